@@ -1,0 +1,26 @@
+#pragma once
+// Temperature registers: raw 16-bit values to the texts shown in the value grid.
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+namespace protocol {
+
+constexpr int NotWiredCode = -17710;      // raw 0xBAD2: no sensor wired at the position
+constexpr int NotRecognisedCode = -19310; // raw 0xB492: a sensor that the module did not recognise
+constexpr int FirstRegisterOffset = 3;
+
+// Signed hundredths of a degree: 0..40000 as they are, above that raw - 65536,
+// and 65535 ("no value") as 0.
+int signedTemperature(quint16 raw);
+
+// Cell text: "未接线", "未识别", or the value / 100 as "#0.00" (25.00, -2.00, 0.05).
+QString temperatureText(quint16 raw);
+
+// Texts of the first `positions` registers that the reply holds in full. A
+// register counts only when it and the two bytes after it are present, so a
+// reply cut short stops early; fewer than 6 bytes yield nothing.
+QVector<QString> decodeTemperatures(const QByteArray& reply, int positions);
+
+} // namespace protocol

@@ -1,0 +1,251 @@
+// Frames, CRC, hex texts, temperature decoding and box numbers, fed with hex
+// frames and their broken versions.
+
+#include "protocol/box_number.h"
+#include "protocol/crc16.h"
+#include "protocol/frames.h"
+#include "protocol/hex_text.h"
+#include "protocol/module1.h"
+#include "protocol/temperature.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+using namespace protocol;
+
+static QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+
+class TestProtocol : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void crcVectors_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("lastIndex");
+        QTest::addColumn<int>("low");
+        QTest::addColumn<int>("high");
+        QTest::newRow("read holding") << hex("01 03 00 00 00 01") << 5 << 0x84 << 0x0A;
+        QTest::newRow("temperature read") << hex("02 03 04 01 00 02") << 5 << 0x94 << 0xC8;
+        QTest::newRow("six zeros") << hex("00 00 00 00 00 00") << 5 << 0x00 << 0x1B;
+        // Last index 0 covers the first byte alone.
+        QTest::newRow("first byte only") << hex("01 03 00 00 00 01") << 0 << 0x7E << 0x80;
+        QTest::newRow("only to index 5 of a longer array") << hex("01 03 00 00 00 01 AA BB") << 5 << 0x84 << 0x0A;
+    }
+    void crcVectors()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(int, lastIndex);
+        QFETCH(int, low);
+        QFETCH(int, high);
+        CrcLow = -1;
+        CrcHigh = 0x55;
+        Crc16(frame, lastIndex);
+        QCOMPARE(CrcLow, low);
+        QCOMPARE(int(CrcHigh), high);
+    }
+
+    void crcCheck()
+    {
+        const QByteArray good = hex("02 03 04 09 C4 FF 38 CB 70");
+        QVERIFY(hasValidCrc(good));
+        QByteArray flipped = good;
+        flipped[4] = char(flipped[4] ^ 0x01);
+        QVERIFY(!hasValidCrc(flipped));
+        QVERIFY(!hasValidCrc(good.left(8)));
+        QVERIFY(!hasValidCrc(hex("02 03")));
+        QCOMPARE(appendCrc(hex("02 03 04 01 00 02")), hex("02 03 04 01 00 02 94 C8"));
+    }
+
+    void formatHex_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << 0 << "00";
+        QTest::newRow("10") << 10 << "0A";
+        QTest::newRow("15") << 15 << "0F";
+        QTest::newRow("16") << 16 << "10";
+        QTest::newRow("171") << 171 << "AB";
+        QTest::newRow("255") << 255 << "FF";
+    }
+    void formatHex()
+    {
+        QFETCH(int, value);
+        QFETCH(QString, text);
+        QCOMPARE(FormatHex(quint8(value)), text);
+    }
+
+    void echoAndDump()
+    {
+        QCOMPARE(requestEcho(hex("02 03 04 01 00 02 94 C8")), QStringLiteral("02 03 04 01 00 02 94 C8 "));
+        QCOMPARE(replyDump(hex("02 03 04 09 C4 FF 38 CB 70")), QStringLiteral(" 02 03 04 09 C4 FF 38 CB 70"));
+        QCOMPARE(requestEcho(hex("0A 0B 0C 0D 0E 0F")), QStringLiteral("0A 0B 0C 0D 0E 0F "));
+        QCOMPARE(replyDump(QByteArray()), QString());
+        QCOMPARE(spacedHex(hex("28 FF 4B 3C 61 16 03 8A")), QStringLiteral("28 FF 4B 3C 61 16 03 8A"));
+        // The search request sends nine bytes but echoes the eight of its frame.
+        const QByteArray search = autoSearchRequest(1, 3, 2);
+        QCOMPARE(search.size(), 9);
+        QCOMPARE(requestEcho(search, 7).split(QLatin1Char(' '), Qt::SkipEmptyParts).size(), 8);
+        QVERIFY(requestEcho(search, 7).endsWith(FormatHex(quint8(search.at(7))) + QLatin1Char(' ')));
+    }
+
+    void requestCatalogue_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("temperature") << temperatureRequest(2, 3, 4, 1, 2) << hex("02 03 04 01 00 02");
+        QTest::newRow("read serials") << readSerialsRequest(1, 1, 16) << hex("01 22 02 01 00 10");
+        QTest::newRow("read-in") << manualReadInRequest(1, 2, 40) << hex("01 22 01 02 28 04");
+        QTest::newRow("search") << autoSearchRequest(1, 3, 2).left(8) << hex("01 06 0C 03 01 02");
+        QTest::newRow("change address") << changeAddressRequest(3, 12) << hex("03 06 0B 00 00 0C");
+        QTest::newRow("read address") << readAddressRequest() << hex("FA 25 02 00 00 01");
+        QTest::newRow("change baud") << changeBaudRequest(2, 4) << hex("FA 06 0A 02 00 04");
+        QTest::newRow("write serial")
+            << writeSerialRequest(1, 1, 5, {0x28, 0xFF, 0x4B, 0x3C, 0x61, 0x00, 0x00, 0x8A})
+            << hex("01 22 0C 01 05 28 FF 4B 3C 61 00 00 8A");
+    }
+    void requestCatalogue()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(QByteArray, body);
+        QCOMPARE(frame.size(), body.size() + 2);
+        QCOMPARE(frame.left(body.size()), body);
+        QVERIFY(hasValidCrc(frame));
+    }
+
+    void searchTrailingZero()
+    {
+        const QByteArray search = autoSearchRequest(1, 3, 2);
+        QCOMPARE(search.at(8), '\0');
+        QVERIFY(hasValidCrc(search.left(8)));
+    }
+
+    void replyLengthsDoNotOverflow()
+    {
+        QCOMPARE(temperatureReplyLength(255), 515);
+        QCOMPARE(readSerialsReplyLength(255), 2045);
+        QCOMPARE(manualReadInReplyLength(160), 40813); // beyond a signed 16-bit value
+        QCOMPARE(configReplyLength(0, 1), 7);
+    }
+
+    void temperatureTexts_data()
+    {
+        QTest::addColumn<int>("raw");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("25.00") << 2500 << "25.00";
+        QTest::newRow("-2.00") << 0xFF38 << "-2.00";
+        QTest::newRow("0.05") << 5 << "0.05";
+        QTest::newRow("0") << 0 << "0.00";
+        QTest::newRow("400.00") << 40000 << "400.00";
+        QTest::newRow("-255.35") << 40001 << "-255.35";
+        QTest::newRow("-0.02") << 65534 << "-0.02";
+        QTest::newRow("no value") << 65535 << "0.00";
+        QTest::newRow("not wired") << 0xBAD2 << QStringLiteral("未接线");
+        QTest::newRow("not recognised") << 0xB492 << QStringLiteral("未识别");
+        QTest::newRow("neighbour of not wired") << 0xBAD3 << "-177.09";
+    }
+    void temperatureTexts()
+    {
+        QFETCH(int, raw);
+        QFETCH(QString, text);
+        QCOMPARE(temperatureText(quint16(raw)), text);
+    }
+
+    void decodeReplies_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("positions");
+        QTest::addColumn<QStringList>("texts");
+        const QByteArray two = hex("02 03 04 09 C4 FF 38 CB 70");
+        QTest::newRow("two values, six positions") << two << 6 << QStringList{"25.00", "-2.00"};
+        QTest::newRow("count above positions") << two << 1 << QStringList{"25.00"};
+        QTest::newRow("exactly five bytes") << two.left(5) << 6 << QStringList{};
+        QTest::newRow("six bytes: one register and one more byte") << two.left(6) << 6 << QStringList{};
+        QTest::newRow("cut after first register's CRC room") << two.left(7) << 6 << QStringList{"25.00"};
+        QTest::newRow("empty") << QByteArray() << 6 << QStringList{};
+        QTest::newRow("codes") << hex("01 03 04 BA D2 B4 92 00 00") << 2
+                               << QStringList{QStringLiteral("未接线"), QStringLiteral("未识别")};
+    }
+    void decodeReplies()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, positions);
+        QFETCH(QStringList, texts);
+        QCOMPARE(QStringList(decodeTemperatures(reply, positions).toList()), texts);
+    }
+
+    void boxNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("rounding");
+        QTest::addColumn<int>("expected"); // -999: rejected
+        const int cut = int(Rounding::CutOff), fl = int(Rounding::Floor), even = int(Rounding::HalfToEven);
+        QTest::newRow("plain") << "12" << cut << 12;
+        QTest::newRow("blanks") << "  7 " << fl << 7;
+        QTest::newRow("cut 12.9") << "12.9" << cut << 12;
+        QTest::newRow("floor 3.7") << "3.7" << fl << 3;
+        QTest::newRow("floor -0.5 leaves the byte range") << "-0.5" << fl << -999;
+        QTest::newRow("cut -0.5 is 0") << "-0.5" << cut << 0;
+        QTest::newRow("even 2.5") << "2.5" << even << 2;
+        QTest::newRow("even 3.5") << "3.5" << even << 4;
+        QTest::newRow("even 255.4") << "255.4" << even << 255;
+        QTest::newRow("256") << "256" << cut << -999;
+        QTest::newRow("empty") << "" << cut << -999;
+        QTest::newRow("letters") << "abc" << cut << -999;
+        QTest::newRow("hex") << "0x10" << cut << -999;
+        QTest::newRow("exponent") << "1e2" << cut << -999;
+        QTest::newRow("two points") << "1.2.3" << cut << -999;
+        QTest::newRow("sign only") << "-" << cut << -999;
+    }
+    void boxNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, rounding);
+        QFETCH(int, expected);
+        const std::optional<int> value = byteValue(text, Rounding(rounding));
+        QCOMPARE(value.value_or(-999), expected);
+    }
+
+    void rangeMessageNamesTheField()
+    {
+        QCOMPARE(rangeMessage(QStringLiteral("通道号"), 0, 255), QStringLiteral("通道号：请输入0～255之间的整数"));
+        QCOMPARE(rangeMessage(QStringLiteral("功 能 码"), 0, 255), QStringLiteral("功能码：请输入0～255之间的整数"));
+        QCOMPARE(rangeMessage(QStringLiteral("当前地址："), 0, 255), QStringLiteral("当前地址：请输入0～255之间的整数"));
+    }
+
+    void waitProcessesEventsWithoutSpinning()
+    {
+        bool ticked = false;
+        QTimer::singleShot(10, this, [&] { ticked = true; });
+        QElapsedTimer clock;
+        clock.start();
+        Module1::WaitMilliseconds(60);
+        QVERIFY(clock.elapsed() >= 60);
+        QVERIFY(ticked);
+
+        // Zero milliseconds: one pass of event processing.
+        bool posted = false;
+        QMetaObject::invokeMethod(this, [&] { posted = true; }, Qt::QueuedConnection);
+        Module1::WaitMilliseconds(0);
+        QVERIFY(posted);
+    }
+
+    void waitUntilEndsEarly()
+    {
+        QTimer trigger;
+        trigger.setSingleShot(true);
+        int fired = 0;
+        connect(&trigger, &QTimer::timeout, this, [&] { ++fired; });
+        trigger.start(20);
+        QElapsedTimer clock;
+        clock.start();
+        const bool done = Module1::WaitUntil(5000, &trigger, SIGNAL(timeout()), [&] { return fired > 0; });
+        QVERIFY(done);
+        QVERIFY(clock.elapsed() < 4000);
+        QVERIFY(!Module1::WaitUntil(30, &trigger, SIGNAL(timeout()), [] { return false; }));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProtocol)
+#include "test_protocol.moc"
