@@ -1,0 +1,78 @@
+#pragma once
+// Module settings of the installation (default address, channels in use,
+// sensors per channel, module count) and their file "ModSet.set" in the
+// program's folder: one line "a,b,c,d" ended by CR LF.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace config {
+
+// Number of modules in the installation; only shown, saved and loaded.
+extern int ModuleCount;
+
+inline constexpr int kModuleCountDefault = 1;
+
+struct ModuleSettings
+{
+    int defaultAddress = 1;
+    int channelCount = 1;
+    int sensorsPerChannel = 40;
+    int moduleCount = kModuleCountDefault;
+
+    friend bool operator==(const ModuleSettings& a, const ModuleSettings& b)
+    {
+        return a.defaultAddress == b.defaultAddress && a.channelCount == b.channelCount &&
+               a.sensorsPerChannel == b.sensorsPerChannel && a.moduleCount == b.moduleCount;
+    }
+    friend bool operator!=(const ModuleSettings& a, const ModuleSettings& b) { return !(a == b); }
+};
+
+// Path of "ModSet.set" in `folder`.
+QString modSetPath(const QString& folder);
+
+// The file's content: the four values as plain decimals, commas between, CR LF at the end.
+QByteArray formatModSet(const ModuleSettings& values);
+
+// The first four fields of the file's content. A field ends at a comma or a line
+// end, blanks around it are ignored, and it must be a decimal integer that fits
+// signed 16 bits. Anything after the fourth field is ignored. nullopt otherwise.
+std::optional<ModuleSettings> parseModSet(const QByteArray& content);
+
+struct ModSetLoad
+{
+    enum Status { Ok, Missing, Unreadable };
+    Status status = Missing;
+    ModuleSettings values; // the defaults unless status is Ok
+    QString path;
+};
+
+// Loads the file from `folder`. A missing file or one that cannot be read or
+// parsed gives the defaults; the status tells which, so the window can name the
+// file of an unreadable one. Loaded values are not range-checked.
+ModSetLoad loadModSet(const QString& folder);
+
+// Writes the file whole (replacing an existing one). False when it cannot be written.
+bool saveModSet(const QString& folder, const ModuleSettings& values);
+
+struct SaveCheck
+{
+    QStringList messages;                 // in the order they are shown
+    std::optional<ModuleSettings> values; // set only when there is no message
+};
+
+// The checks of the save button on the four boxes' texts: channels 1..10, address
+// 1..250, sensors 1..160 (compared as decimal numbers, stored floored), then a
+// module count whose floor fits signed 16 bits, so that a saved file always loads.
+SaveCheck checkModuleSettingsForSave(const QString& address, const QString& channels, const QString& sensors,
+                                     const QString& modules);
+
+// Exact texts of the save checks.
+QString channelCountMessage();
+QString addressMessage();
+QString sensorCountMessage();
+QString moduleCountMessage();
+
+} // namespace config
