@@ -1,0 +1,76 @@
+#pragma once
+// Layout of the value grid: up to ten temperature groups spread evenly across
+// Frame3, each holding one numbered text box per sensor in columns of 20 rows.
+// Coordinates are twips relative to the containing control, computed in single
+// precision as the form was designed; twipsToPixels turns them into pixels.
+
+#include <QString>
+#include <vector>
+
+namespace acquisition {
+
+inline constexpr int kGroupCount = 10;
+inline constexpr int kRowsPerColumn = 20;
+
+// Designed geometry the layout starts from.
+inline constexpr float kFrame3Width = 15375.0f;
+inline constexpr float kGroupTop = 0.0f;
+inline constexpr float kGroupHeight = 6315.0f;
+inline constexpr float kGroupMargin = 1000.0f; // shared out as n + 1 equal gaps
+inline constexpr float kRowDivisorFull = 21.0f;
+inline constexpr float kBoxLeft = 420.0f;
+inline constexpr float kLabelLeft = 120.0f;
+inline constexpr float kLabelOffset = 300.0f; // label left edge this far before its box
+inline constexpr float kLabelTop = 300.0f;
+inline constexpr float kBoxWidth = 735.0f;
+inline constexpr float kBoxHeight = 270.0f;
+inline constexpr float kLabelWidth = 255.0f;
+inline constexpr float kLabelWidthWide = 375.0f; // group 10, whose captions run to "160#"
+inline constexpr float kLabelHeight = 255.0f;
+
+// Designed top of text box 0 in the group of `channel` (1..10): 300, except 360
+// in groups 4 and 9 and 240 in group 7.
+float designedBoxTop(int channel);
+// Designed width of the labels in the group of `channel`.
+float designedLabelWidth(int channel);
+
+struct GridGroup
+{
+    float left = 0;
+    float top = 0;
+    float width = 0;
+    float height = 0;
+};
+
+struct GridElement
+{
+    float boxLeft = 0;
+    float boxTop = 0;
+    float labelLeft = 0;
+    float labelTop = 0;
+    QString caption; // "<i+1>#"
+};
+
+struct GridLayout
+{
+    int channelCount = 0;          // the channel count, lowered to 10 when larger
+    std::vector<GridGroup> groups; // the visible groups (channels 1..channelCount); empty when <= 0
+    float groupWidth = 0;          // width of group 0, which the columns divide
+    int columns = 1;               // columns of boxes per group
+    float rowHeight = 0;
+    std::vector<GridElement> elements; // max(N, 1) elements; element 0 with box top 300
+
+    int visibleGroupCount() const { return int(groups.size()); }
+    // Element `index` of the group of `channel` (1..10): as `elements`, except that
+    // element 0 keeps its group's designed box top.
+    GridElement element(int channel, int index) const;
+};
+
+// Lays out `channelCount` groups with `sensorsPerChannel` boxes each.
+GridLayout arrangeValueGrid(int channelCount, int sensorsPerChannel, float frameWidth = kFrame3Width,
+                            float groupHeight = kGroupHeight);
+
+// Twips to pixels at 15 twips a pixel, rounded to the nearest pixel.
+int twipsToPixels(float twips);
+
+} // namespace acquisition

@@ -1,0 +1,48 @@
+#include "read_timing.h"
+
+#include "port/line_timing.h"
+
+#include <algorithm>
+
+namespace acquisition {
+
+int temperatureReplyBytes(int count)
+{
+    return 2 * count + 5;
+}
+
+bool temperatureReplyComplete(qsizetype bytes, int count)
+{
+    return bytes >= temperatureReplyBytes(count);
+}
+
+int temperatureExchangeMs(int count, int baud)
+{
+    return port::lineTimeMs(kTemperatureRequestBytes + temperatureReplyBytes(count), baud);
+}
+
+int temperatureReadWaitMs(int count, int baud)
+{
+    return std::max(kReadWaitFloorMs, temperatureExchangeMs(count, baud) + kTurnaroundMs);
+}
+
+int passChannelDeadlineMs(int count, int baud)
+{
+    return std::max(kPassDeadlineFloorMs, temperatureExchangeMs(count, baud) + kTurnaroundMs);
+}
+
+int passQuietGapUs(int baud)
+{
+    return port::interFrameGapUs(baud);
+}
+
+QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud)
+{
+    if (sinceLastByteUs >= passQuietGapUs(baud))
+        return QuietWait::Quiet;
+    if (waitedUs >= qint64(passChannelDeadlineMs(count, baud)) * 1000)
+        return QuietWait::GaveUp;
+    return QuietWait::Waiting;
+}
+
+} // namespace acquisition

@@ -1,0 +1,44 @@
+#pragma once
+// Waits of the temperature reading paths, scaled to the line: a slow baud rate
+// or a long reply gets the time its bytes need, fast short reads keep the
+// familiar floor of 200 ms (single read) and 500 ms (each channel of a pass).
+
+#include <QtGlobal>
+
+namespace acquisition {
+
+inline constexpr int kReadWaitFloorMs = 200;
+inline constexpr int kPassDeadlineFloorMs = 500;
+inline constexpr int kTurnaroundMs = 150; // the module's answer time on top of the line time
+inline constexpr int kTemperatureRequestBytes = 8;
+
+// Bytes of a temperature reply for `count` registers: 2 × count + 5.
+int temperatureReplyBytes(int count);
+
+// A reply of `bytes` bytes holds everything a request for `count` registers asked for.
+bool temperatureReplyComplete(qsizetype bytes, int count);
+
+// Line time of the request and its expected reply at `baud`, in milliseconds.
+int temperatureExchangeMs(int count, int baud);
+
+// How long a single temperature read waits for its reply.
+int temperatureReadWaitMs(int count, int baud);
+
+// How long the all-channels pass waits for one channel's reply before giving up on it.
+int passChannelDeadlineMs(int count, int baud);
+
+// Silence (3.5 character times) the pass wants on the line before each channel's
+// request, so that late bytes of the previous reply are not taken for the next one.
+int passQuietGapUs(int baud);
+
+enum class QuietWait {
+    Waiting, // bytes arrived too recently; keep waiting
+    Quiet,   // the line has been quiet long enough
+    GaveUp,  // the line never went quiet within the deadline; go on regardless
+};
+
+// Where the wait for a quiet line stands, `sinceLastByteUs` after the last byte
+// arrived (or after the wait began) and `waitedUs` into the wait.
+QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud);
+
+} // namespace acquisition

@@ -1,0 +1,377 @@
+// Value-grid layout, the waits of the reading paths, and reading the request
+// boxes and the loop counter.
+
+#include "acquisition/grid_geometry.h"
+#include "acquisition/read_timing.h"
+#include "acquisition/request_fields.h"
+
+#include <QtTest>
+
+using namespace acquisition;
+using protocol::Rounding;
+
+Q_DECLARE_METATYPE(protocol::Rounding)
+
+class TestAcquisition : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // Layout values are single precision; QCOMPARE on floats compares them fuzzily.
+    // --- value grid ------------------------------------------------------------------------------
+
+    void groups_data()
+    {
+        QTest::addColumn<int>("channelCount");
+        QTest::addColumn<int>("clamped");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<double>("firstLeft");
+        QTest::addColumn<double>("lastLeft");
+
+        QTest::newRow("10 channels") << 10 << 10 << 1437.5 << 1000.0 / 11 << 13846.59;
+        QTest::newRow("1 channel") << 1 << 1 << 14375.0 << 500.0 << 500.0;
+        QTest::newRow("3 channels") << 3 << 3 << 14375.0 / 3 << 250.0 << 250.0 + 2 * (14375.0 / 3 + 250.0);
+        QTest::newRow("12 lowered to 10") << 12 << 10 << 1437.5 << 1000.0 / 11 << 13846.59;
+        QTest::newRow("0 channels") << 0 << 0 << 0.0 << 0.0 << 0.0;
+        QTest::newRow("negative") << -3 << -3 << 0.0 << 0.0 << 0.0;
+    }
+    void groups()
+    {
+        QFETCH(int, channelCount);
+        QFETCH(int, clamped);
+        QFETCH(double, width);
+        QFETCH(double, firstLeft);
+        QFETCH(double, lastLeft);
+
+        const GridLayout layout = arrangeValueGrid(channelCount, 40);
+        QCOMPARE(layout.channelCount, clamped);
+        QCOMPARE(layout.visibleGroupCount(), std::max(clamped, 0));
+        if (clamped <= 0)
+            return;
+        QCOMPARE(layout.groups.front().left, float(firstLeft));
+        QCOMPARE(layout.groups.back().left, float(lastLeft));
+        const float gap = layout.groups.front().left;
+        for (const GridGroup& g : layout.groups) {
+            QCOMPARE(g.width, float(width));
+            QCOMPARE(g.top, 0.0f);
+            QCOMPARE(g.height, 6315.0f);
+        }
+        // n groups and n + 1 equal gaps fill the frame exactly: group k starts at gap + k * (width + gap).
+        for (std::size_t k = 0; k < layout.groups.size(); ++k)
+            QCOMPARE(layout.groups[k].left, float(firstLeft + double(k) * (width + firstLeft)));
+        QCOMPARE(float(layout.groups.back().left + width + gap), 15375.0f);
+        QCOMPARE(layout.groupWidth, float(width));
+    }
+
+    void columnsAndRows_data()
+    {
+        QTest::addColumn<int>("sensors");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<double>("rowHeight");
+        QTest::addColumn<int>("elementCount");
+
+        QTest::newRow("40") << 40 << 2 << 6315.0 / 21 << 40;
+        QTest::newRow("6") << 6 << 1 << 6315.0 / 7 << 6;
+        QTest::newRow("19") << 19 << 1 << 6315.0 / 20 << 19;
+        QTest::newRow("20") << 20 << 1 << 6315.0 / 21 << 20;
+        QTest::newRow("21") << 21 << 2 << 6315.0 / 21 << 21;
+        QTest::newRow("160") << 160 << 8 << 6315.0 / 21 << 160;
+        QTest::newRow("1") << 1 << 1 << 6315.0 / 2 << 1;
+        QTest::newRow("0") << 0 << 1 << 6315.0 << 1;
+        // Loaded settings are not range-checked; nothing may divide by zero.
+        QTest::newRow("-1") << -1 << 1 << 6315.0 << 1;
+        QTest::newRow("-41") << -41 << 1 << 6315.0 << 1;
+    }
+    void columnsAndRows()
+    {
+        QFETCH(int, sensors);
+        QFETCH(int, columns);
+        QFETCH(double, rowHeight);
+        QFETCH(int, elementCount);
+
+        const GridLayout layout = arrangeValueGrid(1, sensors);
+        QCOMPARE(layout.columns, columns);
+        QCOMPARE(layout.rowHeight, float(rowHeight));
+        QCOMPARE(int(layout.elements.size()), elementCount);
+        for (int i = 0; i < elementCount; ++i)
+            QCOMPARE(layout.elements[std::size_t(i)].caption, QString::number(i + 1) + "#");
+    }
+
+    void elementPlaces_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("sensors");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<double>("left");
+        QTest::addColumn<double>("top");
+
+        const double row40 = 6315.0 / 21;
+        QTest::newRow("N=40 element 1") << 1 << 40 << 1 << 420.0 << 2 * row40;
+        QTest::newRow("N=40 element 19, last of column 0") << 1 << 40 << 19 << 420.0 << 20 * row40;
+        QTest::newRow("N=40 element 20, top of column 1") << 1 << 40 << 20 << 14375.0 / 2 + 420 << row40;
+        QTest::newRow("N=40 element 39") << 1 << 40 << 39 << 14375.0 / 2 + 420 << 20 * row40;
+        QTest::newRow("N=40 ten groups element 20") << 10 << 40 << 20 << 1437.5 / 2 + 420 << row40;
+        QTest::newRow("N=6 element 1") << 1 << 6 << 1 << 420.0 << 2 * 6315.0 / 7;
+        QTest::newRow("N=6 element 5") << 1 << 6 << 5 << 420.0 << 6 * 6315.0 / 7;
+        QTest::newRow("N=160 element 159") << 10 << 160 << 159 << 1437.5 / 8 * 7 + 420 << 20 * row40;
+        QTest::newRow("N=21 element 20") << 2 << 21 << 20 << 7187.5 / 2 + 420 << row40;
+    }
+    void elementPlaces()
+    {
+        QFETCH(int, channels);
+        QFETCH(int, sensors);
+        QFETCH(int, index);
+        QFETCH(double, left);
+        QFETCH(double, top);
+
+        const GridLayout layout = arrangeValueGrid(channels, sensors);
+        for (int channel = 1; channel <= kGroupCount; ++channel) {
+            const GridElement e = layout.element(channel, index);
+            QCOMPARE(e.boxLeft, float(left));
+            QCOMPARE(e.boxTop, float(top));
+            QCOMPARE(e.labelLeft, float(left - 300));
+            QCOMPARE(e.labelTop, float(top));
+            QCOMPARE(e.caption, QString::number(index + 1) + "#");
+        }
+    }
+
+    void elementZeroKeepsDesignedTops_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<float>("boxTop");
+        QTest::newRow("group 1") << 1 << 300.0f;
+        QTest::newRow("group 4") << 4 << 360.0f;
+        QTest::newRow("group 7") << 7 << 240.0f;
+        QTest::newRow("group 9") << 9 << 360.0f;
+        QTest::newRow("group 10") << 10 << 300.0f;
+    }
+    void elementZeroKeepsDesignedTops()
+    {
+        QFETCH(int, channel);
+        QFETCH(float, boxTop);
+        for (int sensors : {1, 6, 40}) {
+            const GridElement e = arrangeValueGrid(3, sensors).element(channel, 0);
+            QCOMPARE(e.boxLeft, 420.0f);
+            QCOMPARE(e.boxTop, boxTop);
+            QCOMPARE(e.labelLeft, 120.0f);
+            QCOMPARE(e.labelTop, 300.0f);
+            QCOMPARE(e.caption, QStringLiteral("1#"));
+        }
+    }
+
+    void pixels_data()
+    {
+        QTest::addColumn<float>("twips");
+        QTest::addColumn<int>("pixels");
+        QTest::newRow("frame width") << 15375.0f << 1025;
+        QTest::newRow("box left") << 420.0f << 28;
+        QTest::newRow("ten-group width") << 1437.5f << 96;
+        QTest::newRow("gap of ten") << 1000.0f / 11 << 6;
+        QTest::newRow("half rounds up") << 7.5f << 1;
+        QTest::newRow("below half") << 7.4f << 0;
+        QTest::newRow("zero") << 0.0f << 0;
+    }
+    void pixels()
+    {
+        QFETCH(float, twips);
+        QFETCH(int, pixels);
+        QCOMPARE(twipsToPixels(twips), pixels);
+    }
+
+    // --- waits -----------------------------------------------------------------------------------
+
+    void waits_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("readWait");
+        QTest::addColumn<int>("deadline");
+
+        // Line time of 8 + 2n + 5 bytes at 10 bits each, rounded up, plus 150 ms.
+        QTest::newRow("2 @ 4800") << 2 << 4800 << 200 << 500;
+        QTest::newRow("2 @ 9600") << 2 << 9600 << 200 << 500;
+        QTest::newRow("2 @ 19200") << 2 << 19200 << 200 << 500;
+        QTest::newRow("40 @ 4800") << 40 << 4800 << 344 << 500;
+        QTest::newRow("40 @ 9600") << 40 << 9600 << 247 << 500;
+        QTest::newRow("40 @ 19200") << 40 << 19200 << 200 << 500;
+        QTest::newRow("160 @ 4800") << 160 << 4800 << 844 << 844;
+        QTest::newRow("160 @ 9600") << 160 << 9600 << 497 << 500;
+        QTest::newRow("160 @ 19200") << 160 << 19200 << 324 << 500;
+        QTest::newRow("255 @ 4800") << 255 << 4800 << 1240 << 1240;
+        QTest::newRow("255 @ 9600") << 255 << 9600 << 695 << 695;
+        QTest::newRow("255 @ 19200") << 255 << 19200 << 423 << 500;
+        QTest::newRow("255 @ unset baud as 9600") << 255 << 0 << 695 << 695;
+    }
+    void waits()
+    {
+        QFETCH(int, count);
+        QFETCH(int, baud);
+        QFETCH(int, readWait);
+        QFETCH(int, deadline);
+        QCOMPARE(temperatureReadWaitMs(count, baud), readWait);
+        QCOMPARE(passChannelDeadlineMs(count, baud), deadline);
+    }
+
+    void replyComplete_data()
+    {
+        QTest::addColumn<qsizetype>("bytes");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("2 values, 9 bytes") << qsizetype(9) << 2 << true;
+        QTest::newRow("2 values, 8 bytes") << qsizetype(8) << 2 << false;
+        QTest::newRow("2 values, extra bytes") << qsizetype(12) << 2 << true;
+        QTest::newRow("255 values, 515 bytes") << qsizetype(515) << 255 << true;
+        QTest::newRow("255 values, 514 bytes") << qsizetype(514) << 255 << false;
+        QTest::newRow("160 values, 325 bytes") << qsizetype(325) << 160 << true;
+        QTest::newRow("0 values, nothing in") << qsizetype(0) << 0 << false;
+    }
+    void replyComplete()
+    {
+        QFETCH(qsizetype, bytes);
+        QFETCH(int, count);
+        QFETCH(bool, complete);
+        QCOMPARE(temperatureReplyComplete(bytes, count), complete);
+    }
+
+    void quietLine_data()
+    {
+        QTest::addColumn<qint64>("sinceLastByteUs");
+        QTest::addColumn<qint64>("waitedUs");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<QuietWait>("state");
+
+        // 3.5 characters at 9600 baud: 3646 us; at 4800: 7292 us.
+        QTest::newRow("quiet at once") << qint64(3646) << qint64(3646) << 40 << 9600 << QuietWait::Quiet;
+        QTest::newRow("byte just before")
+            << qint64(3645) << qint64(100000) << 40 << 9600 << QuietWait::Waiting;
+        QTest::newRow("slower line needs longer")
+            << qint64(5000) << qint64(5000) << 40 << 4800 << QuietWait::Waiting;
+        QTest::newRow("still busy at the deadline")
+            << qint64(10) << qint64(500000) << 40 << 9600 << QuietWait::GaveUp;
+        QTest::newRow("deadline scales with the reply")
+            << qint64(10) << qint64(500000) << 255 << 9600 << QuietWait::Waiting;
+        QTest::newRow("quiet wins over deadline")
+            << qint64(3646) << qint64(900000) << 40 << 9600 << QuietWait::Quiet;
+    }
+    void quietLine()
+    {
+        QFETCH(qint64, sinceLastByteUs);
+        QFETCH(qint64, waitedUs);
+        QFETCH(int, count);
+        QFETCH(int, baud);
+        QFETCH(QuietWait, state);
+        QCOMPARE(quietWaitState(sinceLastByteUs, waitedUs, count, baud), state);
+    }
+
+    // --- request boxes ---------------------------------------------------------------------------
+
+    void requestFields_data()
+    {
+        QTest::addColumn<QStringList>("boxes"); // station, function, start, count, channel
+        QTest::addColumn<Rounding>("rounding");
+        QTest::addColumn<QList<int>>("bytes"); // empty when rejected
+        QTest::addColumn<QString>("message");
+
+        const QString byteRange = QStringLiteral("：请输入0～255之间的整数");
+        QTest::newRow("designed texts") << QStringList{"2", "3", "1", "2", "4"} << Rounding::CutOff
+                                        << QList<int>{2, 3, 1, 2, 4} << QString();
+        QTest::newRow("byte limits") << QStringList{"0", "255", " 0 ", "255", "10"} << Rounding::HalfToEven
+                                     << QList<int>{0, 255, 0, 255, 10} << QString();
+        QTest::newRow("cut off") << QStringList{"2.9", "3.5", "-0.5", "40.99", "255.9"} << Rounding::CutOff
+                                 << QList<int>{2, 3, 0, 40, 255} << QString();
+        QTest::newRow("half to even") << QStringList{"2.5", "3.5", "0.4", "39.6", "254.5"}
+                                      << Rounding::HalfToEven << QList<int>{2, 4, 0, 40, 254} << QString();
+        QTest::newRow("255.5 rounds to 256") << QStringList{"2", "3", "1", "2", "255.5"}
+                                             << Rounding::HalfToEven << QList<int>() << "通道号" + byteRange;
+        QTest::newRow("station 256") << QStringList{"256", "3", "1", "2", "4"} << Rounding::CutOff
+                                     << QList<int>() << "设备地址" + byteRange;
+        QTest::newRow("function abc, caption without blanks")
+            << QStringList{"2", "abc", "1", "2", "4"} << Rounding::CutOff << QList<int>()
+            << "功能码" + byteRange;
+        QTest::newRow("start -1") << QStringList{"2", "3", "-1", "2", "4"} << Rounding::CutOff << QList<int>()
+                                  << "超始地址" + byteRange;
+        QTest::newRow("count empty") << QStringList{"2", "3", "1", "", "4"} << Rounding::HalfToEven
+                                     << QList<int>() << "数据长度" + byteRange;
+        QTest::newRow("channel x") << QStringList{"2", "3", "1", "2", "x"} << Rounding::CutOff << QList<int>()
+                                   << "通道号" + byteRange;
+        QTest::newRow("first bad box named") << QStringList{"2", "3", "999", "abc", "x"} << Rounding::CutOff
+                                             << QList<int>() << "超始地址" + byteRange;
+    }
+    void requestFields()
+    {
+        QFETCH(QStringList, boxes);
+        QFETCH(Rounding, rounding);
+        QFETCH(QList<int>, bytes);
+        QFETCH(QString, message);
+
+        const FieldsResult result =
+            readRequestFields(boxes[0], boxes[1], boxes[2], boxes[3], boxes[4], rounding);
+        QCOMPARE(result.message, message);
+        QCOMPARE(result.fields.has_value(), !bytes.isEmpty());
+        if (!result.fields)
+            return;
+        const TemperatureRequestFields& f = *result.fields;
+        QCOMPARE((QList<int>{f.station, f.function, f.start, f.count, f.channel}), bytes);
+    }
+
+    void loopIntervals_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("interval"); // -1: rejected
+        QTest::newRow("designed 1000") << "1000" << 1000;
+        QTest::newRow("zero") << "0" << 0;
+        QTest::newRow("highest") << "65535" << 65535;
+        QTest::newRow("fraction cut off") << "1000.9" << 1000;
+        QTest::newRow("65535.9 cut to 65535") << "65535.9" << 65535;
+        QTest::newRow("65536") << "65536" << -1;
+        QTest::newRow("negative") << "-1" << -1;
+        QTest::newRow("not a number") << "1s" << -1;
+        QTest::newRow("empty") << "" << -1;
+    }
+    void loopIntervals()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, interval);
+        QCOMPARE(loopInterval(text), interval < 0 ? std::nullopt : std::optional<int>(interval));
+        QCOMPARE(loopIntervalMessage(), QStringLiteral("定时时长(ms)：请输入0～65535之间的整数"));
+    }
+
+    void counter_data()
+    {
+        QTest::addColumn<QString>("counter");
+        QTest::addColumn<QString>("wrapped");
+        QTest::addColumn<QString>("next");
+        QTest::newRow("start") << "1"
+                               << "1"
+                               << "2";
+        QTest::newRow("zero") << "0"
+                              << "0"
+                              << "1";
+        QTest::newRow("65535 still counts on") << "65535"
+                                               << "65535"
+                                               << "65536";
+        QTest::newRow("65536 starts again") << "65536"
+                                            << "0"
+                                            << "1";
+        QTest::newRow("far beyond int") << "99999999999"
+                                        << "0"
+                                        << "1";
+        QTest::newRow("not a number") << "abc"
+                                      << "abc"
+                                      << "1";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "1";
+    }
+    void counter()
+    {
+        QFETCH(QString, counter);
+        QFETCH(QString, wrapped);
+        QFETCH(QString, next);
+        QCOMPARE(wrappedCounterText(counter), wrapped);
+        QCOMPARE(nextCounterText(counter), next);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAcquisition)
+#include "test_acquisition.moc"
