@@ -1,0 +1,44 @@
+#pragma once
+// Faults the simulated line can inject into the module's replies, each for
+// every request or for the next k, optionally only for requests naming one
+// channel.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace sim {
+
+struct Fault {
+    enum Kind {
+        None,       // clears the faults
+        NoReply,    // the reply is lost
+        Delay,      // the reply starts `argument` ms late
+        Truncate,   // only the first `argument` bytes are sent
+        CorruptCrc, // the CRC's low byte is damaged
+        ExtraBytes, // `argument` random bytes follow the reply
+        Garbage,    // random bytes instead of the reply (`argument` of them, 0: as many as the reply)
+        Vanish,     // the device disappears: master closed, link removed
+    };
+    Kind kind = None;
+    int argument = 0;
+    int remaining = -1; // requests still to affect; -1: every request
+    int channel = 0;    // 0: any request
+
+    static QString kindName(Kind kind);
+    // "noreply", "no-reply", "NoReply" ... all name the same kind.
+    static std::optional<Kind> kindFromName(const QString& name);
+    static QStringList kindNames();
+
+    bool matches(const QByteArray& request) const;
+    QString toString() const; // in the command-line form accepted by parse()
+
+    // Command-line form: KIND[:ARG][,next=K][,channel=C], e.g. "delay:300,next=2".
+    static std::optional<Fault> parse(const QString& text, QString* error);
+    // Scenario form, already split: KIND [ARG] [next=K] [channel=C].
+    static std::optional<Fault> fromTokens(const QStringList& tokens, QString* error);
+};
+
+} // namespace sim

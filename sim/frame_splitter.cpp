@@ -1,0 +1,93 @@
+#include "frame_splitter.h"
+
+#include "protocol/crc16.h"
+#include "protocol/frames.h"
+
+namespace sim {
+
+int FrameSplitter::requestSize(const QByteArray& start)
+{
+    if (start.size() < 3)
+        return 0;
+    const quint8 fn = quint8(start.at(1));
+    const quint8 sub = quint8(start.at(2));
+    if (fn == protocol::FunctionSerials && sub == protocol::SubWriteSerial)
+        return 15;
+    if (fn == protocol::FunctionWrite && sub == protocol::SubSearch)
+        return 9;
+    return 8;
+}
+
+qint64 FrameSplitter::silenceGapMicros(int baudRate)
+{
+    if (baudRate <= 0)
+        return 0;
+    return (35 * 1000000LL + baudRate - 1) / baudRate; // 3.5 x 10 bits, rounded up
+}
+
+QList<QByteArray> FrameSplitter::push(const QByteArray& bytes, qint64 nowMicros)
+{
+    if (!m_buffer.isEmpty() && nowMicros - m_lastByteMicros > m_gapMicros)
+        discard(int(m_buffer.size()));
+    if (m_skipSearchPad && nowMicros - m_lastByteMicros > m_gapMicros)
+        m_skipSearchPad = false;
+    m_lastByteMicros = nowMicros;
+    m_buffer += bytes;
+
+    QList<QByteArray> frames;
+    if (m_skipSearchPad && !m_buffer.isEmpty()) {
+        // The 0x00 that trails a search request arrived after the frame was taken.
+        m_skipSearchPad = false;
+        if (m_buffer.at(0) == '\0')
+            m_buffer.remove(0, 1);
+    }
+    while (!m_buffer.isEmpty()) {
+        // No module answers station 0 or anything above the wildcard: such a
+        // byte cannot start a request.
+        const quint8 station = quint8(m_buffer.at(0));
+        if (station == 0 || station > protocol::WildcardStation) {
+            discard(1);
+            continue;
+        }
+        const int size = requestSize(m_buffer);
+        const int checked = size == 9 ? 8 : size; // the search's CRC sits before its pad byte
+        if (size == 0 || m_buffer.size() < checked)
+            break;
+        if (!protocol::hasValidCrc(m_buffer.left(checked))) {
+            discard(1);
+            continue;
+        }
+        int taken = checked;
+        if (size == 9) {
+            if (m_buffer.size() > 8 && m_buffer.at(8) == '\0')
+                taken = 9;
+            else if (m_buffer.size() == 8)
+                m_skipSearchPad = true;
+        }
+        frames.append(m_buffer.left(taken));
+        m_buffer.remove(0, taken);
+    }
+    return frames;
+}
+
+QByteArray FrameSplitter::takeDiscarded()
+{
+    QByteArray bytes;
+    bytes.swap(m_discarded);
+    return bytes;
+}
+
+void FrameSplitter::clear()
+{
+    m_buffer.clear();
+    m_discarded.clear();
+    m_skipSearchPad = false;
+}
+
+void FrameSplitter::discard(int count)
+{
+    m_discarded += m_buffer.left(count);
+    m_buffer.remove(0, count);
+}
+
+} // namespace sim

@@ -1,0 +1,289 @@
+// tq5900k-sim: a simulated acquisition module on a pseudo-terminal, linked as
+// ports/COM<n> in the program's folder so that the program finds it as its port.
+
+#include "protocol/hex_text.h"
+#include "sim/scenario.h"
+#include "sim/simulated_module.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the event loop, so the link is removed on the way out.
+bool quitOnSignals(QCoreApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return false;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        notifier->setEnabled(false);
+        QCoreApplication::quit();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
+}
+
+void say(const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void complain(const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+void logFrame(const char* direction, const QByteArray& bytes, const QString& note = QString())
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz"));
+    QString line = QStringLiteral("%1 %2 %3").arg(stamp, QLatin1String(direction), protocol::spacedHex(bytes));
+    if (!note.isEmpty())
+        line += QStringLiteral("  (%1)").arg(note);
+    complain(line);
+}
+
+// Lines typed while the simulator runs: any scenario line, plus "reopen"
+// after a vanish and "help".
+class Console : public QObject
+{
+public:
+    Console(sim::SimulatedModule* module, bool force, QObject* parent)
+        : QObject(parent), m_module(module), m_force(force), m_notifier(STDIN_FILENO, QSocketNotifier::Read, this)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, &Console::onInput);
+    }
+
+private:
+    void onInput()
+    {
+        char buffer[1024];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            m_notifier.setEnabled(false); // end of input, or a terminal we may not read
+            return;
+        }
+        m_pending += QByteArray(buffer, int(n));
+        for (int eol = int(m_pending.indexOf('\n')); eol >= 0; eol = int(m_pending.indexOf('\n'))) {
+            const QString line = QString::fromLocal8Bit(m_pending.left(eol)).trimmed();
+            m_pending.remove(0, eol + 1);
+            execute(line);
+        }
+    }
+
+    void execute(const QString& line)
+    {
+        if (line.isEmpty())
+            return;
+        if (line == QLatin1String("help")) {
+            say(QStringLiteral("场景指令 (scenario lines): station N | baud RATE | channels N | positions N | "
+                               "temp CH POS DEG | notwired CH POS | notrecognised CH POS | novalue CH POS | "
+                               "bus CH [ROM] | table CH POS ROM | fill CH | fault KIND [ARG] [next=K] "
+                               "[channel=C] | fault none | demo\n其他: reopen (after a vanish), help"));
+            return;
+        }
+        if (line == QLatin1String("reopen")) {
+            QString error;
+            if (m_module->isRunning())
+                say(QStringLiteral("已在运行 (already running)"));
+            else if (m_module->start(&error, m_force))
+                say(QStringLiteral("已重新连接：%1 -> %2").arg(m_module->linkPath(), m_module->slavePath()));
+            else
+                complain(QStringLiteral("无法重新连接 (cannot reopen): %1").arg(error));
+            return;
+        }
+        QString error;
+        if (m_module->applyLine(line, &error))
+            say(QStringLiteral("ok"));
+        else
+            complain(QStringLiteral("错误 (error): %1").arg(error));
+    }
+
+    sim::SimulatedModule* m_module;
+    bool m_force;
+    QSocketNotifier m_notifier;
+    QByteArray m_pending;
+};
+
+int portNumber(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^(?:COM)?(\\d{1,3})$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(text.trimmed());
+    const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
+    return n >= 1 && n <= 255 ? n : 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tq5900k-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "TQ5900K 模拟模块：在伪终端上模拟一台温度采集模块，并链接为 <folder>/ports/COMn。\n"
+        "Simulated TQ5900K module on a pseudo-terminal, linked as <folder>/ports/COMn.\n"
+        "While it runs, scenario lines typed on the terminal change it (\"help\" lists them)."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port name to provide (default COM4)."),
+                                        QStringLiteral("COMn"), QStringLiteral("COM4"));
+    const QCommandLineOption folderOption(
+        QStringLiteral("folder"),
+        QStringLiteral("Program folder holding ports/ (default: this executable's folder)."), QStringLiteral("DIR"));
+    const QCommandLineOption stationOption(QStringLiteral("station"),
+                                           QStringLiteral("Station address 1-249 (default 1)."), QStringLiteral("N"));
+    const QCommandLineOption baudOption(QStringLiteral("baud"),
+                                        QStringLiteral("Baud rate 4800, 9600, 14400 or 19200 (default 9600)."),
+                                        QStringLiteral("RATE"));
+    const QCommandLineOption scenarioOption(QStringLiteral("scenario"),
+                                            QStringLiteral("Scenario file to set up the module (see docs)."),
+                                            QStringLiteral("FILE"));
+    const QCommandLineOption logOption(QStringLiteral("log"),
+                                       QStringLiteral("Log frames in and out to stderr, with timestamps, in hex."));
+    const QCommandLineOption faultOption(
+        QStringLiteral("fault"),
+        QStringLiteral("Inject a fault: KIND[:ARG][,next=K][,channel=C]; KIND is one of %1. Repeatable.")
+            .arg(sim::Fault::kindNames().join(QStringLiteral(", "))),
+        QStringLiteral("KIND[:ARG]"));
+    const QCommandLineOption driftOption(QStringLiteral("drift"),
+                                         QStringLiteral("Let the temperatures drift slightly over time."));
+    const QCommandLineOption forceOption(QStringLiteral("force"),
+                                         QStringLiteral("Replace whatever is at ports/COMn, even if not a pty link."));
+    parser.addOptions({portOption, folderOption, stationOption, baudOption, scenarioOption, logOption, faultOption,
+                       driftOption, forceOption});
+    parser.process(app);
+
+    const int port = portNumber(parser.value(portOption));
+    if (port == 0) {
+        complain(QStringLiteral("--port: expected COM1..COM255, got \"%1\"").arg(parser.value(portOption)));
+        return 2;
+    }
+    const QString folder =
+        parser.isSet(folderOption) ? parser.value(folderOption) : QCoreApplication::applicationDirPath();
+
+    sim::Scenario scenario;
+    if (parser.isSet(scenarioOption)) {
+        QString errors;
+        if (!sim::applyScenarioFile(parser.value(scenarioOption), scenario, &errors)) {
+            complain(errors);
+            return 2;
+        }
+    } else {
+        scenario.model = sim::ModuleModel::demo();
+    }
+    if (parser.isSet(stationOption)) {
+        bool ok = false;
+        const int station = parser.value(stationOption).toInt(&ok);
+        if (!ok || station < 1 || station > 249) {
+            complain(QStringLiteral("--station: expected 1..249, got \"%1\"").arg(parser.value(stationOption)));
+            return 2;
+        }
+        scenario.model.setStation(station);
+    }
+    if (parser.isSet(baudOption)) {
+        const int code = sim::ModuleModel::codeForBaudRate(parser.value(baudOption).toInt());
+        if (code == 0) {
+            complain(QStringLiteral("--baud: expected 4800, 9600, 14400 or 19200, got \"%1\"")
+                         .arg(parser.value(baudOption)));
+            return 2;
+        }
+        scenario.model.setBaudCode(code);
+    }
+    for (const QString& text : parser.values(faultOption)) {
+        QString error;
+        const std::optional<sim::Fault> fault = sim::Fault::parse(text, &error);
+        if (!fault) {
+            complain(QStringLiteral("--fault: %1").arg(error));
+            return 2;
+        }
+        if (fault->kind == sim::Fault::None)
+            scenario.faults.clear();
+        else
+            scenario.faults.append(*fault);
+    }
+
+    if (!quitOnSignals(app))
+        complain(QStringLiteral("warning: cannot catch SIGINT/SIGTERM; the link may stay behind"));
+    ::signal(SIGTTIN, SIG_IGN); // reading the terminal from the background fails instead of stopping us
+
+    sim::SimulatedModule module(folder, port, scenario.model);
+    module.transport().setFaults(scenario.faults);
+    const bool force = parser.isSet(forceOption);
+    QString error;
+    if (!module.start(&error, force)) {
+        complain(QStringLiteral("无法启动模拟模块 (cannot start): %1").arg(error));
+        return 1;
+    }
+
+    if (parser.isSet(logOption)) {
+        QObject::connect(&module.transport(), &sim::PtyTransport::requestReceived, &app,
+                         [](const QByteArray& bytes) { logFrame("<-", bytes); });
+        QObject::connect(&module.transport(), &sim::PtyTransport::replySent, &app,
+                         [](const QByteArray& bytes) { logFrame("->", bytes); });
+        QObject::connect(&module.transport(), &sim::PtyTransport::garbageDiscarded, &app,
+                         [](const QByteArray& bytes) { logFrame("xx", bytes, QStringLiteral("discarded")); });
+        QObject::connect(&module.transport(), &sim::PtyTransport::faultApplied, &app,
+                         [](const sim::Fault& fault, const QByteArray& request) {
+                             logFrame("!!", request, QStringLiteral("fault ") + fault.toString());
+                         });
+    }
+    QObject::connect(&module.transport(), &sim::PtyTransport::vanished, &app, [] {
+        say(QStringLiteral("模拟模块已断开 (vanished)；输入 reopen 重新连接，Ctrl+C 退出"));
+    });
+
+    QTimer driftTimer;
+    if (parser.isSet(driftOption)) {
+        QObject::connect(&driftTimer, &QTimer::timeout, &app,
+                         [&module] { module.model().drift(*QRandomGenerator::global()); });
+        driftTimer.start(1000);
+    }
+
+    if (::isatty(STDIN_FILENO))
+        new Console(&module, force, &app);
+
+    const sim::ModuleModel& m = module.model();
+    say(QStringLiteral("模拟模块已就绪：COM%1 -> %2 (站号 %3, %4 波特)")
+            .arg(port)
+            .arg(module.slavePath())
+            .arg(m.station())
+            .arg(m.baudRate()));
+    say(QStringLiteral("链接 (link): %1").arg(module.linkPath()));
+    if (!module.transport().faults().isEmpty()) {
+        QStringList names;
+        for (const sim::Fault& f : module.transport().faults())
+            names << f.toString();
+        say(QStringLiteral("故障 (faults): %1").arg(names.join(QStringLiteral("; "))));
+    }
+    say(QStringLiteral("按 Ctrl+C 退出 (Ctrl+C to quit)"));
+
+    const int rc = QCoreApplication::exec();
+    module.stop();
+    return rc;
+}

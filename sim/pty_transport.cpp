@@ -1,0 +1,336 @@
+#include "pty_transport.h"
+
+#include "module_model.h"
+#include "protocol/frame_log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+QString systemError(const QString& what)
+{
+    return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+// Target of a symlink, relative targets taken from the link's folder; empty if
+// `path` is not a symlink.
+QString linkTarget(const QString& path)
+{
+    char buffer[PATH_MAX];
+    const QByteArray native = QFile::encodeName(path);
+    const ssize_t n = ::readlink(native.constData(), buffer, sizeof buffer - 1);
+    if (n < 0)
+        return {};
+    const QString target = QFile::decodeName(QByteArray(buffer, int(n)));
+    return QDir::isAbsolutePath(target) ? target : QFileInfo(path).absolutePath() + QLatin1Char('/') + target;
+}
+
+bool setNonBlockingCloseOnExec(int fd)
+{
+    const int fl = ::fcntl(fd, F_GETFL);
+    const int fdfl = ::fcntl(fd, F_GETFD);
+    return fl >= 0 && fdfl >= 0 && ::fcntl(fd, F_SETFL, fl | O_NONBLOCK) == 0 &&
+           ::fcntl(fd, F_SETFD, fdfl | FD_CLOEXEC) == 0;
+}
+
+QByteArray randomBytes(int count)
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    for (char& b : bytes)
+        b = char(QRandomGenerator::global()->bounded(256));
+    return bytes;
+}
+
+} // namespace
+
+PtyTransport::PtyTransport(ModuleModel* model, QObject* parent) : QObject(parent), m_model(model)
+{
+    m_pumpTimer.setSingleShot(true);
+    m_pumpTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pumpTimer, &QTimer::timeout, this, &PtyTransport::pump);
+    m_clock.start();
+}
+
+PtyTransport::~PtyTransport() { close(); }
+
+QString PtyTransport::linkPathFor(const QString& programFolder, int portNumber)
+{
+    return QDir(programFolder).filePath(QStringLiteral("ports/COM%1").arg(portNumber));
+}
+
+qint64 PtyTransport::lineTimeMicros(int bytes, int baudRate)
+{
+    if (baudRate <= 0)
+        return 0;
+    return (qint64(bytes) * 10 * 1000000 + baudRate - 1) / baudRate;
+}
+
+bool PtyTransport::open(const QString& linkPath, bool force, QString* error)
+{
+    close();
+    const auto failWith = [&](const QString& message) {
+        if (error)
+            *error = message;
+        close();
+        return false;
+    };
+
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0)
+        return failWith(systemError(QStringLiteral("posix_openpt")));
+    if (!setNonBlockingCloseOnExec(m_master) || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+        return failWith(systemError(QStringLiteral("preparing the pseudo-terminal")));
+    char name[PATH_MAX];
+    if (::ptsname_r(m_master, name, sizeof name) != 0)
+        return failWith(systemError(QStringLiteral("ptsname")));
+    m_slavePath = QFile::decodeName(name);
+
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_slave < 0)
+        return failWith(systemError(QStringLiteral("opening %1").arg(m_slavePath)));
+    // Raw bytes both ways: no echo, no line editing, no CR/LF translation.
+    termios tio{};
+    if (::tcgetattr(m_slave, &tio) != 0)
+        return failWith(systemError(QStringLiteral("tcgetattr")));
+    ::cfmakeraw(&tio);
+    ::cfsetspeed(&tio, B9600);
+    if (::tcsetattr(m_slave, TCSANOW, &tio) != 0)
+        return failWith(systemError(QStringLiteral("tcsetattr")));
+
+    if (!makeLink(linkPath, force, error)) {
+        close();
+        return false;
+    }
+
+    m_splitter.clear();
+    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &PtyTransport::onReadable);
+    return true;
+}
+
+bool PtyTransport::makeLink(const QString& linkPath, bool force, QString* error)
+{
+    const QFileInfo info(linkPath);
+    if (!QDir().mkpath(info.absolutePath())) {
+        if (error)
+            *error = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
+        return false;
+    }
+    if (info.isSymLink() || info.exists()) {
+        const QString target = linkTarget(linkPath);
+        const bool replaceable = info.isSymLink() && (target.startsWith(QLatin1String("/dev/pts/")) ||
+                                                      !QFileInfo::exists(target));
+        if (info.isDir() && !info.isSymLink()) {
+            if (error)
+                *error = QStringLiteral("%1 is a folder; not replacing it").arg(linkPath);
+            return false;
+        }
+        if (!replaceable && !force) {
+            if (error) {
+                *error = info.isSymLink()
+                             ? QStringLiteral("%1 already links to %2, which is not a pseudo-terminal; "
+                                              "not replacing it (use --force)")
+                                   .arg(linkPath, target)
+                             : QStringLiteral("%1 already exists and is not a link; not replacing it (use --force)")
+                                   .arg(linkPath);
+            }
+            return false;
+        }
+    }
+    // Link under a temporary name, then rename over: the entry is never missing.
+    const QString temporary = linkPath + QStringLiteral(".new%1").arg(::getpid());
+    const QByteArray tmp = QFile::encodeName(temporary);
+    ::unlink(tmp.constData());
+    if (::symlink(QFile::encodeName(m_slavePath).constData(), tmp.constData()) != 0 ||
+        ::rename(tmp.constData(), QFile::encodeName(linkPath).constData()) != 0) {
+        if (error)
+            *error = systemError(QStringLiteral("linking %1 to %2").arg(linkPath, m_slavePath));
+        ::unlink(tmp.constData());
+        return false;
+    }
+    m_linkPath = linkPath;
+    return true;
+}
+
+void PtyTransport::removeLink()
+{
+    // Only our own link: another simulator may have taken the name over since.
+    if (!m_linkPath.isEmpty() && !m_slavePath.isEmpty() && linkTarget(m_linkPath) == m_slavePath)
+        ::unlink(QFile::encodeName(m_linkPath).constData());
+    m_linkPath.clear();
+}
+
+void PtyTransport::close()
+{
+    m_pumpTimer.stop();
+    m_outgoing.clear();
+    if (m_notifier) {
+        // close() may run inside the notifier's own handler (a Vanish fault).
+        m_notifier->setEnabled(false);
+        m_notifier->deleteLater();
+        m_notifier = nullptr;
+    }
+    removeLink();
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_master >= 0)
+        ::close(m_master);
+    m_slave = -1;
+    m_master = -1;
+    m_slavePath.clear();
+}
+
+void PtyTransport::setFault(const Fault& fault)
+{
+    m_faults.clear();
+    if (fault.kind != Fault::None)
+        m_faults.append(fault);
+}
+
+void PtyTransport::onReadable()
+{
+    QByteArray bytes;
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0) {
+            bytes.append(buffer, int(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break; // EAGAIN: all read; EIO cannot happen while we hold the slave open
+    }
+    if (bytes.isEmpty())
+        return;
+    m_splitter.setSilenceGapMicros(FrameSplitter::silenceGapMicros(m_model->baudRate()));
+    const QList<QByteArray> frames = m_splitter.push(bytes, nowMicros());
+    const QByteArray dropped = m_splitter.takeDiscarded();
+    if (!dropped.isEmpty())
+        emit garbageDiscarded(dropped);
+    for (const QByteArray& frame : frames) {
+        handleRequest(frame);
+        if (!isOpen())
+            return; // vanished
+    }
+}
+
+void PtyTransport::handleRequest(const QByteArray& request)
+{
+    // The reply goes out at the rate the request came in, even if it changes the rate.
+    const int baud = m_model->baudRate();
+    QByteArray reply = m_model->reply(request);
+    emit requestReceived(request);
+    if (reply.isEmpty())
+        return;
+
+    qint64 delayMicros = 0;
+    for (int i = 0; i < m_faults.size(); ++i) {
+        Fault& fault = m_faults[i];
+        if (!fault.matches(request))
+            continue;
+        const Fault used = fault;
+        if (fault.remaining > 0 && --fault.remaining == 0)
+            m_faults.removeAt(i);
+        qCDebug(lcFrames) << "fault" << used.toString();
+        emit faultApplied(used, request);
+        switch (used.kind) {
+        case Fault::None:
+            break;
+        case Fault::NoReply:
+            return;
+        case Fault::Vanish:
+            vanish();
+            return;
+        case Fault::Delay:
+            delayMicros = qint64(used.argument) * 1000;
+            break;
+        case Fault::Truncate:
+            reply.truncate(used.argument);
+            break;
+        case Fault::CorruptCrc:
+            reply[reply.size() - 2] = char(reply.at(reply.size() - 2) ^ 0x5A);
+            break;
+        case Fault::ExtraBytes:
+            reply += randomBytes(used.argument);
+            break;
+        case Fault::Garbage:
+            reply = randomBytes(used.argument > 0 ? used.argument : int(reply.size()));
+            break;
+        }
+        break;
+    }
+    if (reply.isEmpty())
+        return;
+
+    // On the real line the request itself takes its time to arrive, and the
+    // module keeps 3.5 characters of silence before it answers.
+    const qint64 now = nowMicros();
+    const qint64 ready = now + lineTimeMicros(int(request.size()), baud) +
+                         FrameSplitter::silenceGapMicros(baud) + delayMicros;
+    Outgoing out;
+    out.bytes = reply;
+    out.baudRate = baud;
+    out.startMicros = qMax(ready, m_lineFreeMicros);
+    m_lineFreeMicros = out.startMicros + lineTimeMicros(int(reply.size()), baud);
+    m_outgoing.push_back(out);
+    pump();
+}
+
+void PtyTransport::pump()
+{
+    while (!m_outgoing.empty() && m_master >= 0) {
+        Outgoing& head = m_outgoing.front();
+        const qint64 now = nowMicros();
+        // Byte i is handed over once its ten bits have passed on the line.
+        const qint64 elapsed = now - head.startMicros;
+        const int due = elapsed <= 0 ? 0
+                                     : int(qMin<qint64>(head.bytes.size(), elapsed * head.baudRate / 10 / 1000000));
+        if (due > head.written) {
+            const ssize_t n = ::write(m_master, head.bytes.constData() + head.written, size_t(due - head.written));
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                qCWarning(lcFrames) << "simulator: write to the pseudo-terminal failed:" << std::strerror(errno);
+                m_outgoing.clear();
+                return;
+            }
+            if (n > 0)
+                head.written += int(n);
+            if (n < 0 || head.written < due) {
+                m_pumpTimer.start(1); // the program is not reading; try again shortly
+                return;
+            }
+        }
+        if (head.written == head.bytes.size()) {
+            const QByteArray sent = head.bytes;
+            m_outgoing.pop_front();
+            emit replySent(sent);
+            continue;
+        }
+        const qint64 nextDue = head.startMicros + lineTimeMicros(head.written + 1, head.baudRate);
+        m_pumpTimer.start(int(qMax<qint64>(1, (nextDue - now + 999) / 1000)));
+        return;
+    }
+}
+
+void PtyTransport::vanish()
+{
+    close();
+    emit vanished();
+}
+
+} // namespace sim

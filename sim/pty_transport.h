@@ -1,0 +1,96 @@
+#pragma once
+// Serves a ModuleModel on a pseudo-terminal. The slave side is linked as
+// <programFolder>/ports/COM<n>, where the program finds its port; requests read
+// from the master are cut into frames, answered by the model, and the reply
+// bytes go out paced at the module's line speed (10 bits a byte), with the
+// configured faults applied.
+
+#include "fault.h"
+#include "frame_splitter.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <deque>
+
+class QSocketNotifier;
+
+namespace sim {
+
+class ModuleModel;
+
+class PtyTransport : public QObject
+{
+    Q_OBJECT
+public:
+    // The model must outlive the transport.
+    explicit PtyTransport(ModuleModel* model, QObject* parent = nullptr);
+    ~PtyTransport() override; // closes and removes the link it made
+
+    static QString linkPathFor(const QString& programFolder, int portNumber);
+    // Time `bytes` bytes take on the line at `baudRate`, 10 bits each.
+    static qint64 lineTimeMicros(int bytes, int baudRate);
+
+    // Opens a pseudo-terminal and links `linkPath` to its slave. An existing
+    // entry there is replaced only if it is a symlink into /dev/pts/ or a
+    // dangling one, or if `force` is set; otherwise this fails with a reason.
+    bool open(const QString& linkPath, bool force, QString* error);
+    void close();
+    bool isOpen() const { return m_master >= 0; }
+    QString slavePath() const { return m_slavePath; }
+    QString linkPath() const { return m_linkPath; }
+
+    // Faults are tried in order; the first that matches an answered request
+    // applies, and one with a count is dropped when used up.
+    void setFaults(const QList<Fault>& faults) { m_faults = faults; }
+    void setFault(const Fault& fault);
+    void addFault(const Fault& fault) { m_faults.append(fault); }
+    void clearFaults() { m_faults.clear(); }
+    QList<Fault> faults() const { return m_faults; }
+
+    bool isSending() const { return !m_outgoing.empty(); }
+
+signals:
+    void requestReceived(const QByteArray& request);
+    void garbageDiscarded(const QByteArray& bytes);
+    void faultApplied(const sim::Fault& fault, const QByteArray& request);
+    // A reply (as sent, faults included) whose last byte went out.
+    void replySent(const QByteArray& bytes);
+    // The master was closed and the link removed by a Vanish fault.
+    void vanished();
+
+private:
+    struct Outgoing {
+        QByteArray bytes;
+        int baudRate = 9600;
+        qint64 startMicros = 0;
+        int written = 0;
+    };
+
+    qint64 nowMicros() const { return m_clock.nsecsElapsed() / 1000; }
+    bool makeLink(const QString& linkPath, bool force, QString* error);
+    void removeLink();
+    void onReadable();
+    void handleRequest(const QByteArray& request);
+    void pump();
+    void vanish();
+
+    ModuleModel* m_model;
+    int m_master = -1;
+    int m_slave = -1; // held open so the master never sees a hang-up between the program's opens
+    QString m_slavePath;
+    QString m_linkPath;
+    QSocketNotifier* m_notifier = nullptr;
+    FrameSplitter m_splitter;
+    QList<Fault> m_faults;
+    std::deque<Outgoing> m_outgoing;
+    qint64 m_lineFreeMicros = 0;
+    QElapsedTimer m_clock;
+    QTimer m_pumpTimer;
+};
+
+} // namespace sim

@@ -1,0 +1,45 @@
+#include "simulated_module.h"
+
+namespace sim {
+
+SimulatedModule::SimulatedModule(const QString& programFolder, int portNumber, const ModuleModel& model,
+                                 QObject* parent)
+    : QObject(parent), m_programFolder(programFolder), m_portNumber(portNumber), m_model(model),
+      m_transport(&m_model)
+{
+    connect(&m_transport, &PtyTransport::requestReceived, this, [this](const QByteArray& request) {
+        m_frames.append(request);
+        emit frameReceived(request);
+    });
+    connect(&m_transport, &PtyTransport::replySent, this, [this](const QByteArray& reply) {
+        m_replies.append(reply);
+        emit replySent(reply);
+    });
+}
+
+SimulatedModule::~SimulatedModule() = default;
+
+bool SimulatedModule::start(QString* error, bool force)
+{
+    clearHistory();
+    return m_transport.open(linkPath(), force, error);
+}
+
+void SimulatedModule::stop() { m_transport.close(); }
+
+bool SimulatedModule::applyLine(const QString& line, QString* error)
+{
+    QList<Fault> faults = m_transport.faults();
+    if (!applyScenarioLine(line, m_model, faults, error))
+        return false;
+    m_transport.setFaults(faults);
+    return true;
+}
+
+void SimulatedModule::clearHistory()
+{
+    m_frames.clear();
+    m_replies.clear();
+}
+
+} // namespace sim
