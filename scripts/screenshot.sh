@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Screenshots of the main window's four tabs, taken on a virtual display.
+#
+#   scripts/screenshot.sh [--sim] [PROGRAM] [FOLDER]
+#
+# PROGRAM (default build/bin/tq5900k) is started under xvfb-run with
+# TQ_SCREENSHOT=FOLDER (default screenshots/): after start-up it grabs each tab
+# to FOLDER/tab1.png ... tab4.png and quits. With --sim the simulated module
+# beside the program (tq5900k-sim) serves COM4 meanwhile, so the value grid
+# shows readings.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+with_sim=0
+if [ "${1:-}" = "--sim" ]; then
+    with_sim=1
+    shift
+fi
+program="$(realpath "${1:-build/bin/tq5900k}")"
+folder="$(realpath -m "${2:-screenshots}")"
+bin="$(dirname "$program")"
+
+[ -x "$program" ] || { echo "No program at $program; build it first (scripts/setup.sh)." >&2; exit 1; }
+command -v xvfb-run >/dev/null || { echo "xvfb-run is missing (package xvfb)." >&2; exit 1; }
+
+if [ "$with_sim" = 1 ]; then
+    [ -x "$bin/tq5900k-sim" ] || { echo "No simulated module at $bin/tq5900k-sim." >&2; exit 1; }
+    "$bin/tq5900k-sim" --port COM4 --folder "$bin" &
+    sim=$!
+    trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do
+        [ -e "$bin/ports/COM4" ] && break
+        kill -0 "$sim" 2>/dev/null || { echo "The simulated module did not start." >&2; exit 1; }
+        sleep 0.1
+    done
+fi
+
+mkdir -p "$folder"
+rm -f "$folder"/tab[1-4].png
+# The program quits by itself once the last tab is grabbed; the time limit
+# only guards against a program that does not know TQ_SCREENSHOT.
+(cd "$bin" && TQ_SCREENSHOT="$folder" timeout 120 xvfb-run -a "$program")
+
+missing=0
+for n in 1 2 3 4; do
+    [ -s "$folder/tab$n.png" ] || { echo "Missing $folder/tab$n.png" >&2; missing=1; }
+done
+[ "$missing" = 0 ] && echo "Screenshots: $folder/tab1.png ... tab4.png"
+exit "$missing"

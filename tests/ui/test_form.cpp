@@ -1,0 +1,742 @@
+// The main window's controls as built by frmMainForm::setupUi: names, types,
+// designed texts and geometry, buddies, tabs, lamps, lists, timers, and a
+// sweep over every frame for overlapping or cut-off controls.
+
+#include "ui/frmMain_form.h"
+
+#include <QtTest>
+#include <QtWidgets>
+#include <algorithm>
+#include <set>
+
+namespace {
+
+constexpr int Twips = 15; // per pixel
+// Tops on a tab page are measured from the top of the tab control; a Qt page
+// starts below its tab bar, which the form counts as 300 twips.
+constexpr int TabBarTwips = 300;
+
+QRect designed(int left, int top, int width, int height, bool onTabPage)
+{
+    const int pageTop = onTabPage ? top - TabBarTwips : top;
+    return QRect(left / Twips, pageTop / Twips, width / Twips, height / Twips);
+}
+
+QString shownText(const QObject* o)
+{
+    if (auto* label = qobject_cast<const QLabel*>(o))
+        return label->text();
+    if (auto* edit = qobject_cast<const QLineEdit*>(o))
+        return edit->text();
+    if (auto* button = qobject_cast<const QAbstractButton*>(o))
+        return button->text();
+    if (auto* group = qobject_cast<const QGroupBox*>(o))
+        return group->title();
+    if (auto* combo = qobject_cast<const QComboBox*>(o))
+        return combo->currentText();
+    if (auto* plain = qobject_cast<const QPlainTextEdit*>(o))
+        return plain->toPlainText();
+    if (auto* rich = qobject_cast<const QTextEdit*>(o))
+        return rich->toPlainText();
+    return QStringLiteral("<no text of %1>").arg(QLatin1String(o->metaObject()->className()));
+}
+
+} // namespace
+
+class TestForm : public QObject
+{
+    Q_OBJECT
+
+    QWidget window;
+    frmMainForm form;
+
+    QWidget* control(const char* name) const { return window.findChild<QWidget*>(QLatin1String(name)); }
+
+    // Controls the form placed in a container (window, tab page, frame or
+    // picture box), as opposed to the widgets Qt builds inside controls.
+    bool isPlacedControl(const QWidget* w) const
+    {
+        const QWidget* parent = w->parentWidget();
+        const bool container =
+            parent == &window || parent == form.Picture2 || qobject_cast<const QGroupBox*>(parent) ||
+            std::find(form.tabPages.cbegin(), form.tabPages.cend(), parent) != form.tabPages.cend();
+        return container && !w->objectName().isEmpty();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        form.setupUi(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+
+    void window_has_designed_caption_size_and_icon()
+    {
+        QCOMPARE(window.windowTitle(), QStringLiteral("TQ5900K-64 增强型温度采集模块随机软件V14.11.13"));
+        QCOMPARE(window.size(), QSize(15810 / Twips, 13470 / Twips));
+        QVERIFY(!window.windowIcon().isNull());
+    }
+
+    void control_is_named_member_of_its_type_data()
+    {
+        QTest::addColumn<QObject*>("member");
+        QTest::addColumn<QByteArray>("className");
+        const auto row = [](const char* name, QObject* member, const char* className) {
+            QTest::newRow(name) << member << QByteArray(className);
+        };
+#define FORM_ROW(m, cls) row(#m, form.m, cls)
+        FORM_ROW(SSTab1, "QTabWidget");
+        FORM_ROW(Frame10, "QGroupBox");
+        FORM_ROW(txtStationID, "QLineEdit");
+        FORM_ROW(txtStartID, "QLineEdit");
+        FORM_ROW(txtFunID, "QLineEdit");
+        FORM_ROW(txtChannel, "QLineEdit");
+        FORM_ROW(txtDataLength, "QLineEdit");
+        FORM_ROW(Frame6, "QGroupBox");
+        FORM_ROW(Picture2, "QWidget");
+        FORM_ROW(imgConnected, "QLabel");
+        FORM_ROW(ImgYellow, "QLabel");
+        FORM_ROW(imgNotConnected, "QLabel");
+        FORM_ROW(lblCounter, "QLabel");
+        FORM_ROW(Frame3, "QGroupBox");
+        FORM_ROW(Frame11, "QGroupBox");
+        FORM_ROW(comDoOnce, "QPushButton");
+        FORM_ROW(cmdOneM, "QPushButton");
+        FORM_ROW(cmdStopOnce, "QPushButton");
+        FORM_ROW(Frame18, "QGroupBox");
+        FORM_ROW(cmdOnceDo1, "QPushButton");
+        FORM_ROW(CmdReadDataCircle, "QPushButton");
+        FORM_ROW(cmdStopCircle, "QPushButton");
+        FORM_ROW(frmView, "QGroupBox");
+        FORM_ROW(txtShowID, "QTextEdit");
+        FORM_ROW(txtSn, "QTextEdit");
+        FORM_ROW(cmdClearSn, "QPushButton");
+        FORM_ROW(Frame4, "QGroupBox");
+        FORM_ROW(txtSearchAdd, "QLineEdit");
+        FORM_ROW(txtSearchChannel, "QLineEdit");
+        FORM_ROW(txtSearchNum, "QLineEdit");
+        FORM_ROW(cmdAutoSearch, "QPushButton");
+        FORM_ROW(Frame9, "QGroupBox");
+        FORM_ROW(txtObjStationID, "QLineEdit");
+        FORM_ROW(txtObjChnid, "QLineEdit");
+        FORM_ROW(txtSensorReadID, "QLineEdit");
+        FORM_ROW(cmdAutoInput, "QPushButton");
+        FORM_ROW(Frame13, "QGroupBox");
+        FORM_ROW(txtSta, "QLineEdit");
+        FORM_ROW(txtChnId, "QLineEdit");
+        FORM_ROW(TXTsensorID, "QLineEdit");
+        FORM_ROW(cmdReadSensorID, "QPushButton");
+        FORM_ROW(cmdSaveSn, "QPushButton");
+        FORM_ROW(Frame16, "QGroupBox");
+        FORM_ROW(Frame2, "QGroupBox");
+        FORM_ROW(Label11, "QLabel");
+        FORM_ROW(txtInputAddid, "QLineEdit");
+        FORM_ROW(txtObjChannelID, "QLineEdit");
+        FORM_ROW(txtObjSensorid, "QLineEdit");
+        FORM_ROW(Label14, "QLabel");
+        FORM_ROW(txtTimer5, "QLineEdit");
+        FORM_ROW(cmdOpenFile, "QPushButton");
+        FORM_ROW(cmdFirst, "QPushButton");
+        FORM_ROW(cmdWriteNext, "QPushButton");
+        FORM_ROW(cmdWriteAllSn, "QPushButton");
+        FORM_ROW(cmdStopWrite, "QPushButton");
+        FORM_ROW(Frame5, "QGroupBox");
+        FORM_ROW(Label3, "QLabel");
+        FORM_ROW(Combo1, "QComboBox");
+        FORM_ROW(Combo2, "QComboBox");
+        FORM_ROW(cmdCom, "QPushButton");
+        FORM_ROW(cmdOpenComm, "QPushButton");
+        FORM_ROW(cmdCloseComm, "QPushButton");
+        FORM_ROW(Frame12, "QGroupBox");
+        FORM_ROW(cmdReadAdd, "QPushButton");
+        FORM_ROW(lblCurrentAdd, "QLabel");
+        FORM_ROW(txtCurrentAdd, "QLineEdit");
+        FORM_ROW(lblChangeAddress, "QLabel");
+        FORM_ROW(cmdChangeID, "QPushButton");
+        FORM_ROW(lblAddressHint, "QLabel");
+        FORM_ROW(lblAddressRange, "QLabel");
+        FORM_ROW(Frame7, "QGroupBox");
+        FORM_ROW(lblCurrentBuad, "QLabel");
+        FORM_ROW(txtCurrentBuad, "QLineEdit");
+        FORM_ROW(lblObjectBuad, "QLabel");
+        FORM_ROW(txtObjectBuad, "QLineEdit");
+        FORM_ROW(Label1, "QLabel");
+        FORM_ROW(cmdBuadRate, "QPushButton");
+        FORM_ROW(Frame17, "QGroupBox");
+        FORM_ROW(txtModuleNum, "QLineEdit");
+        FORM_ROW(Label13, "QLabel");
+        FORM_ROW(txtDoADDress, "QLineEdit");
+        FORM_ROW(txtChnnelNum, "QLineEdit");
+        FORM_ROW(txtMaxofSensor, "QLineEdit");
+        FORM_ROW(cmdSaveSet, "QPushButton");
+        FORM_ROW(Picture3, "QLabel");
+        FORM_ROW(Label4, "QLabel");
+        FORM_ROW(Label6, "QLabel");
+        FORM_ROW(Frame1, "QGroupBox");
+        FORM_ROW(Label7, "QLabel");
+        FORM_ROW(txtCommand, "QLineEdit");
+        FORM_ROW(txtState, "QPlainTextEdit");
+#undef FORM_ROW
+    }
+    void control_is_named_member_of_its_type()
+    {
+        QFETCH(QObject*, member);
+        QFETCH(QByteArray, className);
+        QWidget* found = control(QTest::currentDataTag());
+        QVERIFY2(found, "no control with this objectName");
+        QCOMPARE(static_cast<QObject*>(found), member);
+        QCOMPARE(QByteArray(found->metaObject()->className()), className);
+    }
+
+    // Sparse arrays hold exactly the designed indices, each named <array>_<i>.
+    void control_arrays_hold_designed_elements()
+    {
+        const auto check = [](const auto& members, const char* name, std::set<int> designed,
+                              const char* className) {
+            for (int i = 0; i < int(members.size()); ++i) {
+                const QString where = QStringLiteral("%1[%2]").arg(QLatin1String(name)).arg(i);
+                QVERIFY2(bool(members[i]) == (designed.count(i) == 1), qPrintable(where));
+                if (!members[i])
+                    continue;
+                QCOMPARE(members[i]->objectName(), QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(i));
+                QVERIFY2(members[i]->inherits(className), qPrintable(where));
+            }
+        };
+        check(form.tabPages, "tabPages", {0, 1, 2, 3}, "QWidget");
+        check(form.Label8, "Label8", {0, 1, 2, 3, 4, 5, 6}, "QLabel");
+        check(form.FrameShow, "FrameShow", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, "QGroupBox");
+        check(form.txtTimerSet, "txtTimerSet", {0, 1}, "QLineEdit");
+        check(form.Label2, "Label2", {0, 1, 2, 3, 4, 5, 6, 9, 10, 14, 15, 16, 17, 18}, "QLabel");
+        check(form.txtSenseSn, "txtSenseSn", {0, 1, 2, 3, 4, 5, 6, 7}, "QLineEdit");
+        check(form.Label5, "Label5", {1, 2, 3, 4}, "QLabel");
+        check(form.txtSetID, "txtSetID", {0, 1}, "QLineEdit");
+        check(form.Label12, "Label12", {0, 2}, "QLabel");
+        check(form.Label9, "Label9", {0, 1, 2}, "QLabel");
+    }
+
+    void designed_text_data()
+    {
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char* name, const char* text) {
+            QTest::newRow(name) << QString::fromUtf8(text);
+        };
+        // Tab 1
+        row("Frame10", "MODBUS设置");
+        row("Label8_0", "设备地址");
+        row("txtStationID", "2");
+        row("Label8_1", "超始地址");
+        row("txtStartID", "1");
+        row("Label8_3", "功 能 码");
+        row("txtFunID", "3");
+        row("Label8_5", "通道号");
+        row("txtChannel", "4");
+        row("Label8_2", "数据长度");
+        row("txtDataLength", "2");
+        row("Frame6", "运行状态指示");
+        row("lblCounter", "0");
+        row("Frame3", "");
+        row("Frame11", "单通道操作");
+        row("Label8_4", "定时时长(ms)");
+        row("txtTimerSet_0", "1000");
+        row("comDoOnce", "单次");
+        row("cmdOneM", "循环");
+        row("cmdStopOnce", "停止");
+        row("Frame18", "10通道操作");
+        row("Label8_6", "定时时长(ms)");
+        row("txtTimerSet_1", "3000");
+        row("cmdOnceDo1", "单次");
+        row("CmdReadDataCircle", "循 坏");
+        row("cmdStopCircle", "停止");
+        // Tab 2
+        row("frmView", "状态观察窗");
+        row("txtShowID", "");
+        row("txtSn", "");
+        row("cmdClearSn", "清空观察窗");
+        row("Frame4", "传感器序列号自动搜索");
+        row("Label2_16", "地址");
+        row("txtSearchAdd", "1");
+        row("Label2_5", "通道号");
+        row("txtSearchChannel", "1");
+        row("Label2_17", "通道数");
+        row("txtSearchNum", "1");
+        row("cmdAutoSearch", "自动搜索");
+        row("Frame9", "写传感器序列号");
+        row("Label2_3", "地址");
+        row("txtObjStationID", "1");
+        row("Label2_2", "通道号");
+        row("txtObjChnid", "1");
+        row("Label2_4", "位置编号");
+        row("txtSensorReadID", "1");
+        row("cmdAutoInput", "手动读入");
+        row("Label2_10", "操作前请确保传感器已接入到需要操作的设备指定通道");
+        row("Frame13", "读传感器序列号");
+        row("Label2_0", "地址");
+        row("txtSta", "01");
+        row("Label2_9", "通道号");
+        row("txtChnId", "01");
+        row("Label2_6", "读取总数");
+        row("TXTsensorID", "16");
+        row("cmdReadSensorID", "读序列号");
+        row("cmdSaveSn", "保存序列号");
+        row("Frame16", "批量导入序列号到设备");
+        row("Frame2", "序列号校对窗口");
+        row("Label2_15", "64位一线传感器序列号");
+        row("Label11", "(十六进制)");
+        row("txtSenseSn_0", "40");
+        row("txtSenseSn_1", "0");
+        row("txtSenseSn_4", "0");
+        row("txtSenseSn_7", "0");
+        row("Label2_1", "地址");
+        row("txtInputAddid", "1");
+        row("Label2_18", "通道号");
+        row("txtObjChannelID", "01");
+        row("Label2_14", "传感器序号");
+        row("txtObjSensorid", "01");
+        row("Label14", "定时时长");
+        row("txtTimer5", "600");
+        row("cmdOpenFile", "从文件导入");
+        row("cmdFirst", "第一个");
+        row("cmdWriteNext", "下一个");
+        row("cmdWriteAllSn", "自动导入");
+        row("cmdStopWrite", "停止导入");
+        // Tab 3
+        row("Frame5", "串口设置");
+        row("Label3", "串口号");
+        row("Combo1", "COM4");
+        row("Label5_2", "波特率");
+        row("Combo2", "9600");
+        row("cmdCom", "保存设置");
+        row("cmdOpenComm", "打开端口");
+        row("cmdCloseComm", "关闭端口");
+        row("Frame12", "设备ID修改操作(子功能号0x0B )");
+        row("cmdReadAdd", "读取地址");
+        row("lblCurrentAdd", "当前地址：");
+        row("txtCurrentAdd", "0");
+        row("txtSetID_0", "1");
+        row("lblChangeAddress", "将地址      改为");
+        row("txtSetID_1", "1");
+        row("cmdChangeID", "修改");
+        row("lblAddressHint", "地址不允许为00,若为00，下位机不响应");
+        row("lblAddressRange", "设备地址的值范围为1-249,250为通配地址");
+        row("Frame7", "波特率");
+        row("txtCurrentBuad", "2");
+        row("txtObjectBuad", "0");
+        row("Label1", "值对应波特率 1-4800 2-9600 3-14400 4-19200 ");
+        row("cmdBuadRate", "修改");
+        row("Frame17", "模块设置");
+        row("Label5_1", "模块总数");
+        row("txtModuleNum", "1");
+        row("Label5_3", "检测系统中存储的模块总数，本设置表示检测循环中，被检测到的模块总数");
+        row("Label13", "默认操作设备地址");
+        row("txtDoADDress", "1");
+        row("Label12_0", "通道数");
+        row("txtChnnelNum", "1");
+        row("Label12_2", "每个模块包含通道数，TQ5400K共10通道，使用几通道，此处可输入几");
+        row("Label5_4", "每个通道支持传感器数");
+        row("txtMaxofSensor", "40");
+        row("cmdSaveSet", "保存设置");
+        // Below the tabs
+        row("Frame1", "命令执行状态");
+        row("Label7", "发送命令:");
+        row("txtCommand", "");
+        row("txtState", "");
+    }
+    void designed_text()
+    {
+        QFETCH(QString, text);
+        const QWidget* w = control(QTest::currentDataTag());
+        QVERIFY(w);
+        QCOMPARE(shownText(w), text);
+    }
+
+    void tool_tip_data()
+    {
+        QTest::addColumn<QString>("toolTip");
+        const QString lamp = QStringLiteral("数据采集通讯状态指示");
+        QTest::newRow("imgConnected") << lamp;
+        QTest::newRow("ImgYellow") << lamp;
+        QTest::newRow("imgNotConnected") << lamp;
+        QTest::newRow("cmdAutoSearch")
+            << QStringLiteral("对选定1个或多个通道进行序列号自动搜索并写入到模块序列号存储器");
+        QTest::newRow("cmdAutoInput") << QStringLiteral("操作前请确保传感器已接入到需要操作的设备指定通道");
+        QTest::newRow("cmdWriteAllSn") << QStringLiteral("将文件导入的传感器序列号一次性写入到模块存储器");
+        QTest::newRow("cmdReadAdd") << QString(); // no tip where none is designed
+    }
+    void tool_tip()
+    {
+        QFETCH(QString, toolTip);
+        const QWidget* w = control(QTest::currentDataTag());
+        QVERIFY(w);
+        QCOMPARE(w->toolTip(), toolTip);
+    }
+
+    void box_alignment_data()
+    {
+        QTest::addColumn<bool>("centred");
+        for (const char* name : {"txtStationID", "txtStartID", "txtFunID", "txtChannel", "txtDataLength",
+                                 "txtSearchAdd", "txtSearchChannel", "txtSearchNum", "txtObjStationID",
+                                 "txtObjChnid", "txtSta", "txtChnId", "TXTsensorID", "txtSenseSn_0",
+                                 "txtSenseSn_7", "txtInputAddid", "txtObjChannelID", "txtObjSensorid"})
+            QTest::newRow(name) << true;
+        // Frame9's position box is the one of its three that is not centred.
+        for (const char* name : {"txtSensorReadID", "txtTimerSet_0", "txtTimer5", "txtCommand", "txtSetID_0"})
+            QTest::newRow(name) << false;
+    }
+    void box_alignment()
+    {
+        QFETCH(bool, centred);
+        auto* edit = qobject_cast<QLineEdit*>(control(QTest::currentDataTag()));
+        QVERIFY(edit);
+        QCOMPARE(edit->alignment() == Qt::AlignCenter, centred);
+    }
+
+    void designed_geometry_data()
+    {
+        QTest::addColumn<QRect>("rect");
+        const auto row = [](const char* name, int l, int t, int w, int h, bool onTabPage) {
+            QTest::newRow(name) << designed(l, t, w, h, onTabPage);
+        };
+        row("SSTab1", 0, 0, 15645, 11295, false);
+        row("Frame10", 120, 360, 11535, 735, true);
+        row("Frame6", 11760, 360, 3735, 735, true);
+        row("Frame3", 120, 1200, 15375, 6495, true);
+        row("Frame11", 120, 7800, 7695, 1215, true);
+        row("Frame18", 7920, 7800, 7575, 1215, true);
+        row("frmView", 120, 600, 6375, 10455, true);
+        row("Frame4", 6720, 480, 8775, 975, true);
+        row("Frame9", 6720, 1800, 8775, 1095, true);
+        row("Frame13", 6720, 3360, 8775, 1215, true);
+        row("Frame16", 6720, 4920, 8835, 3915, true);
+        row("Frame5", 360, 840, 14655, 1215, true);
+        row("Frame12", 360, 2280, 7815, 2295, true);
+        row("Frame7", 8280, 2280, 6735, 2295, true);
+        row("Frame17", 360, 4680, 14655, 3855, true);
+        row("Frame1", 120, 11640, 15375, 1815, false);
+        row("txtCommand", 1080, 240, 10575, 315, false);
+        row("txtState", 120, 600, 15135, 1095, false);
+        row("txtShowID", 240, 240, 375, 9495, false);
+        row("txtSn", 600, 240, 5535, 9495, false);
+    }
+    void designed_geometry()
+    {
+        QFETCH(QRect, rect);
+        const QWidget* w = control(QTest::currentDataTag());
+        QVERIFY(w);
+        QCOMPARE(w->geometry(), rect);
+    }
+
+    void frames_sit_where_designed()
+    {
+        QCOMPARE(form.Frame1->parentWidget(), &window); // below the tabs, not on one
+        for (QGroupBox* frame : {form.Frame10, form.Frame6, form.Frame3, form.Frame11, form.Frame18})
+            QCOMPARE(frame->parentWidget(), form.tabPages[0]);
+        for (QGroupBox* frame : {form.frmView, form.Frame4, form.Frame9, form.Frame13, form.Frame16})
+            QCOMPARE(frame->parentWidget(), form.tabPages[1]);
+        for (QGroupBox* frame : {form.Frame5, form.Frame12, form.Frame7, form.Frame17})
+            QCOMPARE(frame->parentWidget(), form.tabPages[2]);
+        QCOMPARE(form.Frame2->parentWidget(), form.Frame16);
+        QCOMPARE(form.Picture3->parentWidget(), form.tabPages[3]);
+        QVERIFY(form.Frame3->title().isEmpty());
+        QVERIFY(form.Frame3->isFlat());
+    }
+
+    void label_names_its_box_data()
+    {
+        QTest::addColumn<QString>("box");
+        const auto row = [](const char* label, const char* box) {
+            QTest::newRow(label) << QString::fromLatin1(box);
+        };
+        row("Label8_0", "txtStationID");
+        row("Label8_1", "txtStartID");
+        row("Label8_3", "txtFunID");
+        row("Label8_5", "txtChannel");
+        row("Label8_2", "txtDataLength");
+        row("Label8_4", "txtTimerSet_0");
+        row("Label8_6", "txtTimerSet_1");
+        row("Label2_16", "txtSearchAdd");
+        row("Label2_5", "txtSearchChannel");
+        row("Label2_17", "txtSearchNum");
+        row("Label2_3", "txtObjStationID");
+        row("Label2_2", "txtObjChnid");
+        row("Label2_4", "txtSensorReadID");
+        row("Label2_0", "txtSta");
+        row("Label2_9", "txtChnId");
+        row("Label2_6", "TXTsensorID");
+        row("Label2_15", "txtSenseSn_0");
+        row("Label11", "txtSenseSn_0");
+        row("Label2_1", "txtInputAddid");
+        row("Label2_18", "txtObjChannelID");
+        row("Label2_14", "txtObjSensorid");
+        row("Label14", "txtTimer5");
+        row("Label3", "Combo1");
+        row("Label5_2", "Combo2");
+        row("lblCurrentAdd", "txtCurrentAdd");
+        row("lblChangeAddress", "txtSetID_1");
+        row("lblCurrentBuad", "txtCurrentBuad");
+        row("lblObjectBuad", "txtObjectBuad");
+        row("Label5_1", "txtModuleNum");
+        row("Label13", "txtDoADDress");
+        row("Label12_0", "txtChnnelNum");
+        row("Label5_4", "txtMaxofSensor");
+        row("Label7", "txtCommand");
+        row("lblValue1_0", "txtValue1_0");
+        row("lblValue10_0", "txtValue10_0");
+    }
+    void label_names_its_box()
+    {
+        QFETCH(QString, box);
+        auto* label = qobject_cast<QLabel*>(control(QTest::currentDataTag()));
+        QVERIFY(label);
+        QVERIFY2(label->buddy(), "label has no buddy");
+        QCOMPARE(label->buddy()->objectName(), box);
+        // The label sits in the same frame as its box.
+        QCOMPARE(label->parentWidget(), label->buddy()->parentWidget());
+    }
+
+    void tabs_in_one_row_with_about_selected()
+    {
+        const QStringList captions{QStringLiteral("数据查询"), QStringLiteral("传感器操作"),
+                                   QStringLiteral("仪器设置"), QStringLiteral("关于软件")};
+        QCOMPARE(form.SSTab1->count(), captions.size());
+        QTabBar* bar = form.SSTab1->tabBar();
+        for (int i = 0; i < captions.size(); ++i) {
+            QCOMPARE(form.SSTab1->tabText(i), captions[i]);
+            QCOMPARE(form.SSTab1->widget(i), form.tabPages[i]);
+            QCOMPARE(bar->tabRect(i).top(), bar->tabRect(0).top());
+            QVERIFY(bar->tabRect(i).right() < form.SSTab1->width());
+        }
+        QCOMPARE(form.SSTab1->currentIndex(), 3);
+    }
+
+    void lamps_stacked_with_red_in_front()
+    {
+        const QList<QLabel*> lamps{form.imgConnected, form.ImgYellow, form.imgNotConnected};
+        for (QLabel* lamp : lamps) {
+            QCOMPARE(lamp->parentWidget(), form.Picture2);
+            QCOMPARE(lamp->geometry(), form.imgNotConnected->geometry());
+            QCOMPARE(lamp->size(), QSize(16, 16));
+            QVERIFY(!lamp->pixmap().isNull());
+        }
+        QVERIFY(form.Picture2->rect().contains(form.imgNotConnected->geometry()));
+        QCOMPARE(form.Picture2->childAt(form.imgNotConnected->geometry().center()), form.imgNotConnected);
+
+        // Each lamp shows its own colour at its centre.
+        const auto centre = [](const QLabel* lamp) {
+            const QImage image = lamp->pixmap().toImage();
+            return image.pixelColor(image.width() / 2, image.height() / 2 + 2);
+        };
+        const QColor green = centre(form.imgConnected);
+        const QColor yellow = centre(form.ImgYellow);
+        const QColor red = centre(form.imgNotConnected);
+        QVERIFY(green.green() > 2 * green.red() && green.green() > 2 * green.blue());
+        QVERIFY(yellow.red() > 2 * yellow.blue() && yellow.green() > 2 * yellow.blue());
+        QVERIFY(red.red() > 2 * red.green() && red.red() > 2 * red.blue());
+    }
+
+    void combo_lists_data()
+    {
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<QString>("text");
+        QStringList ports;
+        for (int n = 1; n <= 25; ++n)
+            ports << QStringLiteral("COM%1").arg(n);
+        QTest::newRow("Combo1") << ports << QStringLiteral("COM4");
+        QTest::newRow("Combo2") << QStringList{QStringLiteral("4800"), QStringLiteral("9600"),
+                                               QStringLiteral("14400"), QStringLiteral("19200")}
+                                << QStringLiteral("9600");
+    }
+    void combo_lists()
+    {
+        QFETCH(QStringList, items);
+        QFETCH(QString, text);
+        auto* combo = qobject_cast<QComboBox*>(control(QTest::currentDataTag()));
+        QVERIFY(combo);
+        QStringList shown;
+        for (int i = 0; i < combo->count(); ++i)
+            shown << combo->itemText(i);
+        QCOMPARE(shown, items);
+        QVERIFY(combo->isEditable());
+        QCOMPARE(combo->currentIndex(), -1); // designed text, no entry chosen
+        QCOMPARE(combo->currentText(), text);
+    }
+
+    void timers_in_designed_state_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("Timer2") << false << 3000;
+        QTest::newRow("Timer7") << false << 1000;
+        QTest::newRow("Timer5") << true << 0;
+    }
+    void timers_in_designed_state()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(int, interval);
+        auto* timer = window.findChild<IntervalTimer*>(QLatin1String(QTest::currentDataTag()));
+        QVERIFY(timer);
+        QCOMPARE(timer->parent(), &window);
+        QCOMPARE(timer->Enabled(), enabled);
+        QCOMPARE(timer->Interval(), interval);
+        QVERIFY(!timer->isTicking());
+    }
+
+    void timer_members_are_the_named_timers()
+    {
+        QCOMPARE(form.Timer2, window.findChild<IntervalTimer*>(QStringLiteral("Timer2")));
+        QCOMPARE(form.Timer7, window.findChild<IntervalTimer*>(QStringLiteral("Timer7")));
+        QCOMPARE(form.Timer5, window.findChild<IntervalTimer*>(QStringLiteral("Timer5")));
+    }
+
+    void value_group_designed_element_data()
+    {
+        QTest::addColumn<int>("group");
+        QTest::addColumn<int>("valueTop");
+        QTest::addColumn<int>("labelWidth");
+        for (int g = 1; g <= ValueGroupCount; ++g) {
+            const int top = (g == 4 || g == 9) ? 360 : g == 7 ? 240 : 300;
+            QTest::addRow("group %d", g) << g << top << (g == 10 ? 375 : 255);
+        }
+    }
+    void value_group_designed_element()
+    {
+        QFETCH(int, group);
+        QFETCH(int, valueTop);
+        QFETCH(int, labelWidth);
+        QGroupBox* frame = form.FrameShow[group - 1];
+        QCOMPARE(frame->title(), QStringLiteral("温度组%1").arg(group));
+        QCOMPARE(frame->parentWidget(), form.Frame3);
+        QCOMPARE(frame->y(), 0);
+        QCOMPARE(frame->height(), 6315 / Twips);
+
+        const QVector<QLineEdit*>& values = form.txtValue[group - 1];
+        const QVector<QLabel*>& labels = form.lblValue[group - 1];
+        QCOMPARE(values.size(), 1);
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(values[0]->objectName(), QStringLiteral("txtValue%1_0").arg(group));
+        QCOMPARE(labels[0]->objectName(), QStringLiteral("lblValue%1_0").arg(group));
+        QCOMPARE(values[0]->parentWidget(), frame);
+        QCOMPARE(labels[0]->parentWidget(), frame);
+        QCOMPARE(values[0]->geometry(), designed(420, valueTop, 735, 270, false));
+        QCOMPARE(labels[0]->geometry(), designed(120, 300, labelWidth, 255, false));
+        QCOMPARE(values[0]->text(), QStringLiteral("0"));
+        QCOMPARE(labels[0]->text(), QStringLiteral("1#"));
+        QCOMPARE(values[0]->palette().color(QPalette::Text), QColor(0, 0, 0));
+    }
+
+    void value_groups_spread_evenly_across_the_grid()
+    {
+        const int width = form.FrameShow[0]->width();
+        for (int k = 1; k < ValueGroupCount; ++k) {
+            QVERIFY(qAbs(form.FrameShow[k]->width() - width) <= 1);
+            QVERIFY(form.FrameShow[k]->x() > form.FrameShow[k - 1]->geometry().right());
+        }
+        QVERIFY(form.FrameShow[0]->x() > 0);
+        QVERIFY(form.FrameShow[ValueGroupCount - 1]->geometry().right() < form.Frame3->width());
+    }
+
+    void status_boxes()
+    {
+        QVERIFY(form.txtState->isReadOnly());
+        QCOMPARE(form.txtState->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QVERIFY(form.txtCommand->isReadOnly());
+        QVERIFY(form.txtSn->isReadOnly());
+        QVERIFY(form.txtShowID->isReadOnly());
+        QVERIFY(!form.txtStationID->isReadOnly()); // the operator's boxes stay editable
+    }
+
+    void about_page()
+    {
+        QVERIFY(!form.Picture3->pixmap().isNull());
+        QVERIFY(form.Label4->text().contains(QLatin1String("MODBUS-RTU")));
+        for (QLabel* line : {form.Label6, form.Label9[0], form.Label9[1], form.Label9[2]})
+            QVERIFY(!line->text().isEmpty());
+        QVERIFY(form.Label4->font().pointSizeF() > form.Label7->font().pointSizeF());
+    }
+
+    // Inside every container, no two controls overlap and none reaches past
+    // its container's edge (on every tab, as shown).
+    void controls_neither_overlap_nor_stick_out()
+    {
+        // Designed to share a place: the stacked lamps; the label of group 10,
+        // 120 twips wider than the gap to its value box; and the position
+        // column, which reaches 15 twips into the observation window beside it.
+        const QSet<QString> stacked{QStringLiteral("imgConnected"), QStringLiteral("ImgYellow"),
+                                    QStringLiteral("imgNotConnected")};
+        const QList<QSet<QString>> designedOverlaps{
+            stacked,
+            {QStringLiteral("lblValue10_0"), QStringLiteral("txtValue10_0")},
+            {QStringLiteral("txtShowID"), QStringLiteral("txtSn")},
+        };
+        const auto mayOverlap = [&](const QString& a, const QString& b) {
+            return std::any_of(designedOverlaps.cbegin(), designedOverlaps.cend(),
+                               [&](const QSet<QString>& set) { return set.contains(a) && set.contains(b); });
+        };
+
+        // A page gets its size when first shown.
+        for (int i = 0; i < form.SSTab1->count(); ++i) {
+            form.SSTab1->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+        }
+        form.SSTab1->setCurrentIndex(3);
+        QCOMPARE(form.tabPages[0]->size(), form.tabPages[3]->size());
+
+        QHash<QWidget*, QList<QWidget*>> byParent;
+        for (QWidget* w : window.findChildren<QWidget*>()) {
+            if (isPlacedControl(w))
+                byParent[w->parentWidget()].append(w);
+        }
+        QVERIFY(byParent.size() > 20);
+        for (auto it = byParent.cbegin(); it != byParent.cend(); ++it) {
+            QWidget* parent = it.key();
+            const QList<QWidget*>& children = it.value();
+            for (QWidget* child : children) {
+                QVERIFY2(parent->rect().contains(child->geometry()),
+                         qPrintable(child->objectName() + QLatin1String(" sticks out of ") +
+                                    parent->objectName()));
+            }
+            for (int i = 0; i < children.size(); ++i) {
+                for (int j = i + 1; j < children.size(); ++j) {
+                    const QString a = children[i]->objectName();
+                    const QString b = children[j]->objectName();
+                    if (mayOverlap(a, b))
+                        continue;
+                    QVERIFY2(!children[i]->geometry().intersects(children[j]->geometry()),
+                             qPrintable(a + QLatin1String(" overlaps ") + b));
+                }
+            }
+        }
+    }
+
+    // Captions fit their controls in the window's font (needs a CJK font).
+    void captions_fit()
+    {
+        if (!QFontMetrics(window.font()).inFontUcs4(0x6E29))
+            QSKIP("no CJK font installed");
+        for (QWidget* w : window.findChildren<QWidget*>()) {
+            if (!isPlacedControl(w))
+                continue;
+            const QFontMetrics fm(w->font());
+            const QString name = w->objectName();
+            if (auto* label = qobject_cast<QLabel*>(w)) {
+                // The value cells' "1#" labels keep their designed 255 twips,
+                // a pixel short of what this font needs for "1#".
+                if (label->text().isEmpty() || name.startsWith(QLatin1String("lblValue")))
+                    continue;
+                const QRect needed =
+                    fm.boundingRect(QRect(0, 0, label->width(), 10000),
+                                    label->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine, label->text());
+                QVERIFY2(needed.width() <= label->width() && needed.height() <= label->height(),
+                         qPrintable(name +
+                                    QStringLiteral(" needs %1x%2").arg(needed.width()).arg(needed.height())));
+            } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+                QVERIFY2(fm.horizontalAdvance(button->text()) + 8 <= button->width(), qPrintable(name));
+            } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+                QVERIFY2(fm.horizontalAdvance(group->title()) + 20 <= group->width(), qPrintable(name));
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestForm)
+#include "test_form.moc"
