@@ -6,7 +6,8 @@ namespace sim {
 
 namespace {
 
-struct KindInfo {
+struct KindInfo
+{
     Fault::Kind kind;
     const char* name;
     bool needsArgument;
@@ -51,7 +52,10 @@ std::optional<int> wholeNumber(const QString& text, int min, int max)
 
 } // namespace
 
-QString Fault::kindName(Kind kind) { return QString::fromLatin1(info(kind).name); }
+QString Fault::kindName(Kind kind)
+{
+    return QString::fromLatin1(info(kind).name);
+}
 
 std::optional<Fault::Kind> Fault::kindFromName(const QString& name)
 {
@@ -127,7 +131,8 @@ std::optional<Fault> Fault::fromTokens(const QStringList& tokens, QString* error
         if (eq < 0) {
             const std::optional<int> value = wholeNumber(token, 0, 600000);
             if (!k.takesArgument || haveArgument || !value) {
-                setError(error, QStringLiteral("unexpected \"%1\" after fault %2").arg(token, kindName(*kind)));
+                setError(error,
+                         QStringLiteral("unexpected \"%1\" after fault %2").arg(token, kindName(*kind)));
                 return std::nullopt;
             }
             fault.argument = *value;

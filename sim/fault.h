@@ -11,7 +11,8 @@
 
 namespace sim {
 
-struct Fault {
+struct Fault
+{
     enum Kind {
         None,       // clears the faults
         NoReply,    // the reply is lost

@@ -38,7 +38,9 @@ bool quitOnSignals(QCoreApplication& app)
         notifier->setEnabled(false);
         QCoreApplication::quit();
     });
-    struct sigaction sa {};
+    struct sigaction sa
+    {
+    };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
@@ -62,7 +64,8 @@ void complain(const QString& text)
 void logFrame(const char* direction, const QByteArray& bytes, const QString& note = QString())
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz"));
-    QString line = QStringLiteral("%1 %2 %3").arg(stamp, QLatin1String(direction), protocol::spacedHex(bytes));
+    QString line =
+        QStringLiteral("%1 %2 %3").arg(stamp, QLatin1String(direction), protocol::spacedHex(bytes));
     if (!note.isEmpty())
         line += QStringLiteral("  (%1)").arg(note);
     complain(line);
@@ -74,7 +77,8 @@ class Console : public QObject
 {
 public:
     Console(sim::SimulatedModule* module, bool force, QObject* parent)
-        : QObject(parent), m_module(module), m_force(force), m_notifier(STDIN_FILENO, QSocketNotifier::Read, this)
+        : QObject(parent), m_module(module), m_force(force),
+          m_notifier(STDIN_FILENO, QSocketNotifier::Read, this)
     {
         connect(&m_notifier, &QSocketNotifier::activated, this, &Console::onInput);
     }
@@ -101,10 +105,11 @@ private:
         if (line.isEmpty())
             return;
         if (line == QLatin1String("help")) {
-            say(QStringLiteral("场景指令 (scenario lines): station N | baud RATE | channels N | positions N | "
-                               "temp CH POS DEG | notwired CH POS | notrecognised CH POS | novalue CH POS | "
-                               "bus CH [ROM] | table CH POS ROM | fill CH | fault KIND [ARG] [next=K] "
-                               "[channel=C] | fault none | demo\n其他: reopen (after a vanish), help"));
+            say(QStringLiteral(
+                "场景指令 (scenario lines): station N | baud RATE | channels N | positions N | "
+                "temp CH POS DEG | notwired CH POS | notrecognised CH POS | novalue CH POS | "
+                "bus CH [ROM] | table CH POS ROM | fill CH | fault KIND [ARG] [next=K] "
+                "[channel=C] | fault none | demo\n其他: reopen (after a vanish), help"));
             return;
         }
         if (line == QLatin1String("reopen")) {
@@ -152,21 +157,23 @@ int main(int argc, char* argv[])
         "Simulated TQ5900K module on a pseudo-terminal, linked as <folder>/ports/COMn.\n"
         "While it runs, scenario lines typed on the terminal change it (\"help\" lists them)."));
     parser.addHelpOption();
-    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port name to provide (default COM4)."),
+    const QCommandLineOption portOption(QStringLiteral("port"),
+                                        QStringLiteral("Port name to provide (default COM4)."),
                                         QStringLiteral("COMn"), QStringLiteral("COM4"));
     const QCommandLineOption folderOption(
         QStringLiteral("folder"),
-        QStringLiteral("Program folder holding ports/ (default: this executable's folder)."), QStringLiteral("DIR"));
-    const QCommandLineOption stationOption(QStringLiteral("station"),
-                                           QStringLiteral("Station address 1-249 (default 1)."), QStringLiteral("N"));
-    const QCommandLineOption baudOption(QStringLiteral("baud"),
-                                        QStringLiteral("Baud rate 4800, 9600, 14400 or 19200 (default 9600)."),
-                                        QStringLiteral("RATE"));
+        QStringLiteral("Program folder holding ports/ (default: this executable's folder)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption stationOption(
+        QStringLiteral("station"), QStringLiteral("Station address 1-249 (default 1)."), QStringLiteral("N"));
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"), QStringLiteral("Baud rate 4800, 9600, 14400 or 19200 (default 9600)."),
+        QStringLiteral("RATE"));
     const QCommandLineOption scenarioOption(QStringLiteral("scenario"),
                                             QStringLiteral("Scenario file to set up the module (see docs)."),
                                             QStringLiteral("FILE"));
-    const QCommandLineOption logOption(QStringLiteral("log"),
-                                       QStringLiteral("Log frames in and out to stderr, with timestamps, in hex."));
+    const QCommandLineOption logOption(
+        QStringLiteral("log"), QStringLiteral("Log frames in and out to stderr, with timestamps, in hex."));
     const QCommandLineOption faultOption(
         QStringLiteral("fault"),
         QStringLiteral("Inject a fault: KIND[:ARG][,next=K][,channel=C]; KIND is one of %1. Repeatable.")
@@ -174,10 +181,11 @@ int main(int argc, char* argv[])
         QStringLiteral("KIND[:ARG]"));
     const QCommandLineOption driftOption(QStringLiteral("drift"),
                                          QStringLiteral("Let the temperatures drift slightly over time."));
-    const QCommandLineOption forceOption(QStringLiteral("force"),
-                                         QStringLiteral("Replace whatever is at ports/COMn, even if not a pty link."));
-    parser.addOptions({portOption, folderOption, stationOption, baudOption, scenarioOption, logOption, faultOption,
-                       driftOption, forceOption});
+    const QCommandLineOption forceOption(
+        QStringLiteral("force"),
+        QStringLiteral("Replace whatever is at ports/COMn, even if not a pty link."));
+    parser.addOptions({portOption, folderOption, stationOption, baudOption, scenarioOption, logOption,
+                       faultOption, driftOption, forceOption});
     parser.process(app);
 
     const int port = portNumber(parser.value(portOption));
@@ -202,7 +210,8 @@ int main(int argc, char* argv[])
         bool ok = false;
         const int station = parser.value(stationOption).toInt(&ok);
         if (!ok || station < 1 || station > 249) {
-            complain(QStringLiteral("--station: expected 1..249, got \"%1\"").arg(parser.value(stationOption)));
+            complain(
+                QStringLiteral("--station: expected 1..249, got \"%1\"").arg(parser.value(stationOption)));
             return 2;
         }
         scenario.model.setStation(station);

@@ -12,7 +12,10 @@ namespace {
 constexpr quint8 IllegalFunction = 0x01;
 constexpr quint8 IllegalAddress = 0x02;
 
-quint8 byteAt(const QByteArray& bytes, int i) { return quint8(bytes.at(i)); }
+quint8 byteAt(const QByteArray& bytes, int i)
+{
+    return quint8(bytes.at(i));
+}
 
 void appendRom(QByteArray& bytes, const Rom& rom)
 {
@@ -79,7 +82,10 @@ Rom blankRom()
     return rom;
 }
 
-Rom zeroRom() { return Rom{}; }
+Rom zeroRom()
+{
+    return Rom{};
+}
 
 ModuleModel::ModuleModel()
     : m_sensors(size_t(MaxChannels * MaxPositions)), m_anchors(size_t(MaxChannels * MaxPositions), 0),
@@ -113,7 +119,8 @@ ModuleModel ModuleModel::demo()
     for (int ch = 1; ch <= MaxChannels; ++ch) {
         const int count = 2 + ch % 4;
         for (int k = 0; k < count; ++k)
-            m.addToBus(ch, makeRom(quint8(0xA0 + ch), quint8(0x10 * k + ch), quint8(0x3C + 3 * k), quint8(0x61 + ch)));
+            m.addToBus(ch, makeRom(quint8(0xA0 + ch), quint8(0x10 * k + ch), quint8(0x3C + 3 * k),
+                                   quint8(0x61 + ch)));
         m.fillTableFromBus(ch);
     }
     return m;
@@ -156,9 +163,15 @@ void ModuleModel::setBaudCode(int code)
         m_baudCode = code;
 }
 
-void ModuleModel::setChannelCount(int count) { m_channelCount = qBound(1, count, int(MaxChannels)); }
+void ModuleModel::setChannelCount(int count)
+{
+    m_channelCount = qBound(1, count, int(MaxChannels));
+}
 
-void ModuleModel::setPositionCount(int count) { m_positionCount = qBound(1, count, int(MaxPositions)); }
+void ModuleModel::setPositionCount(int count)
+{
+    m_positionCount = qBound(1, count, int(MaxPositions));
+}
 
 SensorState ModuleModel::sensor(int channel, int position) const
 {

@@ -16,7 +16,8 @@ namespace sim {
 using Rom = std::array<quint8, 8>;
 
 // Reading of one sensor position as the module reports it.
-struct SensorState {
+struct SensorState
+{
     enum Kind { Temperature, NotWired, NotRecognised, NoValue };
     Kind kind = NotWired;
     int hundredths = 0; // signed hundredths of a degree, Temperature only

@@ -66,7 +66,10 @@ PtyTransport::PtyTransport(ModuleModel* model, QObject* parent) : QObject(parent
     m_clock.start();
 }
 
-PtyTransport::~PtyTransport() { close(); }
+PtyTransport::~PtyTransport()
+{
+    close();
+}
 
 QString PtyTransport::linkPathFor(const QString& programFolder, int portNumber)
 {
@@ -133,8 +136,8 @@ bool PtyTransport::makeLink(const QString& linkPath, bool force, QString* error)
     }
     if (info.isSymLink() || info.exists()) {
         const QString target = linkTarget(linkPath);
-        const bool replaceable = info.isSymLink() && (target.startsWith(QLatin1String("/dev/pts/")) ||
-                                                      !QFileInfo::exists(target));
+        const bool replaceable =
+            info.isSymLink() && (target.startsWith(QLatin1String("/dev/pts/")) || !QFileInfo::exists(target));
         if (info.isDir() && !info.isSymLink()) {
             if (error)
                 *error = QStringLiteral("%1 is a folder; not replacing it").arg(linkPath);
@@ -146,7 +149,8 @@ bool PtyTransport::makeLink(const QString& linkPath, bool force, QString* error)
                              ? QStringLiteral("%1 already links to %2, which is not a pseudo-terminal; "
                                               "not replacing it (use --force)")
                                    .arg(linkPath, target)
-                             : QStringLiteral("%1 already exists and is not a link; not replacing it (use --force)")
+                             : QStringLiteral(
+                                   "%1 already exists and is not a link; not replacing it (use --force)")
                                    .arg(linkPath);
             }
             return false;
@@ -281,8 +285,8 @@ void PtyTransport::handleRequest(const QByteArray& request)
     // On the real line the request itself takes its time to arrive, and the
     // module keeps 3.5 characters of silence before it answers.
     const qint64 now = nowMicros();
-    const qint64 ready = now + lineTimeMicros(int(request.size()), baud) +
-                         FrameSplitter::silenceGapMicros(baud) + delayMicros;
+    const qint64 ready =
+        now + lineTimeMicros(int(request.size()), baud) + FrameSplitter::silenceGapMicros(baud) + delayMicros;
     Outgoing out;
     out.bytes = reply;
     out.baudRate = baud;
@@ -299,12 +303,14 @@ void PtyTransport::pump()
         const qint64 now = nowMicros();
         // Byte i is handed over once its ten bits have passed on the line.
         const qint64 elapsed = now - head.startMicros;
-        const int due = elapsed <= 0 ? 0
-                                     : int(qMin<qint64>(head.bytes.size(), elapsed * head.baudRate / 10 / 1000000));
+        const int due =
+            elapsed <= 0 ? 0 : int(qMin<qint64>(head.bytes.size(), elapsed * head.baudRate / 10 / 1000000));
         if (due > head.written) {
-            const ssize_t n = ::write(m_master, head.bytes.constData() + head.written, size_t(due - head.written));
+            const ssize_t n =
+                ::write(m_master, head.bytes.constData() + head.written, size_t(due - head.written));
             if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                qCWarning(lcFrames) << "simulator: write to the pseudo-terminal failed:" << std::strerror(errno);
+                qCWarning(lcFrames) << "simulator: write to the pseudo-terminal failed:"
+                                    << std::strerror(errno);
                 m_outgoing.clear();
                 return;
             }

@@ -64,7 +64,8 @@ signals:
     void vanished();
 
 private:
-    struct Outgoing {
+    struct Outgoing
+    {
         QByteArray bytes;
         int baudRate = 9600;
         qint64 startMicros = 0;

@@ -9,7 +9,8 @@ namespace sim {
 
 namespace {
 
-struct Range {
+struct Range
+{
     int first = 0;
     int last = 0;
 };
@@ -112,7 +113,8 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
         const std::optional<int> rate = number(t[1], 1, 1000000);
         const int code = rate ? ModuleModel::codeForBaudRate(*rate) : 0;
         if (code == 0)
-            return fail(error, QStringLiteral("baud must be 4800, 9600, 14400 or 19200, got \"%1\"").arg(t[1]));
+            return fail(error,
+                        QStringLiteral("baud must be 4800, 9600, 14400 or 19200, got \"%1\"").arg(t[1]));
         model.setBaudCode(code);
         return true;
     }
@@ -130,7 +132,8 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
     if (word == QLatin1String("temp") || word == QLatin1String("notwired") ||
         word == QLatin1String("notrecognised") || word == QLatin1String("novalue")) {
         const bool temp = word == QLatin1String("temp");
-        if (!argCount(temp ? 3 : 2, word + (temp ? QStringLiteral(" CH POS DEGREES") : QStringLiteral(" CH POS"))))
+        if (!argCount(temp ? 3 : 2,
+                      word + (temp ? QStringLiteral(" CH POS DEGREES") : QStringLiteral(" CH POS"))))
             return false;
         const std::optional<Range> ch = range(t[1], 1, ModuleModel::MaxChannels);
         if (!ch)
@@ -157,7 +160,8 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
     }
     if (word == QLatin1String("bus")) {
         if (t.size() != 2 && t.size() != 10)
-            return fail(error, QStringLiteral("usage: bus CH ROM (adds a sensor) or bus CH (empties the bus)"));
+            return fail(error,
+                        QStringLiteral("usage: bus CH ROM (adds a sensor) or bus CH (empties the bus)"));
         const std::optional<int> ch = number(t[1], 1, ModuleModel::MaxChannels);
         if (!ch)
             return fail(error, QStringLiteral("bad channel (1..10): \"%1\"").arg(t[1]));
@@ -177,7 +181,8 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
         const std::optional<int> ch = number(t[1], 1, ModuleModel::MaxChannels);
         const std::optional<int> pos = number(t[2], 1, ModuleModel::MaxPositions);
         if (!ch || !pos)
-            return fail(error, QStringLiteral("bad channel (1..10) or position (1..160): \"%1 %2\"").arg(t[1], t[2]));
+            return fail(
+                error, QStringLiteral("bad channel (1..10) or position (1..160): \"%1 %2\"").arg(t[1], t[2]));
         const std::optional<Rom> bytes = rom(t, 3);
         if (!bytes)
             return fail(error, QStringLiteral("bad serial number: %1").arg(romText));
@@ -205,9 +210,10 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
             faults.append(*fault);
         return true;
     }
-    return fail(error, QStringLiteral("unknown directive \"%1\" (demo, station, baud, channels, positions, temp, "
-                                      "notwired, notrecognised, novalue, bus, table, fill, fault)")
-                           .arg(t.first()));
+    return fail(error,
+                QStringLiteral("unknown directive \"%1\" (demo, station, baud, channels, positions, temp, "
+                               "notwired, notrecognised, novalue, bus, table, fill, fault)")
+                    .arg(t.first()));
 }
 
 bool applyScenarioText(const QString& text, const QString& sourceName, Scenario& scenario, QString* errors)

@@ -11,7 +11,8 @@
 
 namespace sim {
 
-struct Scenario {
+struct Scenario
+{
     ModuleModel model;
     QList<Fault> faults;
 };

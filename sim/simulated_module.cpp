@@ -25,7 +25,10 @@ bool SimulatedModule::start(QString* error, bool force)
     return m_transport.open(linkPath(), force, error);
 }
 
-void SimulatedModule::stop() { m_transport.close(); }
+void SimulatedModule::stop()
+{
+    m_transport.close();
+}
 
 bool SimulatedModule::applyLine(const QString& line, QString* error)
 {

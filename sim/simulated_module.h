@@ -19,8 +19,8 @@ class SimulatedModule : public QObject
 {
     Q_OBJECT
 public:
-    SimulatedModule(const QString& programFolder, int portNumber, const ModuleModel& model = ModuleModel::demo(),
-                    QObject* parent = nullptr);
+    SimulatedModule(const QString& programFolder, int portNumber,
+                    const ModuleModel& model = ModuleModel::demo(), QObject* parent = nullptr);
     ~SimulatedModule() override;
 
     // Opens the pseudo-terminal and makes the link; `force` replaces any

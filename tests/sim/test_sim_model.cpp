@@ -19,9 +19,18 @@ using namespace sim;
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
-QByteArray withCrc(const char* text) { return protocol::appendCrc(hex(text)); }
-QString spaced(const QByteArray& bytes) { return protocol::spacedHex(bytes); }
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+QByteArray withCrc(const char* text)
+{
+    return protocol::appendCrc(hex(text));
+}
+QString spaced(const QByteArray& bytes)
+{
+    return protocol::spacedHex(bytes);
+}
 
 Rom romOf(const char* text)
 {
@@ -64,7 +73,10 @@ ModuleModel fixture()
     return m;
 }
 
-QByteArray romBytes(const Rom& rom) { return QByteArray(reinterpret_cast<const char*>(rom.data()), 8); }
+QByteArray romBytes(const Rom& rom)
+{
+    return QByteArray(reinterpret_cast<const char*>(rom.data()), 8);
+}
 
 } // namespace
 
@@ -137,21 +149,23 @@ private Q_SLOTS:
         const QByteArray zeros8(8, '\0');
         const QByteArray blank8(8, '\xFF');
 
-        QTest::newRow("temperature fn 03, two values") << temperatureRequest(7, 3, 4, 1, 2)
-                                                       << withCrc("07 03 04 09 C4 FF 38");
-        QTest::newRow("temperature fn 04") << temperatureRequest(7, 4, 4, 1, 2) << withCrc("07 04 04 09 C4 FF 38");
+        QTest::newRow("temperature fn 03, two values")
+            << temperatureRequest(7, 3, 4, 1, 2) << withCrc("07 03 04 09 C4 FF 38");
+        QTest::newRow("temperature fn 04")
+            << temperatureRequest(7, 4, 4, 1, 2) << withCrc("07 04 04 09 C4 FF 38");
         QTest::newRow("codes: not wired, not recognised, no value")
             << temperatureRequest(7, 3, 4, 3, 3) << withCrc("07 03 06 BA D2 B4 92 FF FF");
-        QTest::newRow("-12.50, 400.00, 0.05") << temperatureRequest(7, 3, 4, 6, 3)
-                                              << withCrc("07 03 06 FB 1E 9C 40 00 05");
-        QTest::newRow("positions beyond the count read FFFF") << temperatureRequest(7, 3, 4, 8, 3)
-                                                              << withCrc("07 03 06 00 05 FF FF FF FF");
-        QTest::newRow("start 0 reads FFFF") << temperatureRequest(7, 3, 4, 0, 2) << withCrc("07 03 04 FF FF 09 C4");
+        QTest::newRow("-12.50, 400.00, 0.05")
+            << temperatureRequest(7, 3, 4, 6, 3) << withCrc("07 03 06 FB 1E 9C 40 00 05");
+        QTest::newRow("positions beyond the count read FFFF")
+            << temperatureRequest(7, 3, 4, 8, 3) << withCrc("07 03 06 00 05 FF FF FF FF");
+        QTest::newRow("start 0 reads FFFF")
+            << temperatureRequest(7, 3, 4, 0, 2) << withCrc("07 03 04 FF FF 09 C4");
         QTest::newRow("count 0") << temperatureRequest(7, 3, 4, 1, 0) << withCrc("07 03 00");
-        QTest::newRow("unused channel: nothing wired") << temperatureRequest(7, 3, 9, 1, 1)
-                                                       << withCrc("07 03 02 BA D2");
-        QTest::newRow("wildcard answered with the own address") << temperatureRequest(0xFA, 3, 4, 1, 1)
-                                                                << withCrc("07 03 02 09 C4");
+        QTest::newRow("unused channel: nothing wired")
+            << temperatureRequest(7, 3, 9, 1, 1) << withCrc("07 03 02 BA D2");
+        QTest::newRow("wildcard answered with the own address")
+            << temperatureRequest(0xFA, 3, 4, 1, 1) << withCrc("07 03 02 09 C4");
         {
             // 255 registers: the byte count keeps its low byte (510 = 0x1FE).
             QByteArray body = hex("07 03 FE 09 C4 FF 38 BA D2 B4 92 FF FF FB 1E 9C 40 00 05");
@@ -159,7 +173,8 @@ private Q_SLOTS:
             QTest::newRow("255 registers") << temperatureRequest(7, 3, 4, 1, 255) << appendCrc(body);
         }
         QTest::newRow("channel 0: exception 02") << temperatureRequest(7, 3, 0, 1, 1) << withCrc("07 83 02");
-        QTest::newRow("channel 11: exception 02") << temperatureRequest(7, 4, 11, 1, 1) << withCrc("07 84 02");
+        QTest::newRow("channel 11: exception 02")
+            << temperatureRequest(7, 4, 11, 1, 1) << withCrc("07 84 02");
         QTest::newRow("unknown function: exception 01") << frame8(7, 0x10, 4, 1, 0, 1) << withCrc("07 90 01");
         QTest::newRow("unknown 22 sub-function") << frame8(7, 0x22, 0x05, 2, 0, 1) << withCrc("07 A2 01");
         QTest::newRow("unknown 06 sub-function") << frame8(7, 0x06, 0x07, 0, 0, 1) << withCrc("07 86 01");
@@ -169,31 +184,35 @@ private Q_SLOTS:
         QTest::newRow("read serials, none") << readSerialsRequest(7, 2, 0) << withCrc("07 22 02");
         QTest::newRow("read serials, channel 11") << readSerialsRequest(7, 11, 1) << withCrc("07 A2 02");
 
-        QTest::newRow("read-in: the sensor on the bus") << manualReadInRequest(7, 5, 4)
-                                                        << appendCrc(hex("07 22 01") + hex(romC));
-        QTest::newRow("read-in: first of several") << manualReadInRequest(7, 2, 4)
-                                                   << appendCrc(hex("07 22 01") + hex(romA));
-        QTest::newRow("read-in: empty bus") << manualReadInRequest(7, 3, 1) << appendCrc(hex("07 22 01") + zeros8);
-        QTest::newRow("read-in: position 0") << manualReadInRequest(7, 5, 0) << appendCrc(hex("07 22 01") + zeros8);
-        QTest::newRow("read-in: beyond the positions") << manualReadInRequest(7, 5, 9)
-                                                       << appendCrc(hex("07 22 01") + zeros8);
+        QTest::newRow("read-in: the sensor on the bus")
+            << manualReadInRequest(7, 5, 4) << appendCrc(hex("07 22 01") + hex(romC));
+        QTest::newRow("read-in: first of several")
+            << manualReadInRequest(7, 2, 4) << appendCrc(hex("07 22 01") + hex(romA));
+        QTest::newRow("read-in: empty bus")
+            << manualReadInRequest(7, 3, 1) << appendCrc(hex("07 22 01") + zeros8);
+        QTest::newRow("read-in: position 0")
+            << manualReadInRequest(7, 5, 0) << appendCrc(hex("07 22 01") + zeros8);
+        QTest::newRow("read-in: beyond the positions")
+            << manualReadInRequest(7, 5, 9) << appendCrc(hex("07 22 01") + zeros8);
 
-        QTest::newRow("search: counts per channel") << autoSearchRequest(7, 2, 4) << withCrc("07 06 0C 02 00 00 01");
-        QTest::newRow("search without its pad byte") << autoSearchRequest(7, 5, 1).left(8) << withCrc("07 06 0C 01");
+        QTest::newRow("search: counts per channel")
+            << autoSearchRequest(7, 2, 4) << withCrc("07 06 0C 02 00 00 01");
+        QTest::newRow("search without its pad byte")
+            << autoSearchRequest(7, 5, 1).left(8) << withCrc("07 06 0C 01");
         QTest::newRow("search beyond channel 10") << autoSearchRequest(7, 10, 2) << withCrc("07 86 02");
         QTest::newRow("search of no channel") << autoSearchRequest(7, 3, 0) << withCrc("07 06 0C");
 
         QTest::newRow("write serial") << writeSerialRequest(7, 2, 3, serialOf(romC))
                                       << appendCrc(hex("07 22 0C") + hex(romC) + hex("03"));
-        QTest::newRow("write at position 0 fails") << writeSerialRequest(7, 2, 0, serialOf(romC))
-                                                   << appendCrc(hex("07 22 0C") + zeros8 + hex("00"));
-        QTest::newRow("write beyond the positions fails") << writeSerialRequest(7, 2, 9, serialOf(romC))
-                                                          << appendCrc(hex("07 22 0C") + zeros8 + hex("09"));
+        QTest::newRow("write at position 0 fails")
+            << writeSerialRequest(7, 2, 0, serialOf(romC)) << appendCrc(hex("07 22 0C") + zeros8 + hex("00"));
+        QTest::newRow("write beyond the positions fails")
+            << writeSerialRequest(7, 2, 9, serialOf(romC)) << appendCrc(hex("07 22 0C") + zeros8 + hex("09"));
 
         QTest::newRow("read address") << readAddressRequest() << withCrc("07 25 02 07 02");
         QTest::newRow("change address") << changeAddressRequest(7, 12) << withCrc("0C 06 0B 0C 00 00");
-        QTest::newRow("change address at the wildcard") << changeAddressRequest(0xFA, 249)
-                                                        << withCrc("F9 06 0B F9 00 00");
+        QTest::newRow("change address at the wildcard")
+            << changeAddressRequest(0xFA, 249) << withCrc("F9 06 0B F9 00 00");
         QTest::newRow("change baud") << changeBaudRequest(2, 4) << withCrc("07 06 0A 04 00 00");
     }
     void replies()
@@ -241,7 +260,8 @@ private Q_SLOTS:
         QVERIFY(!m.reply(protocol::changeAddressRequest(7, 12)).isEmpty());
         QCOMPARE(m.station(), 12);
         QVERIFY(m.reply(protocol::temperatureRequest(7, 3, 4, 1, 1)).isEmpty());
-        QCOMPARE(spaced(m.reply(protocol::temperatureRequest(12, 3, 4, 1, 1))), spaced(withCrc("0C 03 02 09 C4")));
+        QCOMPARE(spaced(m.reply(protocol::temperatureRequest(12, 3, 4, 1, 1))),
+                 spaced(withCrc("0C 03 02 09 C4")));
         QCOMPARE(spaced(m.reply(protocol::readAddressRequest())), spaced(withCrc("0C 25 02 0C 02")));
         // Addressed to the old station, a second change is not heard.
         QVERIFY(m.reply(protocol::changeAddressRequest(7, 20)).isEmpty());
@@ -285,7 +305,7 @@ private Q_SLOTS:
         QCOMPARE(m.tableEntry(5, 1), romOf(romC));
         for (int pos = 2; pos <= 6; ++pos)
             QCOMPARE(m.tableEntry(5, pos), blankRom());
-        QCOMPARE(m.tableEntry(3, 1), blankRom()); // an empty bus clears the table
+        QCOMPARE(m.tableEntry(3, 1), blankRom());  // an empty bus clears the table
         QCOMPARE(m.tableEntry(2, 1), romOf(romA)); // outside the searched channels
 
         // More sensors than positions: all are counted, the table keeps what fits.
@@ -338,7 +358,8 @@ private Q_SLOTS:
                 const SensorState s = m.sensor(ch, pos);
                 ++kinds[s.kind];
                 if (s.kind == SensorState::Temperature) {
-                    QVERIFY2(s.hundredths >= -1250 && s.hundredths <= 3000, qPrintable(QString::number(s.hundredths)));
+                    QVERIFY2(s.hundredths >= -1250 && s.hundredths <= 3000,
+                             qPrintable(QString::number(s.hundredths)));
                     negative = negative || s.hundredths < 0;
                 }
             }
@@ -446,14 +467,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown kind") << "explode" << "unknown fault";
-        QTest::newRow("delay without ms") << "delay" << "needs a number";
-        QTest::newRow("delay not a number") << "delay:soon" << "unexpected";
-        QTest::newRow("argument where none is taken") << "noreply:3" << "unexpected";
-        QTest::newRow("no extra bytes") << "extrabytes:0" << "at least 1";
-        QTest::newRow("next=0") << "noreply,next=0" << "next=";
-        QTest::newRow("channel 11") << "noreply,channel=11" << "channel=";
-        QTest::newRow("unknown option") << "delay:5,every=2" << "unknown fault option";
+        QTest::newRow("unknown kind") << "explode"
+                                      << "unknown fault";
+        QTest::newRow("delay without ms") << "delay"
+                                          << "needs a number";
+        QTest::newRow("delay not a number") << "delay:soon"
+                                            << "unexpected";
+        QTest::newRow("argument where none is taken") << "noreply:3"
+                                                      << "unexpected";
+        QTest::newRow("no extra bytes") << "extrabytes:0"
+                                        << "at least 1";
+        QTest::newRow("next=0") << "noreply,next=0"
+                                << "next=";
+        QTest::newRow("channel 11") << "noreply,channel=11"
+                                    << "channel=";
+        QTest::newRow("unknown option") << "delay:5,every=2"
+                                        << "unknown fault option";
     }
     void faultErrors()
     {
@@ -526,9 +555,10 @@ private Q_SLOTS:
     {
         Scenario scenario;
         QString errors;
-        QVERIFY2(applyScenarioText(QStringLiteral("fault noreply\ndemo\nstation 9\nfault none\nfault vanish\n"),
-                                   QStringLiteral("s"), scenario, &errors),
-                 qPrintable(errors));
+        QVERIFY2(
+            applyScenarioText(QStringLiteral("fault noreply\ndemo\nstation 9\nfault none\nfault vanish\n"),
+                              QStringLiteral("s"), scenario, &errors),
+            qPrintable(errors));
         QCOMPARE(scenario.model.station(), 9);
         QCOMPARE(scenario.model.bus(1), ModuleModel::demo().bus(1));
         QCOMPARE(scenario.faults.size(), 1);
@@ -541,15 +571,18 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("station 0") << "station 0" << QStringList{"x.scn:1: station must be 1..249"};
         QTest::newRow("unsupported baud") << "station 7\nbaud 9601\n" << QStringList{"x.scn:2: baud must be"};
-        QTest::newRow("not-wired code as temperature") << "temp 3 5 -177.10" << QStringList{"x.scn:1: bad temperature"};
+        QTest::newRow("not-wired code as temperature")
+            << "temp 3 5 -177.10" << QStringList{"x.scn:1: bad temperature"};
         QTest::newRow("three decimals") << "temp 3 5 20.125" << QStringList{"x.scn:1: bad temperature"};
         QTest::newRow("channel 11") << "notwired 11 1" << QStringList{"x.scn:1: bad channel"};
         QTest::newRow("backwards range") << "novalue 1 9-3" << QStringList{"x.scn:1: bad position"};
         QTest::newRow("short serial") << "bus 4 28 FF" << QStringList{"x.scn:1: usage: bus"};
-        QTest::newRow("not hex") << "table 4 1 28 FF 4B 3C 61 00 00 GG" << QStringList{"x.scn:1: bad serial number"};
+        QTest::newRow("not hex") << "table 4 1 28 FF 4B 3C 61 00 00 GG"
+                                 << QStringList{"x.scn:1: bad serial number"};
         QTest::newRow("missing argument") << "temp 3 5" << QStringList{"x.scn:1: usage: temp CH POS DEGREES"};
         QTest::newRow("bad fault") << "fault delay" << QStringList{"x.scn:1: fault delay needs a number"};
-        QTest::newRow("unknown directive") << "# setup\n\nfrobnicate 3" << QStringList{"x.scn:3: unknown directive"};
+        QTest::newRow("unknown directive")
+            << "# setup\n\nfrobnicate 3" << QStringList{"x.scn:3: unknown directive"};
         QTest::newRow("every faulty line is reported")
             << "station 3\nchannels 0\ntemp 1 1 20\npositions 200\n"
             << QStringList{"x.scn:2: channels must be 1..10", "x.scn:4: positions must be 1..160"};
@@ -571,8 +604,8 @@ private Q_SLOTS:
     {
         Scenario scenario;
         QString errors;
-        QVERIFY(!applyScenarioText(QStringLiteral("station 3\nchannels 0\ntemp 1 1 20\n"), QStringLiteral("x"),
-                                   scenario, &errors));
+        QVERIFY(!applyScenarioText(QStringLiteral("station 3\nchannels 0\ntemp 1 1 20\n"),
+                                   QStringLiteral("x"), scenario, &errors));
         QCOMPARE(scenario.model.station(), 3);
         QCOMPARE(scenario.model.sensor(1, 1), SensorState::temperature(2000));
         QCOMPARE(scenario.model.channelCount(), 10);
@@ -595,32 +628,34 @@ private Q_SLOTS:
         QByteArray broken = t;
         broken[5] = char(broken.at(5) ^ 0x10);
 
-        QTest::newRow("one frame") << QByteArrayList{t} << QList<qint64>{0} << QByteArrayList{t} << QByteArray()
-                                   << QByteArray();
-        QTest::newRow("two frames back to back")
-            << QByteArrayList{t + r} << QList<qint64>{0} << QByteArrayList{t, r} << QByteArray() << QByteArray();
-        QTest::newRow("frame split within the gap") << QByteArrayList{t.left(3), t.mid(3)} << QList<qint64>{0, 2000}
-                                                    << QByteArrayList{t} << QByteArray() << QByteArray();
-        QTest::newRow("frame split by a silence") << QByteArrayList{t.left(3), t.mid(3)} << QList<qint64>{0, 5000}
-                                                  << QByteArrayList{} << t.mid(3) << t.left(3);
+        QTest::newRow("one frame") << QByteArrayList{t} << QList<qint64>{0} << QByteArrayList{t}
+                                   << QByteArray() << QByteArray();
+        QTest::newRow("two frames back to back") << QByteArrayList{t + r} << QList<qint64>{0}
+                                                 << QByteArrayList{t, r} << QByteArray() << QByteArray();
+        QTest::newRow("frame split within the gap")
+            << QByteArrayList{t.left(3), t.mid(3)} << QList<qint64>{0, 2000} << QByteArrayList{t}
+            << QByteArray() << QByteArray();
+        QTest::newRow("frame split by a silence")
+            << QByteArrayList{t.left(3), t.mid(3)} << QList<qint64>{0, 5000} << QByteArrayList{} << t.mid(3)
+            << t.left(3);
         QTest::newRow("silence ends a fragment, the next frame counts")
             << QByteArrayList{t.left(5), r} << QList<qint64>{0, 10000} << QByteArrayList{r} << QByteArray()
             << t.left(5);
         QTest::newRow("garbage before a frame")
-            << QByteArrayList{hex("FF 00 55 AA 13") + t} << QList<qint64>{0} << QByteArrayList{t} << QByteArray()
-            << hex("FF 00 55 AA 13");
+            << QByteArrayList{hex("FF 00 55 AA 13") + t} << QList<qint64>{0} << QByteArrayList{t}
+            << QByteArray() << hex("FF 00 55 AA 13");
         QTest::newRow("broken frame, then a good one")
             << QByteArrayList{broken + r} << QList<qint64>{0} << QByteArrayList{r} << QByteArray() << broken;
-        QTest::newRow("search with its pad byte")
-            << QByteArrayList{s + t} << QList<qint64>{0} << QByteArrayList{s, t} << QByteArray() << QByteArray();
+        QTest::newRow("search with its pad byte") << QByteArrayList{s + t} << QList<qint64>{0}
+                                                  << QByteArrayList{s, t} << QByteArray() << QByteArray();
         QTest::newRow("search, pad byte late")
-            << QByteArrayList{s.left(8), s.mid(8) + t} << QList<qint64>{0, 1000} << QByteArrayList{s.left(8), t}
-            << QByteArray() << QByteArray();
+            << QByteArrayList{s.left(8), s.mid(8) + t} << QList<qint64>{0, 1000}
+            << QByteArrayList{s.left(8), t} << QByteArray() << QByteArray();
         QTest::newRow("write, 15 bytes in pieces")
-            << QByteArrayList{w.left(2), w.mid(2, 9), w.mid(11)} << QList<qint64>{0, 1000, 2000} << QByteArrayList{w}
-            << QByteArray() << QByteArray();
-        QTest::newRow("frame and the start of the next")
-            << QByteArrayList{t + r.left(4)} << QList<qint64>{0} << QByteArrayList{t} << r.left(4) << QByteArray();
+            << QByteArrayList{w.left(2), w.mid(2, 9), w.mid(11)} << QList<qint64>{0, 1000, 2000}
+            << QByteArrayList{w} << QByteArray() << QByteArray();
+        QTest::newRow("frame and the start of the next") << QByteArrayList{t + r.left(4)} << QList<qint64>{0}
+                                                         << QByteArrayList{t} << r.left(4) << QByteArray();
     }
     void splitter()
     {
