@@ -1,0 +1,45 @@
+// tq5900k: commissioning and reading a multi-channel temperature module.
+
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+// TQ_SCREENSHOT=<folder>: after start-up, read all channels once (when the port
+// is open), grab each tab to <folder>/tab<N>.png and quit. Used for documentation
+// and on machines without a display.
+void scheduleScreenshots(frmMain& window, const QString& folder)
+{
+    QTimer::singleShot(500, &window, [&window, folder] {
+        QDir().mkpath(folder);
+        window.cmdOnceDo1_Click();
+        for (int i = 0; i < window.SSTab1->count(); ++i) {
+            window.SSTab1->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            window.grab().save(QDir(folder).filePath(QStringLiteral("tab%1.png").arg(i + 1)));
+        }
+        QCoreApplication::quit();
+    });
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tq5900k"));
+
+    frmMain window;
+    window.Form_Load();
+    // Centred on the screen when it opens.
+    if (const QScreen* screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+    window.show();
+
+    const QString screenshots = qEnvironmentVariable("TQ_SCREENSHOT");
+    if (!screenshots.isEmpty())
+        scheduleScreenshots(window, screenshots);
+    return app.exec();
+}

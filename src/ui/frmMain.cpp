@@ -1,0 +1,132 @@
+#include "frmMain.h"
+
+#include "dialogs.h"
+#include "program_folder.h"
+
+#include "config/module_settings.h"
+#include "port/comm_settings.h"
+#include "port/port_names.h"
+#include "port/qserialport_backend.h"
+#include "protocol/frames.h"
+
+#include <QDir>
+
+frmMain::frmMain(std::unique_ptr<port::SerialBackend> backend, QWidget* parent) : QWidget(parent)
+{
+    setupUi(this);
+    if (!backend)
+        backend = std::make_unique<port::QSerialPortBackend>();
+    MSComm1 = new port::MSComm(std::move(backend), this);
+    MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    MSComm1->setPortNameResolver([](int number) { return port::resolvePortName(number, programFolder()); });
+
+    m_replyWatchdog.setSingleShot(true);
+    m_replyWatchdog.setInterval(3000);
+    connect(&m_replyWatchdog, &QTimer::timeout, this, &frmMain::onReplyOverdue);
+
+    registerReplyHandler(protocol::ModeTemperature, [this](const QByteArray& reply) { return temperatureReply(reply); });
+    wireHandlers();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::wireHandlers()
+{
+    connect(MSComm1, &port::MSComm::OnComm, this, &frmMain::MSComm1_OnComm);
+    connect(MSComm1, &port::MSComm::connectionLost, this, &frmMain::onConnectionLost);
+
+    // Combo1's reaction runs for a chosen entry only, by the operator or by start-up.
+    connect(Combo1, QOverload<int>::of(&QComboBox::activated), this, [this](int) { Combo1_Click(); });
+    connect(cmdCom, &QPushButton::clicked, this, &frmMain::cmdCom_Click);
+    connect(cmdOpenComm, &QPushButton::clicked, this, &frmMain::cmdOpenComm_Click);
+    connect(cmdCloseComm, &QPushButton::clicked, this, &frmMain::cmdCloseComm_Click);
+
+    connect(comDoOnce, &QPushButton::clicked, this, &frmMain::comDoOnce_Click);
+    connect(cmdOneM, &QPushButton::clicked, this, &frmMain::cmdOneM_Click);
+    connect(cmdStopOnce, &QPushButton::clicked, this, &frmMain::cmdStopOnce_Click);
+    connect(Timer2, &IntervalTimer::Timer, this, &frmMain::Timer2_Timer);
+    connect(cmdOnceDo1, &QPushButton::clicked, this, &frmMain::cmdOnceDo1_Click);
+    connect(CmdReadDataCircle, &QPushButton::clicked, this, &frmMain::CmdReadDataCircle_Click);
+    connect(cmdStopCircle, &QPushButton::clicked, this, &frmMain::cmdStopCircle_Click);
+    connect(Timer7, &IntervalTimer::Timer, this, &frmMain::Timer7_Timer);
+
+    connect(cmdSaveSet, &QPushButton::clicked, this, &frmMain::cmdSaveSet_Click);
+}
+
+void frmMain::Form_Load()
+{
+    const QString folder = programFolder();
+
+    // 1. Serial settings. A missing file means first run: the designed defaults.
+    const port::CommSetLoad comm = port::loadCommSet(folder);
+    port::CommPortNumber = comm.port;
+    port::BaudRate = comm.baud;
+    if (comm.status == port::CommSetLoad::Unreadable)
+        dialogs::MsgBox(this,
+                        QStringLiteral("无法读取串口设置文件“%1”，已使用默认设置：COM%2，%3波特。")
+                            .arg(QDir::toNativeSeparators(comm.path))
+                            .arg(comm.port)
+                            .arg(comm.baud),
+                        QStringLiteral("系统提示"), dialogs::Icon::Warning);
+
+    // 2. Module settings.
+    const config::ModSetLoad mod = config::loadModSet(folder);
+    DefaultAddress = mod.values.defaultAddress;
+    ChannelCount = mod.values.channelCount;
+    SensorsPerChannel = mod.values.sensorsPerChannel;
+    config::ModuleCount = mod.values.moduleCount;
+    if (mod.status == config::ModSetLoad::Unreadable)
+        dialogs::MsgBox(this,
+                        QStringLiteral("无法读取模块设置文件“%1”，已使用默认设置：地址%2，%3个通道，"
+                                       "每通道%4个传感器，%5个模块。")
+                            .arg(QDir::toNativeSeparators(mod.path))
+                            .arg(DefaultAddress)
+                            .arg(ChannelCount)
+                            .arg(SensorsPerChannel)
+                            .arg(config::ModuleCount),
+                        QStringLiteral("系统提示"), dialogs::Icon::Warning);
+
+    // 3. Pre-fill the boxes the operator works with.
+    const QString address = QString::number(DefaultAddress);
+    for (QLineEdit* box : {txtStationID, txtObjStationID, txtSetID[0], txtSta, txtDoADDress, txtInputAddid, txtSearchAdd})
+        box->setText(address);
+    txtChnnelNum->setText(QString::number(ChannelCount));
+    const QString sensors = QString::number(SensorsPerChannel);
+    for (QLineEdit* box : {txtMaxofSensor, TXTsensorID, txtDataLength})
+        box->setText(sensors);
+    txtModuleNum->setText(QString::number(config::ModuleCount));
+
+    // 4. A single-channel installation: the channel boxes point at channel 1.
+    if (ChannelCount == 1) {
+        txtObjChnid->setText(QStringLiteral("1"));
+        txtChnId->setText(QStringLiteral("1"));
+    }
+
+    // 5. The value grid.
+    ArrangeValueGrid();
+
+    // 6. Prepare the port from the saved settings and select the saved entries.
+    MSComm1->setCommPort(port::CommPortNumber);
+    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
+    MSComm1->setInputLen(0);
+    MSComm1->setInBufferCount(0);
+    MSComm1->setOutBufferCount(0);
+    MSComm1->setSThreshold(0);
+    MSComm1->setRThreshold(1);
+    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
+    MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
+    for (int i = 0; i < Combo2->count(); ++i)
+        if (Combo2->itemText(i).toInt() == port::BaudRate)
+            Combo2->setCurrentIndex(i);
+    const QString savedPort = QStringLiteral("COM%1").arg(port::CommPortNumber);
+    for (int i = 0; i < Combo1->count(); ++i) {
+        if (Combo1->itemText(i) == savedPort) {
+            Combo1->setCurrentIndex(i);
+            Combo1_Click();
+            break;
+        }
+    }
+
+    // 7. Reading may run from now on.
+    PortIsOpen = true;
+}

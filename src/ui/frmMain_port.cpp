@@ -1,0 +1,107 @@
+// Choosing, opening and closing the serial port, and keeping the choice.
+
+#include "frmMain.h"
+
+#include "dialogs.h"
+#include "program_folder.h"
+
+#include "port/comm_settings.h"
+#include "port/port_messages.h"
+
+#include <QDir>
+
+namespace {
+const QString PortBusyText = QStringLiteral("所选的串行端口已被其他设备所使用!");
+
+// Port number from the list: the entry's position plus 1 (0 when none is chosen).
+int portNumberFromList(const QComboBox* combo)
+{
+    return combo->currentIndex() + 1;
+}
+
+// Baud rate from the list: the chosen entry's text, or the typed text when none is chosen.
+int baudFromList(const QComboBox* combo)
+{
+    const QString text = combo->currentIndex() >= 0 ? combo->itemText(combo->currentIndex()) : combo->currentText();
+    return text.trimmed().toInt();
+}
+} // namespace
+
+void frmMain::OpenOnComm()
+{
+    MSComm1->setRThreshold(1);
+    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
+}
+
+// Opens the port; on failure warns (the reason goes to txtState) and returns false.
+static bool openOrWarn(frmMain* window, port::MSComm* comm)
+{
+    if (comm->setPortOpen(true))
+        return true;
+    const port::OpenFailure failure = comm->lastFailure();
+    if (failure != port::OpenFailure::Busy)
+        window->txtState->setPlainText(
+            port::openFailureText(failure, QStringLiteral("COM%1").arg(comm->CommPort()), comm->systemName()));
+    dialogs::MsgBox(window, PortBusyText, QStringLiteral("系统信息"), dialogs::Icon::Warning);
+    return false;
+}
+
+void frmMain::Combo1_Click()
+{
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    MSComm1->setCommPort(portNumberFromList(Combo1));
+    if (!openOrWarn(this, MSComm1))
+        return;
+    OpenOnComm();
+    PortIsOpen = true;
+}
+
+void frmMain::cmdCom_Click()
+{
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    MSComm1->setCommPort(portNumberFromList(Combo1));
+    port::CommPortNumber = portNumberFromList(Combo1);
+    port::BaudRate = baudFromList(Combo2);
+    MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
+    if (!openOrWarn(this, MSComm1))
+        return;
+    OpenOnComm();
+    PortIsOpen = true;
+    if (!port::saveCommSet(programFolder(), port::CommPortNumber, port::BaudRate)) {
+        dialogs::MsgBox(this, QStringLiteral("无法写入串口设置文件“%1”，设置未保存。")
+                            .arg(QDir::toNativeSeparators(port::commSetPath(programFolder()))),
+                        QStringLiteral("系统提示"), dialogs::Icon::Warning);
+        return;
+    }
+    dialogs::MsgBox(this, QStringLiteral("串口设置保存成功"), QStringLiteral("系统提示"));
+}
+
+void frmMain::cmdOpenComm_Click()
+{
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    MSComm1->setCommPort(portNumberFromList(Combo1));
+    port::CommPortNumber = portNumberFromList(Combo1);
+    port::BaudRate = baudFromList(Combo2);
+    MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
+    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
+    MSComm1->setInputLen(0);
+    MSComm1->setInBufferCount(0);
+    MSComm1->setOutBufferCount(0);
+    MSComm1->setSThreshold(0);
+    MSComm1->setRThreshold(1);
+    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
+    if (!openOrWarn(this, MSComm1))
+        return;
+    PortIsOpen = true;
+}
+
+void frmMain::cmdCloseComm_Click()
+{
+    if (!MSComm1->PortOpen())
+        return;
+    MSComm1->setPortOpen(false);
+    PortIsOpen = false;
+}

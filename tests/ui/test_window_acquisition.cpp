@@ -1,0 +1,279 @@
+// Reading temperatures through the window: single readings, the loops, the
+// all-channels pass, decoding into the grid, and saving module settings.
+
+#include "window_fixture.h"
+
+#include "protocol/crc16.h"
+#include "protocol/frames.h"
+
+namespace {
+// A module that answers every temperature request with channel x 100 + position
+// hundredths (channel 2, position 3 reads 2.03).
+QByteArray answerTemperatures(const QByteArray& request)
+{
+    if (request.size() != 8 || !protocol::hasValidCrc(request))
+        return {};
+    const int channel = quint8(request[2]), start = quint8(request[3]), count = quint8(request[5]);
+    QByteArray reply;
+    reply.append(request[0]).append(request[1]).append(char(2 * count));
+    for (int k = 0; k < count; ++k) {
+        const int value = channel * 100 + start + k;
+        reply.append(char(value >> 8)).append(char(value & 0xFF));
+    }
+    return protocol::appendCrc(reply);
+}
+
+QStringList expectedTexts(int channel, int start, int count)
+{
+    QStringList texts;
+    for (int k = 0; k < count; ++k) {
+        const int value = channel * 100 + start + k;
+        texts << QStringLiteral("%1.%2").arg(value / 100).arg(value % 100, 2, 10, QLatin1Char('0'));
+    }
+    return texts;
+}
+
+int framesIn(const QByteArray& written) { return int(written.size() / 8); }
+} // namespace
+
+class TestWindowAcquisition : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void doDataFillsTheRequestedChannel()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,10,6,1\r\n");
+        frmMain& w = f.create();
+        w.DoData(hexBytes("02 03 04 09 C4 FF 38 CB 70"), 4, w.SensorsPerChannel);
+        QCOMPARE(f.cellTexts(4, 6), (QStringList{"25.00", "-2.00", "0", "0", "0", "0"}));
+        QCOMPARE(f.cellColour(4, 0), QColor(Qt::black));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 02 03 04 09 C4 FF 38 CB 70"));
+        // Five bytes change nothing, not even the status text.
+        w.txtState->setPlainText(QStringLiteral("kept"));
+        w.DoData(hexBytes("02 03 04 09 C4"), 4, 6);
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("kept"));
+    }
+
+    void singleReadingDecodesIntoTheChannelAsked()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
+        frmMain& w = f.create();
+        w.txtChannel->setText(QStringLiteral("4"));
+        w.txtDataLength->setText(QStringLiteral("2"));
+        f.backend->written();
+        // The operator edits the channel box before the reply comes in.
+        QTimer::singleShot(20, &w, [&] {
+            w.txtChannel->setText(QStringLiteral("7"));
+            f.backend->inject(hexBytes("02 03 04 09 C4 FF 38 CB 70"));
+        });
+        w.comDoOnce_Click();
+        QCOMPARE(f.backend->written(), protocol::temperatureRequest(2, 3, 4, 1, 2));
+        QCOMPARE(f.cellTexts(4, 2), (QStringList{"25.00", "-2.00"}));
+        QCOMPARE(f.cellTexts(7, 1), (QStringList{"0"}));
+        QCOMPARE(f.cellColour(4, 2), QColor(Qt::red)); // cleared, not reached by the reply
+        QCOMPARE(w.txtValue[3][2]->text(), QString());
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
+    }
+
+    void corruptReplyIsFlaggedNotDecoded()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
+        frmMain& w = f.create();
+        w.txtDataLength->setText(QStringLiteral("2"));
+        QTimer::singleShot(20, &w, [&] { f.backend->inject(hexBytes("02 03 04 09 C4 FF 38 CB 71")); });
+        w.comDoOnce_Click();
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 02 03 04 09 C4 FF 38 CB 71 CRC校验错误"));
+        QCOMPARE(f.cellTexts(4, 2), (QStringList{"", ""}));
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
+    }
+
+    void singleReadingWithPortClosedOnlyClears()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
+        frmMain& w = f.create();
+        w.cmdCloseComm_Click();
+        w.txtState->setPlainText(QStringLiteral("old"));
+        w.comDoOnce_Click();
+        QCOMPARE(f.cellTexts(4, 6), QStringList(6, QString()));
+        QCOMPARE(f.cellColour(4, 5), QColor(Qt::red));
+        QCOMPARE(w.txtState->toPlainText(), QString());
+        QCOMPARE(f.backend->written(), QByteArray());
+    }
+
+    void boxesThatDoNotFitAreNamed_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("channel") << "txtChannel" << "abc" << QStringLiteral("通道号：请输入0～255之间的整数");
+        QTest::newRow("function") << "txtFunID" << "256" << QStringLiteral("功能码：请输入0～255之间的整数");
+        QTest::newRow("count") << "txtDataLength" << "" << QStringLiteral("数据长度：请输入0～255之间的整数");
+    }
+    void boxesThatDoNotFitAreNamed()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        WindowFixture f;
+        frmMain& w = f.create();
+        f.backend->written();
+        w.findChild<QLineEdit*>(box)->setText(text);
+        w.comDoOnce_Click();
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, message);
+        QCOMPARE(f.backend->written(), QByteArray());
+        f.boxes.clear();
+        w.cmdOnceDo1_Click();
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.backend->written(), QByteArray());
+    }
+
+    void singleLoopCounts()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        f.backend->setResponder(answerTemperatures);
+        w.Timer7->setEnabled(true);
+        w.cmdOneM_Click();
+        QCOMPARE(w.lblCounter->text(), QStringLiteral("1"));
+        QVERIFY(!w.Timer7->Enabled());
+        QVERIFY(w.Timer2->isTicking());
+        QCOMPARE(w.Timer2->Interval(), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lblCounter->text(), QStringLiteral("2"), 5000);
+        w.cmdStopOnce_Click();
+        QVERIFY(!w.Timer2->Enabled());
+
+        w.lblCounter->setText(QStringLiteral("65536"));
+        w.Timer2_Timer();
+        QCOMPARE(w.lblCounter->text(), QStringLiteral("1"));
+
+        // Port not open: the loop ticks but neither counts nor sends.
+        w.cmdCloseComm_Click();
+        w.Timer2_Timer();
+        QCOMPARE(w.lblCounter->text(), QStringLiteral("1"));
+
+        w.txtTimerSet[0]->setText(QStringLiteral("0"));
+        w.cmdOneM_Click();
+        QVERIFY(w.Timer2->Enabled());
+        QVERIFY(!w.Timer2->isTicking()); // an interval of 0 never ticks
+    }
+
+    void loopsExcludeEachOther()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.cmdOneM_Click();
+        w.CmdReadDataCircle_Click();
+        QVERIFY(!w.Timer2->Enabled());
+        QVERIFY(w.Timer7->isTicking());
+        QCOMPARE(w.Timer7->Interval(), 3000);
+        w.cmdStopCircle_Click();
+        QVERIFY(w.Timer7->Enabled()); // stays enabled with interval 0
+        QVERIFY(!w.Timer7->isTicking());
+        w.CmdReadDataCircle_Click();
+        w.cmdOneM_Click();
+        QVERIFY(!w.Timer7->Enabled());
+        w.CmdReadDataCircle_Click();
+        w.comDoOnce_Click();
+        QVERIFY(!w.Timer7->Enabled());
+    }
+
+    void passFillsEveryChannel()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,3,4,1\r\n");
+        frmMain& w = f.create();
+        f.backend->setResponder(answerTemperatures);
+        w.txtStartID->setText(QStringLiteral("1"));
+        f.backend->written();
+        w.cmdOnceDo1_Click();
+        QCOMPARE(framesIn(f.backend->written()), 3);
+        for (int c = 1; c <= 3; ++c) {
+            QCOMPARE(f.cellTexts(c, 4), expectedTexts(c, 1, 4));
+            QCOMPARE(f.cellColour(c, 3), QColor(Qt::black));
+        }
+        QCOMPARE(w.txtChannel->text(), QStringLiteral("3"));
+        QCOMPARE(f.frontLamp(), QStringLiteral("ImgYellow"));
+    }
+
+    void passKeepsSilentChannelRedAndGoesOn()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,3,2,1\r\n");
+        frmMain& w = f.create();
+        f.backend->setResponder([](const QByteArray& request) {
+            return request.size() > 2 && request[2] == 2 ? QByteArray() : answerTemperatures(request);
+        });
+        w.cmdOnceDo1_Click();
+        QCOMPARE(f.cellTexts(1, 2), expectedTexts(1, 1, 2));
+        QCOMPARE(f.cellTexts(2, 2), (QStringList{"", ""}));
+        QCOMPARE(f.cellColour(2, 0), QColor(Qt::red));
+        QCOMPARE(f.cellTexts(3, 2), expectedTexts(3, 1, 2));
+    }
+
+    void passIsNeverEnteredTwice()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,2,2,1\r\n");
+        frmMain& w = f.create();
+        // Silent module: each channel waits for its deadline, long enough for the nested clicks.
+        f.backend->written();
+        QTimer::singleShot(50, &w, [&] {
+            w.Timer7_Timer();
+            w.cmdOnceDo1_Click();
+            w.Timer2_Timer();
+        });
+        w.cmdOnceDo1_Click();
+        QCOMPARE(framesIn(f.backend->written()), 2);
+    }
+
+    void passWithPortClosedClearsTheTexts()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.cmdCloseComm_Click();
+        w.txtCommand->setText(QStringLiteral("x"));
+        w.txtState->setPlainText(QStringLiteral("y"));
+        w.cmdOnceDo1_Click();
+        QCOMPARE(w.txtCommand->text(), QString());
+        QCOMPARE(w.txtState->toPlainText(), QString());
+        QCOMPARE(f.backend->written(), QByteArray());
+    }
+
+    void saveModuleSettings()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        const int groupsBefore = w.ChannelCount;
+        w.txtChnnelNum->setText(QStringLiteral("0"));
+        w.txtDoADDress->setText(QStringLiteral("0"));
+        w.txtMaxofSensor->setText(QStringLiteral("0"));
+        w.cmdSaveSet_Click();
+        QCOMPARE(f.boxes.size(), 3);
+        QCOMPARE(f.boxes[0].text, QStringLiteral("模块通道数最大为1，最大为10，请检查后再保存"));
+        QCOMPARE(f.boxes[1].text, QStringLiteral("设备地址最小值为1，最大为250，请检查后再保存"));
+        QCOMPARE(f.boxes[2].text, QStringLiteral("一个通道最多接传感器数为160，最少为1，请检查后再保存"));
+        QCOMPARE(f.boxes[0].title, dialogs::applicationTitle());
+        QCOMPARE(f.readFile("ModSet.set"), QByteArray("<missing>"));
+
+        f.boxes.clear();
+        w.txtChnnelNum->setText(QStringLiteral("2.9"));
+        w.txtDoADDress->setText(QStringLiteral("7.5"));
+        w.txtMaxofSensor->setText(QStringLiteral("160"));
+        w.txtModuleNum->setText(QStringLiteral("-5"));
+        w.cmdSaveSet_Click();
+        QCOMPARE(f.readFile("ModSet.set"), QByteArray("7,2,160,-5\r\n"));
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, QStringLiteral("设备初始设置保存成功"));
+        QCOMPARE(f.boxes[0].title, QStringLiteral("系统提示"));
+        QCOMPARE(w.ChannelCount, groupsBefore); // takes effect at the next start
+        QCOMPARE(w.txtValue[0].size(), 40);
+    }
+};
+
+QTEST_MAIN(TestWindowAcquisition)
+#include "test_window_acquisition.moc"

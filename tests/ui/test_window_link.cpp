@@ -1,0 +1,338 @@
+// The main window's link to the module: the send steps, the receive event and
+// dispatch, the no-reply warning, the port's life cycle and start-up.
+
+#include "window_fixture.h"
+
+#include "port/comm_settings.h"
+#include "protocol/frames.h"
+
+class TestWindowLink : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // ---- Receive event and dispatch
+
+    void receiveWithoutRequestShowsDumpOnly()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        QVERIFY(w.MSComm1->PortOpen()); // COM4 by default, opened by start-up
+        w.CommandMode = 0;
+        w.ReplyLength = 0;
+        w.MSComm1->setRThreshold(1);
+        f.backend->inject(hexBytes("01 02 03"));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 02 03"));
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
+    }
+
+    void replyBeyondReplyLengthIsDiscarded()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        QByteArray seen;
+        w.registerReplyHandler(42, [&](const QByteArray& reply) {
+            seen = reply;
+            return true;
+        });
+        w.CommandMode = 42;
+        w.ReplyLength = 9;
+        w.MSComm1->setRThreshold(9);
+        const QByteArray twenty = hexBytes("00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13");
+        f.backend->inject(twenty.left(8)); // below the threshold: no event yet
+        QVERIFY(seen.isEmpty());
+        QCOMPARE(w.txtState->toPlainText(), QString());
+        f.backend->inject(twenty.mid(8));
+        QCOMPARE(seen, twenty.left(9));
+        QCOMPARE(w.MSComm1->InBufferCount(), 0);
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 00 01 02 03 04 05 06 07 08"));
+    }
+
+    void handlerThatEndsEarlySkipsTheLamp()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.registerReplyHandler(43, [](const QByteArray&) { return false; });
+        w.ImgYellow->raise();
+        w.CommandMode = 43;
+        w.ReplyLength = 2;
+        w.MSComm1->setRThreshold(2);
+        f.backend->inject(hexBytes("01 02"));
+        QCOMPARE(f.frontLamp(), QStringLiteral("ImgYellow"));
+    }
+
+    // ---- Send sequence
+
+    void sendWithPortClosedShowsRedLamp()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.cmdCloseComm_Click();
+        QVERIFY(!w.PortIsOpen);
+        OutgoingRequest request;
+        request.frame = protocol::readAddressRequest();
+        request.commandMode = protocol::ModeReadAddressOrBaud;
+        request.replyLength = 7;
+        request.threshold = 6;
+        QVERIFY(!w.SendRequest(request));
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
+        QCOMPARE(w.txtState->toPlainText(), QString());
+        QCOMPARE(w.CommandMode, int(protocol::ModeReadAddressOrBaud));
+        QCOMPARE(w.txtCommand->text(), w.CommandText);
+        QVERIFY(w.CommandText.startsWith(QStringLiteral("FA 25 02 00 00 01 ")));
+        QCOMPARE(f.backend->written(), QByteArray());
+    }
+
+    void sendWritesEchoesAndWaits()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        f.backend->written();
+        OutgoingRequest request;
+        request.frame = protocol::autoSearchRequest(1, 3, 2);
+        request.echoLastIndex = 7;
+        request.commandMode = protocol::ModeAutoSearch;
+        request.replyLength = 7;
+        request.threshold = 7;
+        QVERIFY(w.SendRequest(request));
+        QCOMPARE(f.backend->written(), request.frame); // all nine bytes go out
+        QCOMPARE(w.CommandText.count(QLatin1Char(' ')), 8); // eight echoed
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)"));
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
+        QCOMPARE(w.MSComm1->RThreshold(), 7);
+    }
+
+    void noReplyWithinThreeSecondsIsReported()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        OutgoingRequest request;
+        request.frame = protocol::readAddressRequest();
+        request.commandMode = protocol::ModeReadAddressOrBaud;
+        request.replyLength = 7;
+        request.threshold = 6;
+        w.SendRequest(request);
+        QTest::qWait(1500);
+        w.SendRequest(request); // a later request does not restart the clock
+        QTRY_VERIFY_WITH_TIMEOUT(w.txtState->toPlainText().endsWith(QStringLiteral("3秒内未收到响应")), 8000);
+        QVERIFY(w.txtState->toPlainText().startsWith(QStringLiteral("等待响应中")));
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
+        // Still overdue: the next request keeps the warning.
+        w.SendRequest(request);
+        QVERIFY(w.txtState->toPlainText().endsWith(QStringLiteral("3秒内未收到响应")));
+        // A reply ends it.
+        f.backend->inject(hexBytes("01 25 02 01 02 00 00"));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 25 02 01 02 00 00"));
+        QVERIFY(!w.replyOverdue());
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
+    }
+
+    // ---- Port life cycle
+
+    void saveSettingsWritesCommSet()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.Combo1->setCurrentIndex(4);
+        w.Combo2->setCurrentIndex(3);
+        w.cmdCom_Click();
+        QCOMPARE(f.readFile("comm.set"), QByteArray("5,19200\r\n"));
+        QCOMPARE(port::CommPortNumber, 5);
+        QCOMPARE(port::BaudRate, 19200);
+        QCOMPARE(w.MSComm1->Settings(), QStringLiteral("19200,N,8,1"));
+        QVERIFY(w.MSComm1->PortOpen());
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, QStringLiteral("串口设置保存成功"));
+        QCOMPARE(f.boxes[0].title, QStringLiteral("系统提示"));
+        QCOMPARE(f.boxes[0].icon, dialogs::Icon::None);
+    }
+
+    void openFailureWarns_data()
+    {
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<bool>("detailInState");
+        QTest::newRow("busy") << int(port::OpenFailure::Busy) << false;
+        QTest::newRow("missing") << int(port::OpenFailure::Missing) << true;
+        QTest::newRow("denied") << int(port::OpenFailure::Denied) << true;
+    }
+    void openFailureWarns()
+    {
+        QFETCH(int, failure);
+        QFETCH(bool, detailInState);
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.cmdCloseComm_Click();
+        f.backend->setOpenFailure(port::OpenFailure(failure));
+        w.Combo1->setCurrentIndex(6);
+        w.Combo1_Click();
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, QStringLiteral("所选的串行端口已被其他设备所使用!"));
+        QCOMPARE(f.boxes[0].title, QStringLiteral("系统信息"));
+        QCOMPARE(f.boxes[0].icon, dialogs::Icon::Warning);
+        QVERIFY(!w.PortIsOpen); // keeps the value it had
+        QCOMPARE(w.txtState->toPlainText().contains(QStringLiteral("COM7")), detailInState);
+
+        // Save settings on a port that cannot open writes nothing.
+        f.boxes.clear();
+        w.cmdCom_Click();
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.readFile("comm.set"), QByteArray("<missing>"));
+    }
+
+    void choosingAPortLeavesSettingsAlone()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.Combo1->setCurrentIndex(2);
+        w.Combo1_Click();
+        QVERIFY(w.MSComm1->PortOpen());
+        QCOMPARE(w.MSComm1->CommPort(), 3);
+        QCOMPARE(f.backend->openedName(), QStringLiteral("/dev/ttyS2"));
+        QCOMPARE(port::CommPortNumber, 4);
+        QCOMPARE(f.readFile("comm.set"), QByteArray("<missing>"));
+    }
+
+    void portsLinkInProgramFolderIsUsed()
+    {
+        WindowFixture f;
+        QDir(f.folder.path()).mkdir(QStringLiteral("ports"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), QDir(f.folder.path()).filePath(QStringLiteral("ports/COM4"))));
+        frmMain& w = f.create();
+        QVERIFY(w.MSComm1->PortOpen());
+        QCOMPARE(f.backend->openedName(), QStringLiteral("/dev/null"));
+    }
+
+    void openAndCloseButtons()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        const int opens = f.backend->openCount();
+        f.backend->inject(hexBytes("AA BB")); // stale bytes
+        w.cmdOpenComm_Click();                // open while open: close and reopen, buffers emptied
+        QCOMPARE(f.backend->openCount(), opens + 1);
+        QVERIFY(w.MSComm1->PortOpen());
+        QCOMPARE(w.MSComm1->InBufferCount(), 0);
+        QCOMPARE(w.MSComm1->RThreshold(), 1);
+        w.cmdCloseComm_Click();
+        QVERIFY(!w.MSComm1->PortOpen());
+        QVERIFY(!w.PortIsOpen);
+        w.PortIsOpen = true;
+        w.cmdCloseComm_Click(); // already closed: nothing changes
+        QVERIFY(w.PortIsOpen);
+        QVERIFY(f.boxes.isEmpty());
+    }
+
+    void unplugGivesOneMessageAndReopenWorks()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        int losses = 0;
+        connect(w.MSComm1, &port::MSComm::connectionLost, this, [&] { ++losses; });
+        f.backend->vanish();
+        f.backend->vanish(); // a dying device keeps reporting
+        QCOMPARE(losses, 1);
+        QVERIFY(!w.MSComm1->PortOpen());
+        QVERIFY(!w.PortIsOpen);
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口连接已断开"));
+        QVERIFY(f.boxes.isEmpty());
+        w.cmdOpenComm_Click();
+        QVERIFY(w.MSComm1->PortOpen());
+        QVERIFY(w.PortIsOpen);
+    }
+
+    // ---- Start-up
+
+    void startUpRestoresSettings_data()
+    {
+        QTest::addColumn<QByteArray>("commSet");
+        QTest::addColumn<int>("portIndex");
+        QTest::addColumn<bool>("portOpen");
+        QTest::addColumn<int>("baudIndex");
+        QTest::addColumn<QString>("lineSettings");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("missing file: COM4, 9600") << QByteArray() << 3 << true << 1 << "9600,N,8,1" << 0;
+        QTest::newRow("port 10") << QByteArray("10,19200\r\n") << 9 << true << 3 << "19200,N,8,1" << 0;
+        QTest::newRow("port 30 matches no entry") << QByteArray("30,9600\r\n") << -1 << false << 1 << "9600,N,8,1" << 0;
+        QTest::newRow("baud not in the list") << QByteArray("4,2400\r\n") << 3 << true << -1 << "2400,N,8,1" << 0;
+        QTest::newRow("unreadable: defaults and a message") << QByteArray("x,y\r\n") << 3 << true << 1 << "9600,N,8,1" << 1;
+    }
+    void startUpRestoresSettings()
+    {
+        QFETCH(QByteArray, commSet);
+        QFETCH(int, portIndex);
+        QFETCH(bool, portOpen);
+        QFETCH(int, baudIndex);
+        QFETCH(QString, lineSettings);
+        QFETCH(int, messages);
+        WindowFixture f;
+        if (!commSet.isEmpty())
+            f.writeFile(QStringLiteral("comm.set"), commSet);
+        frmMain& w = f.create();
+        QCOMPARE(w.Combo1->currentIndex(), portIndex);
+        QCOMPARE(w.MSComm1->PortOpen(), portOpen);
+        QVERIFY(w.PortIsOpen); // set at the end of start-up whether or not the port opened
+        QCOMPARE(w.Combo2->currentIndex(), baudIndex);
+        QCOMPARE(w.Combo2->currentText(), baudIndex < 0 ? QStringLiteral("9600") : w.Combo2->itemText(baudIndex));
+        QCOMPARE(w.MSComm1->Settings(), lineSettings);
+        QCOMPARE(f.boxes.size(), messages);
+        if (messages)
+            QVERIFY(f.boxes[0].text.contains(QStringLiteral("comm.set")));
+    }
+
+    void startUpFillsBoxesFromModuleSettings_data()
+    {
+        QTest::addColumn<QByteArray>("modSet");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("sensors");
+        QTest::addColumn<QString>("chnId");
+        QTest::addColumn<QString>("objChnid");
+        QTest::addColumn<int>("visibleGroups");
+        QTest::newRow("5,1,40,1") << QByteArray("5,1,40,1\r\n") << "5" << "40" << "1" << "1" << 1;
+        QTest::newRow("two channels keep the designed channel texts") << QByteArray("1,2,20,1\r\n") << "1" << "20" << "01" << "1" << 2;
+        QTest::newRow("missing: 1,1,40,1") << QByteArray() << "1" << "40" << "1" << "1" << 1;
+        QTest::newRow("twelve channels show ten") << QByteArray("3,12,6,1\r\n") << "3" << "6" << "01" << "1" << 10;
+    }
+    void startUpFillsBoxesFromModuleSettings()
+    {
+        QFETCH(QByteArray, modSet);
+        QFETCH(QString, address);
+        QFETCH(QString, sensors);
+        QFETCH(QString, chnId);
+        QFETCH(QString, objChnid);
+        QFETCH(int, visibleGroups);
+        WindowFixture f;
+        if (!modSet.isEmpty())
+            f.writeFile(QStringLiteral("ModSet.set"), modSet);
+        frmMain& w = f.create();
+        for (QLineEdit* box : {w.txtStationID, w.txtObjStationID, w.txtSetID[0], w.txtSta, w.txtDoADDress,
+                               w.txtInputAddid, w.txtSearchAdd})
+            QCOMPARE(box->text(), address);
+        for (QLineEdit* box : {w.txtMaxofSensor, w.TXTsensorID, w.txtDataLength})
+            QCOMPARE(box->text(), sensors);
+        QCOMPARE(w.txtChnId->text(), chnId);
+        QCOMPARE(w.txtObjChnid->text(), objChnid);
+        QCOMPARE(w.ChannelCount, visibleGroups);
+        int shown = 0;
+        for (QGroupBox* group : w.FrameShow)
+            shown += group->isHidden() ? 0 : 1;
+        QCOMPARE(shown, visibleGroups);
+        for (int g = 0; g < ValueGroupCount; ++g)
+            QCOMPARE(w.txtValue[size_t(g)].size(), sensors.toInt());
+        QCOMPARE(w.SSTab1->currentIndex(), 3);
+        QVERIFY(f.boxes.isEmpty());
+    }
+
+    void unreadableModuleSettingsNameTheFile()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,1\r\n");
+        frmMain& w = f.create();
+        QCOMPARE(f.boxes.size(), 1);
+        QVERIFY(f.boxes[0].text.contains(QStringLiteral("ModSet.set")));
+        QCOMPARE(w.SensorsPerChannel, 40);
+        QCOMPARE(w.txtDataLength->text(), QStringLiteral("40"));
+    }
+};
+
+QTEST_MAIN(TestWindowLink)
+#include "test_window_link.moc"

@@ -1,0 +1,87 @@
+#pragma once
+// A main window over the in-memory serial backend, in a fresh program folder,
+// with message boxes and file dialogs answered by the test.
+
+#include "port/memory_backend.h"
+#include "ui/dialogs.h"
+#include "ui/frmMain.h"
+#include "ui/program_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+inline QByteArray hexBytes(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+
+struct WindowFixture
+{
+    QTemporaryDir folder;
+    port::MemoryBackend* backend = nullptr; // owned by the window's port
+    std::unique_ptr<frmMain> window;
+    QVector<dialogs::MessageBoxRequest> boxes;
+
+    WindowFixture()
+    {
+        setProgramFolderForTests(folder.path());
+        dialogs::setMessageBoxHandler([this](const dialogs::MessageBoxRequest& request) {
+            boxes.append(request);
+            return int(dialogs::AnswerOk);
+        });
+    }
+    ~WindowFixture()
+    {
+        window.reset();
+        dialogs::setMessageBoxHandler(nullptr);
+        dialogs::setFileDialogHandler(nullptr);
+        setProgramFolderForTests(QString());
+    }
+
+    void writeFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(QDir(folder.path()).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray readFile(const QString& name) const
+    {
+        QFile file(QDir(folder.path()).filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    frmMain& create(bool runStartUp = true)
+    {
+        auto memory = std::make_unique<port::MemoryBackend>();
+        backend = memory.get();
+        window = std::make_unique<frmMain>(std::move(memory));
+        if (runStartUp)
+            window->Form_Load();
+        return *window;
+    }
+
+    // Which of the three stacked lamps is seen: the last raised is last among its siblings.
+    QString frontLamp() const
+    {
+        const QObjectList children = window->imgConnected->parentWidget()->children();
+        for (auto it = children.crbegin(); it != children.crend(); ++it) {
+            const QString name = (*it)->objectName();
+            if (name == QLatin1String("imgConnected") || name == QLatin1String("ImgYellow")
+                || name == QLatin1String("imgNotConnected"))
+                return name;
+        }
+        return QString();
+    }
+
+    QStringList cellTexts(int channel, int count) const
+    {
+        QStringList texts;
+        for (int k = 0; k < count; ++k)
+            texts << window->txtValue[size_t(channel - 1)][k]->text();
+        return texts;
+    }
+    QColor cellColour(int channel, int index) const
+    {
+        return window->txtValue[size_t(channel - 1)][index]->palette().color(QPalette::Text);
+    }
+};
