@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian/Ubuntu packages the build needs (only those missing),
+# then configures and builds with the given CMake preset (default: "default").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(qt6-base-dev qt6-serialport-dev cmake ninja-build g++ xvfb xauth fonts-wqy-microhei)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=""
+    [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+    $sudo_cmd apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+preset="${1:-default}"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
