@@ -5,13 +5,16 @@
 #include <QHash>
 #include <QIcon>
 #include <QPixmap>
-#include <QScrollBar>
 
 // The images are compiled into the library; a static library needs its
-// resources registered by hand, at global scope.
+// resources registered by hand, once, from the global namespace.
 static void registerFormImages()
 {
-    Q_INIT_RESOURCE(form_images);
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(form_images);
+        return true;
+    }();
+    Q_UNUSED(registered);
 }
 
 namespace {

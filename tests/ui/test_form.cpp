@@ -82,102 +82,38 @@ private Q_SLOTS:
     {
         QTest::addColumn<QObject*>("member");
         QTest::addColumn<QByteArray>("className");
-        const auto row = [](const char* name, QObject* member, const char* className) {
-            QTest::newRow(name) << member << QByteArray(className);
+        using Named = std::pair<const char*, QObject*>;
+        const auto rows = [](const char* className, std::initializer_list<Named> members) {
+            for (const Named& m : members)
+                QTest::newRow(m.first) << m.second << QByteArray(className);
         };
-#define FORM_ROW(m, cls) row(#m, form.m, cls)
-        FORM_ROW(SSTab1, "QTabWidget");
-        FORM_ROW(Frame10, "QGroupBox");
-        FORM_ROW(txtStationID, "QLineEdit");
-        FORM_ROW(txtStartID, "QLineEdit");
-        FORM_ROW(txtFunID, "QLineEdit");
-        FORM_ROW(txtChannel, "QLineEdit");
-        FORM_ROW(txtDataLength, "QLineEdit");
-        FORM_ROW(Frame6, "QGroupBox");
-        FORM_ROW(Picture2, "QWidget");
-        FORM_ROW(imgConnected, "QLabel");
-        FORM_ROW(ImgYellow, "QLabel");
-        FORM_ROW(imgNotConnected, "QLabel");
-        FORM_ROW(lblCounter, "QLabel");
-        FORM_ROW(Frame3, "QGroupBox");
-        FORM_ROW(Frame11, "QGroupBox");
-        FORM_ROW(comDoOnce, "QPushButton");
-        FORM_ROW(cmdOneM, "QPushButton");
-        FORM_ROW(cmdStopOnce, "QPushButton");
-        FORM_ROW(Frame18, "QGroupBox");
-        FORM_ROW(cmdOnceDo1, "QPushButton");
-        FORM_ROW(CmdReadDataCircle, "QPushButton");
-        FORM_ROW(cmdStopCircle, "QPushButton");
-        FORM_ROW(frmView, "QGroupBox");
-        FORM_ROW(txtShowID, "QTextEdit");
-        FORM_ROW(txtSn, "QTextEdit");
-        FORM_ROW(cmdClearSn, "QPushButton");
-        FORM_ROW(Frame4, "QGroupBox");
-        FORM_ROW(txtSearchAdd, "QLineEdit");
-        FORM_ROW(txtSearchChannel, "QLineEdit");
-        FORM_ROW(txtSearchNum, "QLineEdit");
-        FORM_ROW(cmdAutoSearch, "QPushButton");
-        FORM_ROW(Frame9, "QGroupBox");
-        FORM_ROW(txtObjStationID, "QLineEdit");
-        FORM_ROW(txtObjChnid, "QLineEdit");
-        FORM_ROW(txtSensorReadID, "QLineEdit");
-        FORM_ROW(cmdAutoInput, "QPushButton");
-        FORM_ROW(Frame13, "QGroupBox");
-        FORM_ROW(txtSta, "QLineEdit");
-        FORM_ROW(txtChnId, "QLineEdit");
-        FORM_ROW(TXTsensorID, "QLineEdit");
-        FORM_ROW(cmdReadSensorID, "QPushButton");
-        FORM_ROW(cmdSaveSn, "QPushButton");
-        FORM_ROW(Frame16, "QGroupBox");
-        FORM_ROW(Frame2, "QGroupBox");
-        FORM_ROW(Label11, "QLabel");
-        FORM_ROW(txtInputAddid, "QLineEdit");
-        FORM_ROW(txtObjChannelID, "QLineEdit");
-        FORM_ROW(txtObjSensorid, "QLineEdit");
-        FORM_ROW(Label14, "QLabel");
-        FORM_ROW(txtTimer5, "QLineEdit");
-        FORM_ROW(cmdOpenFile, "QPushButton");
-        FORM_ROW(cmdFirst, "QPushButton");
-        FORM_ROW(cmdWriteNext, "QPushButton");
-        FORM_ROW(cmdWriteAllSn, "QPushButton");
-        FORM_ROW(cmdStopWrite, "QPushButton");
-        FORM_ROW(Frame5, "QGroupBox");
-        FORM_ROW(Label3, "QLabel");
-        FORM_ROW(Combo1, "QComboBox");
-        FORM_ROW(Combo2, "QComboBox");
-        FORM_ROW(cmdCom, "QPushButton");
-        FORM_ROW(cmdOpenComm, "QPushButton");
-        FORM_ROW(cmdCloseComm, "QPushButton");
-        FORM_ROW(Frame12, "QGroupBox");
-        FORM_ROW(cmdReadAdd, "QPushButton");
-        FORM_ROW(lblCurrentAdd, "QLabel");
-        FORM_ROW(txtCurrentAdd, "QLineEdit");
-        FORM_ROW(lblChangeAddress, "QLabel");
-        FORM_ROW(cmdChangeID, "QPushButton");
-        FORM_ROW(lblAddressHint, "QLabel");
-        FORM_ROW(lblAddressRange, "QLabel");
-        FORM_ROW(Frame7, "QGroupBox");
-        FORM_ROW(lblCurrentBuad, "QLabel");
-        FORM_ROW(txtCurrentBuad, "QLineEdit");
-        FORM_ROW(lblObjectBuad, "QLabel");
-        FORM_ROW(txtObjectBuad, "QLineEdit");
-        FORM_ROW(Label1, "QLabel");
-        FORM_ROW(cmdBuadRate, "QPushButton");
-        FORM_ROW(Frame17, "QGroupBox");
-        FORM_ROW(txtModuleNum, "QLineEdit");
-        FORM_ROW(Label13, "QLabel");
-        FORM_ROW(txtDoADDress, "QLineEdit");
-        FORM_ROW(txtChnnelNum, "QLineEdit");
-        FORM_ROW(txtMaxofSensor, "QLineEdit");
-        FORM_ROW(cmdSaveSet, "QPushButton");
-        FORM_ROW(Picture3, "QLabel");
-        FORM_ROW(Label4, "QLabel");
-        FORM_ROW(Label6, "QLabel");
-        FORM_ROW(Frame1, "QGroupBox");
-        FORM_ROW(Label7, "QLabel");
-        FORM_ROW(txtCommand, "QLineEdit");
-        FORM_ROW(txtState, "QPlainTextEdit");
-#undef FORM_ROW
+#define M(member) Named(#member, form.member)
+        rows("QTabWidget", {M(SSTab1)});
+        rows("QGroupBox",
+             {M(Frame10), M(Frame6), M(Frame3), M(Frame11), M(Frame18), M(frmView), M(Frame4), M(Frame9),
+              M(Frame13), M(Frame16), M(Frame2), M(Frame5), M(Frame12), M(Frame7), M(Frame17), M(Frame1)});
+        rows("QLineEdit",
+             {M(txtStationID),    M(txtStartID),       M(txtFunID),     M(txtChannel),      M(txtDataLength),
+              M(txtSearchAdd),    M(txtSearchChannel), M(txtSearchNum), M(txtObjStationID), M(txtObjChnid),
+              M(txtSensorReadID), M(txtSta),           M(txtChnId),     M(TXTsensorID),     M(txtInputAddid),
+              M(txtObjChannelID), M(txtObjSensorid),   M(txtTimer5),    M(txtCurrentAdd),   M(txtCurrentBuad),
+              M(txtObjectBuad),   M(txtModuleNum),     M(txtDoADDress), M(txtChnnelNum),    M(txtMaxofSensor),
+              M(txtCommand)});
+        rows("QWidget", {M(Picture2)});
+        rows("QLabel", {M(imgConnected), M(ImgYellow), M(imgNotConnected), M(lblCounter), M(Label11),
+                        M(Label14), M(Label3), M(lblCurrentAdd), M(lblChangeAddress), M(lblAddressHint),
+                        M(lblAddressRange), M(lblCurrentBuad), M(lblObjectBuad), M(Label1), M(Label13),
+                        M(Picture3), M(Label4), M(Label6), M(Label7)});
+        rows("QPushButton",
+             {M(comDoOnce),     M(cmdOneM),     M(cmdStopOnce),   M(cmdOnceDo1),   M(CmdReadDataCircle),
+              M(cmdStopCircle), M(cmdClearSn),  M(cmdAutoSearch), M(cmdAutoInput), M(cmdReadSensorID),
+              M(cmdSaveSn),     M(cmdOpenFile), M(cmdFirst),      M(cmdWriteNext), M(cmdWriteAllSn),
+              M(cmdStopWrite),  M(cmdCom),      M(cmdOpenComm),   M(cmdCloseComm), M(cmdReadAdd),
+              M(cmdChangeID),   M(cmdBuadRate), M(cmdSaveSet)});
+        rows("QTextEdit", {M(txtShowID), M(txtSn)});
+        rows("QComboBox", {M(Combo1), M(Combo2)});
+        rows("QPlainTextEdit", {M(txtState)});
+#undef M
     }
     void control_is_named_member_of_its_type()
     {
@@ -221,126 +157,72 @@ private Q_SLOTS:
         const auto row = [](const char* name, const char* text) {
             QTest::newRow(name) << QString::fromUtf8(text);
         };
-        // Tab 1
+        // Frame captions, including the one with a space before its bracket.
         row("Frame10", "MODBUS设置");
-        row("Label8_0", "设备地址");
-        row("txtStationID", "2");
-        row("Label8_1", "超始地址");
-        row("txtStartID", "1");
-        row("Label8_3", "功 能 码");
-        row("txtFunID", "3");
-        row("Label8_5", "通道号");
-        row("txtChannel", "4");
-        row("Label8_2", "数据长度");
-        row("txtDataLength", "2");
         row("Frame6", "运行状态指示");
-        row("lblCounter", "0");
         row("Frame3", "");
         row("Frame11", "单通道操作");
-        row("Label8_4", "定时时长(ms)");
-        row("txtTimerSet_0", "1000");
-        row("comDoOnce", "单次");
-        row("cmdOneM", "循环");
-        row("cmdStopOnce", "停止");
         row("Frame18", "10通道操作");
-        row("Label8_6", "定时时长(ms)");
-        row("txtTimerSet_1", "3000");
-        row("cmdOnceDo1", "单次");
-        row("CmdReadDataCircle", "循 坏");
-        row("cmdStopCircle", "停止");
-        // Tab 2
         row("frmView", "状态观察窗");
-        row("txtShowID", "");
-        row("txtSn", "");
-        row("cmdClearSn", "清空观察窗");
         row("Frame4", "传感器序列号自动搜索");
-        row("Label2_16", "地址");
-        row("txtSearchAdd", "1");
-        row("Label2_5", "通道号");
-        row("txtSearchChannel", "1");
-        row("Label2_17", "通道数");
-        row("txtSearchNum", "1");
-        row("cmdAutoSearch", "自动搜索");
         row("Frame9", "写传感器序列号");
-        row("Label2_3", "地址");
-        row("txtObjStationID", "1");
-        row("Label2_2", "通道号");
-        row("txtObjChnid", "1");
-        row("Label2_4", "位置编号");
-        row("txtSensorReadID", "1");
-        row("cmdAutoInput", "手动读入");
-        row("Label2_10", "操作前请确保传感器已接入到需要操作的设备指定通道");
         row("Frame13", "读传感器序列号");
-        row("Label2_0", "地址");
-        row("txtSta", "01");
-        row("Label2_9", "通道号");
-        row("txtChnId", "01");
-        row("Label2_6", "读取总数");
-        row("TXTsensorID", "16");
-        row("cmdReadSensorID", "读序列号");
-        row("cmdSaveSn", "保存序列号");
         row("Frame16", "批量导入序列号到设备");
         row("Frame2", "序列号校对窗口");
+        row("Frame5", "串口设置");
+        row("Frame12", "设备ID修改操作(子功能号0x0B )");
+        row("Frame7", "波特率");
+        row("Frame17", "模块设置");
+        row("Frame1", "命令执行状态");
+        // Captions as designed, odd spellings and inner spaces included.
+        row("Label8_1", "超始地址");
+        row("Label8_3", "功 能 码");
+        row("Label8_4", "定时时长(ms)");
+        row("CmdReadDataCircle", "循 坏");
         row("Label2_15", "64位一线传感器序列号");
         row("Label11", "(十六进制)");
-        row("txtSenseSn_0", "40");
-        row("txtSenseSn_1", "0");
-        row("txtSenseSn_4", "0");
-        row("txtSenseSn_7", "0");
-        row("Label2_1", "地址");
-        row("txtInputAddid", "1");
-        row("Label2_18", "通道号");
-        row("txtObjChannelID", "01");
         row("Label2_14", "传感器序号");
-        row("txtObjSensorid", "01");
-        row("Label14", "定时时长");
-        row("txtTimer5", "600");
-        row("cmdOpenFile", "从文件导入");
-        row("cmdFirst", "第一个");
-        row("cmdWriteNext", "下一个");
-        row("cmdWriteAllSn", "自动导入");
-        row("cmdStopWrite", "停止导入");
-        // Tab 3
-        row("Frame5", "串口设置");
-        row("Label3", "串口号");
-        row("Combo1", "COM4");
-        row("Label5_2", "波特率");
-        row("Combo2", "9600");
-        row("cmdCom", "保存设置");
-        row("cmdOpenComm", "打开端口");
-        row("cmdCloseComm", "关闭端口");
-        row("Frame12", "设备ID修改操作(子功能号0x0B )");
-        row("cmdReadAdd", "读取地址");
         row("lblCurrentAdd", "当前地址：");
-        row("txtCurrentAdd", "0");
-        row("txtSetID_0", "1");
         row("lblChangeAddress", "将地址      改为");
-        row("txtSetID_1", "1");
-        row("cmdChangeID", "修改");
+        row("Label1", "值对应波特率 1-4800 2-9600 3-14400 4-19200 ");
+        row("Label7", "发送命令:");
+        row("cmdClearSn", "清空观察窗");
+        row("cmdSaveSn", "保存序列号");
+        row("cmdWriteAllSn", "自动导入");
+        row("cmdCloseComm", "关闭端口");
+        // Hints and notes.
+        row("Label2_10", "操作前请确保传感器已接入到需要操作的设备指定通道");
         row("lblAddressHint", "地址不允许为00,若为00，下位机不响应");
         row("lblAddressRange", "设备地址的值范围为1-249,250为通配地址");
-        row("Frame7", "波特率");
+        row("Label5_3", "检测系统中存储的模块总数，本设置表示检测循环中，被检测到的模块总数");
+        row("Label12_2", "每个模块包含通道数，TQ5400K共10通道，使用几通道，此处可输入几");
+        // Designed texts of the boxes; start-up overwrites some of them.
+        row("txtStationID", "2");
+        row("txtStartID", "1");
+        row("txtFunID", "3");
+        row("txtChannel", "4");
+        row("txtDataLength", "2");
+        row("lblCounter", "0");
+        row("txtTimerSet_0", "1000");
+        row("txtTimerSet_1", "3000");
+        row("txtSta", "01");
+        row("txtChnId", "01");
+        row("TXTsensorID", "16");
+        row("txtSenseSn_0", "40");
+        row("txtSenseSn_1", "0");
+        row("txtSenseSn_7", "0");
+        row("txtObjChannelID", "01");
+        row("txtObjSensorid", "01");
+        row("txtTimer5", "600");
+        row("txtCurrentAdd", "0");
+        row("txtSetID_0", "1");
+        row("txtSetID_1", "1");
         row("txtCurrentBuad", "2");
         row("txtObjectBuad", "0");
-        row("Label1", "值对应波特率 1-4800 2-9600 3-14400 4-19200 ");
-        row("cmdBuadRate", "修改");
-        row("Frame17", "模块设置");
-        row("Label5_1", "模块总数");
-        row("txtModuleNum", "1");
-        row("Label5_3", "检测系统中存储的模块总数，本设置表示检测循环中，被检测到的模块总数");
-        row("Label13", "默认操作设备地址");
-        row("txtDoADDress", "1");
-        row("Label12_0", "通道数");
-        row("txtChnnelNum", "1");
-        row("Label12_2", "每个模块包含通道数，TQ5400K共10通道，使用几通道，此处可输入几");
-        row("Label5_4", "每个通道支持传感器数");
         row("txtMaxofSensor", "40");
-        row("cmdSaveSet", "保存设置");
-        // Below the tabs
-        row("Frame1", "命令执行状态");
-        row("Label7", "发送命令:");
         row("txtCommand", "");
         row("txtState", "");
+        row("txtSn", "");
     }
     void designed_text()
     {
