@@ -551,6 +551,19 @@ private Q_SLOTS:
         QVERIFY2(errors.contains(QStringLiteral("missing.scn")), qPrintable(errors));
     }
 
+    // The examples shipped with the simulator (and quoted in its documentation) stay valid.
+    void shippedScenarios()
+    {
+        const QDir dir(QStringLiteral(TQ_SIM_SCENARIOS_DIR));
+        const QStringList files = dir.entryList({QStringLiteral("*.scn")}, QDir::Files);
+        QVERIFY(!files.isEmpty());
+        for (const QString& name : files) {
+            Scenario scenario;
+            QString errors;
+            QVERIFY2(applyScenarioFile(dir.filePath(name), scenario, &errors), qPrintable(errors));
+        }
+    }
+
     void scenarioDemoAndFaultNone()
     {
         Scenario scenario;
