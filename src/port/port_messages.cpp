@@ -1,0 +1,40 @@
+#include "port_messages.h"
+
+namespace port {
+
+namespace {
+// "（/dev/ttyS6）" after the text, or nothing when the device is not known.
+QString deviceSuffix(const QString& portName, const QString& devicePath)
+{
+    if (devicePath.isEmpty() || devicePath == portName)
+        return {};
+    return QStringLiteral("（") + devicePath + QStringLiteral("）");
+}
+} // namespace
+
+QString openFailureText(OpenFailure failure, const QString& portName, const QString& devicePath)
+{
+    const QString device = deviceSuffix(portName, devicePath);
+    switch (failure) {
+    case OpenFailure::None:
+        return {};
+    case OpenFailure::Busy:
+        return QStringLiteral("所选的串行端口已被其他设备所使用!");
+    case OpenFailure::Missing:
+        return QStringLiteral("串口%1不存在%2").arg(portName, device);
+    case OpenFailure::Denied:
+        return QStringLiteral("没有打开串口%1的权限%2").arg(portName, device);
+    case OpenFailure::Settings:
+        return QStringLiteral("串口%1不支持所选的通讯参数%2").arg(portName, device);
+    case OpenFailure::Other:
+        break;
+    }
+    return QStringLiteral("串口%1无法打开%2").arg(portName, device);
+}
+
+QString connectionLostText()
+{
+    return QStringLiteral("串口连接已断开");
+}
+
+} // namespace port

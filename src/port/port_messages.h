@@ -1,0 +1,18 @@
+#pragma once
+// The operator's texts for what can go wrong with the serial port, in one place.
+
+#include "serial_backend.h"
+
+#include <QString>
+
+namespace port {
+
+// Why "COMn" (`portName`) could not be opened; `devicePath` is the device it
+// stands for and is named too where it helps (omitted when empty). Busy gives
+// the window's fixed warning. Empty for OpenFailure::None.
+QString openFailureText(OpenFailure failure, const QString& portName, const QString& devicePath = QString());
+
+// The device went away while the port was open.
+QString connectionLostText();
+
+} // namespace port

@@ -1,0 +1,49 @@
+#pragma once
+// What MSComm needs of a serial device. Two backends implement it: the real
+// line (QSerialPort) and an in-memory one that tests and the built-in
+// simulator drive.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace port {
+
+// Why an open failed; the UI turns each into one operator message.
+enum class OpenFailure {
+    None,
+    Busy,     // another program (or another handle of ours) holds the port
+    Missing,  // no such device
+    Denied,   // no permission
+    Settings, // the device refused the line settings
+    Other,
+};
+
+class SerialBackend : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SerialBackend() override = default;
+
+    // Opens `systemName` (a device path) at `baud`, 8 data bits, no parity, 1 stop bit.
+    virtual OpenFailure open(const QString& systemName, int baud) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Changes the speed of an open device; a pseudo-terminal may ignore it.
+    virtual void setBaudRate(int baud) = 0;
+    virtual QByteArray readAll() = 0;
+    virtual void write(const QByteArray& bytes) = 0;
+    // Discard what the device holds but has not delivered / not yet sent.
+    virtual void clearInput() = 0;
+    virtual void clearOutput() = 0;
+    // Human-readable text of the last failure, for logs.
+    virtual QString errorText() const = 0;
+
+Q_SIGNALS:
+    void readyRead();
+    // The device went away while open (USB adapter unplugged, pty closed).
+    void deviceLost();
+};
+
+} // namespace port
