@@ -4,6 +4,7 @@
 // channel.
 
 #include <QByteArray>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -43,3 +44,5 @@ struct Fault
 };
 
 } // namespace sim
+
+Q_DECLARE_METATYPE(sim::Fault)
