@@ -1,0 +1,101 @@
+#pragma once
+// End to end: a fresh program folder with settings files, the simulated module
+// on a pseudo-terminal linked as ports/COM4, and the main window talking to it
+// through QSerialPort, driven through its controls.
+
+#include "sim/simulated_module.h"
+
+#include "protocol/temperature.h"
+#include "ui/dialogs.h"
+#include "ui/frmMain.h"
+#include "ui/program_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+struct EndToEnd
+{
+    QTemporaryDir folder;
+    std::unique_ptr<sim::SimulatedModule> module;
+    std::unique_ptr<frmMain> window;
+    QVector<dialogs::MessageBoxRequest> boxes;
+
+    explicit EndToEnd(const QByteArray& modSet = "1,10,40,1\r\n", const QByteArray& commSet = "4,9600\r\n")
+    {
+        setProgramFolderForTests(folder.path());
+        dialogs::setMessageBoxHandler([this](const dialogs::MessageBoxRequest& request) {
+            boxes.append(request);
+            return int(dialogs::AnswerOk);
+        });
+        writeFile(QStringLiteral("ModSet.set"), modSet);
+        writeFile(QStringLiteral("comm.set"), commSet);
+    }
+    ~EndToEnd()
+    {
+        window.reset();
+        module.reset();
+        dialogs::setMessageBoxHandler(nullptr);
+        setProgramFolderForTests(QString());
+    }
+
+    void writeFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(QDir(folder.path()).filePath(name));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+    }
+
+    // Starts the module (demo installation unless given) on COM4.
+    bool startModule(const sim::ModuleModel& model = sim::ModuleModel::demo())
+    {
+        module = std::make_unique<sim::SimulatedModule>(folder.path(), 4, model);
+        QString error;
+        if (!module->start(&error, true)) {
+            qWarning("simulated module did not start: %s", qPrintable(error));
+            return false;
+        }
+        return true;
+    }
+
+    // Opens the window with the real serial backend; start-up opens COM4.
+    frmMain& openWindow()
+    {
+        window = std::make_unique<frmMain>();
+        window->Form_Load();
+        return *window;
+    }
+
+    // What the cells of a channel should read after a full reply for positions start..start+count-1.
+    QStringList expected(int channel, int count, int start = 1) const
+    {
+        QStringList texts;
+        for (int k = 0; k < count; ++k)
+            texts << protocol::temperatureText(module->model().registerAt(channel, start + k));
+        return texts;
+    }
+    QStringList cells(int channel, int count) const
+    {
+        QStringList texts;
+        for (int k = 0; k < count; ++k)
+            texts << window->txtValue[size_t(channel - 1)][k]->text();
+        return texts;
+    }
+    bool cellBlack(int channel, int index) const
+    {
+        return window->txtValue[size_t(channel - 1)][index]->palette().color(QPalette::Text) == QColor(Qt::black);
+    }
+    QString frontLamp() const
+    {
+        const QObjectList children = window->imgConnected->parentWidget()->children();
+        for (auto it = children.crbegin(); it != children.crend(); ++it) {
+            const QString name = (*it)->objectName();
+            if (name == QLatin1String("imgConnected") || name == QLatin1String("ImgYellow")
+                || name == QLatin1String("imgNotConnected"))
+                return name;
+        }
+        return QString();
+    }
+};

@@ -1,0 +1,134 @@
+// All-channels passes over a real pseudo-terminal at 9600 baud against the
+// simulated module, with and without faults on single channels.
+
+#include "e2e_fixture.h"
+
+namespace {
+// Cells filled from the front with the right values, then empty: what a reply
+// cut short leaves. Returns how many were filled, or -1 if the cells are not such a prefix.
+int correctPrefix(const QStringList& cells, const QStringList& expected)
+{
+    int filled = 0;
+    while (filled < cells.size() && !cells[filled].isEmpty())
+        ++filled;
+    for (int k = 0; k < cells.size(); ++k) {
+        if (k < filled && cells[k] != expected[k])
+            return -1;
+        if (k >= filled && !cells[k].isEmpty())
+            return -1;
+    }
+    return filled;
+}
+
+sim::Fault fault(const QString& text)
+{
+    QString error;
+    const std::optional<sim::Fault> parsed = sim::Fault::parse(text, &error);
+    if (!parsed)
+        qFatal("bad fault %s: %s", qPrintable(text), qPrintable(error));
+    return *parsed;
+}
+
+int channelOf(const QByteArray& frame) { return frame.size() > 2 ? quint8(frame[2]) : -1; }
+} // namespace
+
+class TestEndToEndAcquisition : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void passFillsEveryGroup()
+    {
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        QVERIFY(w.MSComm1->PortOpen());
+        w.cmdOnceDo1_Click();
+        for (int c = 1; c <= 10; ++c) {
+            QCOMPARE(e.cells(c, 40), e.expected(c, 40));
+            QVERIFY(e.cellBlack(c, 39));
+        }
+        QCOMPARE(w.txtChannel->text(), QStringLiteral("10"));
+        QCOMPARE(e.frontLamp(), QStringLiteral("ImgYellow"));
+        QCOMPARE(e.module->framesReceived().size(), 10);
+        QVERIFY(e.boxes.isEmpty());
+    }
+
+    void passWithFaultsOnSomeChannels()
+    {
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        // Channel 2's reply starts just before its deadline and is still arriving when it passes.
+        e.module->addFault(fault(QStringLiteral("delay:450,channel=2")));
+        e.module->addFault(fault(QStringLiteral("noreply,channel=4")));
+        e.module->addFault(fault(QStringLiteral("corruptcrc,channel=5")));
+        e.module->addFault(fault(QStringLiteral("truncate:30,channel=6")));
+        e.module->addFault(fault(QStringLiteral("extrabytes:9,channel=7")));
+        e.module->addFault(fault(QStringLiteral("garbage,channel=8")));
+        w.cmdOnceDo1_Click();
+
+        QCOMPARE(e.cells(1, 40), e.expected(1, 40));
+        const int channel2 = correctPrefix(e.cells(2, 40), e.expected(2, 40));
+        QVERIFY2(channel2 >= 0, qPrintable(e.cells(2, 40).join(QLatin1Char('|'))));
+        // Its late bytes must not reach the next channel.
+        QCOMPARE(e.cells(3, 40), e.expected(3, 40));
+        QCOMPARE(e.cells(4, 40), QStringList(40, QString()));
+        QCOMPARE(e.cells(5, 40), QStringList(40, QString()));
+        // 30 bytes hold 12 registers that have their two following bytes.
+        QCOMPARE(correctPrefix(e.cells(6, 40), e.expected(6, 40)), 12);
+        QCOMPARE(e.cells(7, 40), e.expected(7, 40));
+        QCOMPARE(e.cells(8, 40), QStringList(40, QString()));
+        QCOMPARE(e.cells(9, 40), e.expected(9, 40));
+        QCOMPARE(e.cells(10, 40), e.expected(10, 40));
+        QCOMPARE(e.module->framesReceived().size(), 10);
+    }
+
+    void loopRunsWholePassesAndStops()
+    {
+        EndToEnd e("1,3,10,1\r\n");
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        w.txtTimerSet[1]->setText(QStringLiteral("100")); // shorter than a pass: ticks fall due during it
+        w.CmdReadDataCircle_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(e.module->framesReceived().size() >= 9, 20000);
+        w.cmdStopCircle_Click();
+        QTest::qWait(2500);
+        const QByteArrayList frames = e.module->framesReceived();
+        QCOMPARE(frames.size() % 3, 0);
+        for (int i = 0; i < frames.size(); ++i)
+            QCOMPARE(channelOf(frames[i]), i % 3 + 1); // never a pass inside a pass
+        for (int c = 1; c <= 3; ++c)
+            QCOMPARE(e.cells(c, 10), e.expected(c, 10));
+    }
+
+    void singleLoopReadsTheChosenChannel()
+    {
+        EndToEnd e("1,10,40,1\r\n");
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        w.txtChannel->setText(QStringLiteral("6"));
+        w.txtTimerSet[0]->setText(QStringLiteral("200"));
+        w.cmdOneM_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(w.lblCounter->text().toInt() >= 4, 10000);
+        w.cmdStopOnce_Click();
+        QCOMPARE(e.cells(6, 40), e.expected(6, 40));
+        for (const QByteArray& frame : e.module->framesReceived())
+            QCOMPARE(channelOf(frame), 6);
+    }
+
+    void unplugDuringAPassEndsIt()
+    {
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        e.module->addFault(fault(QStringLiteral("vanish,channel=3")));
+        w.cmdOnceDo1_Click();
+        QVERIFY(!w.MSComm1->PortOpen());
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口连接已断开"));
+        QCOMPARE(e.cells(2, 40), e.expected(2, 40));
+        QCOMPARE(e.module->framesReceived().size(), 3);
+    }
+};
+
+QTEST_MAIN(TestEndToEndAcquisition)
+#include "test_e2e_acquisition.moc"

@@ -1,0 +1,171 @@
+// The program's link over a real pseudo-terminal against the simulated module:
+// single readings and every fault the line can throw at them, the no-reply
+// warning, a vanishing device, and ports that cannot be opened.
+
+#include "e2e_fixture.h"
+
+#include "protocol/frames.h"
+
+#include <QSerialPort>
+
+namespace {
+const QString Waiting = QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)");
+
+// One single-channel reading of channel 3, 40 positions.
+void readChannel3(frmMain& w)
+{
+    w.txtChannel->setText(QStringLiteral("3"));
+    w.txtStartID->setText(QStringLiteral("1"));
+    w.comDoOnce_Click();
+}
+} // namespace
+
+class TestEndToEndLink : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void singleReadingOverThePty()
+    {
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        QVERIFY(w.MSComm1->PortOpen());
+        readChannel3(w);
+        QCOMPARE(e.cells(3, 40), e.expected(3, 40));
+        QVERIFY(e.cellBlack(3, 39));
+        QCOMPARE(e.frontLamp(), QStringLiteral("imgConnected"));
+        QCOMPARE(e.module->framesReceived().size(), 1);
+        QCOMPARE(e.module->framesReceived().constFirst(), protocol::temperatureRequest(1, 3, 3, 1, 40));
+        QVERIFY(w.txtState->toPlainText().startsWith(QStringLiteral(" 01 03 50 ")));
+        QVERIFY(e.boxes.isEmpty());
+    }
+
+    void faultsOnASingleReading_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("filled");
+        QTest::addColumn<QString>("stateStart");
+        QTest::addColumn<QString>("stateEnd");
+        // A reply within the wait is decoded; extra bytes after it are dropped.
+        QTest::newRow("delay 50 ms") << "delay:50" << true << " 01 03 50" << "";
+        QTest::newRow("extra bytes") << "extrabytes:7" << true << " 01 03 50" << "";
+        // A reply whose CRC fails, or noise of the same length, is shown and flagged, never decoded.
+        QTest::newRow("corrupt CRC") << "corruptcrc" << false << " 01 03 50" << " CRC校验错误";
+        QTest::newRow("garbage") << "garbage" << false << " " << " CRC校验错误";
+        // Too short for the receive event: the wait ends and the bytes are dropped.
+        QTest::newRow("truncated") << "truncate:20" << false << Waiting << "";
+        QTest::newRow("no reply") << "noreply" << false << Waiting << "";
+        QTest::newRow("reply after the wait") << "delay:900" << false << Waiting << "";
+    }
+    void faultsOnASingleReading()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, filled);
+        QFETCH(QString, stateStart);
+        QFETCH(QString, stateEnd);
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        QString error;
+        const std::optional<sim::Fault> parsed = sim::Fault::parse(fault + QStringLiteral(",next=1"), &error);
+        QVERIFY2(parsed, qPrintable(error));
+        e.module->setFault(*parsed);
+        readChannel3(w);
+        QCOMPARE(e.cells(3, 40) == e.expected(3, 40), filled);
+        if (!filled) {
+            QCOMPARE(e.cells(3, 40), QStringList(40, QString())); // cleared and left red
+            QVERIFY(!e.cellBlack(3, 0));
+        }
+        const QString state = w.txtState->toPlainText();
+        QVERIFY2(state.startsWith(stateStart) && state.endsWith(stateEnd), qPrintable(state));
+        if (stateEnd.contains(QStringLiteral("CRC")))
+            QCOMPARE(e.frontLamp(), QStringLiteral("imgNotConnected"));
+
+        // Whatever happened, the next reading on a healthy line is right.
+        QTest::qWait(1000); // let a late reply land and be dropped
+        readChannel3(w);
+        QCOMPARE(e.cells(3, 40), e.expected(3, 40));
+    }
+
+    void silentModuleIsReportedAfterThreeSeconds()
+    {
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        e.module->setFault(*sim::Fault::parse(QStringLiteral("noreply"), nullptr));
+        readChannel3(w);
+        QCOMPARE(w.txtState->toPlainText(), Waiting);
+        QTRY_COMPARE_WITH_TIMEOUT(w.txtState->toPlainText(), Waiting + QStringLiteral("\n3秒内未收到响应"), 8000);
+        QCOMPARE(e.frontLamp(), QStringLiteral("imgNotConnected"));
+        e.module->clearFaults();
+        readChannel3(w);
+        QCOMPARE(e.cells(3, 40), e.expected(3, 40));
+        QVERIFY(!w.replyOverdue());
+        QCOMPARE(e.frontLamp(), QStringLiteral("imgConnected"));
+    }
+
+    void vanishingDeviceClosesThePortOnce()
+    {
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        int losses = 0;
+        connect(w.MSComm1, &port::MSComm::connectionLost, this, [&] { ++losses; });
+        e.module->setFault(*sim::Fault::parse(QStringLiteral("vanish"), nullptr));
+        readChannel3(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.MSComm1->PortOpen(), 5000);
+        QTest::qWait(300); // a dead pty keeps reporting errors; they must not pile up
+        QCOMPARE(losses, 1);
+        QVERIFY(!w.PortIsOpen);
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口连接已断开"));
+        QCOMPARE(e.frontLamp(), QStringLiteral("imgNotConnected"));
+        QVERIFY(e.boxes.isEmpty());
+
+        // The adapter comes back (a new pty behind the same COM4 link) and the port reopens.
+        QVERIFY(e.startModule());
+        w.Combo1->setCurrentIndex(3);
+        w.cmdOpenComm_Click();
+        QVERIFY(w.MSComm1->PortOpen());
+        QVERIFY(w.PortIsOpen);
+        readChannel3(w);
+        QCOMPARE(e.cells(3, 40), e.expected(3, 40));
+    }
+
+    void busyPortGivesTheWarning()
+    {
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        QSerialPort other;
+        other.setPortName(e.module->slavePath());
+        QVERIFY(other.open(QIODevice::ReadWrite)); // another program holds the adapter
+        frmMain& w = e.openWindow();
+        QVERIFY(!w.MSComm1->PortOpen());
+        QCOMPARE(e.boxes.size(), 1);
+        QCOMPARE(e.boxes[0].text, QStringLiteral("所选的串行端口已被其他设备所使用!"));
+        QCOMPARE(e.boxes[0].title, QStringLiteral("系统信息"));
+        QCOMPARE(e.boxes[0].icon, dialogs::Icon::Warning);
+        QVERIFY(w.PortIsOpen); // start-up sets it whatever happened
+        other.close();
+        w.Combo1_Click();
+        QVERIFY(w.MSComm1->PortOpen());
+    }
+
+    void missingDeviceGivesTheWarningAndNamesIt()
+    {
+        EndToEnd e;
+        QDir(e.folder.path()).mkpath(QStringLiteral("ports"));
+        QFile::link(QStringLiteral("/dev/does-not-exist"), QDir(e.folder.path()).filePath(QStringLiteral("ports/COM7")));
+        frmMain& w = e.openWindow();
+        e.boxes.clear();
+        w.Combo1->setCurrentIndex(6);
+        w.Combo1_Click();
+        QCOMPARE(e.boxes.size(), 1);
+        QCOMPARE(e.boxes[0].text, QStringLiteral("所选的串行端口已被其他设备所使用!"));
+        QVERIFY2(w.txtState->toPlainText().contains(QStringLiteral("/dev/does-not-exist")),
+                 qPrintable(w.txtState->toPlainText()));
+        QVERIFY(!w.MSComm1->PortOpen());
+    }
+};
+
+QTEST_MAIN(TestEndToEndLink)
+#include "test_e2e_link.moc"
