@@ -10,7 +10,7 @@ bin="$PWD/build/bin"
 # A first run gets a ten-channel installation so the demo module's readings fill the grid.
 [ -e "$bin/ModSet.set" ] || printf '1,10,40,1\r\n' >"$bin/ModSet.set"
 
-"$bin/tq5900k-sim" --port COM4 --folder "$bin" --drift &
+"$bin/tq5900k-sim" --port COM4 --folder "$bin" --drift </dev/null &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do
