@@ -107,13 +107,7 @@ void frmMain::Form_Load()
 
     // 6. Prepare the port from the saved settings and select the saved entries.
     MSComm1->setCommPort(port::CommPortNumber);
-    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
-    MSComm1->setInputLen(0);
-    MSComm1->setInBufferCount(0);
-    MSComm1->setOutBufferCount(0);
-    MSComm1->setSThreshold(0);
-    MSComm1->setRThreshold(1);
-    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
+    ResetPortBuffers();
     MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
     for (int i = 0; i < Combo2->count(); ++i)
         if (Combo2->itemText(i).toInt() == port::BaudRate)

@@ -79,6 +79,10 @@ public:
 
     // ---- Serial port
     void OpenOnComm();
+    // Closes the port and takes the port number and baud rate chosen in the lists.
+    void ApplyPortChoice();
+    // Input and output emptied, binary input, receive event at 1 byte, no transmit events.
+    void ResetPortBuffers();
     void Combo1_Click();
     void cmdCom_Click();
     void cmdOpenComm_Click();

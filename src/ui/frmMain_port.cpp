@@ -27,6 +27,27 @@ int baudFromList(const QComboBox* combo)
 }
 } // namespace
 
+void frmMain::ApplyPortChoice()
+{
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    MSComm1->setCommPort(portNumberFromList(Combo1));
+    port::CommPortNumber = portNumberFromList(Combo1);
+    port::BaudRate = baudFromList(Combo2);
+    MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
+}
+
+void frmMain::ResetPortBuffers()
+{
+    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
+    MSComm1->setInputLen(0);
+    MSComm1->setInBufferCount(0);
+    MSComm1->setOutBufferCount(0);
+    MSComm1->setSThreshold(0);
+    MSComm1->setRThreshold(1);
+    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
+}
+
 void frmMain::OpenOnComm()
 {
     MSComm1->setRThreshold(1);
@@ -59,12 +80,7 @@ void frmMain::Combo1_Click()
 
 void frmMain::cmdCom_Click()
 {
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
-    MSComm1->setCommPort(portNumberFromList(Combo1));
-    port::CommPortNumber = portNumberFromList(Combo1);
-    port::BaudRate = baudFromList(Combo2);
-    MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
+    ApplyPortChoice();
     if (!openOrWarn(this, MSComm1))
         return;
     OpenOnComm();
@@ -80,19 +96,8 @@ void frmMain::cmdCom_Click()
 
 void frmMain::cmdOpenComm_Click()
 {
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
-    MSComm1->setCommPort(portNumberFromList(Combo1));
-    port::CommPortNumber = portNumberFromList(Combo1);
-    port::BaudRate = baudFromList(Combo2);
-    MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
-    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
-    MSComm1->setInputLen(0);
-    MSComm1->setInBufferCount(0);
-    MSComm1->setOutBufferCount(0);
-    MSComm1->setSThreshold(0);
-    MSComm1->setRThreshold(1);
-    MSComm1->setInputMode(port::MSComm::comInputModeBinary);
+    ApplyPortChoice();
+    ResetPortBuffers();
     if (!openOrWarn(this, MSComm1))
         return;
     PortIsOpen = true;

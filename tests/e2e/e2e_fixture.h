@@ -3,6 +3,8 @@
 // on a pseudo-terminal linked as ports/COM4, and the main window talking to it
 // through QSerialPort, driven through its controls.
 
+#include "../common/window_probes.h"
+
 #include "sim/simulated_module.h"
 
 #include "protocol/temperature.h"
@@ -76,26 +78,7 @@ struct EndToEnd
             texts << protocol::temperatureText(module->model().registerAt(channel, start + k));
         return texts;
     }
-    QStringList cells(int channel, int count) const
-    {
-        QStringList texts;
-        for (int k = 0; k < count; ++k)
-            texts << window->txtValue[size_t(channel - 1)][k]->text();
-        return texts;
-    }
-    bool cellBlack(int channel, int index) const
-    {
-        return window->txtValue[size_t(channel - 1)][index]->palette().color(QPalette::Text) == QColor(Qt::black);
-    }
-    QString frontLamp() const
-    {
-        const QObjectList children = window->imgConnected->parentWidget()->children();
-        for (auto it = children.crbegin(); it != children.crend(); ++it) {
-            const QString name = (*it)->objectName();
-            if (name == QLatin1String("imgConnected") || name == QLatin1String("ImgYellow")
-                || name == QLatin1String("imgNotConnected"))
-                return name;
-        }
-        return QString();
-    }
+    QStringList cells(int channel, int count) const { return cellTexts(*window, channel, count); }
+    bool cellBlack(int channel, int index) const { return cellColour(*window, channel, index) == QColor(Qt::black); }
+    QString frontLamp() const { return ::frontLamp(*window); }
 };

@@ -2,6 +2,8 @@
 // A main window over the in-memory serial backend, in a fresh program folder,
 // with message boxes and file dialogs answered by the test.
 
+#include "../common/window_probes.h"
+
 #include "port/memory_backend.h"
 #include "ui/dialogs.h"
 #include "ui/frmMain.h"
@@ -60,28 +62,7 @@ struct WindowFixture
         return *window;
     }
 
-    // Which of the three stacked lamps is seen: the last raised is last among its siblings.
-    QString frontLamp() const
-    {
-        const QObjectList children = window->imgConnected->parentWidget()->children();
-        for (auto it = children.crbegin(); it != children.crend(); ++it) {
-            const QString name = (*it)->objectName();
-            if (name == QLatin1String("imgConnected") || name == QLatin1String("ImgYellow")
-                || name == QLatin1String("imgNotConnected"))
-                return name;
-        }
-        return QString();
-    }
-
-    QStringList cellTexts(int channel, int count) const
-    {
-        QStringList texts;
-        for (int k = 0; k < count; ++k)
-            texts << window->txtValue[size_t(channel - 1)][k]->text();
-        return texts;
-    }
-    QColor cellColour(int channel, int index) const
-    {
-        return window->txtValue[size_t(channel - 1)][index]->palette().color(QPalette::Text);
-    }
+    QString frontLamp() const { return ::frontLamp(*window); }
+    QStringList cellTexts(int channel, int count) const { return ::cellTexts(*window, channel, count); }
+    QColor cellColour(int channel, int index) const { return ::cellColour(*window, channel, index); }
 };
