@@ -60,6 +60,22 @@ private Q_SLOTS:
         QCOMPARE(f.frontLamp(), QStringLiteral("ImgYellow"));
     }
 
+    void otherPortEventsChangeNothing()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.txtState->setPlainText(QStringLiteral("kept"));
+        w.ImgYellow->raise();
+        int events = 0;
+        connect(w.MSComm1, &port::MSComm::OnComm, this, [&] { ++events; });
+        w.MSComm1->setSThreshold(1); // a transmit event follows the write
+        w.MSComm1->Output(hexBytes("01 02"));
+        QTRY_COMPARE(events, 1);
+        QCOMPARE(w.MSComm1->CommEvent(), int(port::MSComm::comEvSend));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("kept"));
+        QCOMPARE(f.frontLamp(), QStringLiteral("ImgYellow"));
+    }
+
     // ---- Send sequence
 
     void sendWithPortClosedShowsRedLamp()
