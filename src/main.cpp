@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QScreen>
 #include <QTimer>
 
@@ -24,6 +25,22 @@ void scheduleScreenshots(frmMain& window, const QString& folder)
         QCoreApplication::quit();
     });
 }
+
+// TQ_EXIT_AFTER_SHOW=1: quit once the window has painted for the first time,
+// so that start-up can be timed as a whole process (bench/bench_startup).
+class QuitAfterFirstPaint : public QObject
+{
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // Queued, so the paint in progress (children included) completes first.
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
 } // namespace
 
 int main(int argc, char* argv[])
@@ -36,6 +53,9 @@ int main(int argc, char* argv[])
     // Centred on the screen when it opens.
     if (const QScreen* screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());
+    QuitAfterFirstPaint quitAfterFirstPaint;
+    if (qEnvironmentVariableIntValue("TQ_EXIT_AFTER_SHOW") == 1)
+        window.installEventFilter(&quitAfterFirstPaint);
     window.show();
 
     const QString screenshots = qEnvironmentVariable("TQ_SCREENSHOT");
