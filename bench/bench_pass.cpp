@@ -1,0 +1,254 @@
+// bench_pass: how long one all-channels pass (cmdOnceDo1_Click) takes against
+// the simulated module, compared with the time its bytes need on the line.
+//
+// The module runs as a separate process (tq5900k-sim on a pseudo-terminal), so
+// its byte pacing does not share the window's event loop. The window reads ten
+// channels of 40 sensors; after every pass each of the 400 cells must be filled.
+//
+//   bench_pass [--passes N] [--baud 9600,19200] [--verbose] [--sim-arg ARG]...
+//
+// --sim-arg hands ARG to the simulator, e.g. --sim-arg=--fault=noreply,channel=3
+// to see what a channel that never answers costs the pass.
+
+#include "acquisition/read_timing.h"
+#include "port/line_timing.h"
+#include "ui/dialogs.h"
+#include "ui/frmMain.h"
+#include "ui/program_folder.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kChannels = 10;
+constexpr int kSensors = 40;
+constexpr int kPort = 4;
+constexpr double kTargetRatio = 1.25;
+
+struct PassFigures
+{
+    int baud = 0;
+    std::vector<double> passMs;
+    int badPasses = 0;
+};
+
+bool writeFile(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+// Cells of the pass's channels that are not filled: empty, or still red.
+int unfilledCells(const frmMain& window)
+{
+    int missing = 0;
+    for (int c = 0; c < kChannels; ++c) {
+        const QVector<QLineEdit*>& cells = window.txtValue[size_t(c)];
+        for (int k = 0; k < kSensors; ++k) {
+            if (k >= cells.size() || cells[k]->text().isEmpty() ||
+                cells[k]->palette().color(QPalette::Text) != QColor(Qt::black))
+                ++missing;
+        }
+    }
+    return missing;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Line time of the whole pass: every request and every full reply, 10 bits a byte.
+double lineFloorMs(int baud)
+{
+    const int bytes =
+        kChannels * (acquisition::kTemperatureRequestBytes + acquisition::temperatureReplyBytes(kSensors));
+    return bytes * 10.0 * 1000.0 / baud;
+}
+
+// Starts the simulated module serving COM4 in `folder`; waits for its link.
+bool startModule(QProcess& sim, const QString& folder, int baud, const QStringList& extraArgs)
+{
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.setStandardInputFile(QProcess::nullDevice()); // no console
+    const QStringList args = QStringList{QStringLiteral("--folder"), folder,
+                                         QStringLiteral("--port"),   QStringLiteral("COM%1").arg(kPort),
+                                         QStringLiteral("--baud"),   QString::number(baud)} +
+                             extraArgs;
+    sim.start(QStringLiteral(TQ_SIM_PROGRAM), args);
+    if (!sim.waitForStarted(10000)) {
+        std::fprintf(stderr, "cannot start %s: %s\n", TQ_SIM_PROGRAM, qPrintable(sim.errorString()));
+        return false;
+    }
+    const QString link = QDir(folder).filePath(QStringLiteral("ports/COM%1").arg(kPort));
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo(link).isSymLink()) {
+        if (sim.state() != QProcess::Running || waited.elapsed() > 10000) {
+            std::fprintf(stderr, "the simulated module did not provide %s\n", qPrintable(link));
+            return false;
+        }
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+bool runAt(int baud, int passes, bool verbose, const QStringList& simArgs, PassFigures& figures)
+{
+    figures.baud = baud;
+    QTemporaryDir folder;
+    if (!folder.isValid() ||
+        !writeFile(folder.filePath(QStringLiteral("comm.set")),
+                   QByteArray::number(kPort) + ',' + QByteArray::number(baud) + "\r\n") ||
+        !writeFile(folder.filePath(QStringLiteral("ModSet.set")),
+                   "1," + QByteArray::number(kChannels) + ',' + QByteArray::number(kSensors) + ",1\r\n")) {
+        std::fprintf(stderr, "cannot prepare a program folder\n");
+        return false;
+    }
+    setProgramFolderForTests(folder.path());
+
+    QProcess sim;
+    if (!startModule(sim, folder.path(), baud, simArgs))
+        return false;
+
+    bool ok = true;
+    {
+        frmMain window;
+        window.Form_Load();
+        if (!window.MSComm1->PortOpen()) {
+            std::fprintf(stderr, "the program did not open COM%d at %d baud\n", kPort, baud);
+            ok = false;
+        } else {
+            window.cmdOnceDo1_Click(); // warm-up: first use of the port, caches, fonts
+            if (int missing = unfilledCells(window)) {
+                std::fprintf(stderr, "%d baud: warm-up pass left %d of %d cells unfilled\n", baud, missing,
+                             kChannels * kSensors);
+                ++figures.badPasses;
+            }
+            for (int i = 0; i < passes; ++i) {
+                QElapsedTimer timer;
+                timer.start();
+                window.cmdOnceDo1_Click();
+                const double ms = double(timer.nsecsElapsed()) / 1e6;
+                figures.passMs.push_back(ms);
+                const int missing = unfilledCells(window);
+                if (missing) {
+                    std::fprintf(stderr, "%d baud: pass %d left %d of %d cells unfilled\n", baud, i + 1,
+                                 missing, kChannels * kSensors);
+                    ++figures.badPasses;
+                }
+                if (verbose)
+                    std::printf("  %d baud pass %2d: %8.1f ms%s\n", baud, i + 1, ms,
+                                missing ? "  (cells missing)" : "");
+            }
+        }
+    }
+    setProgramFolderForTests(QString());
+
+    sim.terminate(); // SIGTERM: the module removes its link and ends
+    if (!sim.waitForFinished(5000)) {
+        sim.kill();
+        sim.waitForFinished(2000);
+    }
+    return ok;
+}
+
+void report(const PassFigures& f)
+{
+    const double floorMs = lineFloorMs(f.baud);
+    const double med = median(f.passMs);
+    const auto [lo, hi] = std::minmax_element(f.passMs.begin(), f.passMs.end());
+    const int fixedWaitMs = kChannels * acquisition::kPassDeadlineFloorMs;
+    std::printf("\nAll-channels pass, %d channels x %d sensors, %d baud, %zu passes\n", kChannels, kSensors,
+                f.baud, f.passMs.size());
+    std::printf("  pass time       median %8.1f ms   min %8.1f ms   max %8.1f ms\n", med, *lo, *hi);
+    std::printf("  line-time floor %8.1f ms  (%d x (%d + %d) bytes x 10 bits / %d baud)\n", floorMs,
+                kChannels, acquisition::kTemperatureRequestBytes,
+                acquisition::temperatureReplyBytes(kSensors), f.baud);
+    // The bus also keeps 3.5 characters of silence before each request (the
+    // pass waits for it) and before each reply (the module waits for it).
+    const double gapsMs = kChannels * 2 * port::interFrameGapUs(f.baud) / 1000.0;
+    std::printf("  with silences   %8.1f ms  (+ %d x 2 x 3.5 characters; the pass cannot beat this)\n",
+                floorMs + gapsMs, kChannels);
+    std::printf("  median / floor  %8.3f     target <= %.2f: %s\n", med / floorMs, kTargetRatio,
+                med / floorMs <= kTargetRatio ? "met" : "MISSED");
+    std::printf("  always waiting  %8d ms  (%d x %d ms), %.1fx the median\n", fixedWaitMs, kChannels,
+                acquisition::kPassDeadlineFloorMs, fixedWaitMs / med);
+    std::printf("  cells           %s\n",
+                f.badPasses ? "SOME PASSES LEFT CELLS UNFILLED" : "all 400 filled after every pass");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Times the all-channels pass against tq5900k-sim."));
+    parser.addHelpOption();
+    const QCommandLineOption passesOption({QStringLiteral("n"), QStringLiteral("passes")},
+                                          QStringLiteral("Timed passes per baud rate (default 10)."),
+                                          QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption baudOption(QStringLiteral("baud"),
+                                        QStringLiteral("Comma-separated baud rates (default 9600,19200)."),
+                                        QStringLiteral("LIST"), QStringLiteral("9600,19200"));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Print every pass."));
+    const QCommandLineOption simArgOption(QStringLiteral("sim-arg"),
+                                          QStringLiteral("Extra argument for tq5900k-sim (repeatable)."),
+                                          QStringLiteral("ARG"));
+    parser.addOptions({passesOption, baudOption, verboseOption, simArgOption});
+    parser.process(app);
+
+    bool ok = false;
+    const int passes = parser.value(passesOption).toInt(&ok);
+    if (!ok || passes < 1) {
+        std::fprintf(stderr, "--passes: expected a positive number\n");
+        return 2;
+    }
+    std::vector<int> bauds;
+    for (const QString& text : parser.value(baudOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const int baud = text.trimmed().toInt(&ok);
+        if (!ok || (baud != 4800 && baud != 9600 && baud != 14400 && baud != 19200)) {
+            std::fprintf(stderr, "--baud: %s is not 4800, 9600, 14400 or 19200\n", qPrintable(text));
+            return 2;
+        }
+        bauds.push_back(baud);
+    }
+
+    // A message box would block the pass; note it and answer at once.
+    dialogs::setMessageBoxHandler([](const dialogs::MessageBoxRequest& request) {
+        std::fprintf(stderr, "message box: %s\n", qPrintable(request.text));
+        return int(dialogs::AnswerOk);
+    });
+
+    int status = 0;
+    for (int baud : bauds) {
+        PassFigures figures;
+        if (!runAt(baud, passes, parser.isSet(verboseOption), parser.values(simArgOption), figures) ||
+            figures.passMs.empty()) {
+            status = 1;
+            continue;
+        }
+        report(figures);
+        if (figures.badPasses)
+            status = 1;
+    }
+    return status;
+}
