@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (preset "default") and runs them, printing their figures.
+#
+#   scripts/bench.sh [--passes N] [--runs R]
+#
+# --passes: timed all-channels passes per baud rate (default 10);
+# --runs:   timed start-ups of each program (default 10).
+# TQ_BENCH_BUILD_DIR=DIR builds in DIR instead of the preset's build/.
+# See docs/benchmarks.md for what each figure means and the targets.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+passes=10
+runs=10
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --passes) passes="$2"; shift 2 ;;
+    --runs) runs="$2"; shift 2 ;;
+    *) echo "usage: $0 [--passes N] [--runs R]" >&2; exit 2 ;;
+    esac
+done
+
+targets=(bench_pass bench_startup bench_startup_phases bench_empty_window tq5900k tq5900k-sim)
+if [ -n "${TQ_BENCH_BUILD_DIR:-}" ]; then
+    build="$TQ_BENCH_BUILD_DIR"
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build" --target "${targets[@]}"
+else
+    build=build
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target "${targets[@]}"
+fi
+
+export QT_QPA_PLATFORM=offscreen
+echo
+echo "== Machine: $(nproc) cores, $(uname -sr), $(date -I)"
+echo
+echo "== All-channels pass against the simulated module (bench_pass)"
+"$build/bench/bench_pass" --passes "$passes"
+echo
+echo "== Start-up, whole process (bench_startup)"
+"$build/bench/bench_startup" --runs "$runs"
+echo
+echo "== Start-up, phase by phase (bench_startup_phases)"
+"$build/bench/bench_startup_phases"
