@@ -14,27 +14,6 @@ const int WindowWidthTwips = 15810;
 const int WindowHeightTwips = 13470;
 const char* const SelectedTab = "tabPages_3";
 
-// Group boxes draw their caption on the top border line, so a control
-// designed 240 twips below a frame's top sits inside the frame, not on its
-// caption. Frame3 is the value grid's invisible container.
-const char* const WindowStyleSheet = R"(
-QGroupBox {
-    border: 1px solid palette(mid);
-    border-radius: 2px;
-    margin-top: 7px;
-}
-QGroupBox::title {
-    subcontrol-origin: margin;
-    subcontrol-position: top left;
-    left: 7px;
-    padding: 0px 2px;
-    background-color: palette(window);
-}
-QGroupBox#Frame3 {
-    border: none;
-    margin: 0px;
-}
-)";
 
 namespace {
 constexpr const char* ComPorts = "COM1|COM2|COM3|COM4|COM5|COM6|COM7|COM8|COM9|COM10|COM11|COM12|COM13|"

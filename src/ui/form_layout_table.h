@@ -72,7 +72,6 @@ extern const char* const WindowIcon;
 extern const int WindowWidthTwips;
 extern const int WindowHeightTwips;
 extern const char* const SelectedTab; // name of the tab page shown at start
-extern const char* const WindowStyleSheet;
 
 extern const Row rows[];
 extern const std::size_t rowCount;

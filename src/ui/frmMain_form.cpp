@@ -1,5 +1,7 @@
 #include "frmMain_form.h"
 
+#include "group_box_style.h"
+
 #include "form_layout_table.h"
 
 #include <QHash>
@@ -39,11 +41,15 @@ QWidget* createControl(const Row& row, QWidget* parent)
         return new QTabWidget(parent);
     case Kind::TabPage:
         return new QWidget(parent);
-    case Kind::Group:
-        return new QGroupBox(text, parent);
+    case Kind::Group: {
+        auto* box = new QGroupBox(text, parent);
+        box->setStyle(GroupBoxStyle::instance());
+        return box;
+    }
     case Kind::BareGroup: {
         auto* box = new QGroupBox(parent);
-        box->setFlat(true); // the window's style sheet removes its border
+        box->setFlat(true); // drawn as nothing: a bare container
+        box->setStyle(GroupBoxStyle::instance());
         return box;
     }
     case Kind::Panel:
@@ -157,7 +163,6 @@ void frmMainForm::setupUi(QWidget* window)
     window->setWindowTitle(QString::fromUtf8(form::WindowCaption));
     window->resize(twipsToPixels(form::WindowWidthTwips), twipsToPixels(form::WindowHeightTwips));
     window->setWindowIcon(QIcon(QString::fromUtf8(form::WindowIcon)));
-    window->setStyleSheet(QString::fromUtf8(form::WindowStyleSheet));
 
     QHash<QString, QWidget*> controls;
     QHash<QString, Kind> kinds;
