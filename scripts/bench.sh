@@ -20,7 +20,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-targets=(bench_pass bench_startup bench_startup_phases bench_empty_window tq5900k tq5900k-sim)
+targets=(bench_pass bench_startup bench_empty_window tq5900k tq5900k-sim)
 if [ -n "${TQ_BENCH_BUILD_DIR:-}" ]; then
     build="$TQ_BENCH_BUILD_DIR"
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -41,5 +41,3 @@ echo
 echo "== Start-up, whole process (bench_startup)"
 "$build/bench/bench_startup" --runs "$runs"
 echo
-echo "== Start-up, phase by phase (bench_startup_phases)"
-"$build/bench/bench_startup_phases"
