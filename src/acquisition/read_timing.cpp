@@ -31,14 +31,15 @@ int passChannelDeadlineMs(int count, int baud)
     return std::max(kPassDeadlineFloorMs, temperatureExchangeMs(count, baud) + kTurnaroundMs);
 }
 
-int passQuietGapUs(int baud)
+int passQuietGapUs(int baud, bool afterCutShortReply)
 {
-    return port::interFrameGapUs(baud);
+    const int gap = port::interFrameGapUs(baud);
+    return afterCutShortReply ? std::max(gap, kCutShortQuietUs) : gap;
 }
 
-QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud)
+QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud, bool afterCutShortReply)
 {
-    if (sinceLastByteUs >= passQuietGapUs(baud))
+    if (sinceLastByteUs >= passQuietGapUs(baud, afterCutShortReply))
         return QuietWait::Quiet;
     if (waitedUs >= qint64(passChannelDeadlineMs(count, baud)) * 1000)
         return QuietWait::GaveUp;

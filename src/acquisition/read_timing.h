@@ -27,9 +27,15 @@ int temperatureReadWaitMs(int count, int baud);
 // How long the all-channels pass waits for one channel's reply before giving up on it.
 int passChannelDeadlineMs(int count, int baud);
 
-// Silence (3.5 character times) the pass wants on the line before each channel's
-// request, so that late bytes of the previous reply are not taken for the next one.
-int passQuietGapUs(int baud);
+// Silence the pass wants on the line before each channel's request, so that late
+// bytes of the previous reply are not taken for the next one: 3.5 character
+// times, or, after a reply that was cut short by its deadline and so may still be
+// arriving, at least kCutShortQuietUs. Operating systems and USB adapters hand
+// received bytes over in bursts (an adapter's latency timer is typically 16 ms),
+// so a pause of a few character times in what the program sees does not prove
+// the sender has finished.
+inline constexpr int kCutShortQuietUs = 20000;
+int passQuietGapUs(int baud, bool afterCutShortReply = false);
 
 enum class QuietWait {
     Waiting, // bytes arrived too recently; keep waiting
@@ -39,6 +45,7 @@ enum class QuietWait {
 
 // Where the wait for a quiet line stands, `sinceLastByteUs` after the last byte
 // arrived (or after the wait began) and `waitedUs` into the wait.
-QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud);
+QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud,
+                         bool afterCutShortReply = false);
 
 } // namespace acquisition

@@ -59,6 +59,8 @@ public:
     // Up to InputLen() buffered bytes, the ones that came first; removes them.
     QByteArray Input();
     int CommEvent() const;
+    // The buffered bytes, left in the buffer (lets a wait look for a whole reply).
+    QByteArray peekInput() const { return m_input; }
 
     // Milliseconds since the last byte arrived (since the port opened if none did).
     qint64 msSinceLastByte() const;

@@ -1,5 +1,8 @@
 #include "temperature.h"
 
+#include "crc16.h"
+#include "frames.h"
+
 namespace protocol {
 
 int signedTemperature(quint16 raw)
@@ -40,6 +43,37 @@ QVector<QString> decodeTemperatures(const QByteArray& reply, int positions)
         texts.append(temperatureText(raw));
     }
     return texts;
+}
+
+namespace {
+bool headerAt(const QByteArray& bytes, qsizetype at, quint8 station, quint8 function, int count)
+{
+    const bool stationMatches = station == WildcardStation || quint8(bytes.at(at)) == station;
+    return stationMatches && quint8(bytes.at(at + 1)) == function && quint8(bytes.at(at + 2)) == quint8(2 * count);
+}
+} // namespace
+
+LocatedReply locateTemperatureReply(const QByteArray& received, quint8 station, quint8 function, int count)
+{
+    if (received.isEmpty())
+        return {};
+    const qsizetype length = temperatureReplyLength(count);
+    bool wholeButBroken = false; // a reply's full length came, with a bad CRC
+    for (qsizetype at = 0; at + 3 <= received.size(); ++at) {
+        if (!headerAt(received, at, station, function, count))
+            continue;
+        if (received.size() - at < length) {
+            // The reply still arriving; every later start would be shorter still.
+            if (!wholeButBroken)
+                return {LocatedReply::CutShort, received.mid(at)};
+            break;
+        }
+        const QByteArray candidate = received.mid(at, length);
+        if (hasValidCrc(candidate))
+            return {LocatedReply::Complete, candidate};
+        wholeButBroken = true;
+    }
+    return {LocatedReply::Invalid, received};
 }
 
 } // namespace protocol

@@ -23,4 +23,22 @@ QString temperatureText(quint16 raw);
 // reply cut short stops early; fewer than 6 bytes yield nothing.
 QVector<QString> decodeTemperatures(const QByteArray& reply, int positions);
 
+// Where a temperature reply for the request (station, function, count) stands in
+// the bytes received for it. Bytes before the reply (the tail of an earlier
+// reply, line noise) are skipped: the reply starts with the request's station
+// (any station when the request went to the wildcard address), its function code
+// and the byte count 2n, and its 2n + 5 bytes carry a valid CRC.
+struct LocatedReply
+{
+    enum Kind {
+        Nothing,  // no bytes at all
+        Complete, // a whole reply with a valid CRC: `bytes` is exactly that reply
+        CutShort, // a reply's start with fewer bytes than it needs: `bytes` from its start on
+        Invalid,  // bytes that hold no reply (bad CRC, noise): `bytes` as received
+    };
+    Kind kind = Nothing;
+    QByteArray bytes;
+};
+LocatedReply locateTemperatureReply(const QByteArray& received, quint8 station, quint8 function, int count);
+
 } // namespace protocol

@@ -51,6 +51,11 @@ void frmMain::wireHandlers()
     connect(Timer7, &IntervalTimer::Timer, this, &frmMain::Timer7_Timer);
 
     connect(cmdSaveSet, &QPushButton::clicked, this, &frmMain::cmdSaveSet_Click);
+
+    connect(SSTab1, &QTabWidget::currentChanged, this, [this](int) {
+        if (SSTab1->currentWidget() == tabPages[0])
+            EnsureValueCells();
+    });
 }
 
 void frmMain::Form_Load()

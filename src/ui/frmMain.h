@@ -5,6 +5,7 @@
 
 #include "frmMain_form.h"
 
+#include "acquisition/grid_geometry.h"
 #include "port/mscomm.h"
 #include "protocol/box_number.h"
 
@@ -89,7 +90,13 @@ public:
     void cmdCloseComm_Click();
 
     // ---- Acquisition
+    // Lays out the value groups; their cells are created on first use (see valueCells).
     void ArrangeValueGrid();
+    // The cells of txtValue<channel> (1-10). The grid's cells beyond element 0 are
+    // created the first time the data tab is shown or any cell is needed, so the
+    // window opens without building thousands of widgets it does not show yet.
+    const QVector<QLineEdit*>& valueCells(int channel);
+    void EnsureValueCells();
     void ReadModule(quint8 station, quint8 function, quint8 start, quint8 count, quint8 channel);
     void DoData(const QByteArray& reply, int channel, int positions);
     void comDoOnce_Click();
@@ -120,6 +127,8 @@ private:
     bool StoreRequestBoxes(protocol::Rounding rounding);
 
     std::map<int, ReplyHandler> m_replyHandlers;
+    acquisition::GridLayout m_gridLayout;
+    bool m_valueCellsPending = false;
     QTimer m_replyWatchdog;
     bool m_awaitingReply = false;
     bool m_replyOverdue = false;

@@ -32,7 +32,7 @@ void frmMain::ClearGroup(int channel)
 {
     if (channel < 1 || channel > ValueGroupCount)
         return;
-    const QVector<QLineEdit*>& cells = txtValue[channel - 1];
+    const QVector<QLineEdit*>& cells = valueCells(channel);
     for (int k = 0; k < SensorsPerChannel && k < cells.size(); ++k) {
         setCellColour(cells[k], Qt::red);
         cells[k]->clear();
@@ -64,28 +64,28 @@ void frmMain::DoData(const QByteArray& reply, int channel, int positions)
     if (channel < 1 || channel > ValueGroupCount)
         return;
     const QVector<QString> texts = protocol::decodeTemperatures(reply, positions);
-    const QVector<QLineEdit*>& cells = txtValue[channel - 1];
+    const QVector<QLineEdit*>& cells = valueCells(channel);
     for (int k = 0; k < texts.size() && k < cells.size(); ++k) {
         cells[k]->setText(texts[k]);
         setCellColour(cells[k], Qt::black);
     }
 }
 
-// A complete temperature reply whose CRC fails is shown, flagged and not decoded.
-static bool crcRejected(frmMain* window, const QByteArray& reply, int expectedLength)
+// Bytes that hold no valid reply are shown, flagged and never decoded.
+static void flagInvalidReply(frmMain* window, const QByteArray& bytes)
 {
-    if (reply.size() < expectedLength || protocol::hasValidCrc(reply.left(expectedLength)))
-        return false;
-    window->txtState->setPlainText(protocol::replyDump(reply) + CrcErrorSuffix);
+    window->txtState->setPlainText(protocol::replyDump(bytes) + CrcErrorSuffix);
     window->imgNotConnected->raise();
-    return true;
 }
 
 bool frmMain::temperatureReply(const QByteArray& reply)
 {
     // The reply belongs to the request that was sent, whatever the boxes hold now.
-    if (crcRejected(this, reply, protocol::temperatureReplyLength(Pending.count)))
+    const int expected = protocol::temperatureReplyLength(Pending.count);
+    if (reply.size() >= expected && !protocol::hasValidCrc(reply.left(expected))) {
+        flagInvalidReply(this, reply);
         return false;
+    }
     DoData(reply, Pending.channel, SensorsPerChannel);
     return true;
 }
@@ -184,6 +184,7 @@ void frmMain::cmdOnceDo1_Click()
     PreparePort();
 
     m_passBusy = true;
+    bool previousCutShort = false; // the last channel's bytes were not a whole reply: more may follow
     for (int c = 1; c <= ChannelCount && MSComm1->PortOpen(); ++c) {
         ReadChannel = quint8(c);
         txtChannel->setText(QString::number(c));
@@ -198,7 +199,7 @@ void frmMain::cmdOnceDo1_Click()
         QElapsedTimer waited;
         waited.start();
         while (acquisition::quietWaitState(MSComm1->msSinceLastByte() * 1000, waited.nsecsElapsed() / 1000, count,
-                                           baud) == acquisition::QuietWait::Waiting)
+                                           baud, previousCutShort) == acquisition::QuietWait::Waiting)
             Module1::WaitMilliseconds(1);
         MSComm1->setInBufferCount(0);
 
@@ -210,15 +211,26 @@ void frmMain::cmdOnceDo1_Click()
         txtCommand->setText(CommandText);
         NoteRequestSent();
 
-        Module1::WaitUntil(deadline, MSComm1, SIGNAL(bytesArrived()),
-                           [this] { return MSComm1->InBufferCount() >= ReplyLength; });
+        // Done as soon as a whole reply with a valid CRC is in; bytes before it are skipped.
+        const auto locate = [&](const QByteArray& bytes) {
+            return protocol::locateTemperatureReply(bytes, station, function, count);
+        };
+        Module1::WaitUntil(deadline, MSComm1, SIGNAL(bytesArrived()), [&] {
+            return locate(MSComm1->peekInput()).kind == protocol::LocatedReply::Complete;
+        });
         MSComm1->setInputLen(0);
-        QByteArray reply = MSComm1->Input().left(ReplyLength);
-        if (!reply.isEmpty())
+        const QByteArray received = MSComm1->Input();
+        const protocol::LocatedReply located = locate(received);
+        previousCutShort = located.kind == protocol::LocatedReply::CutShort
+                           || located.kind == protocol::LocatedReply::Invalid;
+        if (located.kind != protocol::LocatedReply::Nothing)
             NoteReplyArrived();
-        if (crcRejected(this, reply, ReplyLength))
+        if (located.kind == protocol::LocatedReply::Invalid) {
+            flagInvalidReply(this, received); // noise, or a reply whose CRC fails
             continue;
-        DoData(reply, c, SensorsPerChannel);
+        }
+        // A reply cut short by the deadline cannot be checked: decoded as far as it goes.
+        DoData(located.bytes, c, SensorsPerChannel);
     }
     m_passBusy = false;
 }
@@ -249,27 +261,51 @@ void frmMain::ArrangeValueGrid()
 {
     for (QGroupBox* group : FrameShow)
         group->hide();
-    const acquisition::GridLayout layout = acquisition::arrangeValueGrid(ChannelCount, SensorsPerChannel);
-    ChannelCount = layout.channelCount;
+    m_gridLayout = acquisition::arrangeValueGrid(ChannelCount, SensorsPerChannel);
+    ChannelCount = m_gridLayout.channelCount;
     using acquisition::twipsToPixels;
-    for (int k = 0; k < layout.visibleGroupCount(); ++k) {
-        const acquisition::GridGroup& g = layout.groups[size_t(k)];
+    for (int k = 0; k < m_gridLayout.visibleGroupCount(); ++k) {
+        const acquisition::GridGroup& g = m_gridLayout.groups[size_t(k)];
         FrameShow[size_t(k)]->setGeometry(twipsToPixels(g.left), twipsToPixels(g.top), twipsToPixels(g.width),
                                           twipsToPixels(g.height));
         FrameShow[size_t(k)]->show();
     }
-    // Every group gets its boxes, shown or not, so a reading never lacks a cell.
+    for (int g = 1; g <= ValueGroupCount; ++g) {
+        const acquisition::GridElement first = m_gridLayout.element(g, 0);
+        QLineEdit* box0 = txtValue[size_t(g - 1)][0];
+        QLabel* label0 = lblValue[size_t(g - 1)][0];
+        box0->move(twipsToPixels(first.boxLeft), box0->y());
+        label0->move(twipsToPixels(first.labelLeft), label0->y());
+    }
+    m_valueCellsPending = true;
+    if (SSTab1->currentWidget() == tabPages[0])
+        EnsureValueCells();
+}
+
+const QVector<QLineEdit*>& frmMain::valueCells(int channel)
+{
+    EnsureValueCells();
+    return txtValue[size_t(channel - 1)];
+}
+
+void frmMain::EnsureValueCells()
+{
+    if (!m_valueCellsPending)
+        return;
+    m_valueCellsPending = false;
+    using acquisition::twipsToPixels;
+    // Every group gets its cells, shown or not, so a reading never lacks one.
     for (int g = 1; g <= ValueGroupCount; ++g) {
         QVector<QLineEdit*>& boxes = txtValue[size_t(g - 1)];
         QVector<QLabel*>& labels = lblValue[size_t(g - 1)];
         QLineEdit* box0 = boxes[0];
         QLabel* label0 = labels[0];
-        const acquisition::GridElement first = layout.element(g, 0);
-        box0->move(twipsToPixels(first.boxLeft), box0->y());
-        label0->move(twipsToPixels(first.labelLeft), label0->y());
         QWidget* parentGroup = box0->parentWidget();
-        for (int i = 1; i < int(layout.elements.size()); ++i) {
-            const acquisition::GridElement e = layout.element(g, i);
+        const int count = int(m_gridLayout.elements.size());
+        boxes.reserve(count);
+        labels.reserve(count);
+        for (int i = 1; i < count; ++i) {
+            const acquisition::GridElement e = m_gridLayout.element(g, i);
             auto* box = new QLineEdit(parentGroup);
             box->setObjectName(QStringLiteral("txtValue%1_%2").arg(g).arg(i));
             box->setFont(box0->font());

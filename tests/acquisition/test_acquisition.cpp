@@ -239,19 +239,29 @@ private Q_SLOTS:
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("baud");
         QTest::addColumn<QuietWait>("state");
+        QTest::addColumn<bool>("cutShort");
 
         // 3.5 characters at 9600 baud: 3646 us; at 4800: 7292 us.
-        QTest::newRow("quiet at once") << qint64(3646) << qint64(3646) << 40 << 9600 << QuietWait::Quiet;
+        QTest::newRow("quiet at once") << qint64(3646) << qint64(3646) << 40 << 9600 << QuietWait::Quiet << false;
         QTest::newRow("byte just before")
-            << qint64(3645) << qint64(100000) << 40 << 9600 << QuietWait::Waiting;
+            << qint64(3645) << qint64(100000) << 40 << 9600 << QuietWait::Waiting << false;
         QTest::newRow("slower line needs longer")
-            << qint64(5000) << qint64(5000) << 40 << 4800 << QuietWait::Waiting;
+            << qint64(5000) << qint64(5000) << 40 << 4800 << QuietWait::Waiting << false;
         QTest::newRow("still busy at the deadline")
-            << qint64(10) << qint64(500000) << 40 << 9600 << QuietWait::GaveUp;
+            << qint64(10) << qint64(500000) << 40 << 9600 << QuietWait::GaveUp << false;
         QTest::newRow("deadline scales with the reply")
-            << qint64(10) << qint64(500000) << 255 << 9600 << QuietWait::Waiting;
+            << qint64(10) << qint64(500000) << 255 << 9600 << QuietWait::Waiting << false;
         QTest::newRow("quiet wins over deadline")
-            << qint64(3646) << qint64(900000) << 40 << 9600 << QuietWait::Quiet;
+            << qint64(3646) << qint64(900000) << 40 << 9600 << QuietWait::Quiet << false;
+        // After a reply cut short by its deadline, bursts from the adapter need a longer silence.
+        QTest::newRow("cut short: 3.5 characters are not enough")
+            << qint64(3646) << qint64(3646) << 40 << 9600 << QuietWait::Waiting << true;
+        QTest::newRow("cut short: 20 ms of silence")
+            << qint64(20000) << qint64(20000) << 40 << 9600 << QuietWait::Quiet << true;
+        QTest::newRow("cut short: slow line keeps its own longer gap")
+            << qint64(20000) << qint64(20000) << 40 << 1200 << QuietWait::Waiting << true;
+        QTest::newRow("cut short: still bounded by the deadline")
+            << qint64(10) << qint64(500000) << 40 << 9600 << QuietWait::GaveUp << true;
     }
     void quietLine()
     {
@@ -260,7 +270,8 @@ private Q_SLOTS:
         QFETCH(int, count);
         QFETCH(int, baud);
         QFETCH(QuietWait, state);
-        QCOMPARE(quietWaitState(sinceLastByteUs, waitedUs, count, baud), state);
+        QFETCH(bool, cutShort);
+        QCOMPARE(quietWaitState(sinceLastByteUs, waitedUs, count, baud, cutShort), state);
     }
 
     // --- request boxes ---------------------------------------------------------------------------

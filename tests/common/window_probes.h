@@ -20,15 +20,15 @@ inline QString frontLamp(const frmMain& window)
     return QString();
 }
 
-inline QStringList cellTexts(const frmMain& window, int channel, int count)
+inline QStringList cellTexts(frmMain& window, int channel, int count)
 {
     QStringList texts;
     for (int k = 0; k < count; ++k)
-        texts << window.txtValue[size_t(channel - 1)][k]->text();
+        texts << window.valueCells(channel)[k]->text();
     return texts;
 }
 
-inline QColor cellColour(const frmMain& window, int channel, int index)
+inline QColor cellColour(frmMain& window, int channel, int index)
 {
-    return window.txtValue[size_t(channel - 1)][index]->palette().color(QPalette::Text);
+    return window.valueCells(channel)[index]->palette().color(QPalette::Text);
 }

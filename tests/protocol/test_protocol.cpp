@@ -175,6 +175,43 @@ private Q_SLOTS:
         QCOMPARE(QStringList(decodeTemperatures(reply, positions).toList()), texts);
     }
 
+    void locateReplies_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("station");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray reply = hex("02 03 04 09 C4 FF 38 CB 70");
+        const int complete = LocatedReply::Complete, cut = LocatedReply::CutShort, invalid = LocatedReply::Invalid;
+        QTest::newRow("nothing") << QByteArray() << 2 << int(LocatedReply::Nothing) << QByteArray();
+        QTest::newRow("exact") << reply << 2 << complete << reply;
+        QTest::newRow("extra bytes after") << reply + hex("AA BB") << 2 << complete << reply;
+        QTest::newRow("tail of an earlier reply before") << hex("38 CB 70") + reply << 2 << complete << reply;
+        QTest::newRow("wildcard request: any station") << hex("07 03 04 09 C4 FF 38 9E 70") << 0xFA << complete
+                                                      << hex("07 03 04 09 C4 FF 38 9E 70");
+        QTest::newRow("another station's reply") << hex("07 03 04 09 C4 FF 38 9E 70") << 2 << invalid
+                                                 << hex("07 03 04 09 C4 FF 38 9E 70");
+        QTest::newRow("bad CRC") << hex("02 03 04 09 C4 FF 38 CB 71") << 2 << invalid
+                                 << hex("02 03 04 09 C4 FF 38 CB 71");
+        QTest::newRow("bad CRC, not taken for a cut-short one inside")
+            << hex("02 03 04 02 03 04 38 CB 71") << 2 << invalid << hex("02 03 04 02 03 04 38 CB 71");
+        QTest::newRow("cut short") << reply.left(7) << 2 << cut << reply.left(7);
+        QTest::newRow("noise, then cut short") << hex("55 66") + reply.left(7) << 2 << cut << reply.left(7);
+        QTest::newRow("noise only") << hex("55 66 77 88 99 AA BB CC DD") << 2 << invalid
+                                    << hex("55 66 77 88 99 AA BB CC DD");
+        QTest::newRow("two bytes: no header to go by") << hex("02 03") << 2 << invalid << hex("02 03");
+    }
+    void locateReplies()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(int, station);
+        QFETCH(int, kind);
+        QFETCH(QByteArray, bytes);
+        const LocatedReply located = locateTemperatureReply(received, quint8(station), 3, 2);
+        QCOMPARE(int(located.kind), kind);
+        QCOMPARE(located.bytes, bytes);
+    }
+
     void boxNumbers_data()
     {
         QTest::addColumn<QString>("text");

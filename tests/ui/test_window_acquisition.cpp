@@ -73,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(f.cellTexts(4, 2), (QStringList{"25.00", "-2.00"}));
         QCOMPARE(f.cellTexts(7, 1), (QStringList{"0"}));
         QCOMPARE(f.cellColour(4, 2), QColor(Qt::red)); // cleared, not reached by the reply
-        QCOMPARE(w.txtValue[3][2]->text(), QString());
+        QCOMPARE(w.valueCells(4)[2]->text(), QString());
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
     }
 
@@ -271,7 +271,7 @@ private Q_SLOTS:
         QCOMPARE(f.boxes[0].text, QStringLiteral("设备初始设置保存成功"));
         QCOMPARE(f.boxes[0].title, QStringLiteral("系统提示"));
         QCOMPARE(w.ChannelCount, groupsBefore); // takes effect at the next start
-        QCOMPARE(w.txtValue[0].size(), 40);
+        QCOMPARE(w.valueCells(1).size(), 40);
     }
 };
 

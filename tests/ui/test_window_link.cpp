@@ -332,9 +332,16 @@ private Q_SLOTS:
         for (QGroupBox* group : w.FrameShow)
             shown += group->isHidden() ? 0 : 1;
         QCOMPARE(shown, visibleGroups);
+        QCOMPARE(w.SSTab1->currentIndex(), 3); // the window opens on "关于软件"
+        // The cells beyond element 0 come when the data tab is first shown.
         for (int g = 0; g < ValueGroupCount; ++g)
+            QCOMPARE(w.txtValue[size_t(g)].size(), 1);
+        w.SSTab1->setCurrentIndex(0);
+        for (int g = 0; g < ValueGroupCount; ++g) {
             QCOMPARE(w.txtValue[size_t(g)].size(), sensors.toInt());
-        QCOMPARE(w.SSTab1->currentIndex(), 3);
+            QCOMPARE(w.lblValue[size_t(g)].constLast()->text(), sensors + QLatin1Char('#'));
+            QCOMPARE(w.lblValue[size_t(g)].constLast()->buddy(), w.txtValue[size_t(g)].constLast());
+        }
         QVERIFY(f.boxes.isEmpty());
     }
 
