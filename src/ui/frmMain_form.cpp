@@ -66,7 +66,7 @@ QWidget* createControl(const Row& row, QWidget* parent)
     case Kind::Image:
     case Kind::Lamp: {
         auto* image = new QLabel(parent);
-        image->setPixmap(QPixmap(text));
+        image->setPixmap(QPixmap(text, "PNG")); // naming the format spares probing every reader
         image->setAlignment(Qt::AlignCenter);
         return image;
     }
@@ -162,7 +162,7 @@ void frmMainForm::setupUi(QWidget* window)
 
     window->setWindowTitle(QString::fromUtf8(form::WindowCaption));
     window->resize(twipsToPixels(form::WindowWidthTwips), twipsToPixels(form::WindowHeightTwips));
-    window->setWindowIcon(QIcon(QString::fromUtf8(form::WindowIcon)));
+    window->setWindowIcon(QIcon(QPixmap(QString::fromUtf8(form::WindowIcon), "PNG")));
 
     QHash<QString, QWidget*> controls;
     QHash<QString, Kind> kinds;
