@@ -10,14 +10,8 @@ bin="$PWD/build/bin"
 # A first run gets a ten-channel installation so the demo module's readings fill the grid.
 [ -e "$bin/ModSet.set" ] || printf '1,10,40,1\r\n' >"$bin/ModSet.set"
 
-"$bin/tq5900k-sim" --port COM4 --folder "$bin" --drift </dev/null &
-sim=$!
-trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-    [ -e "$bin/ports/COM4" ] && break
-    kill -0 "$sim" 2>/dev/null || { echo "The simulated module did not start." >&2; exit 1; }
-    sleep 0.1
-done
+source scripts/simulator.sh
+start_simulator "$bin" --drift
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "Program running on COM4 with the simulated module. Tab \"数据查询\", then \"10通道操作\" -> \"循 坏\" reads all channels."

@@ -24,15 +24,8 @@ bin="$(dirname "$program")"
 command -v xvfb-run >/dev/null || { echo "xvfb-run is missing (package xvfb)." >&2; exit 1; }
 
 if [ "$with_sim" = 1 ]; then
-    [ -x "$bin/tq5900k-sim" ] || { echo "No simulated module at $bin/tq5900k-sim." >&2; exit 1; }
-    "$bin/tq5900k-sim" --port COM4 --folder "$bin" &
-    sim=$!
-    trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
-    for _ in $(seq 50); do
-        [ -e "$bin/ports/COM4" ] && break
-        kill -0 "$sim" 2>/dev/null || { echo "The simulated module did not start." >&2; exit 1; }
-        sleep 0.1
-    done
+    source scripts/simulator.sh
+    start_simulator "$bin"
 fi
 
 mkdir -p "$folder"

@@ -1,0 +1,19 @@
+# Sourced by the scripts that need the simulated module beside the program.
+# start_simulator BIN [ARGS...]: starts BIN/tq5900k-sim on COM4 in the program
+# folder BIN (input from /dev/null: in the background it must not wait for a
+# terminal), stops it when the calling script exits, and waits for its link.
+start_simulator() {
+    local bin="$1"
+    shift
+    [ -x "$bin/tq5900k-sim" ] || { echo "No simulated module at $bin/tq5900k-sim." >&2; return 1; }
+    "$bin/tq5900k-sim" --port COM4 --folder "$bin" "$@" </dev/null &
+    simulator_pid=$!
+    trap 'kill "$simulator_pid" 2>/dev/null || true; wait "$simulator_pid" 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do
+        [ -e "$bin/ports/COM4" ] && return 0
+        kill -0 "$simulator_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "The simulated module did not start." >&2
+    return 1
+}
