@@ -80,8 +80,9 @@ public:
 
     // ---- Serial port
     void OpenOnComm();
-    // Closes the port and takes the port number and baud rate chosen in the lists.
-    void ApplyPortChoice();
+    // Closes the port and takes the port number and baud rate shown in the lists;
+    // a baud rate that is not a whole number is named in a message and nothing changes.
+    bool ApplyPortChoice();
     // Input and output emptied, binary input, receive event at 1 byte, no transmit events.
     void ResetPortBuffers();
     void Combo1_Click();

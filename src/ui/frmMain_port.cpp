@@ -13,28 +13,35 @@
 namespace {
 const QString PortBusyText = QStringLiteral("所选的串行端口已被其他设备所使用!");
 
-// Port number from the list: the entry's position plus 1 (0 when none is chosen).
+// Port number from the list: the position of the entry whose text the box shows,
+// plus 1; 0 when the text typed into the box names no entry (no port has 0).
 int portNumberFromList(const QComboBox* combo)
 {
-    return combo->currentIndex() + 1;
+    return combo->findText(combo->currentText()) + 1;
 }
 
-// Baud rate from the list: the chosen entry's text, or the typed text when none is chosen.
-int baudFromList(const QComboBox* combo)
+// Baud rate from the list: the text the box shows, chosen or typed, as a whole
+// number that a 16-bit setting can hold.
+std::optional<int> baudFromList(const QComboBox* combo)
 {
-    const QString text = combo->currentIndex() >= 0 ? combo->itemText(combo->currentIndex()) : combo->currentText();
-    return text.trimmed().toInt();
+    return protocol::wholeNumber(combo->currentText(), protocol::Rounding::CutOff, 1, 32767);
 }
 } // namespace
 
-void frmMain::ApplyPortChoice()
+bool frmMain::ApplyPortChoice()
 {
+    const std::optional<int> baud = baudFromList(Combo2);
+    if (!baud) {
+        dialogs::MsgBox(this, protocol::rangeMessage(Label5[2]->text(), 1, 32767), QString(), dialogs::Icon::Warning);
+        return false;
+    }
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     MSComm1->setCommPort(portNumberFromList(Combo1));
     port::CommPortNumber = portNumberFromList(Combo1);
-    port::BaudRate = baudFromList(Combo2);
+    port::BaudRate = *baud;
     MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
+    return true;
 }
 
 void frmMain::ResetPortBuffers()
@@ -80,7 +87,8 @@ void frmMain::Combo1_Click()
 
 void frmMain::cmdCom_Click()
 {
-    ApplyPortChoice();
+    if (!ApplyPortChoice())
+        return;
     if (!openOrWarn(this, MSComm1))
         return;
     OpenOnComm();
@@ -96,7 +104,8 @@ void frmMain::cmdCom_Click()
 
 void frmMain::cmdOpenComm_Click()
 {
-    ApplyPortChoice();
+    if (!ApplyPortChoice())
+        return;
     ResetPortBuffers();
     if (!openOrWarn(this, MSComm1))
         return;

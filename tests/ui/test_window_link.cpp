@@ -194,6 +194,34 @@ private Q_SLOTS:
         QCOMPARE(f.readFile("comm.set"), QByteArray("<missing>"));
     }
 
+    void typedListTextsAreUsedOrRejected()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        // A typed port name that is an entry of the list counts as that entry.
+        w.Combo1->setEditText(QStringLiteral("COM7"));
+        w.Combo2->setEditText(QStringLiteral("14400"));
+        w.cmdOpenComm_Click();
+        QCOMPARE(w.MSComm1->CommPort(), 7);
+        QCOMPARE(w.MSComm1->Settings(), QStringLiteral("14400,N,8,1"));
+        QVERIFY(w.MSComm1->PortOpen());
+        // A baud rate that is not a number changes nothing and says which box is wrong.
+        w.Combo2->setEditText(QStringLiteral("fast"));
+        w.cmdCom_Click();
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, QStringLiteral("波特率：请输入1～32767之间的整数"));
+        QVERIFY(w.MSComm1->PortOpen());
+        QCOMPARE(f.readFile("comm.set"), QByteArray("<missing>"));
+        // A port name that is no entry is port 0, which cannot be opened.
+        f.boxes.clear();
+        w.Combo2->setEditText(QStringLiteral("9600"));
+        w.Combo1->setEditText(QStringLiteral("COM99"));
+        w.cmdOpenComm_Click();
+        QVERIFY(!w.MSComm1->PortOpen());
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, QStringLiteral("所选的串行端口已被其他设备所使用!"));
+    }
+
     void choosingAPortLeavesSettingsAlone()
     {
         WindowFixture f;
