@@ -37,7 +37,8 @@ int passQuietGapUs(int baud, bool afterCutShortReply)
     return afterCutShortReply ? std::max(gap, kCutShortQuietUs) : gap;
 }
 
-QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud, bool afterCutShortReply)
+QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud,
+                         bool afterCutShortReply)
 {
     if (sinceLastByteUs >= passQuietGapUs(baud, afterCutShortReply))
         return QuietWait::Quiet;

@@ -3,7 +3,10 @@
 namespace port {
 
 namespace {
-long long effectiveBaud(int baud) { return baud > 0 ? baud : 9600; }
+long long effectiveBaud(int baud)
+{
+    return baud > 0 ? baud : 9600;
+}
 } // namespace
 
 int lineTimeMs(int bytes, int baud)

@@ -37,7 +37,8 @@ bool hasValidCrc(const QByteArray& frame)
     if (frame.size() < 3)
         return false;
     const quint16 reg = crc16Modbus(frame.constData(), frame.size() - 2);
-    return quint8(frame.at(frame.size() - 2)) == (reg & 0xFF) && quint8(frame.at(frame.size() - 1)) == (reg >> 8);
+    return quint8(frame.at(frame.size() - 2)) == (reg & 0xFF) &&
+           quint8(frame.at(frame.size() - 1)) == (reg >> 8);
 }
 
 } // namespace protocol

@@ -16,7 +16,10 @@ void Crc16(const QByteArray& frame, int lastIndex);
 
 // Pure form: register value after all bytes (low byte goes on the wire first).
 quint16 crc16Modbus(const char* data, qsizetype length);
-inline quint16 crc16Modbus(const QByteArray& bytes) { return crc16Modbus(bytes.constData(), bytes.size()); }
+inline quint16 crc16Modbus(const QByteArray& bytes)
+{
+    return crc16Modbus(bytes.constData(), bytes.size());
+}
 
 // Appends the CRC of all bytes, low byte first.
 QByteArray appendCrc(QByteArray bytes);

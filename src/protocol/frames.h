@@ -49,15 +49,30 @@ QByteArray changeBaudRequest(quint8 currentCode, quint8 newCode);
 
 // Expected reply sizes. Plain ints: counts up to 255 and positions above 128
 // must not overflow a 16-bit value.
-constexpr int temperatureReplyLength(int count) { return 2 * count + 5; }
-constexpr int readSerialsReplyLength(int count) { return 8 * count + 5; }
-constexpr int autoSearchReplyLength(int channelCount) { return channelCount + 5; }
-constexpr int manualReadInReplyLength(int position) { return 255 * position + 13; }
+constexpr int temperatureReplyLength(int count)
+{
+    return 2 * count + 5;
+}
+constexpr int readSerialsReplyLength(int count)
+{
+    return 8 * count + 5;
+}
+constexpr int autoSearchReplyLength(int channelCount)
+{
+    return channelCount + 5;
+}
+constexpr int manualReadInReplyLength(int position)
+{
+    return 255 * position + 13;
+}
 constexpr int manualReadInThreshold = 13;
 constexpr int writeSerialReplyLength = 14;
 constexpr int writeSerialThreshold = 13;
 // Shared rule of the address and baud requests: 255 x byte 4 + 2 x byte 5 + 5.
-constexpr int configReplyLength(int byte4, int byte5) { return 255 * byte4 + 2 * byte5 + 5; }
+constexpr int configReplyLength(int byte4, int byte5)
+{
+    return 255 * byte4 + 2 * byte5 + 5;
+}
 constexpr int configThreshold = 6;
 
 } // namespace protocol

@@ -14,7 +14,8 @@ QString FormatHex(quint8 value)
 
 QString requestEcho(const QByteArray& frame, int lastIndex)
 {
-    const qsizetype end = lastIndex < 0 ? frame.size() : qMin<qsizetype>(frame.size(), qsizetype(lastIndex) + 1);
+    const qsizetype end =
+        lastIndex < 0 ? frame.size() : qMin<qsizetype>(frame.size(), qsizetype(lastIndex) + 1);
     QString text;
     text.reserve(end * 3);
     for (qsizetype i = 0; i < end; ++i) {

@@ -43,7 +43,8 @@ bool WaitUntil(int milliseconds, const QObject* source, const char* signal, cons
         return done && done();
     }
     QEventLoop loop;
-    DoneProbe probe(done ? done : [] { return false; }, &loop);
+    DoneProbe probe(
+        done ? done : [] { return false; }, &loop);
     if (source && signal && done)
         QObject::connect(source, signal, &probe, SLOT(check()));
     QTimer deadline;

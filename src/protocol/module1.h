@@ -13,6 +13,7 @@ void WaitMilliseconds(int milliseconds);
 
 // As WaitMilliseconds, but returns early once `done()` holds, checked each time
 // `source` emits `signal` (a SIGNAL() string). Returns whether `done()` held.
-bool WaitUntil(int milliseconds, const QObject* source, const char* signal, const std::function<bool()>& done);
+bool WaitUntil(int milliseconds, const QObject* source, const char* signal,
+               const std::function<bool()>& done);
 
 } // namespace Module1

@@ -49,7 +49,8 @@ namespace {
 bool headerAt(const QByteArray& bytes, qsizetype at, quint8 station, quint8 function, int count)
 {
     const bool stationMatches = station == WildcardStation || quint8(bytes.at(at)) == station;
-    return stationMatches && quint8(bytes.at(at + 1)) == function && quint8(bytes.at(at + 2)) == quint8(2 * count);
+    return stationMatches && quint8(bytes.at(at + 1)) == function &&
+           quint8(bytes.at(at + 2)) == quint8(2 * count);
 }
 } // namespace
 

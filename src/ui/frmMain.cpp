@@ -24,7 +24,8 @@ frmMain::frmMain(std::unique_ptr<port::SerialBackend> backend, QWidget* parent) 
     m_replyWatchdog.setInterval(3000);
     connect(&m_replyWatchdog, &QTimer::timeout, this, &frmMain::onReplyOverdue);
 
-    registerReplyHandler(protocol::ModeTemperature, [this](const QByteArray& reply) { return temperatureReply(reply); });
+    registerReplyHandler(protocol::ModeTemperature,
+                         [this](const QByteArray& reply) { return temperatureReply(reply); });
     wireHandlers();
 }
 
@@ -93,7 +94,8 @@ void frmMain::Form_Load()
 
     // 3. Pre-fill the boxes the operator works with.
     const QString address = QString::number(DefaultAddress);
-    for (QLineEdit* box : {txtStationID, txtObjStationID, txtSetID[0], txtSta, txtDoADDress, txtInputAddid, txtSearchAdd})
+    for (QLineEdit* box :
+         {txtStationID, txtObjStationID, txtSetID[0], txtSta, txtDoADDress, txtInputAddid, txtSearchAdd})
         box->setText(address);
     txtChnnelNum->setText(QString::number(ChannelCount));
     const QString sensors = QString::number(SensorsPerChannel);

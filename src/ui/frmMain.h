@@ -31,7 +31,7 @@ struct PendingRequest
 // One request as a sender hands it to the common send sequence.
 struct OutgoingRequest
 {
-    QByteArray frame;      // bytes written to the line
+    QByteArray frame;       // bytes written to the line
     int echoLastIndex = -1; // last byte shown in the echo (-1: all)
     int commandMode = 0;
     int replyLength = 0;

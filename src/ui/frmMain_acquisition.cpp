@@ -198,8 +198,8 @@ void frmMain::cmdOnceDo1_Click()
         // it, so it is neither decoded here nor collides with this request.
         QElapsedTimer waited;
         waited.start();
-        while (acquisition::quietWaitState(MSComm1->msSinceLastByte() * 1000, waited.nsecsElapsed() / 1000, count,
-                                           baud, previousCutShort) == acquisition::QuietWait::Waiting)
+        while (acquisition::quietWaitState(MSComm1->msSinceLastByte() * 1000, waited.nsecsElapsed() / 1000,
+                                           count, baud, previousCutShort) == acquisition::QuietWait::Waiting)
             Module1::WaitMilliseconds(1);
         MSComm1->setInBufferCount(0);
 
@@ -221,8 +221,8 @@ void frmMain::cmdOnceDo1_Click()
         MSComm1->setInputLen(0);
         const QByteArray received = MSComm1->Input();
         const protocol::LocatedReply located = locate(received);
-        previousCutShort = located.kind == protocol::LocatedReply::CutShort
-                           || located.kind == protocol::LocatedReply::Invalid;
+        previousCutShort = located.kind == protocol::LocatedReply::CutShort ||
+                           located.kind == protocol::LocatedReply::Invalid;
         if (located.kind != protocol::LocatedReply::Nothing)
             NoteReplyArrived();
         if (located.kind == protocol::LocatedReply::Invalid) {
@@ -312,7 +312,8 @@ void frmMain::EnsureValueCells()
             box->setPalette(box0->palette());
             box->setAlignment(box0->alignment());
             box->setText(box0->text());
-            box->setGeometry(twipsToPixels(e.boxLeft), twipsToPixels(e.boxTop), box0->width(), box0->height());
+            box->setGeometry(twipsToPixels(e.boxLeft), twipsToPixels(e.boxTop), box0->width(),
+                             box0->height());
             box->show();
             boxes.append(box);
 

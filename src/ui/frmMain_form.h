@@ -108,7 +108,7 @@ struct frmMainForm
     std::array<QLineEdit*, 2> txtSetID{};
     QLabel* lblChangeAddress = nullptr; // "将地址      改为", between the two txtSetID boxes
     QPushButton* cmdChangeID = nullptr;
-    QLabel* lblAddressHint = nullptr; // "地址不允许为00,若为00，下位机不响应"
+    QLabel* lblAddressHint = nullptr;  // "地址不允许为00,若为00，下位机不响应"
     QLabel* lblAddressRange = nullptr; // "设备地址的值范围为1-249,250为通配地址"
     QGroupBox* Frame7 = nullptr;       // "波特率"
     QLabel* lblCurrentBuad = nullptr;

@@ -32,7 +32,8 @@ bool frmMain::ApplyPortChoice()
 {
     const std::optional<int> baud = baudFromList(Combo2);
     if (!baud) {
-        dialogs::MsgBox(this, protocol::rangeMessage(Label5[2]->text(), 1, 32767), QString(), dialogs::Icon::Warning);
+        dialogs::MsgBox(this, protocol::rangeMessage(Label5[2]->text(), 1, 32767), QString(),
+                        dialogs::Icon::Warning);
         return false;
     }
     if (MSComm1->PortOpen())
@@ -68,8 +69,8 @@ static bool openOrWarn(frmMain* window, port::MSComm* comm)
         return true;
     const port::OpenFailure failure = comm->lastFailure();
     if (failure != port::OpenFailure::Busy)
-        window->txtState->setPlainText(
-            port::openFailureText(failure, QStringLiteral("COM%1").arg(comm->CommPort()), comm->systemName()));
+        window->txtState->setPlainText(port::openFailureText(
+            failure, QStringLiteral("COM%1").arg(comm->CommPort()), comm->systemName()));
     dialogs::MsgBox(window, PortBusyText, QStringLiteral("系统信息"), dialogs::Icon::Warning);
     return false;
 }
@@ -94,7 +95,8 @@ void frmMain::cmdCom_Click()
     OpenOnComm();
     PortIsOpen = true;
     if (!port::saveCommSet(programFolder(), port::CommPortNumber, port::BaudRate)) {
-        dialogs::MsgBox(this, QStringLiteral("无法写入串口设置文件“%1”，设置未保存。")
+        dialogs::MsgBox(this,
+                        QStringLiteral("无法写入串口设置文件“%1”，设置未保存。")
                             .arg(QDir::toNativeSeparators(port::commSetPath(programFolder()))),
                         QStringLiteral("系统提示"), dialogs::Icon::Warning);
         return;

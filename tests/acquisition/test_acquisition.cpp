@@ -242,7 +242,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("cutShort");
 
         // 3.5 characters at 9600 baud: 3646 us; at 4800: 7292 us.
-        QTest::newRow("quiet at once") << qint64(3646) << qint64(3646) << 40 << 9600 << QuietWait::Quiet << false;
+        QTest::newRow("quiet at once")
+            << qint64(3646) << qint64(3646) << 40 << 9600 << QuietWait::Quiet << false;
         QTest::newRow("byte just before")
             << qint64(3645) << qint64(100000) << 40 << 9600 << QuietWait::Waiting << false;
         QTest::newRow("slower line needs longer")

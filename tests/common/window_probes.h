@@ -13,8 +13,8 @@ inline QString frontLamp(const frmMain& window)
     const QObjectList children = window.imgConnected->parentWidget()->children();
     for (auto it = children.crbegin(); it != children.crend(); ++it) {
         const QString name = (*it)->objectName();
-        if (name == QLatin1String("imgConnected") || name == QLatin1String("ImgYellow")
-            || name == QLatin1String("imgNotConnected"))
+        if (name == QLatin1String("imgConnected") || name == QLatin1String("ImgYellow") ||
+            name == QLatin1String("imgNotConnected"))
             return name;
     }
     return QString();

@@ -79,6 +79,9 @@ struct EndToEnd
         return texts;
     }
     QStringList cells(int channel, int count) const { return cellTexts(*window, channel, count); }
-    bool cellBlack(int channel, int index) const { return cellColour(*window, channel, index) == QColor(Qt::black); }
+    bool cellBlack(int channel, int index) const
+    {
+        return cellColour(*window, channel, index) == QColor(Qt::black);
+    }
     QString frontLamp() const { return ::frontLamp(*window); }
 };

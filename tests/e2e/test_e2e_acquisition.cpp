@@ -29,7 +29,10 @@ sim::Fault fault(const QString& text)
     return *parsed;
 }
 
-int channelOf(const QByteArray& frame) { return frame.size() > 2 ? quint8(frame[2]) : -1; }
+int channelOf(const QByteArray& frame)
+{
+    return frame.size() > 2 ? quint8(frame[2]) : -1;
+}
 } // namespace
 
 class TestEndToEndAcquisition : public QObject

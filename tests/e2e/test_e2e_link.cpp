@@ -47,11 +47,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stateStart");
         QTest::addColumn<QString>("stateEnd");
         // A reply within the wait is decoded; extra bytes after it are dropped.
-        QTest::newRow("delay 50 ms") << "delay:50" << true << " 01 03 50" << "";
-        QTest::newRow("extra bytes") << "extrabytes:7" << true << " 01 03 50" << "";
+        QTest::newRow("delay 50 ms") << "delay:50" << true << " 01 03 50"
+                                     << "";
+        QTest::newRow("extra bytes") << "extrabytes:7" << true << " 01 03 50"
+                                     << "";
         // A reply whose CRC fails, or noise of the same length, is shown and flagged, never decoded.
-        QTest::newRow("corrupt CRC") << "corruptcrc" << false << " 01 03 50" << " CRC校验错误";
-        QTest::newRow("garbage") << "garbage" << false << " " << " CRC校验错误";
+        QTest::newRow("corrupt CRC") << "corruptcrc" << false << " 01 03 50"
+                                     << " CRC校验错误";
+        QTest::newRow("garbage") << "garbage" << false << " "
+                                 << " CRC校验错误";
         // Too short for the receive event: the wait ends and the bytes are dropped.
         QTest::newRow("truncated") << "truncate:20" << false << Waiting << "";
         QTest::newRow("no reply") << "noreply" << false << Waiting << "";
@@ -95,7 +99,8 @@ private Q_SLOTS:
         e.module->setFault(*sim::Fault::parse(QStringLiteral("noreply"), nullptr));
         readChannel3(w);
         QCOMPARE(w.txtState->toPlainText(), Waiting);
-        QTRY_COMPARE_WITH_TIMEOUT(w.txtState->toPlainText(), Waiting + QStringLiteral("\n3秒内未收到响应"), 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.txtState->toPlainText(), Waiting + QStringLiteral("\n3秒内未收到响应"),
+                                  8000);
         QCOMPARE(e.frontLamp(), QStringLiteral("imgNotConnected"));
         e.module->clearFaults();
         readChannel3(w);
@@ -154,7 +159,8 @@ private Q_SLOTS:
     {
         EndToEnd e;
         QDir(e.folder.path()).mkpath(QStringLiteral("ports"));
-        QFile::link(QStringLiteral("/dev/does-not-exist"), QDir(e.folder.path()).filePath(QStringLiteral("ports/COM7")));
+        QFile::link(QStringLiteral("/dev/does-not-exist"),
+                    QDir(e.folder.path()).filePath(QStringLiteral("ports/COM7")));
         frmMain& w = e.openWindow();
         e.boxes.clear();
         w.Combo1->setCurrentIndex(6);

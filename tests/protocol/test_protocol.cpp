@@ -14,7 +14,10 @@
 
 using namespace protocol;
 
-static QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+static QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
 
 class TestProtocol : public QObject
 {
@@ -31,7 +34,8 @@ private Q_SLOTS:
         QTest::newRow("six zeros") << hex("00 00 00 00 00 00") << 5 << 0x00 << 0x1B;
         // Last index 0 covers the first byte alone.
         QTest::newRow("first byte only") << hex("01 03 00 00 00 01") << 0 << 0x7E << 0x80;
-        QTest::newRow("only to index 5 of a longer array") << hex("01 03 00 00 00 01 AA BB") << 5 << 0x84 << 0x0A;
+        QTest::newRow("only to index 5 of a longer array")
+            << hex("01 03 00 00 00 01 AA BB") << 5 << 0x84 << 0x0A;
     }
     void crcVectors()
     {
@@ -182,15 +186,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray reply = hex("02 03 04 09 C4 FF 38 CB 70");
-        const int complete = LocatedReply::Complete, cut = LocatedReply::CutShort, invalid = LocatedReply::Invalid;
+        const int complete = LocatedReply::Complete, cut = LocatedReply::CutShort,
+                  invalid = LocatedReply::Invalid;
         QTest::newRow("nothing") << QByteArray() << 2 << int(LocatedReply::Nothing) << QByteArray();
         QTest::newRow("exact") << reply << 2 << complete << reply;
         QTest::newRow("extra bytes after") << reply + hex("AA BB") << 2 << complete << reply;
         QTest::newRow("tail of an earlier reply before") << hex("38 CB 70") + reply << 2 << complete << reply;
-        QTest::newRow("wildcard request: any station") << hex("07 03 04 09 C4 FF 38 9E 70") << 0xFA << complete
-                                                      << hex("07 03 04 09 C4 FF 38 9E 70");
-        QTest::newRow("another station's reply") << hex("07 03 04 09 C4 FF 38 9E 70") << 2 << invalid
-                                                 << hex("07 03 04 09 C4 FF 38 9E 70");
+        QTest::newRow("wildcard request: any station")
+            << hex("07 03 04 09 C4 FF 38 9E 70") << 0xFA << complete << hex("07 03 04 09 C4 FF 38 9E 70");
+        QTest::newRow("another station's reply")
+            << hex("07 03 04 09 C4 FF 38 9E 70") << 2 << invalid << hex("07 03 04 09 C4 FF 38 9E 70");
         QTest::newRow("bad CRC") << hex("02 03 04 09 C4 FF 38 CB 71") << 2 << invalid
                                  << hex("02 03 04 09 C4 FF 38 CB 71");
         QTest::newRow("bad CRC, not taken for a cut-short one inside")
@@ -246,9 +251,12 @@ private Q_SLOTS:
 
     void rangeMessageNamesTheField()
     {
-        QCOMPARE(rangeMessage(QStringLiteral("通道号"), 0, 255), QStringLiteral("通道号：请输入0～255之间的整数"));
-        QCOMPARE(rangeMessage(QStringLiteral("功 能 码"), 0, 255), QStringLiteral("功能码：请输入0～255之间的整数"));
-        QCOMPARE(rangeMessage(QStringLiteral("当前地址："), 0, 255), QStringLiteral("当前地址：请输入0～255之间的整数"));
+        QCOMPARE(rangeMessage(QStringLiteral("通道号"), 0, 255),
+                 QStringLiteral("通道号：请输入0～255之间的整数"));
+        QCOMPARE(rangeMessage(QStringLiteral("功 能 码"), 0, 255),
+                 QStringLiteral("功能码：请输入0～255之间的整数"));
+        QCOMPARE(rangeMessage(QStringLiteral("当前地址："), 0, 255),
+                 QStringLiteral("当前地址：请输入0～255之间的整数"));
     }
 
     void waitProcessesEventsWithoutSpinning()
@@ -263,7 +271,8 @@ private Q_SLOTS:
 
         // Zero milliseconds: one pass of event processing.
         bool posted = false;
-        QMetaObject::invokeMethod(this, [&] { posted = true; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&] { posted = true; }, Qt::QueuedConnection);
         Module1::WaitMilliseconds(0);
         QVERIFY(posted);
     }

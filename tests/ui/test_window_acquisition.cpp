@@ -33,7 +33,10 @@ QStringList expectedTexts(int channel, int start, int count)
     return texts;
 }
 
-int framesIn(const QByteArray& written) { return int(written.size() / 8); }
+int framesIn(const QByteArray& written)
+{
+    return int(written.size() / 8);
+}
 } // namespace
 
 class TestWindowAcquisition : public QObject
@@ -109,9 +112,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
-        QTest::newRow("channel") << "txtChannel" << "abc" << QStringLiteral("通道号：请输入0～255之间的整数");
-        QTest::newRow("function") << "txtFunID" << "256" << QStringLiteral("功能码：请输入0～255之间的整数");
-        QTest::newRow("count") << "txtDataLength" << "" << QStringLiteral("数据长度：请输入0～255之间的整数");
+        QTest::newRow("channel") << "txtChannel"
+                                 << "abc" << QStringLiteral("通道号：请输入0～255之间的整数");
+        QTest::newRow("function") << "txtFunID"
+                                  << "256" << QStringLiteral("功能码：请输入0～255之间的整数");
+        QTest::newRow("count") << "txtDataLength"
+                               << "" << QStringLiteral("数据长度：请输入0～255之间的整数");
     }
     void boxesThatDoNotFitAreNamed()
     {

@@ -110,9 +110,10 @@ private Q_SLOTS:
         request.replyLength = 7;
         request.threshold = 7;
         QVERIFY(w.SendRequest(request));
-        QCOMPARE(f.backend->written(), request.frame); // all nine bytes go out
+        QCOMPARE(f.backend->written(), request.frame);      // all nine bytes go out
         QCOMPARE(w.CommandText.count(QLatin1Char(' ')), 8); // eight echoed
-        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)"));
+        QCOMPARE(w.txtState->toPlainText(),
+                 QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)"));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
         QCOMPARE(w.MSComm1->RThreshold(), 7);
     }
@@ -239,7 +240,8 @@ private Q_SLOTS:
     {
         WindowFixture f;
         QDir(f.folder.path()).mkdir(QStringLiteral("ports"));
-        QVERIFY(QFile::link(QStringLiteral("/dev/null"), QDir(f.folder.path()).filePath(QStringLiteral("ports/COM4"))));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"),
+                            QDir(f.folder.path()).filePath(QStringLiteral("ports/COM4"))));
         frmMain& w = f.create();
         QVERIFY(w.MSComm1->PortOpen());
         QCOMPARE(f.backend->openedName(), QStringLiteral("/dev/null"));
@@ -296,9 +298,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("messages");
         QTest::newRow("missing file: COM4, 9600") << QByteArray() << 3 << true << 1 << "9600,N,8,1" << 0;
         QTest::newRow("port 10") << QByteArray("10,19200\r\n") << 9 << true << 3 << "19200,N,8,1" << 0;
-        QTest::newRow("port 30 matches no entry") << QByteArray("30,9600\r\n") << -1 << false << 1 << "9600,N,8,1" << 0;
-        QTest::newRow("baud not in the list") << QByteArray("4,2400\r\n") << 3 << true << -1 << "2400,N,8,1" << 0;
-        QTest::newRow("unreadable: defaults and a message") << QByteArray("x,y\r\n") << 3 << true << 1 << "9600,N,8,1" << 1;
+        QTest::newRow("port 30 matches no entry")
+            << QByteArray("30,9600\r\n") << -1 << false << 1 << "9600,N,8,1" << 0;
+        QTest::newRow("baud not in the list")
+            << QByteArray("4,2400\r\n") << 3 << true << -1 << "2400,N,8,1" << 0;
+        QTest::newRow("unreadable: defaults and a message")
+            << QByteArray("x,y\r\n") << 3 << true << 1 << "9600,N,8,1" << 1;
     }
     void startUpRestoresSettings()
     {
@@ -316,7 +321,8 @@ private Q_SLOTS:
         QCOMPARE(w.MSComm1->PortOpen(), portOpen);
         QVERIFY(w.PortIsOpen); // set at the end of start-up whether or not the port opened
         QCOMPARE(w.Combo2->currentIndex(), baudIndex);
-        QCOMPARE(w.Combo2->currentText(), baudIndex < 0 ? QStringLiteral("9600") : w.Combo2->itemText(baudIndex));
+        QCOMPARE(w.Combo2->currentText(),
+                 baudIndex < 0 ? QStringLiteral("9600") : w.Combo2->itemText(baudIndex));
         QCOMPARE(w.MSComm1->Settings(), lineSettings);
         QCOMPARE(f.boxes.size(), messages);
         if (messages)
@@ -331,10 +337,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("chnId");
         QTest::addColumn<QString>("objChnid");
         QTest::addColumn<int>("visibleGroups");
-        QTest::newRow("5,1,40,1") << QByteArray("5,1,40,1\r\n") << "5" << "40" << "1" << "1" << 1;
-        QTest::newRow("two channels keep the designed channel texts") << QByteArray("1,2,20,1\r\n") << "1" << "20" << "01" << "1" << 2;
-        QTest::newRow("missing: 1,1,40,1") << QByteArray() << "1" << "40" << "1" << "1" << 1;
-        QTest::newRow("twelve channels show ten") << QByteArray("3,12,6,1\r\n") << "3" << "6" << "01" << "1" << 10;
+        QTest::newRow("5,1,40,1") << QByteArray("5,1,40,1\r\n") << "5"
+                                  << "40"
+                                  << "1"
+                                  << "1" << 1;
+        QTest::newRow("two channels keep the designed channel texts") << QByteArray("1,2,20,1\r\n") << "1"
+                                                                      << "20"
+                                                                      << "01"
+                                                                      << "1" << 2;
+        QTest::newRow("missing: 1,1,40,1") << QByteArray() << "1"
+                                           << "40"
+                                           << "1"
+                                           << "1" << 1;
+        QTest::newRow("twelve channels show ten") << QByteArray("3,12,6,1\r\n") << "3"
+                                                  << "6"
+                                                  << "01"
+                                                  << "1" << 10;
     }
     void startUpFillsBoxesFromModuleSettings()
     {

@@ -15,7 +15,10 @@
 #include <QtTest>
 #include <memory>
 
-inline QByteArray hexBytes(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+inline QByteArray hexBytes(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
 
 struct WindowFixture
 {
