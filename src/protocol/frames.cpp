@@ -4,6 +4,8 @@
 
 namespace protocol {
 
+int ReplyThreshold = 0;
+
 namespace {
 QByteArray closeFrame(QByteArray bytes)
 {

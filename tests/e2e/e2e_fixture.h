@@ -3,6 +3,7 @@
 // on a pseudo-terminal linked as ports/COM4, and the main window talking to it
 // through QSerialPort, driven through its controls.
 
+#include "../common/program_state.h"
 #include "../common/window_probes.h"
 
 #include "sim/simulated_module.h"
@@ -27,6 +28,7 @@ struct EndToEnd
 
     explicit EndToEnd(const QByteArray& modSet = "1,10,40,1\r\n", const QByteArray& commSet = "4,9600\r\n")
     {
+        resetProgramWideValues();
         setProgramFolderForTests(folder.path());
         dialogs::setMessageBoxHandler([this](const dialogs::MessageBoxRequest& request) {
             boxes.append(request);

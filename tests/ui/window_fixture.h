@@ -2,6 +2,7 @@
 // A main window over the in-memory serial backend, in a fresh program folder,
 // with message boxes and file dialogs answered by the test.
 
+#include "../common/program_state.h"
 #include "../common/window_probes.h"
 
 #include "port/memory_backend.h"
@@ -29,6 +30,7 @@ struct WindowFixture
 
     WindowFixture()
     {
+        resetProgramWideValues();
         setProgramFolderForTests(folder.path());
         dialogs::setMessageBoxHandler([this](const dialogs::MessageBoxRequest& request) {
             boxes.append(request);
