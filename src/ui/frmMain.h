@@ -124,8 +124,11 @@ private:
     bool temperatureReply(const QByteArray& reply);
     void ClearGroup(int channel);
     // The five request boxes into ReadStation..ReadChannel; a box that does not
-    // fit its byte is named in a message box and nothing changes.
-    bool StoreRequestBoxes(protocol::Rounding rounding);
+    // fit its byte is named in a message box and nothing changes. A loop that
+    // asked is stopped before the box opens, and while one such box is open no
+    // other is stacked on it: a modal box keeps the event loop, and the loops'
+    // timers, running.
+    bool StoreRequestBoxes(protocol::Rounding rounding, IntervalTimer* loopToStop = nullptr);
 
     std::map<int, ReplyHandler> m_replyHandlers;
     acquisition::GridLayout m_gridLayout;
@@ -136,4 +139,5 @@ private:
     bool m_readBusy = false;
     bool m_passBusy = false;
     bool m_replyHandledFlag = false;
+    bool m_fieldMessageOpen = false;
 };

@@ -39,13 +39,20 @@ void frmMain::ClearGroup(int channel)
     }
 }
 
-bool frmMain::StoreRequestBoxes(protocol::Rounding rounding)
+bool frmMain::StoreRequestBoxes(protocol::Rounding rounding, IntervalTimer* loopToStop)
 {
     const acquisition::FieldsResult result =
         acquisition::readRequestFields(txtStationID->text(), txtFunID->text(), txtStartID->text(),
                                        txtDataLength->text(), txtChannel->text(), rounding);
     if (!result.fields) {
-        dialogs::MsgBox(this, result.message, QString(), dialogs::Icon::Warning);
+        if (loopToStop)
+            loopToStop->setEnabled(false);
+        // One box about the same boxes is enough, whichever handler comes next.
+        if (!m_fieldMessageOpen) {
+            m_fieldMessageOpen = true;
+            dialogs::MsgBox(this, result.message, QString(), dialogs::Icon::Warning);
+            m_fieldMessageOpen = false;
+        }
         return false;
     }
     ReadStation = result.fields->station;
@@ -155,10 +162,8 @@ void frmMain::Timer2_Timer()
 {
     if (readingBusy())
         return; // the previous reading is still waiting for its reply
-    if (!StoreRequestBoxes(protocol::Rounding::CutOff)) {
-        Timer2->setEnabled(false); // one message, not one per tick
+    if (!StoreRequestBoxes(protocol::Rounding::CutOff, Timer2)) // one message, not one per tick
         return;
-    }
     lblCounter->setText(acquisition::wrappedCounterText(lblCounter->text()));
     if (!PortIsOpen)
         return;
@@ -176,10 +181,8 @@ void frmMain::cmdOnceDo1_Click()
     Timer2->setEnabled(false);
     if (!MSComm1->PortOpen())
         return;
-    if (!StoreRequestBoxes(protocol::Rounding::HalfToEven)) {
-        Timer7->setEnabled(false);
+    if (!StoreRequestBoxes(protocol::Rounding::HalfToEven, Timer7))
         return;
-    }
     const quint8 station = ReadStation, function = ReadFunction, start = ReadStart, count = ReadCount;
     PreparePort();
 

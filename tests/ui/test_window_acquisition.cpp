@@ -138,6 +138,31 @@ private Q_SLOTS:
         QCOMPARE(f.backend->written(), QByteArray());
     }
 
+    // A real message box is modal: the event loop keeps running while it is
+    // open, and so does the single-channel loop. A tick that finds the same bad
+    // box text stops the loop without stacking a second box on the first.
+    void badBoxesShowOneMessageWhileTheLoopTicks()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        int open = 0, mostOpen = 0;
+        dialogs::setMessageBoxHandler([&](const dialogs::MessageBoxRequest& request) {
+            f.boxes.append(request);
+            mostOpen = std::max(mostOpen, ++open);
+            QTest::qWait(300); // the operator reads the box while ticks keep coming
+            --open;
+            return int(dialogs::AnswerOk);
+        });
+        w.txtTimerSet[0]->setText(QStringLiteral("20"));
+        w.cmdOneM_Click();
+        w.txtChannel->setText(QStringLiteral("abc"));
+        w.comDoOnce_Click();
+        QTest::qWait(100);
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(mostOpen, 1);
+        QVERIFY(!w.Timer2->Enabled());
+    }
+
     void singleLoopCounts()
     {
         WindowFixture f;
