@@ -35,7 +35,7 @@ GridLayout arrangeValueGrid(int channelCount, int sensorsPerChannel, float frame
 {
     GridLayout layout;
     const int n = std::min(channelCount, kGroupCount);
-    const int sensors = sensorsPerChannel;
+    const int sensors = std::min(sensorsPerChannel, kMaxBoxesPerGroup);
     layout.channelCount = n;
 
     // With no group shown the columns still need a width: take the ten-group one

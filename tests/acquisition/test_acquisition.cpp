@@ -80,6 +80,8 @@ private Q_SLOTS:
         // Loaded settings are not range-checked; nothing may divide by zero.
         QTest::newRow("-1") << -1 << 1 << 6315.0 << 1;
         QTest::newRow("-41") << -41 << 1 << 6315.0 << 1;
+        QTest::newRow("161: no more boxes than can be saved") << 161 << 8 << 6315.0 / 21 << 160;
+        QTest::newRow("32767") << 32767 << 8 << 6315.0 / 21 << 160;
     }
     void columnsAndRows()
     {
