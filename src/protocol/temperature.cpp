@@ -2,6 +2,7 @@
 
 #include "crc16.h"
 #include "frames.h"
+#include "hex_text.h"
 
 namespace protocol {
 
@@ -46,11 +47,27 @@ QVector<QString> decodeTemperatures(const QByteArray& reply, int positions)
 }
 
 namespace {
+// Whether the bytes from `at` on start like the reply's header, as far as they go.
 bool headerAt(const QByteArray& bytes, qsizetype at, quint8 station, quint8 function, int count)
 {
+    const quint8 header[] = {station, function, quint8(2 * count)};
+    for (qsizetype k = 0; k < 3 && at + k < bytes.size(); ++k) {
+        const bool wildcard = k == 0 && station == WildcardStation;
+        if (!wildcard && quint8(bytes.at(at + k)) != header[k])
+            return false;
+    }
+    return true;
+}
+
+constexpr qsizetype ExceptionReplyLength = 5; // station, function + 0x80, code, CRC
+
+bool exceptionAt(const QByteArray& bytes, qsizetype at, quint8 station, quint8 function)
+{
+    if (bytes.size() - at < ExceptionReplyLength)
+        return false;
     const bool stationMatches = station == WildcardStation || quint8(bytes.at(at)) == station;
-    return stationMatches && quint8(bytes.at(at + 1)) == function &&
-           quint8(bytes.at(at + 2)) == quint8(2 * count);
+    return stationMatches && quint8(bytes.at(at + 1)) == quint8(function | 0x80) &&
+           hasValidCrc(bytes.mid(at, ExceptionReplyLength));
 }
 } // namespace
 
@@ -60,7 +77,9 @@ LocatedReply locateTemperatureReply(const QByteArray& received, quint8 station, 
         return {};
     const qsizetype length = temperatureReplyLength(count);
     bool wholeButBroken = false; // a reply's full length came, with a bad CRC
-    for (qsizetype at = 0; at + 3 <= received.size(); ++at) {
+    for (qsizetype at = 0; at < received.size(); ++at) {
+        if (exceptionAt(received, at, station, function))
+            return {LocatedReply::Refused, received.mid(at, ExceptionReplyLength)};
         if (!headerAt(received, at, station, function, count))
             continue;
         if (received.size() - at < length) {
@@ -75,6 +94,15 @@ LocatedReply locateTemperatureReply(const QByteArray& received, quint8 station, 
         wholeButBroken = true;
     }
     return {LocatedReply::Invalid, received};
+}
+
+QString refusedReplyNote(quint8 exceptionCode)
+{
+    static const char* const meanings[] = {"非法功能码", "非法数据地址", "非法数据值", "设备故障"};
+    const QString meaning = exceptionCode >= 1 && exceptionCode <= 4
+                                ? QString::fromUtf8(meanings[exceptionCode - 1])
+                                : QStringLiteral("未知错误");
+    return QStringLiteral(" 模块异常响应：%1(异常码%2)").arg(meaning, FormatHex(exceptionCode));
 }
 
 } // namespace protocol

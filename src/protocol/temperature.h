@@ -34,11 +34,16 @@ struct LocatedReply
         Nothing,  // no bytes at all
         Complete, // a whole reply with a valid CRC: `bytes` is exactly that reply
         CutShort, // a reply's start with fewer bytes than it needs: `bytes` from its start on
+        Refused,  // the module's exception reply (function code + 0x80, code, valid CRC): `bytes` is it
         Invalid,  // bytes that hold no reply (bad CRC, noise): `bytes` as received
     };
     Kind kind = Nothing;
     QByteArray bytes;
 };
 LocatedReply locateTemperatureReply(const QByteArray& received, quint8 station, quint8 function, int count);
+
+// The note shown after the dump of an exception reply: what the module's
+// exception code means (the standard codes 1 to 4), and the code in hex.
+QString refusedReplyNote(quint8 exceptionCode);
 
 } // namespace protocol

@@ -86,6 +86,22 @@ private Q_SLOTS:
         QCOMPARE(e.module->framesReceived().size(), 10);
     }
 
+    // A function code the module does not know: it answers each channel with an
+    // exception reply, which the pass names instead of calling it a CRC error.
+    void passNamesTheModulesExceptionReply()
+    {
+        EndToEnd e("1,2,4,1\r\n");
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        w.txtFunID->setText(QStringLiteral("5"));
+        w.cmdOnceDo1_Click();
+        QCOMPARE(w.txtState->toPlainText(),
+                 QStringLiteral(" 01 85 01 83 50 模块异常响应：非法功能码(异常码01)"));
+        QCOMPARE(e.cells(1, 4), QStringList(4, QString()));
+        QCOMPARE(e.cells(2, 4), QStringList(4, QString()));
+        QCOMPARE(e.frontLamp(), QStringLiteral("imgNotConnected"));
+    }
+
     void loopRunsWholePassesAndStops()
     {
         EndToEnd e("1,3,10,1\r\n");

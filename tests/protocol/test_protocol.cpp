@@ -187,7 +187,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray reply = hex("02 03 04 09 C4 FF 38 CB 70");
         const int complete = LocatedReply::Complete, cut = LocatedReply::CutShort,
-                  invalid = LocatedReply::Invalid;
+                  refused = LocatedReply::Refused, invalid = LocatedReply::Invalid;
         QTest::newRow("nothing") << QByteArray() << 2 << int(LocatedReply::Nothing) << QByteArray();
         QTest::newRow("exact") << reply << 2 << complete << reply;
         QTest::newRow("extra bytes after") << reply + hex("AA BB") << 2 << complete << reply;
@@ -204,7 +204,17 @@ private Q_SLOTS:
         QTest::newRow("noise, then cut short") << hex("55 66") + reply.left(7) << 2 << cut << reply.left(7);
         QTest::newRow("noise only") << hex("55 66 77 88 99 AA BB CC DD") << 2 << invalid
                                     << hex("55 66 77 88 99 AA BB CC DD");
-        QTest::newRow("two bytes: no header to go by") << hex("02 03") << 2 << invalid << hex("02 03");
+        QTest::newRow("a reply's first two bytes") << hex("02 03") << 2 << cut << hex("02 03");
+        QTest::newRow("one byte of another station") << hex("07") << 2 << invalid << hex("07");
+        QTest::newRow("exception reply") << hex("02 83 02 30 F1") << 2 << refused << hex("02 83 02 30 F1");
+        QTest::newRow("exception reply after noise")
+            << hex("55 02 83 02 30 F1") << 2 << refused << hex("02 83 02 30 F1");
+        QTest::newRow("exception reply with a bad CRC")
+            << hex("02 83 02 30 F2") << 2 << invalid << hex("02 83 02 30 F2");
+        QTest::newRow("another station's exception reply")
+            << hex("07 83 02 20 F0") << 2 << invalid << hex("07 83 02 20 F0");
+        QTest::newRow("wildcard request: any station's exception reply")
+            << hex("07 83 02 20 F0") << 0xFA << refused << hex("07 83 02 20 F0");
     }
     void locateReplies()
     {
