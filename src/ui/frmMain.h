@@ -77,6 +77,8 @@ public:
     void NoteRequestSent();
     void NoteReplyArrived();
     bool replyOverdue() const { return m_replyOverdue; }
+    // Milliseconds until an unanswered request counts as overdue (-1: none waiting).
+    int replyWatchdogRemainingMs() const { return m_replyWatchdog.remainingTime(); }
 
     // ---- Serial port
     void OpenOnComm();
@@ -140,4 +142,5 @@ private:
     bool m_passBusy = false;
     bool m_replyHandledFlag = false;
     bool m_fieldMessageOpen = false;
+    bool m_passQueued = false; // an all-channels pass asked for during a single reading
 };

@@ -78,10 +78,10 @@ void frmMain::DoData(const QByteArray& reply, int channel, int positions)
     }
 }
 
-// Bytes that hold no valid reply are shown, flagged and never decoded.
-static void flagInvalidReply(frmMain* window, const QByteArray& bytes)
+// Bytes that hold no valid reply are shown with what is wrong, flagged and never decoded.
+static void flagBadReply(frmMain* window, const QByteArray& bytes, const QString& note)
 {
-    window->txtState->setPlainText(protocol::replyDump(bytes) + CrcErrorSuffix);
+    window->txtState->setPlainText(protocol::replyDump(bytes) + note);
     window->imgNotConnected->raise();
 }
 
@@ -90,7 +90,7 @@ bool frmMain::temperatureReply(const QByteArray& reply)
     // The reply belongs to the request that was sent, whatever the boxes hold now.
     const int expected = protocol::temperatureReplyLength(Pending.count);
     if (reply.size() >= expected && !protocol::hasValidCrc(reply.left(expected))) {
-        flagInvalidReply(this, reply);
+        flagBadReply(this, reply, CrcErrorSuffix);
         return false;
     }
     DoData(reply, Pending.channel, SensorsPerChannel);
@@ -126,6 +126,10 @@ void frmMain::ReadModule(quint8 station, quint8 function, quint8 start, quint8 c
     if (MSComm1->PortOpen()) {
         MSComm1->setInputLen(0);
         MSComm1->Input(); // bytes still arriving belong to nobody now
+    }
+    if (m_passQueued) {
+        m_passQueued = false;
+        QTimer::singleShot(0, this, &frmMain::cmdOnceDo1_Click);
     }
 }
 
@@ -173,12 +177,16 @@ void frmMain::Timer2_Timer()
 
 void frmMain::cmdOnceDo1_Click()
 {
-    if (readingBusy())
-        return; // a pass (or a single reading) is already on the line
+    Timer2->setEnabled(false);
+    if (m_passBusy)
+        return; // a pass is already on the line
+    if (m_readBusy) {
+        m_passQueued = true; // runs as soon as the single reading's wait ends
+        return;
+    }
     CommandText.clear();
     txtCommand->clear();
     txtState->clear();
-    Timer2->setEnabled(false);
     if (!MSComm1->PortOpen())
         return;
     if (!StoreRequestBoxes(protocol::Rounding::HalfToEven, Timer7))
@@ -205,6 +213,7 @@ void frmMain::cmdOnceDo1_Click()
                                            count, baud, previousCutShort) == acquisition::QuietWait::Waiting)
             Module1::WaitMilliseconds(1);
         MSComm1->setInBufferCount(0);
+        MSComm1->setRThreshold(0); // the pass reads the line itself, even if the port was reopened meanwhile
 
         const QByteArray frame = protocol::temperatureRequest(station, function, quint8(c), start, count);
         ReplyLength = protocol::temperatureReplyLength(count);
@@ -214,12 +223,14 @@ void frmMain::cmdOnceDo1_Click()
         txtCommand->setText(CommandText);
         NoteRequestSent();
 
-        // Done as soon as a whole reply with a valid CRC is in; bytes before it are skipped.
+        // Done as soon as a whole reply with a valid CRC (or the module's refusal) is
+        // in; bytes before it are skipped.
         const auto locate = [&](const QByteArray& bytes) {
             return protocol::locateTemperatureReply(bytes, station, function, count);
         };
         Module1::WaitUntil(deadline, MSComm1, SIGNAL(bytesArrived()), [&] {
-            return locate(MSComm1->peekInput()).kind == protocol::LocatedReply::Complete;
+            const protocol::LocatedReply::Kind kind = locate(MSComm1->peekInput()).kind;
+            return kind == protocol::LocatedReply::Complete || kind == protocol::LocatedReply::Refused;
         });
         MSComm1->setInputLen(0);
         const QByteArray received = MSComm1->Input();
@@ -229,7 +240,11 @@ void frmMain::cmdOnceDo1_Click()
         if (located.kind != protocol::LocatedReply::Nothing)
             NoteReplyArrived();
         if (located.kind == protocol::LocatedReply::Invalid) {
-            flagInvalidReply(this, received); // noise, or a reply whose CRC fails
+            flagBadReply(this, received, CrcErrorSuffix); // noise, or a reply whose CRC fails
+            continue;
+        }
+        if (located.kind == protocol::LocatedReply::Refused) {
+            flagBadReply(this, located.bytes, protocol::refusedReplyNote(quint8(located.bytes.at(2))));
             continue;
         }
         // A reply cut short by the deadline cannot be checked: decoded as far as it goes.

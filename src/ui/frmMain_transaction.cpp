@@ -5,6 +5,7 @@
 
 #include "port/port_messages.h"
 #include "protocol/frame_log.h"
+#include "protocol/frames.h"
 #include "protocol/hex_text.h"
 
 namespace {
@@ -90,6 +91,13 @@ void frmMain::MSComm1_OnComm()
 {
     if (MSComm1->CommEvent() != port::MSComm::comEvReceive)
         return;
+    // The pass takes its replies from the input itself; a receive event during it
+    // (a port reopened inside its waits sets a threshold again) must not take them.
+    if (m_passBusy)
+        return;
+    // A temperature reply is taken whole, never decoded from its first chunk.
+    if (CommandMode == protocol::ModeTemperature && MSComm1->InBufferCount() < ReplyLength)
+        return;
     MSComm1->setInputLen(ReplyLength);
     const QByteArray reply = MSComm1->Input();
     MSComm1->setInBufferCount(0); // anything beyond the expected length is discarded
@@ -110,6 +118,9 @@ void frmMain::MSComm1_OnComm()
 
 void frmMain::onConnectionLost()
 {
+    // The loops stop with the line: their ticks would only wipe the message below.
+    Timer2->setEnabled(false);
+    Timer7->setEnabled(false);
     PortIsOpen = false;
     imgNotConnected->raise();
     txtState->setPlainText(port::connectionLostText());

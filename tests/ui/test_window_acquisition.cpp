@@ -5,6 +5,7 @@
 
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
+#include "protocol/hex_text.h"
 
 namespace {
 // A module that answers every temperature request with channel x 100 + position
@@ -78,6 +79,24 @@ private Q_SLOTS:
         QCOMPARE(f.cellColour(4, 2), QColor(Qt::red)); // cleared, not reached by the reply
         QCOMPARE(w.valueCells(4)[2]->text(), QString());
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
+    }
+
+    // A port reopened during the wait receives with a threshold of 1: the reply
+    // arrives in two pieces and must still be decoded whole, CRC checked.
+    void singleReadingTakesItsReplyWhole()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
+        frmMain& w = f.create();
+        w.txtDataLength->setText(QStringLiteral("2"));
+        QTimer::singleShot(20, &w, [&] {
+            w.cmdOpenComm_Click();
+            f.backend->inject(hexBytes("02 03 04 09 C4 FF"));
+            QTimer::singleShot(20, &w, [&] { f.backend->inject(hexBytes("38 CB 70")); });
+        });
+        w.comDoOnce_Click();
+        QCOMPARE(f.cellTexts(4, 2), (QStringList{"25.00", "-2.00"}));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 02 03 04 09 C4 FF 38 CB 70"));
     }
 
     void corruptReplyIsFlaggedNotDecoded()
@@ -260,6 +279,92 @@ private Q_SLOTS:
         });
         w.cmdOnceDo1_Click();
         QCOMPARE(framesIn(f.backend->written()), 2);
+    }
+
+    void passFlagsABadLastReply_data()
+    {
+        QTest::addColumn<QByteArray>("lastReply");
+        QTest::addColumn<QString>("state");
+        QByteArray corrupt = answerTemperatures(protocol::temperatureRequest(1, 3, 2, 1, 2));
+        corrupt[corrupt.size() - 1] = char(corrupt.back() ^ 0x01);
+        QTest::newRow("CRC fails") << corrupt
+                                   << protocol::replyDump(corrupt) + QStringLiteral(" CRC校验错误");
+        QTest::newRow("exception reply")
+            << hexBytes("01 83 02 C0 F1")
+            << QStringLiteral(" 01 83 02 C0 F1 模块异常响应：非法数据地址(异常码02)");
+    }
+    void passFlagsABadLastReply()
+    {
+        QFETCH(QByteArray, lastReply);
+        QFETCH(QString, state);
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,2,2,1\r\n");
+        frmMain& w = f.create();
+        f.backend->setResponder([&](const QByteArray& request) {
+            return request.size() > 2 && request[2] == 2 ? lastReply : answerTemperatures(request);
+        });
+        w.cmdOnceDo1_Click();
+        QCOMPARE(f.cellTexts(1, 2), expectedTexts(1, 1, 2));
+        QCOMPARE(f.cellTexts(2, 2), (QStringList{"", ""}));
+        QCOMPARE(w.txtState->toPlainText(), state);
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
+    }
+
+    // Reopening the port inside a pass's wait sets a receive threshold again;
+    // the replies must still reach the pass, not the receive event (which would
+    // decode them into the group of the last single reading).
+    void portReopenedDuringAPassKeepsEachReplyInItsGroup()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,3,2,1\r\n");
+        frmMain& w = f.create();
+        f.backend->setResponder(answerTemperatures);
+        w.txtChannel->setText(QStringLiteral("4"));
+        w.comDoOnce_Click();
+        QCOMPARE(f.cellTexts(4, 2), expectedTexts(4, 1, 2));
+        f.backend->setResponder([&](const QByteArray& request) {
+            if (request.size() > 2 && request[2] == 1) // queued ahead of the answer
+                QMetaObject::invokeMethod(
+                    &w, [&] { w.cmdOpenComm_Click(); }, Qt::QueuedConnection);
+            return answerTemperatures(request);
+        });
+        w.cmdOnceDo1_Click();
+        for (int c = 1; c <= 3; ++c)
+            QCOMPARE(f.cellTexts(c, 2), expectedTexts(c, 1, 2));
+        QCOMPARE(f.cellTexts(4, 2), expectedTexts(4, 1, 2));
+    }
+
+    void passAskedForDuringASingleReadingRunsAfterIt()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,2,2,1\r\n");
+        frmMain& w = f.create();
+        f.backend->written();
+        w.Timer2->setInterval(60000);
+        w.Timer2->setEnabled(true); // the single-channel loop, between two ticks
+        // Silent module: the single reading waits its full time, long enough for the click.
+        w.lblCounter->setText(QStringLiteral("5"));
+        QTimer::singleShot(50, &w, [&] {
+            w.Timer2_Timer(); // a tick during the reading is dropped: no count, no request
+            w.cmdOnceDo1_Click();
+        });
+        w.comDoOnce_Click();
+        QVERIFY(!w.Timer2->Enabled());
+        QCOMPARE(w.lblCounter->text(), QStringLiteral("5"));
+        QByteArray written;
+        QTRY_COMPARE_WITH_TIMEOUT(framesIn(written += f.backend->written()), 1 + 2, 10000);
+    }
+
+    void unplugStopsTheLoopsAndItsMessageStays()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.txtTimerSet[1]->setText(QStringLiteral("20"));
+        w.CmdReadDataCircle_Click();
+        f.backend->vanish();
+        QTest::qWait(200);
+        QVERIFY(!w.Timer7->Enabled());
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口连接已断开"));
     }
 
     void passWithPortClosedClearsTheTexts()

@@ -130,6 +130,7 @@ private Q_SLOTS:
         w.SendRequest(request);
         QTest::qWait(1500);
         w.SendRequest(request); // a later request does not restart the clock
+        QVERIFY(w.replyWatchdogRemainingMs() <= 2000);
         QTRY_VERIFY_WITH_TIMEOUT(w.txtState->toPlainText().endsWith(QStringLiteral("3秒内未收到响应")), 8000);
         QVERIFY(w.txtState->toPlainText().startsWith(QStringLiteral("等待响应中")));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
@@ -337,22 +338,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("chnId");
         QTest::addColumn<QString>("objChnid");
         QTest::addColumn<int>("visibleGroups");
+        QTest::addColumn<QString>("modules");
         QTest::newRow("5,1,40,1") << QByteArray("5,1,40,1\r\n") << "5"
                                   << "40"
                                   << "1"
-                                  << "1" << 1;
-        QTest::newRow("two channels keep the designed channel texts") << QByteArray("1,2,20,1\r\n") << "1"
+                                  << "1" << 1 << "1";
+        QTest::newRow("two channels keep the designed channel texts") << QByteArray("1,2,20,7\r\n") << "1"
                                                                       << "20"
                                                                       << "01"
-                                                                      << "1" << 2;
+                                                                      << "1" << 2 << "7";
         QTest::newRow("missing: 1,1,40,1") << QByteArray() << "1"
                                            << "40"
                                            << "1"
-                                           << "1" << 1;
-        QTest::newRow("twelve channels show ten") << QByteArray("3,12,6,1\r\n") << "3"
+                                           << "1" << 1 << "1";
+        QTest::newRow("twelve channels show ten") << QByteArray("3,12,6,-3\r\n") << "3"
                                                   << "6"
                                                   << "01"
-                                                  << "1" << 10;
+                                                  << "1" << 10 << "-3";
     }
     void startUpFillsBoxesFromModuleSettings()
     {
@@ -362,6 +364,7 @@ private Q_SLOTS:
         QFETCH(QString, chnId);
         QFETCH(QString, objChnid);
         QFETCH(int, visibleGroups);
+        QFETCH(QString, modules);
         WindowFixture f;
         if (!modSet.isEmpty())
             f.writeFile(QStringLiteral("ModSet.set"), modSet);
@@ -373,6 +376,7 @@ private Q_SLOTS:
             QCOMPARE(box->text(), sensors);
         QCOMPARE(w.txtChnId->text(), chnId);
         QCOMPARE(w.txtObjChnid->text(), objChnid);
+        QCOMPARE(w.txtModuleNum->text(), modules);
         QCOMPARE(w.ChannelCount, visibleGroups);
         int shown = 0;
         for (QGroupBox* group : w.FrameShow)
