@@ -71,6 +71,8 @@ static bool openOrWarn(frmMain* window, port::MSComm* comm)
     if (failure != port::OpenFailure::Busy)
         window->txtState->setPlainText(port::openFailureText(
             failure, QStringLiteral("COM%1").arg(comm->CommPort()), comm->systemName()));
+    // Whatever the window showed before was read on a line that is now closed.
+    window->imgNotConnected->raise();
     dialogs::MsgBox(window, PortBusyText, QStringLiteral("系统信息"), dialogs::Icon::Warning);
     return false;
 }

@@ -180,6 +180,7 @@ private Q_SLOTS:
         frmMain& w = f.create();
         w.cmdCloseComm_Click();
         f.backend->setOpenFailure(port::OpenFailure(failure));
+        w.imgConnected->raise(); // as after a good reading
         w.Combo1->setCurrentIndex(6);
         w.Combo1_Click();
         QCOMPARE(f.boxes.size(), 1);
@@ -188,6 +189,7 @@ private Q_SLOTS:
         QCOMPARE(f.boxes[0].icon, dialogs::Icon::Warning);
         QVERIFY(!w.PortIsOpen); // keeps the value it had
         QCOMPARE(w.txtState->toPlainText().contains(QStringLiteral("COM7")), detailInState);
+        QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
 
         // Save settings on a port that cannot open writes nothing.
         f.boxes.clear();
