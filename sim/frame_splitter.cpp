@@ -42,13 +42,9 @@ QList<QByteArray> FrameSplitter::push(const QByteArray& bytes, qint64 nowMicros)
             m_buffer.remove(0, 1);
     }
     while (!m_buffer.isEmpty()) {
-        // No module answers station 0 or anything above the wildcard: such a
-        // byte cannot start a request.
-        const quint8 station = quint8(m_buffer.at(0));
-        if (station == 0 || station > protocol::WildcardStation) {
-            discard(1);
-            continue;
-        }
+        // Any station byte may start a request: one to station 0, which no module
+        // answers, is still a request the program sent, and the CRC tells frames
+        // from noise.
         const int size = requestSize(m_buffer);
         const int checked = size == 9 ? 8 : size; // the search's CRC sits before its pad byte
         if (size == 0 || m_buffer.size() < checked)

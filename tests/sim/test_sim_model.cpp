@@ -667,6 +667,10 @@ private Q_SLOTS:
         QTest::newRow("write, 15 bytes in pieces")
             << QByteArrayList{w.left(2), w.mid(2, 9), w.mid(11)} << QList<qint64>{0, 1000, 2000}
             << QByteArrayList{w} << QByteArray() << QByteArray();
+        const QByteArray toStation0 = changeAddressRequest(0, 12);
+        QTest::newRow("a request to station 0 is still a request")
+            << QByteArrayList{toStation0 + t} << QList<qint64>{0} << QByteArrayList{toStation0, t}
+            << QByteArray() << QByteArray();
         QTest::newRow("frame and the start of the next") << QByteArrayList{t + r.left(4)} << QList<qint64>{0}
                                                          << QByteArrayList{t} << r.left(4) << QByteArray();
     }
