@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -239,21 +240,27 @@ void PtyTransport::handleRequest(const QByteArray& request)
     // The reply goes out at the rate the request came in, even if it changes the rate.
     const int baud = m_model->baudRate();
     QByteArray reply = m_model->reply(request);
+    // The first fault that matches is used up before anyone hears of the request,
+    // so a fault added in reaction to it applies to the next request, not this one.
+    std::optional<Fault> used;
+    for (int i = 0; i < m_faults.size() && !reply.isEmpty(); ++i) {
+        Fault& fault = m_faults[i];
+        if (!fault.matches(request))
+            continue;
+        used = fault;
+        if (fault.remaining > 0 && --fault.remaining == 0)
+            m_faults.removeAt(i);
+        break;
+    }
     emit requestReceived(request);
     if (reply.isEmpty())
         return;
 
     qint64 delayMicros = 0;
-    for (int i = 0; i < m_faults.size(); ++i) {
-        Fault& fault = m_faults[i];
-        if (!fault.matches(request))
-            continue;
-        const Fault used = fault;
-        if (fault.remaining > 0 && --fault.remaining == 0)
-            m_faults.removeAt(i);
-        qCDebug(lcFrames) << "fault" << used.toString();
-        emit faultApplied(used, request);
-        switch (used.kind) {
+    if (used) {
+        qCDebug(lcFrames) << "fault" << used->toString();
+        emit faultApplied(*used, request);
+        switch (used->kind) {
         case Fault::None:
             break;
         case Fault::NoReply:
@@ -262,22 +269,21 @@ void PtyTransport::handleRequest(const QByteArray& request)
             vanish();
             return;
         case Fault::Delay:
-            delayMicros = qint64(used.argument) * 1000;
+            delayMicros = qint64(used->argument) * 1000;
             break;
         case Fault::Truncate:
-            reply.truncate(used.argument);
+            reply.truncate(used->argument);
             break;
         case Fault::CorruptCrc:
             reply[reply.size() - 2] = char(reply.at(reply.size() - 2) ^ 0x5A);
             break;
         case Fault::ExtraBytes:
-            reply += randomBytes(used.argument);
+            reply += randomBytes(used->argument);
             break;
         case Fault::Garbage:
-            reply = randomBytes(used.argument > 0 ? used.argument : int(reply.size()));
+            reply = randomBytes(used->argument > 0 ? used->argument : int(reply.size()));
             break;
         }
-        break;
     }
     if (reply.isEmpty())
         return;

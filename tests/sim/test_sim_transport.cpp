@@ -289,6 +289,26 @@ private Q_SLOTS:
         QCOMPARE(module.transport().faults().size(), 1);
     }
 
+    // "Drop the next reply", said when a request is heard, means the next one.
+    void faultAddedOnARequestAppliesToTheNext()
+    {
+        SimulatedModule module(m_dir->path(), 4);
+        QString error;
+        QVERIFY2(module.start(&error), qPrintable(error));
+        bool added = false;
+        connect(&module.transport(), &PtyTransport::requestReceived, this, [&] {
+            if (!added)
+                module.setFault(*Fault::parse(QStringLiteral("noreply,next=1"), &error));
+            added = true;
+        });
+        LineEnd line;
+        QVERIFY(line.open(module.linkPath()));
+        QVERIFY(line.write(protocol::temperatureRequest(1, 3, 3, 1, 1)));
+        QCOMPARE(line.read(7, ReplyTimeoutMs).size(), 7);
+        QVERIFY(line.write(protocol::temperatureRequest(1, 3, 3, 1, 1)));
+        QCOMPARE(line.readFor(600).size(), 0);
+    }
+
     void vanish()
     {
         SimulatedModule module(m_dir->path(), 4);
