@@ -47,13 +47,20 @@ QVector<QString> decodeTemperatures(const QByteArray& reply, int positions)
 }
 
 namespace {
+// A request to the wildcard address is answered by any station.
+bool stationMatches(char received, quint8 station)
+{
+    return station == WildcardStation || quint8(received) == station;
+}
+
 // Whether the bytes from `at` on start like the reply's header, as far as they go.
 bool headerAt(const QByteArray& bytes, qsizetype at, quint8 station, quint8 function, int count)
 {
-    const quint8 header[] = {station, function, quint8(2 * count)};
-    for (qsizetype k = 0; k < 3 && at + k < bytes.size(); ++k) {
-        const bool wildcard = k == 0 && station == WildcardStation;
-        if (!wildcard && quint8(bytes.at(at + k)) != header[k])
+    if (!stationMatches(bytes.at(at), station))
+        return false;
+    const quint8 rest[] = {function, quint8(2 * count)};
+    for (qsizetype k = 0; k < 2 && at + 1 + k < bytes.size(); ++k) {
+        if (quint8(bytes.at(at + 1 + k)) != rest[k])
             return false;
     }
     return true;
@@ -65,8 +72,7 @@ bool exceptionAt(const QByteArray& bytes, qsizetype at, quint8 station, quint8 f
 {
     if (bytes.size() - at < ExceptionReplyLength)
         return false;
-    const bool stationMatches = station == WildcardStation || quint8(bytes.at(at)) == station;
-    return stationMatches && quint8(bytes.at(at + 1)) == quint8(function | 0x80) &&
+    return stationMatches(bytes.at(at), station) && quint8(bytes.at(at + 1)) == quint8(function | 0x80) &&
            hasValidCrc(bytes.mid(at, ExceptionReplyLength));
 }
 } // namespace

@@ -142,5 +142,6 @@ private:
     bool m_passBusy = false;
     bool m_replyHandledFlag = false;
     bool m_fieldMessageOpen = false;
-    bool m_passQueued = false; // an all-channels pass asked for during a single reading
+    bool m_passQueued = false;  // an all-channels pass asked for during a single reading
+    int m_requestThreshold = 0; // the receive threshold the request in flight asked for
 };

@@ -109,6 +109,7 @@ void frmMain::ReadModule(quint8 station, quint8 function, quint8 start, quint8 c
     const QByteArray frame = protocol::temperatureRequest(station, function, channel, start, count);
     ReplyLength = protocol::temperatureReplyLength(count);
     MSComm1->setRThreshold(ReplyLength);
+    m_requestThreshold = ReplyLength;
     CommandMode = protocol::ModeTemperature;
     Pending = PendingRequest{protocol::ModeTemperature, station, channel, count, start, channel};
     MSComm1->Output(frame);
@@ -213,7 +214,6 @@ void frmMain::cmdOnceDo1_Click()
                                            count, baud, previousCutShort) == acquisition::QuietWait::Waiting)
             Module1::WaitMilliseconds(1);
         MSComm1->setInBufferCount(0);
-        MSComm1->setRThreshold(0); // the pass reads the line itself, even if the port was reopened meanwhile
 
         const QByteArray frame = protocol::temperatureRequest(station, function, quint8(c), start, count);
         ReplyLength = protocol::temperatureReplyLength(count);

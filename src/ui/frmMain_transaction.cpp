@@ -5,7 +5,6 @@
 
 #include "port/port_messages.h"
 #include "protocol/frame_log.h"
-#include "protocol/frames.h"
 #include "protocol/hex_text.h"
 
 namespace {
@@ -38,6 +37,7 @@ bool frmMain::SendRequest(const OutgoingRequest& request)
     CommandText = protocol::requestEcho(request.frame, request.echoLastIndex);
     txtCommand->setText(CommandText);
     MSComm1->setRThreshold(request.threshold);
+    m_requestThreshold = request.threshold;
     if (request.inputLen > 0)
         MSComm1->setInputLen(request.inputLen);
     if (!MSComm1->PortOpen()) {
@@ -95,8 +95,9 @@ void frmMain::MSComm1_OnComm()
     // (a port reopened inside its waits sets a threshold again) must not take them.
     if (m_passBusy)
         return;
-    // A temperature reply is taken whole, never decoded from its first chunk.
-    if (CommandMode == protocol::ModeTemperature && MSComm1->InBufferCount() < ReplyLength)
+    // A handler never sees fewer bytes than its request waits for, even when a
+    // reopened port has lowered the threshold since.
+    if (MSComm1->InBufferCount() < m_requestThreshold)
         return;
     MSComm1->setInputLen(ReplyLength);
     const QByteArray reply = MSComm1->Input();
