@@ -5,13 +5,19 @@
 // its byte pacing does not share the window's event loop. The window reads ten
 // channels of 40 sensors; after every pass each of the 400 cells must be filled.
 //
-//   bench_pass [--passes N] [--baud 9600,19200] [--verbose] [--sim-arg ARG]...
+//   bench_pass [--passes N] [--baud 9600,19200] [--verbose] [--loop-seconds S] [--sim-arg ARG]...
+//
+// After the timed passes, the all-channels loop runs continuously (a pass as
+// soon as the last one ended) for S seconds (default 10; 0 skips it), and the
+// process's CPU time over that span is printed as percent of one core: what
+// reading the module around the clock costs the machine.
 //
 // --sim-arg hands ARG to the simulator, e.g. --sim-arg=--fault=noreply,channel=3
 // to see what a channel that never answers costs the pass.
 
 #include "acquisition/read_timing.h"
 #include "port/line_timing.h"
+#include "protocol/frames.h"
 #include "ui/dialogs.h"
 #include "ui/frmMain.h"
 #include "ui/program_folder.h"
@@ -25,6 +31,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -36,13 +45,48 @@ constexpr int kChannels = 10;
 constexpr int kSensors = 40;
 constexpr int kPort = 4;
 constexpr double kTargetRatio = 1.25;
+constexpr double kTargetLoopCpuPercent = 3.0;
 
 struct PassFigures
 {
     int baud = 0;
     std::vector<double> passMs;
     int badPasses = 0;
+    double loopSeconds = 0; // wall time of the continuous loop
+    double loopCpuSeconds = 0;
+    int loopPasses = 0;
 };
+
+double cpuSecondsSoFar()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Runs the all-channels loop back to back for `seconds` and notes its CPU time.
+void measureLoop(frmMain& window, double seconds, PassFigures& figures)
+{
+    int passes = 0; // the pass writes each channel number into txtChannel, "1" first
+    const QMetaObject::Connection counting =
+        QObject::connect(window.txtChannel, &QLineEdit::textChanged, &window, [&passes](const QString& text) {
+            if (text == QLatin1String("1"))
+                ++passes;
+        });
+    window.txtTimerSet[1]->setText(qEnvironmentVariable("TQ_LOOP_MS", QStringLiteral("1")));
+    const double cpuBefore = cpuSecondsSoFar();
+    QElapsedTimer wall;
+    wall.start();
+    window.CmdReadDataCircle_Click();
+    QTimer::singleShot(int(seconds * 1000), &window, [&window] { window.cmdStopCircle_Click(); });
+    while (window.Timer7->isTicking() || window.readingBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    figures.loopSeconds = double(wall.nsecsElapsed()) / 1e9;
+    figures.loopCpuSeconds = cpuSecondsSoFar() - cpuBefore;
+    figures.loopPasses = passes;
+    QObject::disconnect(counting);
+}
 
 bool writeFile(const QString& path, const QByteArray& text)
 {
@@ -76,7 +120,7 @@ double median(std::vector<double> values)
 double lineFloorMs(int baud)
 {
     const int bytes =
-        kChannels * (acquisition::kTemperatureRequestBytes + acquisition::temperatureReplyBytes(kSensors));
+        kChannels * (acquisition::kTemperatureRequestBytes + protocol::temperatureReplyLength(kSensors));
     return bytes * 10.0 * 1000.0 / baud;
 }
 
@@ -107,7 +151,8 @@ bool startModule(QProcess& sim, const QString& folder, int baud, const QStringLi
     return true;
 }
 
-bool runAt(int baud, int passes, bool verbose, const QStringList& simArgs, PassFigures& figures)
+bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QStringList& simArgs,
+           PassFigures& figures)
 {
     figures.baud = baud;
     QTemporaryDir folder;
@@ -155,6 +200,8 @@ bool runAt(int baud, int passes, bool verbose, const QStringList& simArgs, PassF
                     std::printf("  %d baud pass %2d: %8.1f ms%s\n", baud, i + 1, ms,
                                 missing ? "  (cells missing)" : "");
             }
+            if (loopSeconds > 0)
+                measureLoop(window, loopSeconds, figures);
         }
     }
     setProgramFolderForTests(QString());
@@ -177,8 +224,8 @@ void report(const PassFigures& f)
                 f.baud, f.passMs.size());
     std::printf("  pass time       median %8.1f ms   min %8.1f ms   max %8.1f ms\n", med, *lo, *hi);
     std::printf("  line-time floor %8.1f ms  (%d x (%d + %d) bytes x 10 bits / %d baud)\n", floorMs,
-                kChannels, acquisition::kTemperatureRequestBytes,
-                acquisition::temperatureReplyBytes(kSensors), f.baud);
+                kChannels, acquisition::kTemperatureRequestBytes, protocol::temperatureReplyLength(kSensors),
+                f.baud);
     // The bus also keeps 3.5 characters of silence before each request (the
     // pass waits for it) and before each reply (the module waits for it).
     const double gapsMs = kChannels * 2 * port::interFrameGapUs(f.baud) / 1000.0;
@@ -190,6 +237,13 @@ void report(const PassFigures& f)
                 acquisition::kPassDeadlineFloorMs, fixedWaitMs / med);
     std::printf("  cells           %s\n",
                 f.badPasses ? "SOME PASSES LEFT CELLS UNFILLED" : "all 400 filled after every pass");
+    if (f.loopSeconds > 0) {
+        const double percent = 100.0 * f.loopCpuSeconds / f.loopSeconds;
+        std::printf("  continuous loop %8.2f %% of one core  (%.2f s CPU in %.1f s, %d passes)  target <= "
+                    "%.0f %%: %s\n",
+                    percent, f.loopCpuSeconds, f.loopSeconds, f.loopPasses, kTargetLoopCpuPercent,
+                    percent <= kTargetLoopCpuPercent ? "met" : "MISSED");
+    }
 }
 
 } // namespace
@@ -210,16 +264,26 @@ int main(int argc, char* argv[])
                                         QStringLiteral("Comma-separated baud rates (default 9600,19200)."),
                                         QStringLiteral("LIST"), QStringLiteral("9600,19200"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Print every pass."));
+    const QCommandLineOption loopOption(
+        QStringLiteral("loop-seconds"),
+        QStringLiteral(
+            "Seconds of continuous all-channels loop whose CPU time is measured (default 10, 0: none)."),
+        QStringLiteral("S"), QStringLiteral("10"));
     const QCommandLineOption simArgOption(QStringLiteral("sim-arg"),
                                           QStringLiteral("Extra argument for tq5900k-sim (repeatable)."),
                                           QStringLiteral("ARG"));
-    parser.addOptions({passesOption, baudOption, verboseOption, simArgOption});
+    parser.addOptions({passesOption, baudOption, verboseOption, loopOption, simArgOption});
     parser.process(app);
 
     bool ok = false;
     const int passes = parser.value(passesOption).toInt(&ok);
     if (!ok || passes < 1) {
         std::fprintf(stderr, "--passes: expected a positive number\n");
+        return 2;
+    }
+    const double loopSeconds = parser.value(loopOption).toDouble(&ok);
+    if (!ok || loopSeconds < 0) {
+        std::fprintf(stderr, "--loop-seconds: expected a number of seconds, 0 or more\n");
         return 2;
     }
     std::vector<int> bauds;
@@ -241,7 +305,8 @@ int main(int argc, char* argv[])
     int status = 0;
     for (int baud : bauds) {
         PassFigures figures;
-        if (!runAt(baud, passes, parser.isSet(verboseOption), parser.values(simArgOption), figures) ||
+        if (!runAt(baud, passes, parser.isSet(verboseOption), loopSeconds, parser.values(simArgOption),
+                   figures) ||
             figures.passMs.empty()) {
             status = 1;
             continue;
