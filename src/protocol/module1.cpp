@@ -6,35 +6,12 @@
 
 namespace Module1 {
 
-namespace {
-// Bridges an old-style SIGNAL() string to a std::function check.
-class DoneProbe : public QObject
-{
-    Q_OBJECT
-public:
-    DoneProbe(std::function<bool()> done, QEventLoop* loop) : m_done(std::move(done)), m_loop(loop) {}
-    bool satisfied = false;
-public Q_SLOTS:
-    void check()
-    {
-        if (!satisfied && m_done()) {
-            satisfied = true;
-            m_loop->quit();
-        }
-    }
-
-private:
-    std::function<bool()> m_done;
-    QEventLoop* m_loop;
-};
-} // namespace
-
 void WaitMilliseconds(int milliseconds)
 {
-    WaitUntil(milliseconds, nullptr, nullptr, {});
+    detail::waitUntil(milliseconds, {}, {});
 }
 
-bool WaitUntil(int milliseconds, const QObject* source, const char* signal, const std::function<bool()>& done)
+bool detail::waitUntil(int milliseconds, const Subscribe& subscribe, const std::function<bool()>& done)
 {
     if (done && done())
         return true;
@@ -43,19 +20,22 @@ bool WaitUntil(int milliseconds, const QObject* source, const char* signal, cons
         return done && done();
     }
     QEventLoop loop;
-    DoneProbe probe(
-        done ? done : [] { return false; }, &loop);
-    if (source && signal && done)
-        QObject::connect(source, signal, &probe, SLOT(check()));
+    bool satisfied = false;
+    if (subscribe && done) {
+        subscribe(&loop, [&] {
+            if (!satisfied && done()) {
+                satisfied = true;
+                loop.quit();
+            }
+        });
+    }
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
     deadline.start(milliseconds);
     loop.exec(QEventLoop::AllEvents);
-    return probe.satisfied;
+    return satisfied;
 }
 
 } // namespace Module1
-
-#include "module1.moc"

@@ -99,6 +99,9 @@ LocatedReply locateTemperatureReply(const QByteArray& received, quint8 station, 
             return {LocatedReply::Complete, candidate};
         wholeButBroken = true;
     }
+    // Intact on the line, but an answer to some other request.
+    if (received.size() >= ExceptionReplyLength && hasValidCrc(received))
+        return {LocatedReply::Mismatch, received};
     return {LocatedReply::Invalid, received};
 }
 

@@ -35,6 +35,8 @@ struct LocatedReply
         Complete, // a whole reply with a valid CRC: `bytes` is exactly that reply
         CutShort, // a reply's start with fewer bytes than it needs: `bytes` from its start on
         Refused,  // the module's exception reply (function code + 0x80, code, valid CRC): `bytes` is it
+        Mismatch, // one frame with a valid CRC that does not answer the request (another
+                  // station, function or byte count): `bytes` as received
         Invalid,  // bytes that hold no reply (bad CRC, noise): `bytes` as received
     };
     Kind kind = Nothing;

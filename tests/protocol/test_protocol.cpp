@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
+#include <ctime>
 
 using namespace protocol;
 
@@ -187,7 +188,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray reply = hex("02 03 04 09 C4 FF 38 CB 70");
         const int complete = LocatedReply::Complete, cut = LocatedReply::CutShort,
-                  refused = LocatedReply::Refused, invalid = LocatedReply::Invalid;
+                  refused = LocatedReply::Refused, mismatch = LocatedReply::Mismatch,
+                  invalid = LocatedReply::Invalid;
         QTest::newRow("nothing") << QByteArray() << 2 << int(LocatedReply::Nothing) << QByteArray();
         QTest::newRow("exact") << reply << 2 << complete << reply;
         QTest::newRow("extra bytes after") << reply + hex("AA BB") << 2 << complete << reply;
@@ -195,7 +197,13 @@ private Q_SLOTS:
         QTest::newRow("wildcard request: any station")
             << hex("07 03 04 09 C4 FF 38 9E 70") << 0xFA << complete << hex("07 03 04 09 C4 FF 38 9E 70");
         QTest::newRow("another station's reply")
-            << hex("07 03 04 09 C4 FF 38 9E 70") << 2 << invalid << hex("07 03 04 09 C4 FF 38 9E 70");
+            << hex("07 03 04 09 C4 FF 38 9E 70") << 2 << mismatch << hex("07 03 04 09 C4 FF 38 9E 70");
+        QTest::newRow("another function's reply")
+            << hex("02 04 04 09 C4 FF 38 CA C7") << 2 << mismatch << hex("02 04 04 09 C4 FF 38 CA C7");
+        QTest::newRow("another byte count") << hex("02 03 06 09 C4 FF 38 00 01 B4 D4") << 2 << mismatch
+                                            << hex("02 03 06 09 C4 FF 38 00 01 B4 D4");
+        QTest::newRow("another station's reply after noise")
+            << hex("55 07 03 04 09 C4 FF 38 9E 70") << 2 << invalid << hex("55 07 03 04 09 C4 FF 38 9E 70");
         QTest::newRow("bad CRC") << hex("02 03 04 09 C4 FF 38 CB 71") << 2 << invalid
                                  << hex("02 03 04 09 C4 FF 38 CB 71");
         QTest::newRow("bad CRC, not taken for a cut-short one inside")
@@ -212,7 +220,7 @@ private Q_SLOTS:
         QTest::newRow("exception reply with a bad CRC")
             << hex("02 83 02 30 F2") << 2 << invalid << hex("02 83 02 30 F2");
         QTest::newRow("another station's exception reply")
-            << hex("07 83 02 20 F0") << 2 << invalid << hex("07 83 02 20 F0");
+            << hex("07 83 02 20 F0") << 2 << mismatch << hex("07 83 02 20 F0");
         QTest::newRow("wildcard request: any station's exception reply")
             << hex("07 83 02 20 F0") << 0xFA << refused << hex("07 83 02 20 F0");
     }
@@ -275,9 +283,13 @@ private Q_SLOTS:
         QTimer::singleShot(10, this, [&] { ticked = true; });
         QElapsedTimer clock;
         clock.start();
-        Module1::WaitMilliseconds(60);
-        QVERIFY(clock.elapsed() >= 60);
+        const std::clock_t cpuBefore = std::clock();
+        Module1::WaitMilliseconds(300);
+        const double cpuMs = double(std::clock() - cpuBefore) * 1000.0 / CLOCKS_PER_SEC;
+        QVERIFY(clock.elapsed() >= 300);
         QVERIFY(ticked);
+        // It sleeps until its deadline: a loop around processEvents would keep the CPU busy all along.
+        QVERIFY2(cpuMs < 30, qPrintable(QStringLiteral("%1 ms of CPU time in a 300 ms wait").arg(cpuMs)));
 
         // Zero milliseconds: one pass of event processing.
         bool posted = false;
@@ -296,10 +308,27 @@ private Q_SLOTS:
         trigger.start(20);
         QElapsedTimer clock;
         clock.start();
-        const bool done = Module1::WaitUntil(5000, &trigger, SIGNAL(timeout()), [&] { return fired > 0; });
-        QVERIFY(done);
+        QVERIFY(Module1::WaitUntil(5000, &trigger, &QTimer::timeout, [&] { return fired > 0; }));
         QVERIFY(clock.elapsed() < 4000);
-        QVERIFY(!Module1::WaitUntil(30, &trigger, SIGNAL(timeout()), [] { return false; }));
+        QVERIFY(!Module1::WaitUntil(30, &trigger, &QTimer::timeout, [] { return false; }));
+        // Already true: returns at once, without waiting for the signal.
+        clock.restart();
+        QVERIFY(Module1::WaitUntil(5000, &trigger, &QTimer::timeout, [] { return true; }));
+        QVERIFY(clock.elapsed() < 4000);
+    }
+
+    void waitForSignalEndsAtTheSignalOrTheTime()
+    {
+        QTimer trigger;
+        trigger.setSingleShot(true);
+        trigger.start(20);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(Module1::WaitForSignal(5000, &trigger, &QTimer::timeout));
+        QVERIFY(clock.elapsed() < 4000);
+        clock.restart();
+        QVERIFY(!Module1::WaitForSignal(50, &trigger, &QTimer::timeout));
+        QVERIFY(clock.elapsed() >= 50);
     }
 };
 
