@@ -1,24 +1,15 @@
 #include "read_timing.h"
 
 #include "port/line_timing.h"
+#include "protocol/frames.h"
 
 #include <algorithm>
 
 namespace acquisition {
 
-int temperatureReplyBytes(int count)
-{
-    return 2 * count + 5;
-}
-
-bool temperatureReplyComplete(qsizetype bytes, int count)
-{
-    return bytes >= temperatureReplyBytes(count);
-}
-
 int temperatureExchangeMs(int count, int baud)
 {
-    return port::lineTimeMs(kTemperatureRequestBytes + temperatureReplyBytes(count), baud);
+    return port::lineTimeMs(kTemperatureRequestBytes + protocol::temperatureReplyLength(count), baud);
 }
 
 int temperatureReadWaitMs(int count, int baud)
@@ -35,16 +26,6 @@ int passQuietGapUs(int baud, bool afterCutShortReply)
 {
     const int gap = port::interFrameGapUs(baud);
     return afterCutShortReply ? std::max(gap, kCutShortQuietUs) : gap;
-}
-
-QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud,
-                         bool afterCutShortReply)
-{
-    if (sinceLastByteUs >= passQuietGapUs(baud, afterCutShortReply))
-        return QuietWait::Quiet;
-    if (waitedUs >= qint64(passChannelDeadlineMs(count, baud)) * 1000)
-        return QuietWait::GaveUp;
-    return QuietWait::Waiting;
 }
 
 } // namespace acquisition

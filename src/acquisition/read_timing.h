@@ -12,12 +12,6 @@ inline constexpr int kPassDeadlineFloorMs = 500;
 inline constexpr int kTurnaroundMs = 150; // the module's answer time on top of the line time
 inline constexpr int kTemperatureRequestBytes = 8;
 
-// Bytes of a temperature reply for `count` registers: 2 × count + 5.
-int temperatureReplyBytes(int count);
-
-// A reply of `bytes` bytes holds everything a request for `count` registers asked for.
-bool temperatureReplyComplete(qsizetype bytes, int count);
-
 // Line time of the request and its expected reply at `baud`, in milliseconds.
 int temperatureExchangeMs(int count, int baud);
 
@@ -36,16 +30,5 @@ int passChannelDeadlineMs(int count, int baud);
 // the sender has finished.
 inline constexpr int kCutShortQuietUs = 20000;
 int passQuietGapUs(int baud, bool afterCutShortReply = false);
-
-enum class QuietWait {
-    Waiting, // bytes arrived too recently; keep waiting
-    Quiet,   // the line has been quiet long enough
-    GaveUp,  // the line never went quiet within the deadline; go on regardless
-};
-
-// Where the wait for a quiet line stands, `sinceLastByteUs` after the last byte
-// arrived (or after the wait began) and `waitedUs` into the wait.
-QuietWait quietWaitState(qint64 sinceLastByteUs, qint64 waitedUs, int count, int baud,
-                         bool afterCutShortReply = false);
 
 } // namespace acquisition

@@ -19,24 +19,19 @@ std::optional<double> counterNumber(const QString& counter)
 
 } // namespace
 
-FieldsResult readRequestFields(const QString& station, const QString& function, const QString& start,
-                               const QString& count, const QString& channel, protocol::Rounding rounding)
+namespace {
+struct Box
 {
-    struct Box
-    {
-        const QString& text;
-        const char16_t* caption;
-        quint8 TemperatureRequestFields::*field;
-    };
-    const Box boxes[] = {
-        {station, u"设备地址", &TemperatureRequestFields::station},
-        {function, u"功 能 码", &TemperatureRequestFields::function},
-        {start, u"超始地址", &TemperatureRequestFields::start},
-        {count, u"数据长度", &TemperatureRequestFields::count},
-        {channel, u"通道号", &TemperatureRequestFields::channel},
-    };
+    const QString& text;
+    const char16_t* caption;
+    quint8 TemperatureRequestFields::*field;
+};
+
+// Reads `boxes` in order into `fields`; the first that does not fit a byte is named.
+FieldsResult readBoxes(std::initializer_list<Box> boxes, protocol::Rounding rounding,
+                       TemperatureRequestFields fields = {})
+{
     FieldsResult result;
-    TemperatureRequestFields fields;
     for (const Box& box : boxes) {
         const std::optional<int> value = protocol::byteValue(box.text, rounding);
         if (!value) {
@@ -47,6 +42,26 @@ FieldsResult readRequestFields(const QString& station, const QString& function, 
     }
     result.fields = fields;
     return result;
+}
+} // namespace
+
+FieldsResult readPassFields(const QString& station, const QString& function, const QString& start,
+                            const QString& count, protocol::Rounding rounding)
+{
+    return readBoxes({{station, u"设备地址", &TemperatureRequestFields::station},
+                      {function, u"功 能 码", &TemperatureRequestFields::function},
+                      {start, u"超始地址", &TemperatureRequestFields::start},
+                      {count, u"数据长度", &TemperatureRequestFields::count}},
+                     rounding);
+}
+
+FieldsResult readRequestFields(const QString& station, const QString& function, const QString& start,
+                               const QString& count, const QString& channel, protocol::Rounding rounding)
+{
+    const FieldsResult first = readPassFields(station, function, start, count, rounding);
+    if (!first.fields)
+        return first;
+    return readBoxes({{channel, u"通道号", &TemperatureRequestFields::channel}}, rounding, *first.fields);
 }
 
 std::optional<int> loopInterval(const QString& text)

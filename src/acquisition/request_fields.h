@@ -30,6 +30,10 @@ struct FieldsResult
 // of the arguments.
 FieldsResult readRequestFields(const QString& station, const QString& function, const QString& start,
                                const QString& count, const QString& channel, protocol::Rounding rounding);
+// The boxes of the all-channels pass: the same but the channel box, which the
+// pass does not read (it asks every channel in turn); `channel` stays 0.
+FieldsResult readPassFields(const QString& station, const QString& function, const QString& start,
+                            const QString& count, protocol::Rounding rounding);
 
 inline constexpr int kLoopIntervalMax = 65535;
 

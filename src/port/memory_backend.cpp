@@ -55,7 +55,14 @@ void MemoryBackend::inject(const QByteArray& bytes)
     if (bytes.isEmpty())
         return;
     m_pending += bytes;
-    if (m_open)
+    if (m_open && !m_held)
+        Q_EMIT readyRead();
+}
+
+void MemoryBackend::setInputHeld(bool held)
+{
+    m_held = held;
+    if (!held && m_open && !m_pending.isEmpty())
         Q_EMIT readyRead();
 }
 

@@ -25,6 +25,7 @@ public:
     void write(const QByteArray& bytes) override;
     void clearInput() override { m_pending.clear(); }
     void clearOutput() override {}
+    void setInputHeld(bool held) override;
     QString errorText() const override { return m_errorText; }
 
     // Bytes arrive from the device. While open, readyRead is emitted at once;
@@ -47,6 +48,7 @@ public:
 
 private:
     bool m_open = false;
+    bool m_held = false;
     int m_baud = 0;
     int m_openCount = 0;
     QString m_openedName;

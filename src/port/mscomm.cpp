@@ -204,9 +204,14 @@ int MSComm::CommEvent() const
     return m_commEvent;
 }
 
-qint64 MSComm::msSinceLastByte() const
+void MSComm::setInputHeld(bool held)
 {
-    return m_lastByte.isValid() ? m_lastByte.elapsed() : std::numeric_limits<qint64>::max();
+    m_backend->setInputHeld(held);
+}
+
+qint64 MSComm::usSinceLastByte() const
+{
+    return m_lastByte.isValid() ? m_lastByte.nsecsElapsed() / 1000 : std::numeric_limits<qint64>::max();
 }
 
 SerialBackend* MSComm::backend() const

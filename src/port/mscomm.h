@@ -62,8 +62,12 @@ public:
     // The buffered bytes, left in the buffer (lets a wait look for a whole reply).
     QByteArray peekInput() const { return m_input; }
 
-    // Milliseconds since the last byte arrived (since the port opened if none did).
-    qint64 msSinceLastByte() const;
+    // Leaves arriving bytes with the device until released, while the caller knows
+    // nothing it waits for can be complete (see SerialBackend::setInputHeld).
+    void setInputHeld(bool held);
+
+    // Microseconds since the last byte arrived (since the port opened if none did).
+    qint64 usSinceLastByte() const;
     SerialBackend* backend() const;
 
 Q_SIGNALS:

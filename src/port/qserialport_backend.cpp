@@ -11,7 +11,10 @@ namespace port {
 
 QSerialPortBackend::QSerialPortBackend(QObject* parent) : SerialBackend(parent), m_port(this)
 {
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialBackend::readyRead);
+    connect(&m_port, &QSerialPort::readyRead, this, [this] {
+        if (!m_inputHeld)
+            Q_EMIT readyRead();
+    });
     connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialPortBackend::onErrorOccurred);
 }
 
@@ -104,6 +107,24 @@ void QSerialPortBackend::clearOutput()
 {
     if (m_port.isOpen())
         m_port.clear(QSerialPort::Output);
+}
+
+void QSerialPortBackend::setInputHeld(bool held)
+{
+    m_inputHeld = held;
+    if (held) {
+        // With its buffer limited to one byte, QSerialPort stops reading from the
+        // device once that byte is in, until it is read: the rest waits in the
+        // driver's buffer and the event loop sleeps.
+        m_port.setReadBufferSize(1);
+        return;
+    }
+    // Reading what was held lets QSerialPort read the device again; then the
+    // buffer is unlimited once more, and the bytes waiting in the driver arrive
+    // in one go.
+    if (m_port.isOpen() && m_port.bytesAvailable() > 0)
+        Q_EMIT readyRead();
+    m_port.setReadBufferSize(0);
 }
 
 QString QSerialPortBackend::errorText() const

@@ -22,6 +22,7 @@ public:
     void write(const QByteArray& bytes) override;
     void clearInput() override;
     void clearOutput() override;
+    void setInputHeld(bool held) override;
     QString errorText() const override;
 
 private:
@@ -30,6 +31,7 @@ private:
 
     QSerialPort m_port;
     QString m_errorText;
+    bool m_inputHeld = false;
 };
 
 } // namespace port

@@ -37,6 +37,10 @@ public:
     // Discard what the device holds but has not delivered / not yet sent.
     virtual void clearInput() = 0;
     virtual void clearOutput() = 0;
+    // Held, arriving bytes stay with the device and readyRead stays quiet, so a
+    // slow line does not wake the program for every byte while nothing it waits
+    // for can be complete; released, they are delivered (readyRead follows).
+    virtual void setInputHeld(bool held) = 0;
     // Human-readable text of the last failure, for logs.
     virtual QString errorText() const = 0;
 

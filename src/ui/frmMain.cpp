@@ -20,12 +20,9 @@ frmMain::frmMain(std::unique_ptr<port::SerialBackend> backend, QWidget* parent) 
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     MSComm1->setPortNameResolver([](int number) { return port::resolvePortName(number, programFolder()); });
 
-    m_replyWatchdog.setSingleShot(true);
-    m_replyWatchdog.setInterval(3000);
-    connect(&m_replyWatchdog, &QTimer::timeout, this, &frmMain::onReplyOverdue);
-
-    registerReplyHandler(protocol::ModeTemperature,
-                         [this](const QByteArray& reply) { return temperatureReply(reply); });
+    m_requests = new requests::RequestCore(MSComm1, this);
+    m_requests->setHandler(protocol::ModeTemperature,
+                           [this](const requests::Reply& reply) { return temperatureReply(reply); });
     wireHandlers();
 }
 
@@ -33,7 +30,13 @@ frmMain::~frmMain() = default;
 
 void frmMain::wireHandlers()
 {
-    connect(MSComm1, &port::MSComm::OnComm, this, &frmMain::MSComm1_OnComm);
+    connect(m_requests, &requests::RequestCore::replyArrived, this, &frmMain::MSComm1_OnComm);
+    connect(m_requests, &requests::RequestCore::replyHandled, this,
+            [this](const requests::Reply&, bool finished) {
+                if (finished)
+                    imgConnected->raise();
+            });
+    connect(m_requests, &requests::RequestCore::overdue, this, &frmMain::onReplyOverdue);
     connect(MSComm1, &port::MSComm::connectionLost, this, &frmMain::onConnectionLost);
 
     // Combo1's reaction runs for a chosen entry only, by the operator or by start-up.

@@ -1,44 +1,20 @@
 #pragma once
-// The main window: owns the serial port, the pending request, the module
-// settings and every control. Handlers carry the names of their control and
+// The main window: owns the serial port and the request core over it, the
+// module settings and every control. Handlers carry the names of their control and
 // event; each subsystem's handlers live in their own frmMain_<subsystem>.cpp.
 
 #include "frmMain_form.h"
 
 #include "acquisition/grid_geometry.h"
+#include "acquisition/request_fields.h"
+#include "acquisition/temperature_reading.h"
 #include "port/mscomm.h"
 #include "protocol/box_number.h"
+#include "requests/request_core.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
-#include <functional>
-#include <map>
 #include <memory>
-
-// What the reply being awaited must be read with: the values of the request
-// it answers, kept when the request was sent (never what the boxes hold later).
-struct PendingRequest
-{
-    int mode = 0;
-    int station = 0;
-    int channel = 0;
-    int count = 0;
-    int position = 0;
-    int firstChannel = 0;
-};
-
-// One request as a sender hands it to the common send sequence.
-struct OutgoingRequest
-{
-    QByteArray frame;       // bytes written to the line
-    int echoLastIndex = -1; // last byte shown in the echo (-1: all)
-    int commandMode = 0;
-    int replyLength = 0;
-    int threshold = 0;
-    int inputLen = 0;
-    PendingRequest context;
-};
+#include <optional>
 
 class frmMain : public QWidget, public frmMainForm
 {
@@ -53,32 +29,21 @@ public:
 
     // ---- State (see the handlers for their use)
     port::MSComm* MSComm1 = nullptr;
-    int CommandMode = 0;
-    int ReplyLength = 0;
-    QString CommandText;
-    PendingRequest Pending;
     bool PortIsOpen = false;
     int DefaultAddress = 1;
     int ChannelCount = 1;
     int SensorsPerChannel = 6;
-    quint8 ReadStation = 0, ReadFunction = 0, ReadStart = 0, ReadCount = 0, ReadChannel = 0;
+    // Every request travels through it: the request on the line, its context and watchdog.
+    requests::RequestCore& requestCore() { return *m_requests; }
 
-    // ---- Transaction engine
-    using ReplyHandler = std::function<bool(const QByteArray& reply)>; // false: end the event early
-    void registerReplyHandler(int commandMode, ReplyHandler handler);
-    void MSComm1_OnComm();
-    // Common send steps for the request kinds that await a receive event:
-    // prepares the port, stores the reply length, echoes, writes (or shows
-    // the red lamp when the port is closed). Returns whether it was written.
-    bool SendRequest(const OutgoingRequest& request);
-    void PreparePort(); // empties the input, input length 0, binary, threshold 0
-    void ShowWaiting(); // the waiting text (and the overdue line when a reply is overdue)
-    // A request went out / some reply came back: drives the 3-second no-reply warning.
-    void NoteRequestSent();
-    void NoteReplyArrived();
-    bool replyOverdue() const { return m_replyOverdue; }
-    // Milliseconds until an unanswered request counts as overdue (-1: none waiting).
-    int replyWatchdogRemainingMs() const { return m_replyWatchdog.remainingTime(); }
+    // ---- Requests and replies
+    // The send steps every sender shares: the status text cleared, the request
+    // echoed in txtCommand and written; `lampWhenSent` (imgConnected if none)
+    // comes to the front and the waiting text shows. With the port closed nothing
+    // is written and the red lamp shows. Returns whether it was written.
+    bool SendRequest(const requests::Request& request, QLabel* lampWhenSent = nullptr);
+    // The window's part of the receive event: the reply dump, before its handler runs.
+    void MSComm1_OnComm(const requests::Reply& reply);
 
     // ---- Serial port
     void OpenOnComm();
@@ -100,7 +65,7 @@ public:
     // window opens without building thousands of widgets it does not show yet.
     const QVector<QLineEdit*>& valueCells(int channel);
     void EnsureValueCells();
-    void ReadModule(quint8 station, quint8 function, quint8 start, quint8 count, quint8 channel);
+    void ReadModule(const acquisition::TemperatureRequestFields& fields);
     void DoData(const QByteArray& reply, int channel, int positions);
     void comDoOnce_Click();
     void cmdOneM_Click();
@@ -110,38 +75,35 @@ public:
     void CmdReadDataCircle_Click();
     void cmdStopCircle_Click();
     void Timer7_Timer();
-    bool readingBusy() const { return m_readBusy || m_passBusy; }
+    // A reading waits on the line (a single reading for its reply, or a pass).
+    bool readingBusy() const { return m_passBusy || m_requests->lineBusy(); }
 
     // ---- Module settings
     void cmdSaveSet_Click();
-
-Q_SIGNALS:
-    // A reply was handled by the receive path (after its handler ran).
-    void replyHandled();
 
 private:
     void wireHandlers();
     void onConnectionLost();
     void onReplyOverdue();
-    bool temperatureReply(const QByteArray& reply);
+    // The request is on the line: echo, lamp, waiting text.
+    void ShowSent(const requests::Request& request, QLabel* lamp);
+    void ShowWaiting(); // the waiting text (and the overdue line when a reply is overdue)
+    bool temperatureReply(const requests::Reply& reply);
+    // Decodes a temperature reply into the group of `channel`, or shows what is wrong with it.
+    bool ShowTemperatureOutcome(int channel, const acquisition::TemperatureReplyOutcome& outcome);
     void ClearGroup(int channel);
-    // The five request boxes into ReadStation..ReadChannel; a box that does not
-    // fit its byte is named in a message box and nothing changes. A loop that
-    // asked is stopped before the box opens, and while one such box is open no
-    // other is stacked on it: a modal box keeps the event loop, and the loops'
-    // timers, running.
-    bool StoreRequestBoxes(protocol::Rounding rounding, IntervalTimer* loopToStop = nullptr);
+    // Reads the request boxes (the channel box too, unless `withChannel` is false);
+    // a box that does not fit its byte is named in a message box and nothing is
+    // returned. A loop that asked is stopped before the box opens, and while one
+    // such box is open no other is stacked on it: a modal box keeps the event
+    // loop, and the loops' timers, running.
+    std::optional<acquisition::TemperatureRequestFields>
+    ReadRequestBoxes(protocol::Rounding rounding, bool withChannel, IntervalTimer* loopToStop = nullptr);
 
-    std::map<int, ReplyHandler> m_replyHandlers;
+    requests::RequestCore* m_requests = nullptr;
     acquisition::GridLayout m_gridLayout;
     bool m_valueCellsPending = false;
-    QTimer m_replyWatchdog;
-    bool m_awaitingReply = false;
-    bool m_replyOverdue = false;
-    bool m_readBusy = false;
     bool m_passBusy = false;
-    bool m_replyHandledFlag = false;
     bool m_fieldMessageOpen = false;
-    bool m_passQueued = false;  // an all-channels pass asked for during a single reading
-    int m_requestThreshold = 0; // the receive threshold the request in flight asked for
+    bool m_passQueued = false; // an all-channels pass asked for during a single reading
 };

@@ -5,21 +5,15 @@
 
 #include "dialogs.h"
 
+#include "acquisition/all_channels_pass.h"
 #include "acquisition/grid_geometry.h"
 #include "acquisition/read_timing.h"
-#include "acquisition/request_fields.h"
-#include "protocol/crc16.h"
-#include "protocol/frames.h"
 #include "protocol/hex_text.h"
-#include "protocol/module1.h"
 #include "protocol/temperature.h"
 
-#include <QElapsedTimer>
+#include <QTimer>
 
 namespace {
-const QString WaitingText = QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)");
-const QString CrcErrorSuffix = QStringLiteral(" CRC校验错误");
-
 void setCellColour(QLineEdit* cell, const QColor& colour)
 {
     QPalette palette = cell->palette();
@@ -39,11 +33,15 @@ void frmMain::ClearGroup(int channel)
     }
 }
 
-bool frmMain::StoreRequestBoxes(protocol::Rounding rounding, IntervalTimer* loopToStop)
+std::optional<acquisition::TemperatureRequestFields>
+frmMain::ReadRequestBoxes(protocol::Rounding rounding, bool withChannel, IntervalTimer* loopToStop)
 {
     const acquisition::FieldsResult result =
-        acquisition::readRequestFields(txtStationID->text(), txtFunID->text(), txtStartID->text(),
-                                       txtDataLength->text(), txtChannel->text(), rounding);
+        withChannel
+            ? acquisition::readRequestFields(txtStationID->text(), txtFunID->text(), txtStartID->text(),
+                                             txtDataLength->text(), txtChannel->text(), rounding)
+            : acquisition::readPassFields(txtStationID->text(), txtFunID->text(), txtStartID->text(),
+                                          txtDataLength->text(), rounding);
     if (!result.fields) {
         if (loopToStop)
             loopToStop->setEnabled(false);
@@ -53,14 +51,8 @@ bool frmMain::StoreRequestBoxes(protocol::Rounding rounding, IntervalTimer* loop
             dialogs::MsgBox(this, result.message, QString(), dialogs::Icon::Warning);
             m_fieldMessageOpen = false;
         }
-        return false;
     }
-    ReadStation = result.fields->station;
-    ReadFunction = result.fields->function;
-    ReadStart = result.fields->start;
-    ReadCount = result.fields->count;
-    ReadChannel = result.fields->channel;
-    return true;
+    return result.fields;
 }
 
 void frmMain::DoData(const QByteArray& reply, int channel, int positions)
@@ -78,56 +70,45 @@ void frmMain::DoData(const QByteArray& reply, int channel, int positions)
     }
 }
 
-// Bytes that hold no valid reply are shown with what is wrong, flagged and never decoded.
-static void flagBadReply(frmMain* window, const QByteArray& bytes, const QString& note)
+bool frmMain::ShowTemperatureOutcome(int channel, const acquisition::TemperatureReplyOutcome& outcome)
 {
-    window->txtState->setPlainText(protocol::replyDump(bytes) + note);
-    window->imgNotConnected->raise();
-}
-
-bool frmMain::temperatureReply(const QByteArray& reply)
-{
-    // The reply belongs to the request that was sent, whatever the boxes hold now.
-    const int expected = protocol::temperatureReplyLength(Pending.count);
-    if (reply.size() >= expected && !protocol::hasValidCrc(reply.left(expected))) {
-        flagBadReply(this, reply, CrcErrorSuffix);
+    switch (outcome.kind) {
+    case acquisition::TemperatureReplyOutcome::Nothing:
+        break;
+    case acquisition::TemperatureReplyOutcome::Decode:
+        DoData(outcome.bytes, channel, SensorsPerChannel);
+        break;
+    case acquisition::TemperatureReplyOutcome::Flag:
+        // Bytes that hold no valid reply are shown with what is wrong, and never decoded.
+        txtState->setPlainText(protocol::replyDump(outcome.bytes) + outcome.note);
+        imgNotConnected->raise();
         return false;
     }
-    DoData(reply, Pending.channel, SensorsPerChannel);
     return true;
 }
 
-void frmMain::ReadModule(quint8 station, quint8 function, quint8 start, quint8 count, quint8 channel)
+bool frmMain::temperatureReply(const requests::Reply& reply)
 {
-    CommandText.clear();
+    // Read with the request it answers, whatever the boxes hold now. The receive
+    // event took the reply's full length: bytes that are not one whole reply
+    // cannot be checked and are not decoded.
+    return ShowTemperatureOutcome(reply.request.context.channel,
+                                  acquisition::judgeTemperatureReply(reply.bytes, reply.request, false));
+}
+
+void frmMain::ReadModule(const acquisition::TemperatureRequestFields& fields)
+{
     txtState->clear();
     txtCommand->clear();
     if (!MSComm1->PortOpen() || readingBusy())
         return;
-    ImgYellow->raise();
-    PreparePort();
-    const QByteArray frame = protocol::temperatureRequest(station, function, channel, start, count);
-    ReplyLength = protocol::temperatureReplyLength(count);
-    MSComm1->setRThreshold(ReplyLength);
-    m_requestThreshold = ReplyLength;
-    CommandMode = protocol::ModeTemperature;
-    Pending = PendingRequest{protocol::ModeTemperature, station, channel, count, start, channel};
-    MSComm1->Output(frame);
-    ShowWaiting();
-    CommandText = protocol::requestEcho(frame);
-    txtCommand->setText(CommandText);
-    NoteRequestSent();
-
+    const requests::Request request = acquisition::temperatureReadRequest(fields, fields.channel, true);
+    if (!SendRequest(request, ImgYellow))
+        return;
     // Wait for the reply, but no longer than the line needs for it.
-    m_readBusy = true;
-    m_replyHandledFlag = false;
-    Module1::WaitUntil(acquisition::temperatureReadWaitMs(count, MSComm1->baudRate()), this,
-                       SIGNAL(replyHandled()), [this] { return m_replyHandledFlag; });
-    m_readBusy = false;
-    if (MSComm1->PortOpen()) {
-        MSComm1->setInputLen(0);
-        MSComm1->Input(); // bytes still arriving belong to nobody now
-    }
+    m_requests->waitForReply(acquisition::temperatureReadWaitMs(fields.count, MSComm1->baudRate()));
+    if (MSComm1->PortOpen())
+        m_requests->discardInput(); // bytes still arriving belong to nobody now
     if (m_passQueued) {
         m_passQueued = false;
         QTimer::singleShot(0, this, &frmMain::cmdOnceDo1_Click);
@@ -139,10 +120,12 @@ void frmMain::comDoOnce_Click()
     Timer7->setEnabled(false);
     if (readingBusy())
         return;
-    if (!StoreRequestBoxes(protocol::Rounding::CutOff))
+    const std::optional<acquisition::TemperatureRequestFields> fields =
+        ReadRequestBoxes(protocol::Rounding::CutOff, true);
+    if (!fields)
         return;
-    ClearGroup(ReadChannel);
-    ReadModule(ReadStation, ReadFunction, ReadStart, ReadCount, ReadChannel);
+    ClearGroup(fields->channel);
+    ReadModule(*fields);
 }
 
 void frmMain::cmdOneM_Click()
@@ -167,13 +150,15 @@ void frmMain::Timer2_Timer()
 {
     if (readingBusy())
         return; // the previous reading is still waiting for its reply
-    if (!StoreRequestBoxes(protocol::Rounding::CutOff, Timer2)) // one message, not one per tick
+    const std::optional<acquisition::TemperatureRequestFields> fields =
+        ReadRequestBoxes(protocol::Rounding::CutOff, true, Timer2); // one message, not one per tick
+    if (!fields)
         return;
     lblCounter->setText(acquisition::wrappedCounterText(lblCounter->text()));
     if (!PortIsOpen)
         return;
     lblCounter->setText(acquisition::nextCounterText(lblCounter->text()));
-    ReadModule(ReadStation, ReadFunction, ReadStart, ReadCount, ReadChannel);
+    ReadModule(*fields);
 }
 
 void frmMain::cmdOnceDo1_Click()
@@ -181,75 +166,33 @@ void frmMain::cmdOnceDo1_Click()
     Timer2->setEnabled(false);
     if (m_passBusy)
         return; // a pass is already on the line
-    if (m_readBusy) {
+    if (readingBusy()) {
         m_passQueued = true; // runs as soon as the single reading's wait ends
         return;
     }
-    CommandText.clear();
     txtCommand->clear();
     txtState->clear();
     if (!MSComm1->PortOpen())
         return;
-    if (!StoreRequestBoxes(protocol::Rounding::HalfToEven, Timer7))
+    // The pass writes each channel number into the channel box; it never reads it.
+    const std::optional<acquisition::TemperatureRequestFields> fields =
+        ReadRequestBoxes(protocol::Rounding::HalfToEven, false, Timer7);
+    if (!fields)
         return;
-    const quint8 station = ReadStation, function = ReadFunction, start = ReadStart, count = ReadCount;
-    PreparePort();
 
     m_passBusy = true;
-    bool previousCutShort = false; // the last channel's bytes were not a whole reply: more may follow
-    for (int c = 1; c <= ChannelCount && MSComm1->PortOpen(); ++c) {
-        ReadChannel = quint8(c);
-        txtChannel->setText(QString::number(c));
-        CommandText.clear();
-        ClearGroup(c);
+    acquisition::PassHooks hooks;
+    hooks.channelStarting = [this](int channel) {
+        txtChannel->setText(QString::number(channel));
+        txtCommand->clear();
+        ClearGroup(channel);
         ImgYellow->raise();
-
-        const int baud = MSComm1->baudRate();
-        const int deadline = acquisition::passChannelDeadlineMs(count, baud);
-        // Let a reply still arriving for the previous channel finish, then drop
-        // it, so it is neither decoded here nor collides with this request.
-        QElapsedTimer waited;
-        waited.start();
-        while (acquisition::quietWaitState(MSComm1->msSinceLastByte() * 1000, waited.nsecsElapsed() / 1000,
-                                           count, baud, previousCutShort) == acquisition::QuietWait::Waiting)
-            Module1::WaitMilliseconds(1);
-        MSComm1->setInBufferCount(0);
-
-        const QByteArray frame = protocol::temperatureRequest(station, function, quint8(c), start, count);
-        ReplyLength = protocol::temperatureReplyLength(count);
-        MSComm1->Output(frame);
-        ShowWaiting();
-        CommandText = protocol::requestEcho(frame);
-        txtCommand->setText(CommandText);
-        NoteRequestSent();
-
-        // Done as soon as a whole reply with a valid CRC (or the module's refusal) is
-        // in; bytes before it are skipped.
-        const auto locate = [&](const QByteArray& bytes) {
-            return protocol::locateTemperatureReply(bytes, station, function, count);
-        };
-        Module1::WaitUntil(deadline, MSComm1, SIGNAL(bytesArrived()), [&] {
-            const protocol::LocatedReply::Kind kind = locate(MSComm1->peekInput()).kind;
-            return kind == protocol::LocatedReply::Complete || kind == protocol::LocatedReply::Refused;
-        });
-        MSComm1->setInputLen(0);
-        const QByteArray received = MSComm1->Input();
-        const protocol::LocatedReply located = locate(received);
-        previousCutShort = located.kind == protocol::LocatedReply::CutShort ||
-                           located.kind == protocol::LocatedReply::Invalid;
-        if (located.kind != protocol::LocatedReply::Nothing)
-            NoteReplyArrived();
-        if (located.kind == protocol::LocatedReply::Invalid) {
-            flagBadReply(this, received, CrcErrorSuffix); // noise, or a reply whose CRC fails
-            continue;
-        }
-        if (located.kind == protocol::LocatedReply::Refused) {
-            flagBadReply(this, located.bytes, protocol::refusedReplyNote(quint8(located.bytes.at(2))));
-            continue;
-        }
-        // A reply cut short by the deadline cannot be checked: decoded as far as it goes.
-        DoData(located.bytes, c, SensorsPerChannel);
-    }
+    };
+    hooks.requestSent = [this](const requests::Request& request) { ShowSent(request, ImgYellow); };
+    hooks.channelAnswered = [this](int channel, const acquisition::TemperatureReplyOutcome& outcome) {
+        ShowTemperatureOutcome(channel, outcome);
+    };
+    acquisition::runAllChannelsPass(*m_requests, *fields, ChannelCount, hooks);
     m_passBusy = false;
 }
 

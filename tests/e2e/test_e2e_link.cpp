@@ -105,7 +105,7 @@ private Q_SLOTS:
         e.module->clearFaults();
         readChannel3(w);
         QCOMPARE(e.cells(3, 40), e.expected(3, 40));
-        QVERIFY(!w.replyOverdue());
+        QVERIFY(!w.requestCore().isOverdue());
         QCOMPARE(e.frontLamp(), QStringLiteral("imgConnected"));
     }
 

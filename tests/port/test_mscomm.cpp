@@ -342,10 +342,10 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.comm->setPortOpen(true));
         QTest::qWait(300);
-        const qint64 quietBefore = rig.comm->msSinceLastByte();
-        QVERIFY(quietBefore >= 300);
+        const qint64 quietBefore = rig.comm->usSinceLastByte();
+        QVERIFY(quietBefore >= 300 * 1000);
         rig.device->inject("\x01");
-        QVERIFY(rig.comm->msSinceLastByte() < quietBefore);
+        QVERIFY(rig.comm->usSinceLastByte() < quietBefore);
     }
 };
 

@@ -184,6 +184,41 @@ private Q_SLOTS:
         QVERIFY(!comm->PortOpen());
     }
 
+    // Held input stays with the device: no arrival is reported, none is lost, and
+    // on release every byte comes in the order it was sent, held or not.
+    void heldInputArrivesWholeOnRelease()
+    {
+        ProgramFolder folder;
+        QVERIFY(folder.isValid());
+        Pty pty;
+        if (!pty.isValid())
+            QSKIP("no pseudo-terminals here");
+        QVERIFY(folder.link(6, pty.slavePath()));
+        auto comm = folder.makePort(6);
+        QVERIFY2(comm->setPortOpen(true), qPrintable(comm->backend()->errorText()));
+        QSignalSpy arrivals(comm.get(), &MSComm::bytesArrived);
+
+        comm->setInputHeld(true);
+        QByteArray sent;
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray chunk(1, char(i));
+            QVERIFY(pty.send(chunk));
+            sent += chunk;
+            QTest::qWait(2);
+        }
+        QTest::qWait(100);
+        QCOMPARE(arrivals.size(), 0);
+        comm->setInputHeld(false);
+        QVERIFY(pty.send("\xAA"));
+        sent += "\xAA";
+        QTRY_COMPARE_WITH_TIMEOUT(comm->peekInput(), sent, kLongWait);
+        QVERIFY(arrivals.size() <= 3); // in one go, not byte by byte
+
+        // Released, bytes arrive as they come again.
+        QVERIFY(pty.send("\xBB"));
+        QTRY_COMPARE_WITH_TIMEOUT(comm->peekInput(), sent + "\xBB", kLongWait);
+    }
+
     void secondOpenOfTheSamePortIsBusy()
     {
         ProgramFolder folder;

@@ -67,9 +67,11 @@ private Q_SLOTS:
         w.txtChannel->setText(QStringLiteral("4"));
         w.txtDataLength->setText(QStringLiteral("2"));
         f.backend->written();
-        // The operator edits the channel box before the reply comes in.
+        // The operator edits the channel and count boxes before the reply comes in;
+        // the reply is read with the request it answers.
         QTimer::singleShot(20, &w, [&] {
             w.txtChannel->setText(QStringLiteral("7"));
+            w.txtDataLength->setText(QStringLiteral("1"));
             f.backend->inject(hexBytes("02 03 04 09 C4 FF 38 CB 70"));
         });
         w.comDoOnce_Click();
@@ -99,15 +101,30 @@ private Q_SLOTS:
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 02 03 04 09 C4 FF 38 CB 70"));
     }
 
-    void corruptReplyIsFlaggedNotDecoded()
+    // Bytes that are no valid reply to the request are shown with what is wrong,
+    // the red lamp comes to the front, and nothing is decoded.
+    void badReplyIsFlaggedNotDecoded_data()
     {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("CRC fails") << hexBytes("02 03 04 09 C4 FF 38 CB 71")
+                                   << QStringLiteral(" CRC校验错误");
+        QTest::newRow("another station's reply")
+            << protocol::appendCrc(hexBytes("07 03 04 09 C4 FF 38")) << QStringLiteral(" 应答与请求不符");
+        QTest::newRow("another byte count")
+            << protocol::appendCrc(hexBytes("02 03 02 09 C4 FF 38")) << QStringLiteral(" 应答与请求不符");
+    }
+    void badReplyIsFlaggedNotDecoded()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, note);
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
         frmMain& w = f.create();
         w.txtDataLength->setText(QStringLiteral("2"));
-        QTimer::singleShot(20, &w, [&] { f.backend->inject(hexBytes("02 03 04 09 C4 FF 38 CB 71")); });
+        QTimer::singleShot(20, &w, [&] { f.backend->inject(reply); });
         w.comDoOnce_Click();
-        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 02 03 04 09 C4 FF 38 CB 71 CRC校验错误"));
+        QCOMPARE(w.txtState->toPlainText(), protocol::replyDump(reply) + note);
         QCOMPARE(f.cellTexts(4, 2), (QStringList{"", ""}));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
     }
@@ -126,23 +143,29 @@ private Q_SLOTS:
         QCOMPARE(f.backend->written(), QByteArray());
     }
 
+    // The single reading reads all five boxes; the pass reads all but the channel
+    // box, which it only writes each channel number into.
     void boxesThatDoNotFitAreNamed_data()
     {
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("passReadsIt");
         QTest::newRow("channel") << "txtChannel"
-                                 << "abc" << QStringLiteral("通道号：请输入0～255之间的整数");
+                                 << "abc" << QStringLiteral("通道号：请输入0～255之间的整数") << false;
+        QTest::newRow("channel empty") << "txtChannel"
+                                       << "" << QStringLiteral("通道号：请输入0～255之间的整数") << false;
         QTest::newRow("function") << "txtFunID"
-                                  << "256" << QStringLiteral("功能码：请输入0～255之间的整数");
+                                  << "256" << QStringLiteral("功能码：请输入0～255之间的整数") << true;
         QTest::newRow("count") << "txtDataLength"
-                               << "" << QStringLiteral("数据长度：请输入0～255之间的整数");
+                               << "" << QStringLiteral("数据长度：请输入0～255之间的整数") << true;
     }
     void boxesThatDoNotFitAreNamed()
     {
         QFETCH(QString, box);
         QFETCH(QString, text);
         QFETCH(QString, message);
+        QFETCH(bool, passReadsIt);
         WindowFixture f;
         frmMain& w = f.create();
         f.backend->written();
@@ -152,9 +175,11 @@ private Q_SLOTS:
         QCOMPARE(f.boxes[0].text, message);
         QCOMPARE(f.backend->written(), QByteArray());
         f.boxes.clear();
-        w.cmdOnceDo1_Click();
-        QCOMPARE(f.boxes.size(), 1);
-        QCOMPARE(f.backend->written(), QByteArray());
+        w.CmdReadDataCircle_Click();
+        w.Timer7_Timer();
+        QCOMPARE(f.boxes.size(), passReadsIt ? 1 : 0);
+        QCOMPARE(framesIn(f.backend->written()), passReadsIt ? 0 : w.ChannelCount);
+        QCOMPARE(w.Timer7->Enabled(), !passReadsIt); // the loop stops only for a box it reads
     }
 
     // A real message box is modal: the event loop keeps running while it is
@@ -280,6 +305,9 @@ private Q_SLOTS:
         QTest::newRow("exception reply")
             << hexBytes("01 83 02 C0 F1")
             << QStringLiteral(" 01 83 02 C0 F1 模块异常响应：非法数据地址(异常码02)");
+        const QByteArray otherStation = protocol::appendCrc(hexBytes("07 03 04 00 C8 00 C9"));
+        QTest::newRow("another station's reply")
+            << otherStation << protocol::replyDump(otherStation) + QStringLiteral(" 应答与请求不符");
     }
     void passFlagsABadReplyAndGoesOn()
     {
@@ -347,14 +375,25 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(framesIn(written += f.backend->written()), 1 + 2, 10000);
     }
 
+    void unplugStopsTheLoopsAndItsMessageStays_data()
+    {
+        QTest::addColumn<bool>("allChannels");
+        QTest::newRow("single-channel loop") << false;
+        QTest::newRow("all-channels loop") << true;
+    }
     void unplugStopsTheLoopsAndItsMessageStays()
     {
+        QFETCH(bool, allChannels);
         WindowFixture f;
         frmMain& w = f.create();
-        w.txtTimerSet[1]->setText(QStringLiteral("20"));
-        w.CmdReadDataCircle_Click();
+        w.txtTimerSet[allChannels ? 1 : 0]->setText(QStringLiteral("20"));
+        if (allChannels)
+            w.CmdReadDataCircle_Click();
+        else
+            w.cmdOneM_Click();
         f.backend->vanish();
         QTest::qWait(200);
+        QVERIFY(!w.Timer2->Enabled());
         QVERIFY(!w.Timer7->Enabled());
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口连接已断开"));
     }

@@ -17,46 +17,26 @@ private Q_SLOTS:
         WindowFixture f;
         frmMain& w = f.create();
         QVERIFY(w.MSComm1->PortOpen()); // COM4 by default, opened by start-up
-        w.CommandMode = 0;
-        w.ReplyLength = 0;
+        QCOMPARE(w.requestCore().commandMode(), 0);
         w.MSComm1->setRThreshold(1);
         f.backend->inject(hexBytes("01 02 03"));
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 02 03"));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
     }
 
-    void replyBeyondReplyLengthIsDiscarded()
+    void dumpShowsTheReplyTakenAndAnEarlyEndSkipsTheLamp()
     {
         WindowFixture f;
         frmMain& w = f.create();
-        QByteArray seen;
-        w.registerReplyHandler(42, [&](const QByteArray& reply) {
-            seen = reply;
-            return true;
-        });
-        w.CommandMode = 42;
-        w.ReplyLength = 9;
-        w.MSComm1->setRThreshold(9);
-        const QByteArray twenty = hexBytes("00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13");
-        f.backend->inject(twenty.left(8)); // below the threshold: no event yet
-        QVERIFY(seen.isEmpty());
-        QCOMPARE(w.txtState->toPlainText(), QString());
-        f.backend->inject(twenty.mid(8));
-        QCOMPARE(seen, twenty.left(9));
-        QCOMPARE(w.MSComm1->InBufferCount(), 0);
-        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 00 01 02 03 04 05 06 07 08"));
-    }
-
-    void handlerThatEndsEarlySkipsTheLamp()
-    {
-        WindowFixture f;
-        frmMain& w = f.create();
-        w.registerReplyHandler(43, [](const QByteArray&) { return false; });
-        w.ImgYellow->raise();
-        w.CommandMode = 43;
-        w.ReplyLength = 2;
-        w.MSComm1->setRThreshold(2);
-        f.backend->inject(hexBytes("01 02"));
+        w.requestCore().setHandler(43, [](const requests::Reply&) { return false; });
+        requests::Request request;
+        request.frame = protocol::readAddressRequest();
+        request.threshold = 2;
+        request.replyLength = 3;
+        request.context.kind = 43;
+        QVERIFY(w.SendRequest(request, w.ImgYellow));
+        f.backend->inject(hexBytes("01 02 03 04"));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 02 03"));
         QCOMPARE(f.frontLamp(), QStringLiteral("ImgYellow"));
     }
 
@@ -84,17 +64,16 @@ private Q_SLOTS:
         frmMain& w = f.create();
         w.cmdCloseComm_Click();
         QVERIFY(!w.PortIsOpen);
-        OutgoingRequest request;
+        requests::Request request;
         request.frame = protocol::readAddressRequest();
-        request.commandMode = protocol::ModeReadAddressOrBaud;
+        request.context.kind = protocol::ModeReadAddressOrBaud;
         request.replyLength = 7;
         request.threshold = 6;
         QVERIFY(!w.SendRequest(request));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
         QCOMPARE(w.txtState->toPlainText(), QString());
-        QCOMPARE(w.CommandMode, int(protocol::ModeReadAddressOrBaud));
-        QCOMPARE(w.txtCommand->text(), w.CommandText);
-        QVERIFY(w.CommandText.startsWith(QStringLiteral("FA 25 02 00 00 01 ")));
+        QCOMPARE(w.requestCore().commandMode(), int(protocol::ModeReadAddressOrBaud));
+        QVERIFY(w.txtCommand->text().startsWith(QStringLiteral("FA 25 02 00 00 01 ")));
         QCOMPARE(f.backend->written(), QByteArray());
     }
 
@@ -103,15 +82,15 @@ private Q_SLOTS:
         WindowFixture f;
         frmMain& w = f.create();
         f.backend->written();
-        OutgoingRequest request;
+        requests::Request request;
         request.frame = protocol::autoSearchRequest(1, 3, 2);
         request.echoLastIndex = 7;
-        request.commandMode = protocol::ModeAutoSearch;
+        request.context.kind = protocol::ModeAutoSearch;
         request.replyLength = 7;
         request.threshold = 7;
         QVERIFY(w.SendRequest(request));
-        QCOMPARE(f.backend->written(), request.frame);      // all nine bytes go out
-        QCOMPARE(w.CommandText.count(QLatin1Char(' ')), 8); // eight echoed
+        QCOMPARE(f.backend->written(), request.frame);             // all nine bytes go out
+        QCOMPARE(w.txtCommand->text().count(QLatin1Char(' ')), 8); // eight echoed
         QCOMPARE(w.txtState->toPlainText(),
                  QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)"));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
@@ -122,15 +101,12 @@ private Q_SLOTS:
     {
         WindowFixture f;
         frmMain& w = f.create();
-        OutgoingRequest request;
+        requests::Request request;
         request.frame = protocol::readAddressRequest();
-        request.commandMode = protocol::ModeReadAddressOrBaud;
+        request.context.kind = protocol::ModeReadAddressOrBaud;
         request.replyLength = 7;
         request.threshold = 6;
         w.SendRequest(request);
-        QTest::qWait(1500);
-        w.SendRequest(request); // a later request does not restart the clock
-        QVERIFY(w.replyWatchdogRemainingMs() <= 2000);
         QTRY_VERIFY_WITH_TIMEOUT(w.txtState->toPlainText().endsWith(QStringLiteral("3秒内未收到响应")), 8000);
         QVERIFY(w.txtState->toPlainText().startsWith(QStringLiteral("等待响应中")));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
@@ -140,7 +116,7 @@ private Q_SLOTS:
         // A reply ends it.
         f.backend->inject(hexBytes("01 25 02 01 02 00 00"));
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 25 02 01 02 00 00"));
-        QVERIFY(!w.replyOverdue());
+        QVERIFY(!w.requestCore().isOverdue());
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
     }
 
