@@ -1,6 +1,6 @@
 #include "read_timing.h"
 
-#include "port/line_timing.h"
+#include "protocol/line_timing.h"
 
 #include <algorithm>
 
@@ -18,7 +18,7 @@ bool temperatureReplyComplete(qsizetype bytes, int count)
 
 int temperatureExchangeMs(int count, int baud)
 {
-    return port::lineTimeMs(kTemperatureRequestBytes + temperatureReplyBytes(count), baud);
+    return protocol::lineTimeMs(kTemperatureRequestBytes + temperatureReplyBytes(count), baud);
 }
 
 int temperatureReadWaitMs(int count, int baud)
@@ -33,7 +33,7 @@ int passChannelDeadlineMs(int count, int baud)
 
 int passQuietGapUs(int baud, bool afterCutShortReply)
 {
-    const int gap = port::interFrameGapUs(baud);
+    const int gap = protocol::interFrameGapUs(baud);
     return afterCutShortReply ? std::max(gap, kCutShortQuietUs) : gap;
 }
 

@@ -1,10 +1,11 @@
-// Frames, CRC, hex texts, temperature decoding and box numbers, fed with hex
+// Frames, CRC, hex texts, line timing, temperature decoding and box numbers, fed with hex
 // frames and their broken versions.
 
 #include "protocol/box_number.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
+#include "protocol/line_timing.h"
 #include "protocol/module1.h"
 #include "protocol/temperature.h"
 
@@ -119,6 +120,39 @@ private Q_SLOTS:
         QCOMPARE(readSerialsReplyLength(255), 2045);
         QCOMPARE(manualReadInReplyLength(160), 40813); // beyond a signed 16-bit value
         QCOMPARE(configReplyLength(0, 1), 7);
+    }
+
+    // Per row: the line time in both units (rounded up), the silence that ends a
+    // frame at that rate, and the byte count turning over exactly at the line time.
+    void lineTiming_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<qint64>("us");
+        QTest::addColumn<int>("ms");
+        QTest::addColumn<qint64>("gapUs");
+        QTest::newRow("255 values at 4800") << 515 << 4800 << qint64(1072917) << 1073 << qint64(7292);
+        QTest::newRow("9-byte reply at 9600") << 9 << 9600 << qint64(9375) << 10 << qint64(3646);
+        QTest::newRow("exact: 96 bytes at 9600") << 96 << 9600 << qint64(100000) << 100 << qint64(3646);
+        QTest::newRow("8-byte request at 14400") << 8 << 14400 << qint64(5556) << 6 << qint64(2431);
+        QTest::newRow("8-byte request at 19200") << 8 << 19200 << qint64(4167) << 5 << qint64(1823);
+        QTest::newRow("nothing") << 0 << 9600 << qint64(0) << 0 << qint64(3646);
+        QTest::newRow("baud 0 counts as 9600") << 9 << 0 << qint64(9375) << 10 << qint64(3646);
+        QTest::newRow("negative baud counts as 9600") << 9 << -1 << qint64(9375) << 10 << qint64(3646);
+    }
+    void lineTiming()
+    {
+        QFETCH(int, bytes);
+        QFETCH(int, baud);
+        QFETCH(qint64, us);
+        QFETCH(int, ms);
+        QFETCH(qint64, gapUs);
+        QCOMPARE(lineTimeUs(bytes, baud), us);
+        QCOMPARE(lineTimeMs(bytes, baud), ms);
+        QCOMPARE(interFrameGapUs(baud), gapUs);
+        QCOMPARE(bytesCarriedInUs(us, baud), qint64(bytes));
+        if (bytes > 0)
+            QCOMPARE(bytesCarriedInUs(us - 1, baud), qint64(bytes - 1));
     }
 
     void temperatureTexts_data()

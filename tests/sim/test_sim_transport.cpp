@@ -5,6 +5,7 @@
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
+#include "protocol/line_timing.h"
 #include "sim/pty_transport.h"
 #include "sim/simulated_module.h"
 
@@ -182,7 +183,7 @@ private Q_SLOTS:
         QVERIFY(line.write(request));
         QCOMPARE(line.read(replyBytes, ReplyTimeoutMs).size(), replyBytes);
         const qint64 elapsedMicros = clock.nsecsElapsed() / 1000;
-        const qint64 lineMicros = PtyTransport::lineTimeMicros(replyBytes, baudRate);
+        const qint64 lineMicros = protocol::lineTimeUs(replyBytes, baudRate);
         QVERIFY2(
             elapsedMicros >= lineMicros * 9 / 10,
             qPrintable(QStringLiteral("%1 us for a line time of %2 us").arg(elapsedMicros).arg(lineMicros)));
@@ -204,7 +205,7 @@ private Q_SLOTS:
         clock.start();
         QVERIFY(line.write(protocol::temperatureRequest(1, 3, 2, 1, 40)));
         QCOMPARE(line.read(85, ReplyTimeoutMs).size(), 85);
-        QVERIFY(clock.nsecsElapsed() / 1000 >= PtyTransport::lineTimeMicros(85, 4800) * 9 / 10);
+        QVERIFY(clock.nsecsElapsed() / 1000 >= protocol::lineTimeUs(85, 4800) * 9 / 10);
     }
 
     void faults_data()
