@@ -1,5 +1,6 @@
 #include "module_model.h"
 
+#include "protocol/baud_codes.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 
@@ -126,29 +127,9 @@ ModuleModel ModuleModel::demo()
     return m;
 }
 
-int ModuleModel::baudRateForCode(int code)
+int ModuleModel::baudRate() const
 {
-    switch (code) {
-    case 1:
-        return 4800;
-    case 2:
-        return 9600;
-    case 3:
-        return 14400;
-    case 4:
-        return 19200;
-    default:
-        return 0;
-    }
-}
-
-int ModuleModel::codeForBaudRate(int rate)
-{
-    for (int code = 1; code <= 4; ++code) {
-        if (baudRateForCode(code) == rate)
-            return code;
-    }
-    return 0;
+    return protocol::baudRateForCode(m_baudCode);
 }
 
 void ModuleModel::setStation(int station)
@@ -159,7 +140,7 @@ void ModuleModel::setStation(int station)
 
 void ModuleModel::setBaudCode(int code)
 {
-    if (baudRateForCode(code) != 0)
+    if (protocol::baudRateForCode(code) != 0)
         m_baudCode = code;
 }
 
@@ -415,7 +396,7 @@ QByteArray ModuleModel::configReply(const QByteArray& request)
     }
     if (sub == protocol::SubChangeBaud) {
         // Byte 3 (the code the sender believes current) is not examined.
-        if (baudRateForCode(value) == 0)
+        if (protocol::baudRateForCode(value) == 0)
             return {};
         for (int b : {m_station, int(protocol::FunctionWrite), int(protocol::SubChangeBaud), value, 0, 0})
             bytes.append(char(b));

@@ -62,14 +62,11 @@ public:
     // A populated installation for demonstrations and manual testing.
     static ModuleModel demo();
 
-    static int baudRateForCode(int code); // 0 for an unknown code
-    static int codeForBaudRate(int rate); // 0 for an unsupported rate
-
     int station() const { return m_station; }
     void setStation(int station);
     int baudCode() const { return m_baudCode; }
     void setBaudCode(int code);
-    int baudRate() const { return baudRateForCode(m_baudCode); }
+    int baudRate() const;
 
     // Channels in use (1..10) and positions per channel (1..160). Reads beyond
     // them report "no value"; writes there fail.

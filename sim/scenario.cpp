@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include "protocol/baud_codes.h"
+
 #include <QFile>
 #include <QRegularExpression>
 
@@ -111,7 +113,7 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
         if (!argCount(1, QStringLiteral("baud RATE")))
             return false;
         const std::optional<int> rate = number(t[1], 1, 1000000);
-        const int code = rate ? ModuleModel::codeForBaudRate(*rate) : 0;
+        const int code = rate ? protocol::baudCodeForRate(*rate) : 0;
         if (code == 0)
             return fail(error,
                         QStringLiteral("baud must be 4800, 9600, 14400 or 19200, got \"%1\"").arg(t[1]));

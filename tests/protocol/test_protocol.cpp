@@ -1,6 +1,7 @@
-// Frames, CRC, hex texts, line timing, temperature decoding and box numbers, fed with hex
-// frames and their broken versions.
+// Frames, CRC, hex texts, baud codes, line timing, temperature decoding and box
+// numbers, fed with hex frames and their broken versions.
 
+#include "protocol/baud_codes.h"
 #include "protocol/box_number.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
@@ -120,6 +121,31 @@ private Q_SLOTS:
         QCOMPARE(readSerialsReplyLength(255), 2045);
         QCOMPARE(manualReadInReplyLength(160), 40813); // beyond a signed 16-bit value
         QCOMPARE(configReplyLength(0, 1), 7);
+    }
+
+    // Both directions of the table; an unknown code and an unknown rate side by side.
+    void baudCodes_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("rateOfCode");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("codeOfRate");
+        QTest::newRow("1 = 4800") << 1 << 4800 << 4800 << 1;
+        QTest::newRow("2 = 9600") << 2 << 9600 << 9600 << 2;
+        QTest::newRow("3 = 14400") << 3 << 14400 << 14400 << 3;
+        QTest::newRow("4 = 19200") << 4 << 19200 << 19200 << 4;
+        QTest::newRow("unknown: code 0, rate 0") << 0 << 0 << 0 << 0;
+        QTest::newRow("unknown: code 5, rate 9601") << 5 << 0 << 9601 << 0;
+        QTest::newRow("unknown: code -1, rate 115200") << -1 << 0 << 115200 << 0;
+    }
+    void baudCodes()
+    {
+        QFETCH(int, code);
+        QFETCH(int, rateOfCode);
+        QFETCH(int, rate);
+        QFETCH(int, codeOfRate);
+        QCOMPARE(baudRateForCode(code), rateOfCode);
+        QCOMPARE(baudCodeForRate(rate), codeOfRate);
     }
 
     // Per row: the line time in both units (rounded up), the silence that ends a

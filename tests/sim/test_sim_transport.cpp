@@ -2,6 +2,7 @@
 // folder, requests and replies through the slave, line pacing (lower bounds
 // only), each fault as the program would see it, and the link's lifecycle.
 
+#include "protocol/baud_codes.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
@@ -169,7 +170,7 @@ private Q_SLOTS:
     {
         QFETCH(int, baudRate);
         ModuleModel model = ModuleModel::demo();
-        model.setBaudCode(ModuleModel::codeForBaudRate(baudRate));
+        model.setBaudCode(protocol::baudCodeForRate(baudRate));
         SimulatedModule module(m_dir->path(), 4, model);
         QString error;
         QVERIFY2(module.start(&error), qPrintable(error));
