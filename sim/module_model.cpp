@@ -308,7 +308,7 @@ QByteArray ModuleModel::temperatureReply(const QByteArray& request) const
     if (!validChannel(channel))
         return exception(fn, IllegalAddress);
     QByteArray bytes;
-    bytes.reserve(2 * count + 5);
+    bytes.reserve(protocol::temperatureReplyLength(count));
     bytes.append(char(m_station));
     bytes.append(char(fn));
     bytes.append(char((2 * count) & 0xFF));
