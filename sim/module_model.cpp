@@ -88,16 +88,12 @@ Rom zeroRom()
     return Rom{};
 }
 
-ModuleModel::ModuleModel()
-    : m_sensors(size_t(MaxChannels * MaxPositions)), m_anchors(size_t(MaxChannels * MaxPositions), 0),
-      m_tables(size_t(MaxChannels * MaxPositions), blankRom())
-{
-}
+ModuleModel::ModuleModel() : m_sensors(SlotCount), m_anchors(SlotCount, 0), m_tables(SlotCount, blankRom()) {}
 
 ModuleModel ModuleModel::demo()
 {
     ModuleModel m;
-    for (int ch = 1; ch <= MaxChannels; ++ch) {
+    for (int ch = 1; ch <= protocol::MaxChannelsPerModule; ++ch) {
         for (int pos = 1; pos <= m.positionCount(); ++pos) {
             // 18.50 .. 27.89: a gradient across channels and a scatter along the bus.
             quint32 h = quint32(ch) * 73856093u ^ quint32(pos) * 19349663u;
@@ -117,7 +113,7 @@ ModuleModel ModuleModel::demo()
     for (auto [ch, pos] : {std::pair{6, 30}, {1, 39}})
         m.setSensor(ch, pos, SensorState::noValue());
 
-    for (int ch = 1; ch <= MaxChannels; ++ch) {
+    for (int ch = 1; ch <= protocol::MaxChannelsPerModule; ++ch) {
         const int count = 2 + ch % 4;
         for (int k = 0; k < count; ++k)
             m.addToBus(ch, makeRom(quint8(0xA0 + ch), quint8(0x10 * k + ch), quint8(0x3C + 3 * k),
@@ -146,12 +142,12 @@ void ModuleModel::setBaudCode(int code)
 
 void ModuleModel::setChannelCount(int count)
 {
-    m_channelCount = qBound(1, count, int(MaxChannels));
+    m_channelCount = qBound(1, count, protocol::MaxChannelsPerModule);
 }
 
 void ModuleModel::setPositionCount(int count)
 {
-    m_positionCount = qBound(1, count, int(MaxPositions));
+    m_positionCount = qBound(1, count, protocol::MaxPositionsPerChannel);
 }
 
 SensorState ModuleModel::sensor(int channel, int position) const
@@ -191,7 +187,7 @@ void ModuleModel::setTableEntry(int channel, int position, const Rom& rom)
 
 void ModuleModel::clearTable(int channel)
 {
-    for (int pos = 1; pos <= MaxPositions; ++pos)
+    for (int pos = 1; pos <= protocol::MaxPositionsPerChannel; ++pos)
         setTableEntry(channel, pos, blankRom());
 }
 
@@ -369,7 +365,7 @@ QByteArray ModuleModel::searchReply(const QByteArray& request)
 {
     const int first = byteAt(request, 3);
     const int count = byteAt(request, 5);
-    if (!validChannel(first) || first + count - 1 > MaxChannels)
+    if (!validChannel(first) || first + count - 1 > protocol::MaxChannelsPerModule)
         return exception(protocol::FunctionWrite, IllegalAddress);
     QByteArray bytes;
     bytes.append(char(m_station));
