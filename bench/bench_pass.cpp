@@ -16,8 +16,8 @@
 // to see what a channel that never answers costs the pass.
 
 #include "acquisition/read_timing.h"
-#include "port/line_timing.h"
 #include "protocol/frames.h"
+#include "protocol/line_timing.h"
 #include "ui/dialogs.h"
 #include "ui/frmMain.h"
 #include "ui/program_folder.h"
@@ -228,7 +228,7 @@ void report(const PassFigures& f)
                 f.baud);
     // The bus also keeps 3.5 characters of silence before each request (the
     // pass waits for it) and before each reply (the module waits for it).
-    const double gapsMs = kChannels * 2 * port::interFrameGapUs(f.baud) / 1000.0;
+    const double gapsMs = kChannels * 2 * protocol::interFrameGapUs(f.baud) / 1000.0;
     std::printf("  with silences   %8.1f ms  (+ %d x 2 x 3.5 characters; the pass cannot beat this)\n",
                 floorMs + gapsMs, kChannels);
     std::printf("  median / floor  %8.3f     target <= %.2f: %s\n", med / floorMs, kTargetRatio,

@@ -1,6 +1,7 @@
 #include "fault.h"
 
 #include "module_model.h"
+#include "protocol/module_limits.h"
 
 namespace sim {
 
@@ -149,7 +150,7 @@ std::optional<Fault> Fault::fromTokens(const QStringList& tokens, QString* error
             }
             fault.remaining = *count;
         } else if (key == QLatin1String("channel")) {
-            const std::optional<int> channel = wholeNumber(value, 1, ModuleModel::MaxChannels);
+            const std::optional<int> channel = wholeNumber(value, 1, protocol::MaxChannelsPerModule);
             if (!channel) {
                 setError(error, QStringLiteral("channel= needs 1..10, got \"%1\"").arg(value));
                 return std::nullopt;

@@ -18,13 +18,6 @@ int FrameSplitter::requestSize(const QByteArray& start)
     return 8;
 }
 
-qint64 FrameSplitter::silenceGapMicros(int baudRate)
-{
-    if (baudRate <= 0)
-        return 0;
-    return (35 * 1000000LL + baudRate - 1) / baudRate; // 3.5 x 10 bits, rounded up
-}
-
 QList<QByteArray> FrameSplitter::push(const QByteArray& bytes, qint64 nowMicros)
 {
     if (!m_buffer.isEmpty() && nowMicros - m_lastByteMicros > m_gapMicros)

@@ -5,6 +5,8 @@
 // first byte and the rest is tried again, and a silence of 3.5 character times
 // ends whatever was half received, as on a MODBUS-RTU line.
 
+#include "protocol/line_timing.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -16,8 +18,6 @@ public:
     // Size of the request that starts with these bytes; 0 while fewer than
     // three bytes are known.
     static int requestSize(const QByteArray& start);
-    // 3.5 character times of 10 bits at the baud rate, in microseconds.
-    static qint64 silenceGapMicros(int baudRate);
 
     void setSilenceGapMicros(qint64 micros) { m_gapMicros = micros; }
     qint64 silenceGapMicros() const { return m_gapMicros; }
@@ -37,7 +37,7 @@ private:
     QByteArray m_buffer;
     QByteArray m_discarded;
     qint64 m_lastByteMicros = 0;
-    qint64 m_gapMicros = silenceGapMicros(9600);
+    qint64 m_gapMicros = protocol::interFrameGapUs(9600);
     bool m_skipSearchPad = false;
 };
 

@@ -1,6 +1,7 @@
 // tq5900k-sim: a simulated acquisition module on a pseudo-terminal, linked as
 // ports/COM<n> in the program's folder so that the program finds it as its port.
 
+#include "protocol/baud_codes.h"
 #include "protocol/hex_text.h"
 #include "sim/scenario.h"
 #include "sim/simulated_module.h"
@@ -217,7 +218,7 @@ int main(int argc, char* argv[])
         scenario.model.setStation(station);
     }
     if (parser.isSet(baudOption)) {
-        const int code = sim::ModuleModel::codeForBaudRate(parser.value(baudOption).toInt());
+        const int code = protocol::baudCodeForRate(parser.value(baudOption).toInt());
         if (code == 0) {
             complain(QStringLiteral("--baud: expected 4800, 9600, 14400 or 19200, got \"%1\"")
                          .arg(parser.value(baudOption)));

@@ -1,5 +1,6 @@
 #include "module_model.h"
 
+#include "protocol/baud_codes.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 
@@ -87,16 +88,12 @@ Rom zeroRom()
     return Rom{};
 }
 
-ModuleModel::ModuleModel()
-    : m_sensors(size_t(MaxChannels * MaxPositions)), m_anchors(size_t(MaxChannels * MaxPositions), 0),
-      m_tables(size_t(MaxChannels * MaxPositions), blankRom())
-{
-}
+ModuleModel::ModuleModel() : m_sensors(SlotCount), m_anchors(SlotCount, 0), m_tables(SlotCount, blankRom()) {}
 
 ModuleModel ModuleModel::demo()
 {
     ModuleModel m;
-    for (int ch = 1; ch <= MaxChannels; ++ch) {
+    for (int ch = 1; ch <= protocol::MaxChannelsPerModule; ++ch) {
         for (int pos = 1; pos <= m.positionCount(); ++pos) {
             // 18.50 .. 27.89: a gradient across channels and a scatter along the bus.
             quint32 h = quint32(ch) * 73856093u ^ quint32(pos) * 19349663u;
@@ -116,7 +113,7 @@ ModuleModel ModuleModel::demo()
     for (auto [ch, pos] : {std::pair{6, 30}, {1, 39}})
         m.setSensor(ch, pos, SensorState::noValue());
 
-    for (int ch = 1; ch <= MaxChannels; ++ch) {
+    for (int ch = 1; ch <= protocol::MaxChannelsPerModule; ++ch) {
         const int count = 2 + ch % 4;
         for (int k = 0; k < count; ++k)
             m.addToBus(ch, makeRom(quint8(0xA0 + ch), quint8(0x10 * k + ch), quint8(0x3C + 3 * k),
@@ -126,29 +123,9 @@ ModuleModel ModuleModel::demo()
     return m;
 }
 
-int ModuleModel::baudRateForCode(int code)
+int ModuleModel::baudRate() const
 {
-    switch (code) {
-    case 1:
-        return 4800;
-    case 2:
-        return 9600;
-    case 3:
-        return 14400;
-    case 4:
-        return 19200;
-    default:
-        return 0;
-    }
-}
-
-int ModuleModel::codeForBaudRate(int rate)
-{
-    for (int code = 1; code <= 4; ++code) {
-        if (baudRateForCode(code) == rate)
-            return code;
-    }
-    return 0;
+    return protocol::baudRateForCode(m_baudCode);
 }
 
 void ModuleModel::setStation(int station)
@@ -159,18 +136,18 @@ void ModuleModel::setStation(int station)
 
 void ModuleModel::setBaudCode(int code)
 {
-    if (baudRateForCode(code) != 0)
+    if (protocol::baudRateForCode(code) != 0)
         m_baudCode = code;
 }
 
 void ModuleModel::setChannelCount(int count)
 {
-    m_channelCount = qBound(1, count, int(MaxChannels));
+    m_channelCount = qBound(1, count, protocol::MaxChannelsPerModule);
 }
 
 void ModuleModel::setPositionCount(int count)
 {
-    m_positionCount = qBound(1, count, int(MaxPositions));
+    m_positionCount = qBound(1, count, protocol::MaxPositionsPerChannel);
 }
 
 SensorState ModuleModel::sensor(int channel, int position) const
@@ -210,7 +187,7 @@ void ModuleModel::setTableEntry(int channel, int position, const Rom& rom)
 
 void ModuleModel::clearTable(int channel)
 {
-    for (int pos = 1; pos <= MaxPositions; ++pos)
+    for (int pos = 1; pos <= protocol::MaxPositionsPerChannel; ++pos)
         setTableEntry(channel, pos, blankRom());
 }
 
@@ -327,7 +304,7 @@ QByteArray ModuleModel::temperatureReply(const QByteArray& request) const
     if (!validChannel(channel))
         return exception(fn, IllegalAddress);
     QByteArray bytes;
-    bytes.reserve(2 * count + 5);
+    bytes.reserve(protocol::temperatureReplyLength(count));
     bytes.append(char(m_station));
     bytes.append(char(fn));
     bytes.append(char((2 * count) & 0xFF));
@@ -388,7 +365,7 @@ QByteArray ModuleModel::searchReply(const QByteArray& request)
 {
     const int first = byteAt(request, 3);
     const int count = byteAt(request, 5);
-    if (!validChannel(first) || first + count - 1 > MaxChannels)
+    if (!validChannel(first) || first + count - 1 > protocol::MaxChannelsPerModule)
         return exception(protocol::FunctionWrite, IllegalAddress);
     QByteArray bytes;
     bytes.append(char(m_station));
@@ -415,7 +392,7 @@ QByteArray ModuleModel::configReply(const QByteArray& request)
     }
     if (sub == protocol::SubChangeBaud) {
         // Byte 3 (the code the sender believes current) is not examined.
-        if (baudRateForCode(value) == 0)
+        if (protocol::baudRateForCode(value) == 0)
             return {};
         for (int b : {m_station, int(protocol::FunctionWrite), int(protocol::SubChangeBaud), value, 0, 0})
             bytes.append(char(b));

@@ -3,6 +3,8 @@
 // baud code, sensor states per channel and position, the per-channel serial
 // number tables and the sensors physically on each channel's bus.
 
+#include "protocol/module_limits.h"
+
 #include <QByteArray>
 #include <QVector>
 
@@ -49,8 +51,6 @@ Rom zeroRom();  // 00 x 8: what a failed read-in or write reports
 class ModuleModel
 {
 public:
-    static constexpr int MaxChannels = 10;
-    static constexpr int MaxPositions = 160;
     static constexpr quint16 NotWiredRegister = 0xBAD2;
     static constexpr quint16 NotRecognisedRegister = 0xB492;
     static constexpr quint16 NoValueRegister = 0xFFFF;
@@ -62,14 +62,11 @@ public:
     // A populated installation for demonstrations and manual testing.
     static ModuleModel demo();
 
-    static int baudRateForCode(int code); // 0 for an unknown code
-    static int codeForBaudRate(int rate); // 0 for an unsupported rate
-
     int station() const { return m_station; }
     void setStation(int station);
     int baudCode() const { return m_baudCode; }
     void setBaudCode(int code);
-    int baudRate() const { return baudRateForCode(m_baudCode); }
+    int baudRate() const;
 
     // Channels in use (1..10) and positions per channel (1..160). Reads beyond
     // them report "no value"; writes there fail.
@@ -106,9 +103,21 @@ public:
     static bool concernsChannel(const QByteArray& request, int channel);
 
 private:
-    static bool validChannel(int channel) { return channel >= 1 && channel <= MaxChannels; }
-    static bool validPosition(int position) { return position >= 1 && position <= MaxPositions; }
-    static int index(int channel, int position) { return (channel - 1) * MaxPositions + (position - 1); }
+    static bool validChannel(int channel)
+    {
+        return channel >= 1 && channel <= protocol::MaxChannelsPerModule;
+    }
+    static bool validPosition(int position)
+    {
+        return position >= 1 && position <= protocol::MaxPositionsPerChannel;
+    }
+    // One slot per channel and position.
+    static constexpr size_t SlotCount =
+        size_t(protocol::MaxChannelsPerModule * protocol::MaxPositionsPerChannel);
+    static int index(int channel, int position)
+    {
+        return (channel - 1) * protocol::MaxPositionsPerChannel + (position - 1);
+    }
     QByteArray exception(quint8 function, quint8 code) const;
     QByteArray temperatureReply(const QByteArray& request) const;
     QByteArray serialsReply(const QByteArray& request);
@@ -117,12 +126,12 @@ private:
 
     int m_station = 1;
     int m_baudCode = 2;
-    int m_channelCount = MaxChannels;
+    int m_channelCount = protocol::MaxChannelsPerModule;
     int m_positionCount = 40;
     std::vector<SensorState> m_sensors;
     std::vector<int> m_anchors; // value each temperature drifts around
     std::vector<Rom> m_tables;
-    std::array<QVector<Rom>, MaxChannels> m_buses;
+    std::array<QVector<Rom>, protocol::MaxChannelsPerModule> m_buses;
 };
 
 } // namespace sim

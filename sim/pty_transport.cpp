@@ -2,6 +2,7 @@
 
 #include "module_model.h"
 #include "protocol/frame_log.h"
+#include "protocol/line_timing.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,13 +76,6 @@ PtyTransport::~PtyTransport()
 QString PtyTransport::linkPathFor(const QString& programFolder, int portNumber)
 {
     return QDir(programFolder).filePath(QStringLiteral("ports/COM%1").arg(portNumber));
-}
-
-qint64 PtyTransport::lineTimeMicros(int bytes, int baudRate)
-{
-    if (baudRate <= 0)
-        return 0;
-    return (qint64(bytes) * 10 * 1000000 + baudRate - 1) / baudRate;
 }
 
 bool PtyTransport::open(const QString& linkPath, bool force, QString* error)
@@ -223,7 +217,7 @@ void PtyTransport::onReadable()
     }
     if (bytes.isEmpty())
         return;
-    m_splitter.setSilenceGapMicros(FrameSplitter::silenceGapMicros(m_model->baudRate()));
+    m_splitter.setSilenceGapMicros(protocol::interFrameGapUs(m_model->baudRate()));
     const QList<QByteArray> frames = m_splitter.push(bytes, nowMicros());
     const QByteArray dropped = m_splitter.takeDiscarded();
     if (!dropped.isEmpty())
@@ -292,12 +286,12 @@ void PtyTransport::handleRequest(const QByteArray& request)
     // module keeps 3.5 characters of silence before it answers.
     const qint64 now = nowMicros();
     const qint64 ready =
-        now + lineTimeMicros(int(request.size()), baud) + FrameSplitter::silenceGapMicros(baud) + delayMicros;
+        now + protocol::lineTimeUs(int(request.size()), baud) + protocol::interFrameGapUs(baud) + delayMicros;
     Outgoing out;
     out.bytes = reply;
     out.baudRate = baud;
     out.startMicros = qMax(ready, m_lineFreeMicros);
-    m_lineFreeMicros = out.startMicros + lineTimeMicros(int(reply.size()), baud);
+    m_lineFreeMicros = out.startMicros + protocol::lineTimeUs(int(reply.size()), baud);
     m_outgoing.push_back(out);
     pump();
 }
@@ -310,7 +304,7 @@ void PtyTransport::pump()
         // Byte i is handed over once its ten bits have passed on the line.
         const qint64 elapsed = now - head.startMicros;
         const int due =
-            elapsed <= 0 ? 0 : int(qMin<qint64>(head.bytes.size(), elapsed * head.baudRate / 10 / 1000000));
+            int(qMin<qint64>(head.bytes.size(), protocol::bytesCarriedInUs(elapsed, head.baudRate)));
         if (due > head.written) {
             const ssize_t n =
                 ::write(m_master, head.bytes.constData() + head.written, size_t(due - head.written));
@@ -333,7 +327,7 @@ void PtyTransport::pump()
             emit replySent(sent);
             continue;
         }
-        const qint64 nextDue = head.startMicros + lineTimeMicros(head.written + 1, head.baudRate);
+        const qint64 nextDue = head.startMicros + protocol::lineTimeUs(head.written + 1, head.baudRate);
         m_pumpTimer.start(int(qMax<qint64>(1, (nextDue - now + 999) / 1000)));
         return;
     }

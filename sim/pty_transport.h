@@ -32,8 +32,6 @@ public:
     ~PtyTransport() override; // closes and removes the link it made
 
     static QString linkPathFor(const QString& programFolder, int portNumber);
-    // Time `bytes` bytes take on the line at `baudRate`, 10 bits each.
-    static qint64 lineTimeMicros(int bytes, int baudRate);
 
     // Opens a pseudo-terminal and links `linkPath` to its slave. An existing
     // entry there is replaced only if it is a symlink into /dev/pts/ or a

@@ -1,5 +1,8 @@
 #include "scenario.h"
 
+#include "protocol/baud_codes.h"
+#include "protocol/module_limits.h"
+
 #include <QFile>
 #include <QRegularExpression>
 
@@ -111,7 +114,7 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
         if (!argCount(1, QStringLiteral("baud RATE")))
             return false;
         const std::optional<int> rate = number(t[1], 1, 1000000);
-        const int code = rate ? ModuleModel::codeForBaudRate(*rate) : 0;
+        const int code = rate ? protocol::baudCodeForRate(*rate) : 0;
         if (code == 0)
             return fail(error,
                         QStringLiteral("baud must be 4800, 9600, 14400 or 19200, got \"%1\"").arg(t[1]));
@@ -122,7 +125,7 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
         const bool channels = word == QLatin1String("channels");
         if (!argCount(1, word + QStringLiteral(" N")))
             return false;
-        const int max = channels ? ModuleModel::MaxChannels : ModuleModel::MaxPositions;
+        const int max = channels ? protocol::MaxChannelsPerModule : protocol::MaxPositionsPerChannel;
         const std::optional<int> n = number(t[1], 1, max);
         if (!n)
             return fail(error, QStringLiteral("%1 must be 1..%2, got \"%3\"").arg(word).arg(max).arg(t[1]));
@@ -135,10 +138,10 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
         if (!argCount(temp ? 3 : 2,
                       word + (temp ? QStringLiteral(" CH POS DEGREES") : QStringLiteral(" CH POS"))))
             return false;
-        const std::optional<Range> ch = range(t[1], 1, ModuleModel::MaxChannels);
+        const std::optional<Range> ch = range(t[1], 1, protocol::MaxChannelsPerModule);
         if (!ch)
             return fail(error, QStringLiteral("bad %1: \"%2\"").arg(channelsText, t[1]));
-        const std::optional<Range> pos = range(t[2], 1, ModuleModel::MaxPositions);
+        const std::optional<Range> pos = range(t[2], 1, protocol::MaxPositionsPerChannel);
         if (!pos)
             return fail(error, QStringLiteral("bad %1: \"%2\"").arg(positionsText, t[2]));
         SensorState state = word == QLatin1String("notwired")        ? SensorState::notWired()
@@ -162,7 +165,7 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
         if (t.size() != 2 && t.size() != 10)
             return fail(error,
                         QStringLiteral("usage: bus CH ROM (adds a sensor) or bus CH (empties the bus)"));
-        const std::optional<int> ch = number(t[1], 1, ModuleModel::MaxChannels);
+        const std::optional<int> ch = number(t[1], 1, protocol::MaxChannelsPerModule);
         if (!ch)
             return fail(error, QStringLiteral("bad channel (1..10): \"%1\"").arg(t[1]));
         if (t.size() == 2) {
@@ -178,8 +181,8 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
     if (word == QLatin1String("table")) {
         if (t.size() != 11)
             return fail(error, QStringLiteral("usage: table CH POS ROM"));
-        const std::optional<int> ch = number(t[1], 1, ModuleModel::MaxChannels);
-        const std::optional<int> pos = number(t[2], 1, ModuleModel::MaxPositions);
+        const std::optional<int> ch = number(t[1], 1, protocol::MaxChannelsPerModule);
+        const std::optional<int> pos = number(t[2], 1, protocol::MaxPositionsPerChannel);
         if (!ch || !pos)
             return fail(
                 error, QStringLiteral("bad channel (1..10) or position (1..160): \"%1 %2\"").arg(t[1], t[2]));
@@ -192,7 +195,7 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
     if (word == QLatin1String("fill")) {
         if (!argCount(1, QStringLiteral("fill CH")))
             return false;
-        const std::optional<Range> ch = range(t[1], 1, ModuleModel::MaxChannels);
+        const std::optional<Range> ch = range(t[1], 1, protocol::MaxChannelsPerModule);
         if (!ch)
             return fail(error, QStringLiteral("bad %1: \"%2\"").arg(channelsText, t[1]));
         for (int c = ch->first; c <= ch->last; ++c)

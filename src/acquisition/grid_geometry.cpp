@@ -1,5 +1,7 @@
 #include "grid_geometry.h"
 
+#include "protocol/module_limits.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -34,13 +36,16 @@ GridElement GridLayout::element(int channel, int index) const
 GridLayout arrangeValueGrid(int channelCount, int sensorsPerChannel, float frameWidth, float groupHeight)
 {
     GridLayout layout;
-    const int n = std::min(channelCount, kGroupCount);
-    const int sensors = std::min(sensorsPerChannel, kMaxBoxesPerGroup);
+    // One group per channel of the module. A group gets no more boxes than a channel
+    // has positions, which is also the largest sensor count the settings can be saved
+    // with: a hand-edited larger count would otherwise build hundreds of thousands of widgets.
+    const int n = std::min(channelCount, protocol::MaxChannelsPerModule);
+    const int sensors = std::min(sensorsPerChannel, protocol::MaxPositionsPerChannel);
     layout.channelCount = n;
 
     // With no group shown the columns still need a width: take the ten-group one
     // the form is designed around.
-    layout.groupWidth = (frameWidth - kGroupMargin) / float(kGroupCount);
+    layout.groupWidth = (frameWidth - kGroupMargin) / float(protocol::MaxChannelsPerModule);
     if (n > 0) {
         const float width = (frameWidth - kGroupMargin) / float(n);
         const float gap = kGroupMargin / float(n + 1);

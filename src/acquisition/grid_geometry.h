@@ -9,11 +9,7 @@
 
 namespace acquisition {
 
-inline constexpr int kGroupCount = 10;
 inline constexpr int kRowsPerColumn = 20;
-// The most boxes a group gets: the largest sensor count the settings can be saved
-// with. A hand-edited larger count would otherwise build hundreds of thousands of widgets.
-inline constexpr int kMaxBoxesPerGroup = 160;
 
 // Designed geometry the layout starts from.
 inline constexpr float kFrame3Width = 15375.0f;

@@ -1,7 +1,7 @@
 #include "read_timing.h"
 
-#include "port/line_timing.h"
 #include "protocol/frames.h"
+#include "protocol/line_timing.h"
 
 #include <algorithm>
 
@@ -9,7 +9,7 @@ namespace acquisition {
 
 int temperatureExchangeMs(int count, int baud)
 {
-    return port::lineTimeMs(kTemperatureRequestBytes + protocol::temperatureReplyLength(count), baud);
+    return protocol::lineTimeMs(kTemperatureRequestBytes + protocol::temperatureReplyLength(count), baud);
 }
 
 int temperatureReadWaitMs(int count, int baud)
@@ -24,7 +24,7 @@ int passChannelDeadlineMs(int count, int baud)
 
 int passQuietGapUs(int baud, bool afterCutShortReply)
 {
-    const int gap = port::interFrameGapUs(baud);
+    const int gap = protocol::interFrameGapUs(baud);
     return afterCutShortReply ? std::max(gap, kCutShortQuietUs) : gap;
 }
 

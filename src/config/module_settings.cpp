@@ -1,6 +1,7 @@
 #include "module_settings.h"
 
 #include "protocol/box_number.h"
+#include "protocol/module_limits.h"
 
 #include <QDir>
 #include <QFile>
@@ -152,13 +153,13 @@ SaveCheck checkModuleSettingsForSave(const QString& address, const QString& chan
                                      const QString& modules)
 {
     SaveCheck check;
-    const std::optional<int> channelCount = flooredInRange(channels, 1, 10);
+    const std::optional<int> channelCount = flooredInRange(channels, 1, protocol::MaxChannelsPerModule);
     if (!channelCount)
         check.messages << channelCountMessage();
     const std::optional<int> defaultAddress = flooredInRange(address, 1, 250);
     if (!defaultAddress)
         check.messages << addressMessage();
-    const std::optional<int> sensorsPerChannel = flooredInRange(sensors, 1, 160);
+    const std::optional<int> sensorsPerChannel = flooredInRange(sensors, 1, protocol::MaxPositionsPerChannel);
     if (!sensorsPerChannel)
         check.messages << sensorCountMessage();
     const std::optional<int> moduleCount =

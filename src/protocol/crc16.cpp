@@ -2,9 +2,6 @@
 
 namespace protocol {
 
-int CrcLow = 0;
-quint8 CrcHigh = 0;
-
 quint16 crc16Modbus(const char* data, qsizetype length)
 {
     quint16 reg = 0xFFFF;
@@ -14,14 +11,6 @@ quint16 crc16Modbus(const char* data, qsizetype length)
             reg = (reg & 1) ? static_cast<quint16>((reg >> 1) ^ 0xA001) : static_cast<quint16>(reg >> 1);
     }
     return reg;
-}
-
-void Crc16(const QByteArray& frame, int lastIndex)
-{
-    const qsizetype count = qBound<qsizetype>(0, qsizetype(lastIndex) + 1, frame.size());
-    const quint16 reg = crc16Modbus(frame.constData(), count);
-    CrcLow = reg & 0xFF;
-    CrcHigh = static_cast<quint8>(reg >> 8);
 }
 
 QByteArray appendCrc(QByteArray bytes)

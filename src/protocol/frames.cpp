@@ -4,22 +4,10 @@
 
 namespace protocol {
 
-int ReplyThreshold = 0;
-
-namespace {
-QByteArray closeFrame(QByteArray bytes)
-{
-    Crc16(bytes, int(bytes.size()) - 1);
-    bytes.append(char(CrcLow));
-    bytes.append(char(CrcHigh));
-    return bytes;
-}
-} // namespace
-
 QByteArray frame8(quint8 b0, quint8 b1, quint8 b2, quint8 b3, quint8 b4, quint8 b5)
 {
     const char bytes[6] = {char(b0), char(b1), char(b2), char(b3), char(b4), char(b5)};
-    return closeFrame(QByteArray(bytes, 6));
+    return appendCrc(QByteArray(bytes, 6));
 }
 
 QByteArray temperatureRequest(quint8 station, quint8 function, quint8 channel, quint8 start, quint8 count)
@@ -55,7 +43,7 @@ QByteArray writeSerialRequest(quint8 station, quint8 channel, quint8 position, c
     bytes.append(char(position));
     for (quint8 b : serial)
         bytes.append(char(b));
-    return closeFrame(bytes);
+    return appendCrc(bytes);
 }
 
 QByteArray changeAddressRequest(quint8 currentAddress, quint8 newAddress)

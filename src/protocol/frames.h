@@ -47,10 +47,6 @@ QByteArray changeAddressRequest(quint8 currentAddress, quint8 newAddress);
 QByteArray readAddressRequest();
 QByteArray changeBaudRequest(quint8 currentCode, quint8 newCode);
 
-// Program-wide copy of an expected reply length that the serial-number senders
-// keep and use as their receive threshold.
-extern int ReplyThreshold;
-
 // Expected reply sizes. Plain ints: counts up to 255 and positions above 128
 // must not overflow a 16-bit value.
 constexpr int temperatureReplyLength(int count)

@@ -1,8 +1,8 @@
 #include "request_core.h"
 
-#include "port/line_timing.h"
 #include "protocol/frame_log.h"
 #include "protocol/hex_text.h"
+#include "protocol/line_timing.h"
 #include "protocol/module1.h"
 
 #include <QElapsedTimer>
@@ -116,7 +116,7 @@ int RequestCore::holdInputWhileReplyCannotBeWhole(int deadlineMs)
     if (!m_sentAt.isValid())
         return 0;
     const qint64 lineMs =
-        port::lineTimeMs(int(m_pending.frame.size()) + m_pending.replyLength, m_port->baudRate());
+        protocol::lineTimeMs(int(m_pending.frame.size()) + m_pending.replyLength, m_port->baudRate());
     const int holdMs = int(std::min<qint64>(lineMs - m_sentAt.elapsed(), deadlineMs));
     if (holdMs <= 0)
         return 0;

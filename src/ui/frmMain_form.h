@@ -5,6 +5,7 @@
 // Control arrays are indexed containers; element i's objectName is "<name>_<i>".
 
 #include "interval_timer.h"
+#include "protocol/module_limits.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -17,7 +18,7 @@
 #include <QVector>
 #include <array>
 
-constexpr int ValueGroupCount = 10;
+constexpr int ValueGroupCount = protocol::MaxChannelsPerModule; // one value group per channel
 
 struct frmMainForm
 {

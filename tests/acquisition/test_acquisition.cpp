@@ -4,6 +4,7 @@
 #include "acquisition/grid_geometry.h"
 #include "acquisition/read_timing.h"
 #include "acquisition/request_fields.h"
+#include "protocol/module_limits.h"
 
 #include <QtTest>
 
@@ -126,7 +127,7 @@ private Q_SLOTS:
         QFETCH(double, top);
 
         const GridLayout layout = arrangeValueGrid(channels, sensors);
-        for (int channel = 1; channel <= kGroupCount; ++channel) {
+        for (int channel = 1; channel <= protocol::MaxChannelsPerModule; ++channel) {
             const GridElement e = layout.element(channel, index);
             QCOMPARE(e.boxLeft, float(left));
             QCOMPARE(e.boxTop, float(top));

@@ -4,14 +4,9 @@
 
 #include "config/module_settings.h"
 #include "port/comm_settings.h"
-#include "protocol/crc16.h"
-#include "protocol/frames.h"
 
 inline void resetProgramWideValues()
 {
-    protocol::CrcLow = 0;
-    protocol::CrcHigh = 0;
-    protocol::ReplyThreshold = 0;
     port::CommPortNumber = port::kDefaultCommPort;
     port::BaudRate = port::kDefaultBaudRate;
     config::ModuleCount = 1;

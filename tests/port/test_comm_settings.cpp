@@ -1,7 +1,6 @@
-// The "comm.set" file, line settings texts and timing, port names and the operator texts.
+// The "comm.set" file, line settings texts, port names and the operator texts.
 
 #include "port/comm_settings.h"
-#include "port/line_timing.h"
 #include "port/port_messages.h"
 #include "port/port_names.h"
 #include "port_tests.h"
@@ -176,33 +175,6 @@ private Q_SLOTS:
         }
     }
     void lineSettingsText9600() { QCOMPARE(lineSettingsText(9600), QString("9600,N,8,1")); }
-
-    void lineTiming_data()
-    {
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<int>("baud");
-        QTest::addColumn<int>("ms");
-        QTest::newRow("9-byte reply at 9600 rounds up") << 9 << 9600 << 10;
-        QTest::newRow("8-byte request at 19200") << 8 << 19200 << 5;
-        QTest::newRow("exact: 96 bytes at 9600") << 96 << 9600 << 100;
-        QTest::newRow("255 values at 4800") << 2 * 255 + 5 << 4800 << 1073;
-        QTest::newRow("nothing") << 0 << 9600 << 0;
-        QTest::newRow("baud 0 counts as 9600") << 9 << 0 << 10;
-        QTest::newRow("negative baud counts as 9600") << 9 << -1 << 10;
-    }
-    void lineTiming()
-    {
-        QFETCH(int, bytes);
-        QFETCH(int, baud);
-        QFETCH(int, ms);
-        QCOMPARE(lineTimeMs(bytes, baud), ms);
-    }
-    void interFrameGap()
-    {
-        QCOMPARE(interFrameGapUs(9600), 3646); // 3.5 * 10 bits / 9600, rounded up
-        QCOMPARE(interFrameGapUs(19200), 1823);
-        QCOMPARE(interFrameGapUs(0), interFrameGapUs(9600));
-    }
 
     void portNames()
     {

@@ -1,10 +1,12 @@
-// Frames, CRC, hex texts, temperature decoding and box numbers, fed with hex
-// frames and their broken versions.
+// Frames, CRC, hex texts, baud codes, line timing, temperature decoding and box
+// numbers, fed with hex frames and their broken versions.
 
+#include "protocol/baud_codes.h"
 #include "protocol/box_number.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
+#include "protocol/line_timing.h"
 #include "protocol/module1.h"
 #include "protocol/temperature.h"
 
@@ -26,29 +28,18 @@ class TestProtocol : public QObject
 private Q_SLOTS:
     void crcVectors_data()
     {
-        QTest::addColumn<QByteArray>("frame");
-        QTest::addColumn<int>("lastIndex");
-        QTest::addColumn<int>("low");
-        QTest::addColumn<int>("high");
-        QTest::newRow("read holding") << hex("01 03 00 00 00 01") << 5 << 0x84 << 0x0A;
-        QTest::newRow("temperature read") << hex("02 03 04 01 00 02") << 5 << 0x94 << 0xC8;
-        QTest::newRow("six zeros") << hex("00 00 00 00 00 00") << 5 << 0x00 << 0x1B;
-        // Last index 0 covers the first byte alone.
-        QTest::newRow("first byte only") << hex("01 03 00 00 00 01") << 0 << 0x7E << 0x80;
-        QTest::newRow("only to index 5 of a longer array")
-            << hex("01 03 00 00 00 01 AA BB") << 5 << 0x84 << 0x0A;
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("closed");
+        QTest::newRow("read holding") << hex("01 03 00 00 00 01") << hex("01 03 00 00 00 01 84 0A");
+        QTest::newRow("temperature read") << hex("02 03 04 01 00 02") << hex("02 03 04 01 00 02 94 C8");
+        QTest::newRow("single byte") << hex("01") << hex("01 7E 80");
+        QTest::newRow("six zeros") << hex("00 00 00 00 00 00") << hex("00 00 00 00 00 00 00 1B");
     }
     void crcVectors()
     {
-        QFETCH(QByteArray, frame);
-        QFETCH(int, lastIndex);
-        QFETCH(int, low);
-        QFETCH(int, high);
-        CrcLow = -1;
-        CrcHigh = 0x55;
-        Crc16(frame, lastIndex);
-        QCOMPARE(CrcLow, low);
-        QCOMPARE(int(CrcHigh), high);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, closed);
+        QCOMPARE(appendCrc(bytes).toHex(' '), closed.toHex(' '));
     }
 
     void crcCheck()
@@ -60,7 +51,6 @@ private Q_SLOTS:
         QVERIFY(!hasValidCrc(flipped));
         QVERIFY(!hasValidCrc(good.left(8)));
         QVERIFY(!hasValidCrc(hex("02 03")));
-        QCOMPARE(appendCrc(hex("02 03 04 01 00 02")), hex("02 03 04 01 00 02 94 C8"));
     }
 
     void formatHex_data()
@@ -132,6 +122,64 @@ private Q_SLOTS:
         QCOMPARE(readSerialsReplyLength(255), 2045);
         QCOMPARE(manualReadInReplyLength(160), 40813); // beyond a signed 16-bit value
         QCOMPARE(configReplyLength(0, 1), 7);
+    }
+
+    // Both directions of the table; an unknown code and an unknown rate side by side.
+    void baudCodes_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("rateOfCode");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("codeOfRate");
+        QTest::newRow("1 = 4800") << 1 << 4800 << 4800 << 1;
+        QTest::newRow("2 = 9600") << 2 << 9600 << 9600 << 2;
+        QTest::newRow("3 = 14400") << 3 << 14400 << 14400 << 3;
+        QTest::newRow("4 = 19200") << 4 << 19200 << 19200 << 4;
+        QTest::newRow("unknown: code 0, rate 0") << 0 << 0 << 0 << 0;
+        QTest::newRow("unknown: code 5, rate 9601") << 5 << 0 << 9601 << 0;
+        QTest::newRow("unknown: code -1, rate 115200") << -1 << 0 << 115200 << 0;
+    }
+    void baudCodes()
+    {
+        QFETCH(int, code);
+        QFETCH(int, rateOfCode);
+        QFETCH(int, rate);
+        QFETCH(int, codeOfRate);
+        QCOMPARE(baudRateForCode(code), rateOfCode);
+        QCOMPARE(baudCodeForRate(rate), codeOfRate);
+    }
+
+    // Per row: the line time in both units (rounded up), the silence that ends a
+    // frame at that rate, and the byte count turning over exactly at the line time.
+    void lineTiming_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<qint64>("us");
+        QTest::addColumn<int>("ms");
+        QTest::addColumn<qint64>("gapUs");
+        QTest::newRow("255 values at 4800") << 515 << 4800 << qint64(1072917) << 1073 << qint64(7292);
+        QTest::newRow("9-byte reply at 9600") << 9 << 9600 << qint64(9375) << 10 << qint64(3646);
+        QTest::newRow("exact: 96 bytes at 9600") << 96 << 9600 << qint64(100000) << 100 << qint64(3646);
+        QTest::newRow("8-byte request at 14400") << 8 << 14400 << qint64(5556) << 6 << qint64(2431);
+        QTest::newRow("8-byte request at 19200") << 8 << 19200 << qint64(4167) << 5 << qint64(1823);
+        QTest::newRow("nothing") << 0 << 9600 << qint64(0) << 0 << qint64(3646);
+        QTest::newRow("baud 0 counts as 9600") << 9 << 0 << qint64(9375) << 10 << qint64(3646);
+        QTest::newRow("negative baud counts as 9600") << 9 << -1 << qint64(9375) << 10 << qint64(3646);
+    }
+    void lineTiming()
+    {
+        QFETCH(int, bytes);
+        QFETCH(int, baud);
+        QFETCH(qint64, us);
+        QFETCH(int, ms);
+        QFETCH(qint64, gapUs);
+        QCOMPARE(lineTimeUs(bytes, baud), us);
+        QCOMPARE(lineTimeMs(bytes, baud), ms);
+        QCOMPARE(interFrameGapUs(baud), gapUs);
+        QCOMPARE(bytesCarriedInUs(us, baud), qint64(bytes));
+        if (bytes > 0)
+            QCOMPARE(bytesCarriedInUs(us - 1, baud), qint64(bytes - 1));
     }
 
     void temperatureTexts_data()

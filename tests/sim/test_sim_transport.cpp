@@ -2,9 +2,11 @@
 // folder, requests and replies through the slave, line pacing (lower bounds
 // only), each fault as the program would see it, and the link's lifecycle.
 
+#include "protocol/baud_codes.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
+#include "protocol/line_timing.h"
 #include "sim/pty_transport.h"
 #include "sim/simulated_module.h"
 
@@ -168,7 +170,7 @@ private Q_SLOTS:
     {
         QFETCH(int, baudRate);
         ModuleModel model = ModuleModel::demo();
-        model.setBaudCode(ModuleModel::codeForBaudRate(baudRate));
+        model.setBaudCode(protocol::baudCodeForRate(baudRate));
         SimulatedModule module(m_dir->path(), 4, model);
         QString error;
         QVERIFY2(module.start(&error), qPrintable(error));
@@ -182,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(line.write(request));
         QCOMPARE(line.read(replyBytes, ReplyTimeoutMs).size(), replyBytes);
         const qint64 elapsedMicros = clock.nsecsElapsed() / 1000;
-        const qint64 lineMicros = PtyTransport::lineTimeMicros(replyBytes, baudRate);
+        const qint64 lineMicros = protocol::lineTimeUs(replyBytes, baudRate);
         QVERIFY2(
             elapsedMicros >= lineMicros * 9 / 10,
             qPrintable(QStringLiteral("%1 us for a line time of %2 us").arg(elapsedMicros).arg(lineMicros)));
@@ -204,7 +206,7 @@ private Q_SLOTS:
         clock.start();
         QVERIFY(line.write(protocol::temperatureRequest(1, 3, 2, 1, 40)));
         QCOMPARE(line.read(85, ReplyTimeoutMs).size(), 85);
-        QVERIFY(clock.nsecsElapsed() / 1000 >= PtyTransport::lineTimeMicros(85, 4800) * 9 / 10);
+        QVERIFY(clock.nsecsElapsed() / 1000 >= protocol::lineTimeUs(85, 4800) * 9 / 10);
     }
 
     void faults_data()
