@@ -2,6 +2,7 @@
 // and loading good, missing and broken files.
 
 #include "config/module_settings.h"
+#include "config_tests.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,7 +44,7 @@ template <> char* toString(const config::ModuleSettings& s)
 }
 } // namespace QTest
 
-class TestConfig : public QObject
+class TestModuleSettings : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -327,5 +328,9 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestConfig)
-#include "test_config.moc"
+std::unique_ptr<QObject> makeModuleSettingsTest()
+{
+    return std::make_unique<TestModuleSettings>();
+}
+
+#include "test_module_settings.moc"
