@@ -99,7 +99,8 @@ void frmMain::cmdCom_Click()
     if (!port::saveCommSet(programFolder(), port::CommPortNumber, port::BaudRate)) {
         dialogs::MsgBox(this,
                         QStringLiteral("无法写入串口设置文件“%1”，设置未保存。")
-                            .arg(QDir::toNativeSeparators(port::commSetPath(programFolder()))),
+                            .arg(QDir::toNativeSeparators(
+                                config::settingsFilePath(programFolder(), config::kCommSetName))),
                         QStringLiteral("系统提示"), dialogs::Icon::Warning);
         return;
     }
