@@ -4,9 +4,6 @@
 
 namespace port {
 
-int CommPortNumber = kDefaultCommPort;
-int BaudRate = kDefaultBaudRate;
-
 QByteArray formatCommSet(int port, int baud)
 {
     return QByteArray::number(port) + ',' + QByteArray::number(baud) + "\r\n";

@@ -10,10 +10,6 @@
 
 namespace port {
 
-// Program-wide serial settings, 16-bit values (they always fit a qint16).
-extern int CommPortNumber;
-extern int BaudRate;
-
 // What the window starts with when "comm.set" cannot be used: "COM4", 9600 baud.
 constexpr int kDefaultCommPort = 4;
 constexpr int kDefaultBaudRate = 9600;

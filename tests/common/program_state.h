@@ -3,7 +3,6 @@
 // cannot lean on what another left behind.
 
 #include "config/module_settings.h"
-#include "port/comm_settings.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 
@@ -12,7 +11,5 @@ inline void resetProgramWideValues()
     protocol::CrcLow = 0;
     protocol::CrcHigh = 0;
     protocol::ReplyThreshold = 0;
-    port::CommPortNumber = port::kDefaultCommPort;
-    port::BaudRate = port::kDefaultBaudRate;
     config::ModuleCount = 1;
 }
