@@ -3,9 +3,6 @@
 #include "protocol/box_number.h"
 #include "protocol/module_limits.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSaveFile>
 #include <cmath>
 #include <limits>
 
@@ -17,31 +14,6 @@ namespace {
 
 constexpr int kInt16Min = std::numeric_limits<qint16>::min();
 constexpr int kInt16Max = std::numeric_limits<qint16>::max();
-
-// One field as a signed 16-bit decimal integer: an optional sign and digits only.
-std::optional<int> parseField(QByteArray field)
-{
-    field = field.trimmed();
-    int i = 0;
-    if (!field.isEmpty() && (field.at(0) == '-' || field.at(0) == '+'))
-        i = 1;
-    if (i == field.size())
-        return std::nullopt;
-    long long value = 0;
-    for (; i < field.size(); ++i) {
-        const char c = field.at(i);
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > kInt16Max + 1) // stop before a long run of digits can overflow
-            return std::nullopt;
-    }
-    if (field.at(0) == '-')
-        value = -value;
-    if (value < kInt16Min || value > kInt16Max)
-        return std::nullopt;
-    return int(value);
-}
 
 // A checked box: the number must lie in [minimum, maximum]; what is stored is its floor.
 std::optional<int> flooredInRange(const QString& text, int minimum, int maximum)
@@ -71,11 +43,6 @@ QString moduleCountMessage()
     return protocol::rangeMessage(QStringLiteral("模块总数"), kInt16Min, kInt16Max);
 }
 
-QString modSetPath(const QString& folder)
-{
-    return QDir(folder).filePath(QStringLiteral("ModSet.set"));
-}
-
 QByteArray formatModSet(const ModuleSettings& values)
 {
     return QByteArray::number(values.defaultAddress) + ',' + QByteArray::number(values.channelCount) + ',' +
@@ -85,68 +52,32 @@ QByteArray formatModSet(const ModuleSettings& values)
 
 std::optional<ModuleSettings> parseModSet(const QByteArray& content)
 {
-    int fields[4] = {};
-    int found = 0;
-    qsizetype start = 0;
-    while (found < 4) {
-        if (start >= content.size())
-            return std::nullopt; // ended before the fourth field
-        qsizetype end = start;
-        while (end < content.size() && content.at(end) != ',' && content.at(end) != '\r' &&
-               content.at(end) != '\n')
-            ++end;
-        const std::optional<int> value = parseField(content.mid(start, end - start));
-        if (!value)
-            return std::nullopt;
-        fields[found++] = *value;
-        // CR LF is one line end, not an empty field between the two.
-        if (end + 1 < content.size() && content.at(end) == '\r' && content.at(end + 1) == '\n')
-            ++end;
-        start = end + 1;
-    }
-    ModuleSettings values;
-    values.defaultAddress = fields[0];
-    values.channelCount = fields[1];
-    values.sensorsPerChannel = fields[2];
-    values.moduleCount = fields[3];
-    return values;
+    const std::optional<QList<int>> fields = readInt16Fields(content, 4);
+    if (!fields)
+        return std::nullopt;
+    return ModuleSettings{fields->at(0), fields->at(1), fields->at(2), fields->at(3)};
 }
 
 ModSetLoad loadModSet(const QString& folder)
 {
     ModSetLoad result;
-    result.path = modSetPath(folder);
-    QFile file(result.path);
-    if (!file.exists()) {
-        result.status = ModSetLoad::Missing;
+    result.path = settingsFilePath(folder, kModSetName);
+    const FileText file = readSettingsFile(result.path, kOneLineFileBytes);
+    result.status = file.status;
+    if (file.status != ModSetLoad::Ok)
+        return result;
+    const std::optional<ModuleSettings> values = parseModSet(file.bytes);
+    if (!values) {
+        result.status = ModSetLoad::Unreadable;
         return result;
     }
-    result.status = ModSetLoad::Unreadable;
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-    // The file is one short line; a bounded read keeps a stray huge file harmless.
-    const std::optional<ModuleSettings> values = parseModSet(file.read(4096));
-    if (!values)
-        return result;
     result.values = *values;
-    result.status = ModSetLoad::Ok;
     return result;
 }
 
 bool saveModSet(const QString& folder, const ModuleSettings& values)
 {
-    // Written to a temporary file and renamed, so a failed write never leaves a
-    // half file that the next start could not load.
-    QSaveFile file(modSetPath(folder));
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray line = formatModSet(values);
-    if (file.write(line) != line.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return saveSettingsFile(settingsFilePath(folder, kModSetName), formatModSet(values));
 }
 
 SaveCheck checkModuleSettingsForSave(const QString& address, const QString& channels, const QString& sensors,

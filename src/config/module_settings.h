@@ -3,6 +3,8 @@
 // sensors per channel, module count) and their file "ModSet.set" in the
 // program's folder: one line "a,b,c,d" ended by CR LF.
 
+#include "settings_file.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -30,23 +32,16 @@ struct ModuleSettings
     friend bool operator!=(const ModuleSettings& a, const ModuleSettings& b) { return !(a == b); }
 };
 
-// Path of "ModSet.set" in `folder`.
-QString modSetPath(const QString& folder);
-
 // The file's content: the four values as plain decimals, commas between, CR LF at the end.
 QByteArray formatModSet(const ModuleSettings& values);
 
-// The first four fields of the file's content. A field ends at a comma or a line
-// end, blanks around it are ignored, and it must be a decimal integer that fits
-// signed 16 bits. Anything after the fourth field is ignored. nullopt otherwise.
+// The first four fields of the file's content, each a signed 16-bit whole
+// number (readInt16Fields); whatever follows them is not read.
 std::optional<ModuleSettings> parseModSet(const QByteArray& content);
 
-struct ModSetLoad
+struct ModSetLoad : SettingsLoad
 {
-    enum Status { Ok, Missing, Unreadable };
-    Status status = Missing;
     ModuleSettings values; // the defaults unless status is Ok
-    QString path;
 };
 
 // Loads the file from `folder`. A missing file or one that cannot be read or

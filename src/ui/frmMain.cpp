@@ -68,8 +68,6 @@ void frmMain::Form_Load()
 
     // 1. Serial settings. A missing file means first run: the designed defaults.
     const port::CommSetLoad comm = port::loadCommSet(folder);
-    port::CommPortNumber = comm.port;
-    port::BaudRate = comm.baud;
     if (comm.status == port::CommSetLoad::Unreadable)
         dialogs::MsgBox(this,
                         QStringLiteral("无法读取串口设置文件“%1”，已使用默认设置：COM%2，%3波特。")
@@ -116,13 +114,13 @@ void frmMain::Form_Load()
     ArrangeValueGrid();
 
     // 6. Prepare the port from the saved settings and select the saved entries.
-    MSComm1->setCommPort(port::CommPortNumber);
+    MSComm1->setCommPort(comm.port);
     ResetPortBuffers();
-    MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
+    MSComm1->setSettings(port::lineSettingsText(comm.baud));
     for (int i = 0; i < Combo2->count(); ++i)
-        if (Combo2->itemText(i).toInt() == port::BaudRate)
+        if (Combo2->itemText(i).toInt() == comm.baud)
             Combo2->setCurrentIndex(i);
-    const QString savedPort = QStringLiteral("COM%1").arg(port::CommPortNumber);
+    const QString savedPort = QStringLiteral("COM%1").arg(comm.port);
     for (int i = 0; i < Combo1->count(); ++i) {
         if (Combo1->itemText(i) == savedPort) {
             Combo1->setCurrentIndex(i);

@@ -18,11 +18,11 @@ void frmMain::cmdSaveSet_Click()
     if (!check.values)
         return;
     if (!config::saveModSet(programFolder(), *check.values)) {
-        dialogs::MsgBox(
-            this,
-            QStringLiteral("无法写入模块设置文件“%1”，设置未保存。")
-                .arg(QDir::toNativeSeparators(QDir(programFolder()).filePath(QStringLiteral("ModSet.set")))),
-            QStringLiteral("系统提示"), dialogs::Icon::Warning);
+        dialogs::MsgBox(this,
+                        QStringLiteral("无法写入模块设置文件“%1”，设置未保存。")
+                            .arg(QDir::toNativeSeparators(
+                                config::settingsFilePath(programFolder(), config::kModSetName))),
+                        QStringLiteral("系统提示"), dialogs::Icon::Warning);
         return;
     }
     // The saved values take effect at the next start; nothing laid out now changes.

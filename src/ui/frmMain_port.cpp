@@ -39,9 +39,7 @@ bool frmMain::ApplyPortChoice()
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     MSComm1->setCommPort(portNumberFromList(Combo1));
-    port::CommPortNumber = portNumberFromList(Combo1);
-    port::BaudRate = *baud;
-    MSComm1->setSettings(port::lineSettingsText(port::BaudRate));
+    MSComm1->setSettings(port::lineSettingsText(*baud));
     return true;
 }
 
@@ -96,10 +94,12 @@ void frmMain::cmdCom_Click()
         return;
     OpenOnComm();
     PortIsOpen = true;
-    if (!port::saveCommSet(programFolder(), port::CommPortNumber, port::BaudRate)) {
+    // What the port now holds is what was chosen: the lists after ApplyPortChoice.
+    if (!port::saveCommSet(programFolder(), MSComm1->CommPort(), MSComm1->baudRate())) {
         dialogs::MsgBox(this,
                         QStringLiteral("无法写入串口设置文件“%1”，设置未保存。")
-                            .arg(QDir::toNativeSeparators(port::commSetPath(programFolder()))),
+                            .arg(QDir::toNativeSeparators(
+                                config::settingsFilePath(programFolder(), config::kCommSetName))),
                         QStringLiteral("系统提示"), dialogs::Icon::Warning);
         return;
     }

