@@ -1,7 +1,7 @@
 // The main window's controls as built by frmMainForm::setupUi: names, types,
 // designed texts and geometry, buddies, tabs, lamps, lists, timers, and a
 // sweep over every frame for overlapping or cut-off controls. Then the form
-// builder's own checks: the mismatches between a table
+// builder's own checks: twips to pixels, and the mismatches between a table
 // and the members bound to it.
 
 #include "ui/frmMain_form.h"
@@ -661,6 +661,26 @@ private Q_SLOTS:
                 QVERIFY2(fm.horizontalAdvance(group->title()) + 20 <= group->width(), qPrintable(name));
             }
         }
+    }
+
+    // One conversion for the form's whole twips and the value grid's fractional ones.
+    void twips_to_pixels_data()
+    {
+        QTest::addColumn<float>("twips");
+        QTest::addColumn<int>("pixels");
+        QTest::newRow("frame width") << 15375.0f << 1025;
+        QTest::newRow("box left") << 420.0f << 28;
+        QTest::newRow("ten-group width") << 1437.5f << 96;
+        QTest::newRow("gap of ten") << 1000.0f / 11 << 6;
+        QTest::newRow("half rounds up") << 7.5f << 1;
+        QTest::newRow("below half") << 7.4f << 0;
+        QTest::newRow("zero") << 0.0f << 0;
+    }
+    void twips_to_pixels()
+    {
+        QFETCH(float, twips);
+        QFETCH(int, pixels);
+        QCOMPARE(form::twipsToPixels(twips), pixels);
     }
 
     // Every way a table and its members can disagree is named; setupUi turns
