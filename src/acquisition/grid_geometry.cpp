@@ -3,7 +3,6 @@
 #include "protocol/module_limits.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace acquisition {
 
@@ -78,11 +77,6 @@ GridLayout arrangeValueGrid(int channelCount, int sensorsPerChannel, float frame
             GridElement{left, top, left - kLabelOffset, top, QString::number(i + 1) + QLatin1Char('#')});
     }
     return layout;
-}
-
-int twipsToPixels(float twips)
-{
-    return int(std::lround(twips / 15.0f));
 }
 
 } // namespace acquisition

@@ -2,7 +2,8 @@
 // Layout of the value grid: up to ten temperature groups spread evenly across
 // Frame3, each holding one numbered text box per sensor in columns of 20 rows.
 // Coordinates are twips relative to the containing control, computed in single
-// precision as the form was designed; twipsToPixels turns them into pixels.
+// precision as the form was designed; the window turns them into pixels
+// (form::twipsToPixels).
 
 #include <QString>
 #include <vector>
@@ -68,8 +69,5 @@ struct GridLayout
 // Lays out `channelCount` groups with `sensorsPerChannel` boxes each.
 GridLayout arrangeValueGrid(int channelCount, int sensorsPerChannel, float frameWidth = kFrame3Width,
                             float groupHeight = kGroupHeight);
-
-// Twips to pixels at 15 twips a pixel, rounded to the nearest pixel.
-int twipsToPixels(float twips);
 
 } // namespace acquisition

@@ -224,7 +224,7 @@ void frmMain::ArrangeValueGrid()
         group->hide();
     m_gridLayout = acquisition::arrangeValueGrid(ChannelCount, SensorsPerChannel);
     ChannelCount = m_gridLayout.channelCount;
-    using acquisition::twipsToPixels;
+    using form::twipsToPixels;
     for (int k = 0; k < m_gridLayout.visibleGroupCount(); ++k) {
         const acquisition::GridGroup& g = m_gridLayout.groups[size_t(k)];
         FrameShow[size_t(k)]->setGeometry(twipsToPixels(g.left), twipsToPixels(g.top), twipsToPixels(g.width),
@@ -254,7 +254,7 @@ void frmMain::EnsureValueCells()
     if (!m_valueCellsPending)
         return;
     m_valueCellsPending = false;
-    using acquisition::twipsToPixels;
+    using form::twipsToPixels;
     // Every group gets its cells, shown or not, so a reading never lacks one.
     for (int g = 1; g <= ValueGroupCount; ++g) {
         QVector<QLineEdit*>& boxes = txtValue[size_t(g - 1)];

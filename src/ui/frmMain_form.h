@@ -1,9 +1,11 @@
 #pragma once
 // Every control of the main window, with the names the handlers use. setupUi
-// builds them with their designed captions, texts, tool tips and geometry;
-// frmMain inherits this so its handlers read `txtState`, `Combo1`, ...
+// builds them from layout() (frmMain_layout.cpp) with their designed captions,
+// texts, tool tips and geometry, and binds each member to the control of its
+// name; frmMain inherits this so its handlers read `txtState`, `Combo1`, ...
 // Control arrays are indexed containers; element i's objectName is "<name>_<i>".
 
+#include "form_builder.h"
 #include "interval_timer.h"
 #include "protocol/module_limits.h"
 
@@ -144,5 +146,8 @@ struct frmMainForm
     IntervalTimer* Timer7 = nullptr; // disabled, 1000 ms
     IntervalTimer* Timer5 = nullptr; // enabled, 0 ms (does not tick)
 
+    // Builds the window and binds every member; a mismatch between layout()
+    // and these members ends the program, naming it.
     void setupUi(QWidget* window);
+    static const form::Description& layout();
 };

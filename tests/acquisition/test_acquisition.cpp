@@ -161,25 +161,6 @@ private Q_SLOTS:
         }
     }
 
-    void pixels_data()
-    {
-        QTest::addColumn<float>("twips");
-        QTest::addColumn<int>("pixels");
-        QTest::newRow("frame width") << 15375.0f << 1025;
-        QTest::newRow("box left") << 420.0f << 28;
-        QTest::newRow("ten-group width") << 1437.5f << 96;
-        QTest::newRow("gap of ten") << 1000.0f / 11 << 6;
-        QTest::newRow("half rounds up") << 7.5f << 1;
-        QTest::newRow("below half") << 7.4f << 0;
-        QTest::newRow("zero") << 0.0f << 0;
-    }
-    void pixels()
-    {
-        QFETCH(float, twips);
-        QFETCH(int, pixels);
-        QCOMPARE(twipsToPixels(twips), pixels);
-    }
-
     // --- waits -----------------------------------------------------------------------------------
 
     void waits_data()

@@ -1,12 +1,15 @@
 // The main window's controls as built by frmMainForm::setupUi: names, types,
 // designed texts and geometry, buddies, tabs, lamps, lists, timers, and a
-// sweep over every frame for overlapping or cut-off controls.
+// sweep over every frame for overlapping or cut-off controls. Then the form
+// builder's own checks: twips to pixels, and the mismatches between a table
+// and the members bound to it.
 
 #include "ui/frmMain_form.h"
 
 #include <QtTest>
 #include <QtWidgets>
 #include <algorithm>
+#include <functional>
 #include <set>
 
 namespace {
@@ -41,7 +44,48 @@ QString shownText(const QObject* o)
     return QStringLiteral("<no text of %1>").arg(QLatin1String(o->metaObject()->className()));
 }
 
+// The members of a small window, bound the way setupUi binds its own.
+struct SmallForm
+{
+    QGroupBox* Frame1 = nullptr;
+    std::array<QLabel*, 3> lblLabels{}; // sparse: 0 and 1
+    QLineEdit* txtUserName = nullptr;
+    QLabel* Label1 = nullptr;
+    IntervalTimer* Timer1 = nullptr;
+
+    void bind(form::Binder& built)
+    {
+        FORM_BIND(built, Frame1);
+        FORM_BIND(built, lblLabels);
+        FORM_BIND(built, txtUserName);
+        FORM_BIND(built, Label1);
+        FORM_BIND(built, Timer1);
+    }
+};
+
+// A table matching SmallForm.
+form::Description smallWindow()
+{
+    using form::Kind;
+    return form::Description{
+        "登录",
+        nullptr,
+        6255,
+        3555,
+        {
+            {"Frame1", Kind::Group, "", "", 120, 120, 6000, 2000},
+            {"lblLabels_0", Kind::Label, "Frame1", "用户名", 120, 300, 900, 315, form::None, "txtUserName"},
+            {"txtUserName", Kind::LineEdit, "Frame1", "", 1080, 300, 1500, 315},
+            {"lblLabels_1", Kind::Label, "Frame1", "密码", 120, 720, 900, 315},
+            {"Label1", Kind::Label, "", "标题", 120, 2400, 3000, 315},
+        },
+        {{"Timer1", false, 1000}},
+    };
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(form::Description)
 
 class TestForm : public QObject
 {
@@ -617,6 +661,91 @@ private Q_SLOTS:
                 QVERIFY2(fm.horizontalAdvance(group->title()) + 20 <= group->width(), qPrintable(name));
             }
         }
+    }
+
+    // One conversion for the form's whole twips and the value grid's fractional ones.
+    void twips_to_pixels_data()
+    {
+        QTest::addColumn<float>("twips");
+        QTest::addColumn<int>("pixels");
+        QTest::newRow("frame width") << 15375.0f << 1025;
+        QTest::newRow("box left") << 420.0f << 28;
+        QTest::newRow("ten-group width") << 1437.5f << 96;
+        QTest::newRow("gap of ten") << 1000.0f / 11 << 6;
+        QTest::newRow("half rounds up") << 7.5f << 1;
+        QTest::newRow("below half") << 7.4f << 0;
+        QTest::newRow("zero") << 0.0f << 0;
+    }
+    void twips_to_pixels()
+    {
+        QFETCH(float, twips);
+        QFETCH(int, pixels);
+        QCOMPARE(form::twipsToPixels(twips), pixels);
+    }
+
+    // Every way a table and its members can disagree is named; setupUi turns
+    // any of these into a fatal error.
+    void form_mismatches_are_named_data()
+    {
+        QTest::addColumn<form::Description>("description");
+        QTest::addColumn<QStringList>("problems");
+        using form::Kind;
+        const auto with = [](const std::function<void(form::Description&)>& change) {
+            form::Description d = smallWindow();
+            change(d);
+            return d;
+        };
+        const auto row = [](form::Description& d, const char* name) -> form::Row& {
+            return *std::find_if(d.rows.begin(), d.rows.end(),
+                                 [name](const form::Row& r) { return qstrcmp(r.name, name) == 0; });
+        };
+
+        QTest::newRow("matching, sparse array") << smallWindow() << QStringList{};
+        QTest::newRow("member without a row") << with([](form::Description& d) { d.rows.pop_back(); })
+                                              << QStringList{"Label1: no control of this name"};
+        QTest::newRow("parent not built before it")
+            << with([&](form::Description& d) { row(d, "Label1").parent = "Frame2"; })
+            << QStringList{"Label1: parent Frame2 is not built before it", "Label1: no control of this name"};
+        QTest::newRow("buddy naming no control")
+            << with([&](form::Description& d) { row(d, "lblLabels_0").buddy = "txtUser"; })
+            << QStringList{"lblLabels_0: buddy txtUser names no control"};
+        QTest::newRow("buddy on no label")
+            << with([&](form::Description& d) { row(d, "txtUserName").buddy = "Label1"; })
+            << QStringList{"txtUserName: has a buddy but is no label"};
+        QTest::newRow("kind not the member's type")
+            << with([&](form::Description& d) { row(d, "Label1").kind = Kind::LineEdit; })
+            << QStringList{"Label1: a QLineEdit, bound as QLabel"};
+        QTest::newRow("name used twice")
+            << with([](form::Description& d) { d.rows.push_back(d.rows.front()); })
+            << QStringList{"Frame1: name used twice"};
+        QTest::newRow("timer named like a control") << with([](form::Description& d) {
+            d.timers.push_back({"Label1", true, 0});
+        }) << QStringList{"Label1: name used twice"};
+        QTest::newRow("array without elements")
+            << with([&](form::Description& d) {
+                   row(d, "lblLabels_0").name = "lblLabel_0";
+                   row(d, "lblLabels_1").name = "lblLabel_1";
+               })
+            << QStringList{"lblLabels: no element of this control array",
+                           "lblLabel_0: no member is bound to it", "lblLabel_1: no member is bound to it"};
+        QTest::newRow("element beyond the array")
+            << with([&](form::Description& d) { row(d, "lblLabels_1").name = "lblLabels_3"; })
+            << QStringList{"lblLabels_3: no member is bound to it"};
+        QTest::newRow("tab page off a tab control") << with([](form::Description& d) {
+            d.rows.push_back({"page", Kind::TabPage, "Frame1", "页", 0, 0, 0, 0});
+        }) << QStringList{"page: a tab page off a tab control"};
+        QTest::newRow("first tab no tab page") << with([](form::Description& d) { d.firstTab = "Frame1"; })
+                                               << QStringList{"Frame1: the tab shown first is no tab page"};
+    }
+    void form_mismatches_are_named()
+    {
+        QFETCH(form::Description, description);
+        QFETCH(QStringList, problems);
+        QWidget small;
+        form::Binder built = form::build(&small, description);
+        SmallForm members;
+        members.bind(built);
+        QCOMPARE(built.problems(), problems);
     }
 };
 

@@ -1,29 +1,35 @@
-#include "form_layout_table.h"
-
+// The main window as data: caption, icon, size, every control with its designed
+// caption or text, tool tip and geometry, and the timers. frmMainForm::setupUi
+// builds the window from this and binds its members.
+//
 // Geometry is in twips (15 per pixel), relative to the parent; on a tab page,
-// Tops count from the top of the tab control (see TabBarTwips). Rows come in
-// the order the operator tabs through them: each label stands just before the
+// Tops count from the top of the tab control (see form::TabBarTwips). Rows come
+// in the order the operator tabs through them: each label stands just before the
 // box it names. Where the designed sizes give no position, controls sit on a
 // common grid per frame: labels at the left of their boxes, buttons in a row.
 
-namespace form {
+#include "frmMain_form.h"
 
-const char* const WindowCaption = "TQ5900K-64 增强型温度采集模块随机软件V14.11.13";
-const char* const WindowIcon = ":/form/icon.png";
-const int WindowWidthTwips = 15810;
-const int WindowHeightTwips = 13470;
-const char* const SelectedTab = "tabPages_3";
+#include <iterator>
 
 namespace {
+
+using form::AboutFont;
+using form::Centred;
+using form::Kind;
+using form::None;
+using form::ReadOnly;
+using form::ScrollBarAlways;
+using form::WordWrap;
+
 constexpr const char* ComPorts = "COM1|COM2|COM3|COM4|COM5|COM6|COM7|COM8|COM9|COM10|COM11|COM12|COM13|"
                                  "COM14|COM15|COM16|COM17|COM18|COM19|COM20|COM21|COM22|COM23|COM24|COM25";
 constexpr const char* BaudRates = "4800|9600|14400|19200";
 constexpr const char* LampTip = "数据采集通讯状态指示";
 constexpr const char* SensorHint = "操作前请确保传感器已接入到需要操作的设备指定通道";
-constexpr unsigned Value = ValueText;
-} // namespace
+constexpr unsigned Value = form::ValueText;
 
-const Row rows[] = {
+const form::Row rows[] = {
     {"SSTab1", Kind::TabControl, "", nullptr, 0, 0, 15645, 11295},
     {"tabPages_0", Kind::TabPage, "SSTab1", "数据查询", 0, 0, 0, 0},
     {"tabPages_1", Kind::TabPage, "SSTab1", "传感器操作", 0, 0, 0, 0},
@@ -232,14 +238,24 @@ const Row rows[] = {
     {"txtState", Kind::PlainText, "Frame1", nullptr, 120, 600, 15135, 1095, ReadOnly | ScrollBarAlways},
 };
 
-const std::size_t rowCount = sizeof(rows) / sizeof(rows[0]);
-
-const TimerRow timers[] = {
+const form::TimerRow timers[] = {
     {"Timer2", false, 3000},
     {"Timer7", false, 1000},
     {"Timer5", true, 0}, // enabled, but an interval of 0 does not tick
 };
 
-const std::size_t timerCount = sizeof(timers) / sizeof(timers[0]);
+} // namespace
 
-} // namespace form
+const form::Description& frmMainForm::layout()
+{
+    static const form::Description description{
+        "TQ5900K-64 增强型温度采集模块随机软件V14.11.13",
+        ":/form/icon.png",
+        15810,
+        13470,
+        {std::begin(rows), std::end(rows)},
+        {std::begin(timers), std::end(timers)},
+        "tabPages_3",
+    };
+    return description;
+}
