@@ -19,11 +19,6 @@ float designedBoxTop(int channel)
     }
 }
 
-float designedLabelWidth(int channel)
-{
-    return channel == 10 ? kLabelWidthWide : kLabelWidth;
-}
-
 GridElement GridLayout::element(int channel, int index) const
 {
     GridElement e = elements.at(std::size_t(index));

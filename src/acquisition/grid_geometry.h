@@ -22,17 +22,10 @@ inline constexpr float kBoxLeft = 420.0f;
 inline constexpr float kLabelLeft = 120.0f;
 inline constexpr float kLabelOffset = 300.0f; // label left edge this far before its box
 inline constexpr float kLabelTop = 300.0f;
-inline constexpr float kBoxWidth = 735.0f;
-inline constexpr float kBoxHeight = 270.0f;
-inline constexpr float kLabelWidth = 255.0f;
-inline constexpr float kLabelWidthWide = 375.0f; // group 10, whose captions run to "160#"
-inline constexpr float kLabelHeight = 255.0f;
 
 // Designed top of text box 0 in the group of `channel` (1..10): 300, except 360
 // in groups 4 and 9 and 240 in group 7.
 float designedBoxTop(int channel);
-// Designed width of the labels in the group of `channel`.
-float designedLabelWidth(int channel);
 
 struct GridGroup
 {

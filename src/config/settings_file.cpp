@@ -146,9 +146,4 @@ bool saveSettingsFile(const QString& path, const QByteArray& bytes)
     return file.commit();
 }
 
-bool createSettingsFileIfMissing(const QString& path, const QByteArray& bytes)
-{
-    return QFile::exists(path) || saveSettingsFile(path, bytes);
-}
-
 } // namespace config

@@ -77,8 +77,4 @@ std::optional<QList<int>> readInt16Fields(const QByteArray& text, int count);
 // file was not written.
 bool saveSettingsFile(const QString& path, const QByteArray& bytes);
 
-// Writes `bytes` as the file's first content if there is no file at `path`; an
-// existing file is left alone. False if the file was missing and could not be written.
-bool createSettingsFileIfMissing(const QString& path, const QByteArray& bytes);
-
 } // namespace config

@@ -66,8 +66,6 @@ public:
     bool lineBusy() const { return m_waiting != Waiting::None; }
     // The request last sent, whose reply is awaited; its kind is the CommandMode.
     const Request& pending() const { return m_pending; }
-    int commandMode() const { return m_pending.context.kind; }
-    int replyLength() const { return m_pending.replyLength; }
 
     // The oldest unanswered request went NoReplyTimeoutMs without a reply.
     bool isOverdue() const { return m_overdue; }

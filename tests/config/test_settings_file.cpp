@@ -180,19 +180,6 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(path), QByteArray("12,3,20,2\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ModSet.set"});
     }
-
-    void createOnlyWhenMissing()
-    {
-        QTemporaryDir dir;
-        const QString path = settingsFilePath(dir.path(), kLoginSetName);
-        QVERIFY(createSettingsFileIfMissing(path, "\"a\",\"b\"\r\n"));
-        QCOMPARE(fileBytes(path), QByteArray("\"a\",\"b\"\r\n"));
-        // An existing file keeps what it holds, whatever it is.
-        writeBytes(path, "\"u\",\"p\"\r\n");
-        QVERIFY(createSettingsFileIfMissing(path, "\"a\",\"b\"\r\n"));
-        QCOMPARE(fileBytes(path), QByteArray("\"u\",\"p\"\r\n"));
-        QVERIFY(!createSettingsFileIfMissing(dir.filePath("no/such/folder/login.set"), "x"));
-    }
 };
 
 std::unique_ptr<QObject> makeSettingsFileTest()

@@ -114,7 +114,7 @@ private Q_SLOTS:
         rig.comm->setPortOpen(false);
         QCOMPARE(rig.core->send(Rig::request(6, 7, 5)), SendResult::PortClosed);
         QCOMPARE(rig.device->written(), QByteArray());
-        QCOMPARE(rig.core->commandMode(), 7);
+        QCOMPARE(rig.core->pending().context.kind, 7);
         QCOMPARE(rig.core->pending().context.channel, 5);
         QCOMPARE(rig.core->watchdogRemainingMs(), -1); // nothing went out, nothing is overdue
     }

@@ -16,7 +16,7 @@ private Q_SLOTS:
         WindowFixture f;
         frmMain& w = f.create();
         QVERIFY(w.MSComm1->PortOpen()); // COM4 by default, opened by start-up
-        QCOMPARE(w.requestCore().commandMode(), 0);
+        QCOMPARE(w.requestCore().pending().context.kind, 0);
         w.MSComm1->setRThreshold(1);
         f.backend->inject(hexBytes("01 02 03"));
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 02 03"));
@@ -71,7 +71,7 @@ private Q_SLOTS:
         QVERIFY(!w.SendRequest(request));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
         QCOMPARE(w.txtState->toPlainText(), QString());
-        QCOMPARE(w.requestCore().commandMode(), int(protocol::ModeReadAddressOrBaud));
+        QCOMPARE(w.requestCore().pending().context.kind, int(protocol::ModeReadAddressOrBaud));
         QVERIFY(w.txtCommand->text().startsWith(QStringLiteral("FA 25 02 00 00 01 ")));
         QCOMPARE(f.backend->written(), QByteArray());
     }
