@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "../common/test_files.h"
+
 using namespace config;
 
 Q_DECLARE_METATYPE(config::ModuleSettings)
@@ -17,21 +19,6 @@ namespace {
 ModuleSettings settings(int address, int channels, int sensors, int modules)
 {
     return ModuleSettings{address, channels, sensors, modules};
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 } // namespace
@@ -267,7 +254,7 @@ private Q_SLOTS:
         QFETCH(ModuleSettings, values);
 
         QTemporaryDir dir;
-        writeBytes(dir.filePath("ModSet.set"), content);
+        QVERIFY(writeBytes(dir.filePath("ModSet.set"), content));
         const ModSetLoad result = loadModSet(dir.path());
         QCOMPARE(result.status, ok ? ModSetLoad::Ok : ModSetLoad::Unreadable);
         QCOMPARE(result.values, values);

@@ -9,25 +9,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "../common/test_files.h"
+
 #include <csignal>
 #include <sys/resource.h>
 
 using namespace config;
 
 namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QByteArrayList allFields(const QByteArray& text)
 {
@@ -68,7 +57,7 @@ private Q_SLOTS:
         if (place == "folder")
             QVERIFY(QDir(dir.path()).mkdir("comm.set"));
         if (place == "file")
-            writeBytes(path, content);
+            QVERIFY(writeBytes(path, content));
         const FileText text = readSettingsFile(path, kOneLineFileBytes);
         QCOMPARE(int(text.status), status);
         QCOMPARE(text.bytes, bytes);
@@ -154,7 +143,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = settingsFilePath(dir.path(), kModSetName);
-        writeBytes(path, "250,10,160,32767\r\nold second line\r\n");
+        QVERIFY(writeBytes(path, "250,10,160,32767\r\nold second line\r\n"));
         QVERIFY(saveSettingsFile(path, "12,3,20,-5\r\n"));
         QCOMPARE(fileBytes(path), QByteArray("12,3,20,-5\r\n"));
         QVERIFY(!saveSettingsFile(dir.filePath("no/such/folder/ModSet.set"), "1,1,40,1\r\n"));
@@ -164,7 +153,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = settingsFilePath(dir.path(), kModSetName);
-        writeBytes(path, "12,3,20,2\r\n");
+        QVERIFY(writeBytes(path, "12,3,20,2\r\n"));
         // No file may grow by a byte: every write fails as on a full disk, even for root.
         rlimit before{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);

@@ -10,23 +10,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "../common/test_files.h"
+
 #include <unistd.h>
 
 using namespace port;
-
-namespace {
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-} // namespace
 
 class TestCommSettings : public QObject
 {
@@ -51,7 +39,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         QVERIFY(saveCommSet(dir.path(), portNumber, baud));
-        QCOMPARE(readFile(dir.filePath("comm.set")), expected);
+        QCOMPARE(fileBytes(dir.filePath("comm.set")), expected);
 
         const CommSetLoad load = loadCommSet(dir.path());
         QCOMPARE(load.status, CommSetLoad::Ok);
@@ -90,7 +78,7 @@ private Q_SLOTS:
 
         // The file gives the same verdict, falling back to COM4 and 9600.
         QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath("comm.set"), text));
+        QVERIFY(writeBytes(dir.filePath("comm.set"), text));
         const CommSetLoad load = loadCommSet(dir.path());
         QCOMPARE(load.status, ok ? CommSetLoad::Ok : CommSetLoad::Unreadable);
         QCOMPARE(load.port, ok ? portNumber : 4);
@@ -145,7 +133,7 @@ private Q_SLOTS:
         const QString folder = dir.path();
         QDir(folder).mkpath("ports");
         QDir(folder).mkpath("dev/serial/by-id");
-        QVERIFY(writeFile(folder + "/dev/ttyUSB0", ""));
+        QVERIFY(writeBytes(folder + "/dev/ttyUSB0", ""));
         const QString device = QFileInfo(folder + "/dev/ttyUSB0").canonicalFilePath();
         const QString ports = QFileInfo(folder + "/ports").canonicalFilePath();
 
