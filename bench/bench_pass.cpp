@@ -46,6 +46,7 @@ constexpr int kSensors = 40;
 constexpr int kPort = 4;
 constexpr double kTargetRatio = 1.25;
 constexpr double kTargetLoopCpuPercent = 3.0;
+constexpr int kLoopCpuTargetBaud = 9600;
 
 struct PassFigures
 {
@@ -239,10 +240,15 @@ void report(const PassFigures& f)
                 f.badPasses ? "SOME PASSES LEFT CELLS UNFILLED" : "all 400 filled after every pass");
     if (f.loopSeconds > 0) {
         const double percent = 100.0 * f.loopCpuSeconds / f.loopSeconds;
-        std::printf("  continuous loop %8.2f %% of one core  (%.2f s CPU in %.1f s, %d passes)  target <= "
-                    "%.0f %%: %s\n",
-                    percent, f.loopCpuSeconds, f.loopSeconds, f.loopPasses, kTargetLoopCpuPercent,
-                    percent <= kTargetLoopCpuPercent ? "met" : "MISSED");
+        std::printf(
+            "  continuous loop %8.2f %% of one core  (%.2f s CPU in %.1f s, %d passes, %.1f ms a pass)",
+            percent, f.loopCpuSeconds, f.loopSeconds, f.loopPasses,
+            f.loopPasses > 0 ? 1000.0 * f.loopCpuSeconds / f.loopPasses : 0.0);
+        // The target is set for 9600 baud; a faster line runs more passes a second.
+        if (f.baud == kLoopCpuTargetBaud)
+            std::printf("  target <= %.0f %%: %s", kTargetLoopCpuPercent,
+                        percent <= kTargetLoopCpuPercent ? "met" : "MISSED");
+        std::printf("\n");
     }
 }
 
