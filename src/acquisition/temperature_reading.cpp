@@ -1,6 +1,7 @@
 #include "temperature_reading.h"
 
 #include "protocol/frames.h"
+#include "protocol/reply_notes.h"
 #include "protocol/temperature.h"
 
 namespace acquisition {
@@ -15,16 +16,6 @@ requests::Request temperatureReadRequest(const TemperatureRequestFields& fields,
     request.threshold = receiveEvent ? request.replyLength : 0;
     request.context = {protocol::ModeTemperature, fields.station, channel, fields.count, fields.start};
     return request;
-}
-
-QString crcErrorNote()
-{
-    return QStringLiteral(" CRC校验错误");
-}
-
-QString replyMismatchNote()
-{
-    return QStringLiteral(" 应答与请求不符");
 }
 
 TemperatureReplyOutcome judgeTemperatureReply(const QByteArray& received, const requests::Request& request,
@@ -46,11 +37,11 @@ TemperatureReplyOutcome judgeTemperatureReply(const QByteArray& received, const 
         return {TemperatureReplyOutcome::Flag, located.bytes,
                 protocol::refusedReplyNote(quint8(located.bytes.at(2)))};
     case Located::Mismatch:
-        return {TemperatureReplyOutcome::Flag, received, replyMismatchNote()};
+        return {TemperatureReplyOutcome::Flag, received, protocol::replyMismatchNote()};
     case Located::Invalid:
         break;
     }
-    return {TemperatureReplyOutcome::Flag, received, crcErrorNote()};
+    return {TemperatureReplyOutcome::Flag, received, protocol::crcErrorNote()};
 }
 
 } // namespace acquisition

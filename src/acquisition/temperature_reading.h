@@ -37,7 +37,4 @@ struct TemperatureReplyOutcome
 TemperatureReplyOutcome judgeTemperatureReply(const QByteArray& received, const requests::Request& request,
                                               bool mayBeCutShort);
 
-QString crcErrorNote();      // " CRC校验错误"
-QString replyMismatchNote(); // " 应答与请求不符"
-
 } // namespace acquisition

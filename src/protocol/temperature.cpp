@@ -2,7 +2,6 @@
 
 #include "crc16.h"
 #include "frames.h"
-#include "hex_text.h"
 
 namespace protocol {
 
@@ -103,15 +102,6 @@ LocatedReply locateTemperatureReply(const QByteArray& received, quint8 station, 
     if (received.size() >= ExceptionReplyLength && hasValidCrc(received))
         return {LocatedReply::Mismatch, received};
     return {LocatedReply::Invalid, received};
-}
-
-QString refusedReplyNote(quint8 exceptionCode)
-{
-    static const char* const meanings[] = {"非法功能码", "非法数据地址", "非法数据值", "设备故障"};
-    const QString meaning = exceptionCode >= 1 && exceptionCode <= 4
-                                ? QString::fromUtf8(meanings[exceptionCode - 1])
-                                : QStringLiteral("未知错误");
-    return QStringLiteral(" 模块异常响应：%1(异常码%2)").arg(meaning, FormatHex(exceptionCode));
 }
 
 } // namespace protocol

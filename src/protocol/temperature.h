@@ -44,8 +44,4 @@ struct LocatedReply
 };
 LocatedReply locateTemperatureReply(const QByteArray& received, quint8 station, quint8 function, int count);
 
-// The note shown after the dump of an exception reply: what the module's
-// exception code means (the standard codes 1 to 4), and the code in hex.
-QString refusedReplyNote(quint8 exceptionCode);
-
 } // namespace protocol

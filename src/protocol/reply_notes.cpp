@@ -1,0 +1,26 @@
+#include "reply_notes.h"
+
+#include "hex_text.h"
+
+namespace protocol {
+
+QString crcErrorNote()
+{
+    return QStringLiteral(" CRC校验错误");
+}
+
+QString replyMismatchNote()
+{
+    return QStringLiteral(" 应答与请求不符");
+}
+
+QString refusedReplyNote(quint8 exceptionCode)
+{
+    static const char* const meanings[] = {"非法功能码", "非法数据地址", "非法数据值", "设备故障"};
+    const QString meaning = exceptionCode >= 1 && exceptionCode <= 4
+                                ? QString::fromUtf8(meanings[exceptionCode - 1])
+                                : QStringLiteral("未知错误");
+    return QStringLiteral(" 模块异常响应：%1(异常码%2)").arg(meaning, FormatHex(exceptionCode));
+}
+
+} // namespace protocol
