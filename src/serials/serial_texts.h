@@ -1,0 +1,42 @@
+#pragma once
+// The texts the serial-number functions show in the observation window and in
+// their message boxes.
+
+#include <QString>
+
+namespace serials {
+
+// A number with at least two digits ("05", "40", "160").
+QString twoDigits(int number);
+
+// Read list: "<station>#设备,通道<channel>下：" then a line with the count.
+QString listHeading(int station, int channel, int count);
+// A serial-number line of a read: the text in double quotes, then "  [无效]" when it fails the list rule.
+QString listLine(const QString& serialText, bool valid);
+
+// Import: "本次共导入<count>个序列号".
+QString importHeading(int count);
+// A serial-number line of an import: the field in double quotes, then " [无效]" when invalid.
+QString importLine(const QString& field, bool valid);
+
+// Write result: "导入到 <channel>通道 <position>#位置 [成功]" or "... [失败]".
+QString writeResultLine(int channel, int position, bool success);
+
+// Search and read-in: "<station>#设备下：".
+QString deviceHeading(int station);
+// "通道<channel> 发现传感器个数为：<found, two digits>".
+QString searchLine(int channel, int found);
+// "通道 <channel> 编号<position> ->序列号：识别  [成功]" or "识别  [失败]".
+QString readInLine(int channel, int position, bool recognised);
+
+// Message boxes.
+QString nothingImportedMessage();   // "请按正确的格式，先导入正确的传感器序列号"
+QString fileFormatMessage();        // "输入的文件数据格式有误！请检查"
+QString alreadyLastMessage();       // "已是最后一个了"
+QString finishedMessage();          // "操作结束"
+QString badChannelMessage();        // "请指定正确的模块及通道编号"
+QString portClosedMessage();        // "串口未打开，请先打开串口"
+// An entry that is not eight hex bytes separated by single spaces, named by its position.
+QString badEntryMessage(int position, const QString& entry);
+
+} // namespace serials
