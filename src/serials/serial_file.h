@@ -24,15 +24,16 @@ struct ImportedFile
 {
     enum Error {
         None,
-        BadCount,    // the first field is no whole number that fits 16 bits
-        EndOfFile,   // fewer fields than announced
-        TooMany,     // more than MaxImportEntries announced: that many were read
-        TooFewParts, // a field with fewer than seven parts (the validity rule needs them); it is not in `fields`
+        BadCount,  // the first field is no whole number that fits 16 bits
+        EndOfFile, // fewer fields than announced, or a field that cannot be read (a quote not closed)
+        TooMany,   // more than MaxImportEntries announced: that many were read
+        // A field with fewer than seven parts (the validity rule needs them); it is not in `fields`.
+        TooFewParts,
     };
     Error error = None;
-    int announcedCount = 0;     // the count field, as read (0 when it could not be read)
-    QStringList fields;         // the fields read before any error, without their quotes
-    QList<bool> valid;          // per field: whether it passes the text validity rule
+    int announcedCount = 0; // the count field, as read (0 when it could not be read)
+    QStringList fields;     // the fields read before any error, without their quotes
+    QList<bool> valid;      // per field: whether it passes the text validity rule
 };
 
 // Reads the count and then that many fields (at most MaxImportEntries). Fields

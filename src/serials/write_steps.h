@@ -13,9 +13,9 @@ struct WriteStep
         Write,           // load entry `position` and write it there
         Wrap,            // the position becomes `position` (1); nothing is sent
         Skip,            // the position becomes `position`; nothing is sent this time
-        AlreadyLast,     // manual step beyond LastManualPosition: "已是最后一个了", nothing changes
-        NothingImported, // "请按正确的格式，先导入正确的传感器序列号", the position becomes `position`
-        Finished,        // the automatic run ends ("操作结束"); the position stays
+        AlreadyLast,     // manual step beyond LastManualPosition: alreadyLastMessage(), nothing changes
+        NothingImported, // nothingImportedMessage(); the position becomes `position`
+        Finished,        // the automatic run ends (finishedMessage()); the position becomes `position`
     };
     Kind kind = Write;
     int position = 0;
@@ -27,6 +27,7 @@ WriteStep nextManualStep(int position, int sensorsPerChannel, int importCount);
 
 // One tick of the automatic run from `position` (0 before the first): positions
 // 1, 2, ... up to the smaller of the imported count and the sensors per channel.
+// The tick that finds the list used up leaves the position one past its last entry.
 WriteStep nextAutomaticStep(int position, int sensorsPerChannel, int importCount);
 
 } // namespace serials
