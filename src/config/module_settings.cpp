@@ -77,7 +77,7 @@ ModSetLoad loadModSet(const QString& folder)
 
 bool saveModSet(const QString& folder, const ModuleSettings& values)
 {
-    return saveSettingsFile(settingsFilePath(folder, kModSetName), formatModSet(values));
+    return saveWholeFile(settingsFilePath(folder, kModSetName), formatModSet(values));
 }
 
 SaveCheck checkModuleSettingsForSave(const QString& address, const QString& channels, const QString& sensors,

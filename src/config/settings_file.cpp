@@ -131,7 +131,7 @@ std::optional<QList<int>> readInt16Fields(const QByteArray& text, int count)
     return numbers;
 }
 
-bool saveSettingsFile(const QString& path, const QByteArray& bytes)
+bool saveWholeFile(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     file.setDirectWriteFallback(true);

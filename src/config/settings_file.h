@@ -75,6 +75,6 @@ std::optional<QList<int>> readInt16Fields(const QByteArray& text, int count);
 // leaves the previous file as it was. Where no temporary file can be created
 // next to it (some network shares) the file is written in place. False if the
 // file was not written.
-bool saveSettingsFile(const QString& path, const QByteArray& bytes);
+bool saveWholeFile(const QString& path, const QByteArray& bytes);
 
 } // namespace config

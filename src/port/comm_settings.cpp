@@ -37,7 +37,7 @@ CommSetLoad loadCommSet(const QString& folder)
 
 bool saveCommSet(const QString& folder, int port, int baud)
 {
-    return config::saveSettingsFile(config::settingsFilePath(folder, config::kCommSetName),
+    return config::saveWholeFile(config::settingsFilePath(folder, config::kCommSetName),
                                     formatCommSet(port, baud));
 }
 

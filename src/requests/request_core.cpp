@@ -19,21 +19,26 @@ qint64 quietLineWaitUs(qint64 sinceLastByteUs, qint64 waitedUs, qint64 gapUs, qi
     return std::min(gapUs - sinceLastByteUs, deadlineUs - waitedUs);
 }
 
-namespace {
-// Sets a value for a scope and puts the old one back when it ends.
-template <typename T> class ScopedValue
+class RequestCore::LineWait
 {
 public:
-    ScopedValue(T& target, T value) : m_target(target), m_old(target) { m_target = value; }
-    ~ScopedValue() { m_target = m_old; }
-    ScopedValue(const ScopedValue&) = delete;
-    ScopedValue& operator=(const ScopedValue&) = delete;
+    LineWait(RequestCore* core, Waiting waiting) : m_core(core), m_before(core->m_waiting)
+    {
+        m_core->m_waiting = waiting;
+    }
+    ~LineWait()
+    {
+        m_core->m_waiting = m_before;
+        if (m_before == Waiting::None)
+            Q_EMIT m_core->lineFree();
+    }
+    LineWait(const LineWait&) = delete;
+    LineWait& operator=(const LineWait&) = delete;
 
 private:
-    T& m_target;
-    T m_old;
+    RequestCore* m_core;
+    Waiting m_before;
 };
-} // namespace
 
 RequestCore::RequestCore(port::MSComm* port, QObject* parent) : QObject(parent), m_port(port)
 {
@@ -74,7 +79,7 @@ RequestCore::SendResult RequestCore::send(const Request& request)
 
 bool RequestCore::waitForReply(int milliseconds)
 {
-    const ScopedValue waiting(m_waiting, Waiting::ForHandledReply);
+    const LineWait wait(this, Waiting::ForHandledReply);
     const int handledBefore = m_repliesHandled;
     const int held = holdInputWhileReplyCannotBeWhole(milliseconds);
     return Module1::WaitUntil(milliseconds - held, this, &RequestCore::replyHandled,
@@ -83,12 +88,10 @@ bool RequestCore::waitForReply(int milliseconds)
 
 QByteArray RequestCore::takeReply(int deadlineMs, const std::function<bool(const QByteArray&)>& whole)
 {
-    {
-        const ScopedValue waiting(m_waiting, Waiting::ForTakenReply);
-        const int held = holdInputWhileReplyCannotBeWhole(deadlineMs);
-        Module1::WaitUntil(deadlineMs - held, m_port, &port::MSComm::bytesArrived,
-                           [&] { return whole(m_port->peekInput()); });
-    }
+    const LineWait wait(this, Waiting::ForTakenReply);
+    const int held = holdInputWhileReplyCannotBeWhole(deadlineMs);
+    Module1::WaitUntil(deadlineMs - held, m_port, &port::MSComm::bytesArrived,
+                       [&] { return whole(m_port->peekInput()); });
     m_port->setInputLen(0);
     const QByteArray bytes = m_port->Input();
     if (!bytes.isEmpty())
@@ -98,7 +101,7 @@ QByteArray RequestCore::takeReply(int deadlineMs, const std::function<bool(const
 
 bool RequestCore::waitForQuietLine(int gapUs, int deadlineMs)
 {
-    const ScopedValue waiting(m_waiting, Waiting::ForQuietLine);
+    const LineWait wait(this, Waiting::ForQuietLine);
     QElapsedTimer waited;
     waited.start();
     for (;;) {

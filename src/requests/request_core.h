@@ -64,6 +64,8 @@ public:
 
     // A sender waits on the line (for its reply or a quiet line); no other request may go out.
     bool lineBusy() const { return m_waiting != Waiting::None; }
+    // A request went out and neither a reply nor NoReplyTimeoutMs have come since.
+    bool replyAwaited() const { return m_awaitingReply && !m_overdue; }
     // The request last sent, whose reply is awaited; its kind is the CommandMode.
     const Request& pending() const { return m_pending; }
 
@@ -79,9 +81,12 @@ Q_SIGNALS:
     void replyHandled(const requests::Reply& reply, bool finished);
     // A request went NoReplyTimeoutMs without a reply.
     void overdue();
+    // The sender that waited on the line is done: another request may go out.
+    void lineFree();
 
 private:
     enum class Waiting { None, ForHandledReply, ForTakenReply, ForQuietLine };
+    class LineWait; // a sender's wait on the line, for as long as it lives
 
     void onComm();
     // Nothing awaited can be whole before the request and its full reply have

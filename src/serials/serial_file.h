@@ -11,6 +11,11 @@ namespace serials {
 
 // The most entries an import takes.
 inline constexpr int MaxImportEntries = 128;
+// The most serial numbers a list read asks for (its count is one byte); a read
+// keeps and the save writes all of them.
+inline constexpr int MaxListEntries = 255;
+// More than a file of MaxListEntries entries can hold: what an import reads at most.
+inline constexpr qint64 MaxSerialFileBytes = 64 * 1024;
 
 // The file's text: the entries' count, then each entry in double quotes, one a line.
 QByteArray formatSerialFile(const QStringList& entries);

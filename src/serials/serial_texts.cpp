@@ -1,5 +1,7 @@
 #include "serial_texts.h"
 
+#include "serial_file.h"
+
 namespace serials {
 
 namespace {
@@ -94,6 +96,41 @@ QString badEntryMessage(int position, const QString& entry)
 {
     return QStringLiteral("第%1个序列号格式有误：“%2”，应为8个以空格分隔的十六进制字节")
         .arg(QString::number(position), entry);
+}
+
+QString verificationWindowMessage()
+{
+    return QStringLiteral("序列号校对窗口：请输入8个十六进制字节（00～FF）");
+}
+
+QString noListReadMessage()
+{
+    return QStringLiteral("尚未读取序列号，请先读序列号再保存");
+}
+
+QString saveMoreThanReadMessage(int read)
+{
+    return QStringLiteral("上次只读取了%1个序列号，保存的个数不能多于读取的个数").arg(read);
+}
+
+QString savedBeyondImportMessage(int saved)
+{
+    return QStringLiteral("已保存%1个序列号；从文件导入时最多读入%2个").arg(saved).arg(MaxImportEntries);
+}
+
+QString replaceFileQuestion(const QString& path)
+{
+    return QStringLiteral("文件“%1”已存在，要替换它吗？").arg(path);
+}
+
+QString fileNotWrittenMessage(const QString& path)
+{
+    return QStringLiteral("无法写入文件“%1”，序列号未保存。").arg(path);
+}
+
+QString fileNotReadMessage(const QString& path)
+{
+    return QStringLiteral("无法读取文件“%1”。").arg(path);
 }
 
 } // namespace serials

@@ -30,13 +30,23 @@ QString searchLine(int channel, int found);
 QString readInLine(int channel, int position, bool recognised);
 
 // Message boxes.
-QString nothingImportedMessage();   // "请按正确的格式，先导入正确的传感器序列号"
-QString fileFormatMessage();        // "输入的文件数据格式有误！请检查"
-QString alreadyLastMessage();       // "已是最后一个了"
-QString finishedMessage();          // "操作结束"
-QString badChannelMessage();        // "请指定正确的模块及通道编号"
-QString portClosedMessage();        // "串口未打开，请先打开串口"
+QString nothingImportedMessage(); // "请按正确的格式，先导入正确的传感器序列号"
+QString fileFormatMessage();      // "输入的文件数据格式有误！请检查"
+QString alreadyLastMessage();     // "已是最后一个了"
+QString finishedMessage();        // "操作结束"
+QString badChannelMessage();      // "请指定正确的模块及通道编号"
+QString portClosedMessage();      // "串口未打开，请先打开串口"
 // An entry that is not eight hex bytes separated by single spaces, named by its position.
 QString badEntryMessage(int position, const QString& entry);
+// The verification window does not hold eight hex bytes.
+QString verificationWindowMessage(); // "序列号校对窗口：请输入8个十六进制字节（00～FF）"
+
+// Saving the list read.
+QString noListReadMessage(); // "尚未读取序列号，请先读序列号再保存"
+QString saveMoreThanReadMessage(int read); // "上次只读取了<read>个序列号，保存的个数不能多于读取的个数"
+QString savedBeyondImportMessage(int saved); // "已保存<saved>个序列号；从文件导入时最多读入128个"
+QString replaceFileQuestion(const QString& path);   // "文件“<path>”已存在，要替换它吗？"
+QString fileNotWrittenMessage(const QString& path); // "无法写入文件“<path>”，序列号未保存。"
+QString fileNotReadMessage(const QString& path);    // "无法读取文件“<path>”。"
 
 } // namespace serials

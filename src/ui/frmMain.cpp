@@ -8,6 +8,7 @@
 #include "port/port_names.h"
 #include "port/qserialport_backend.h"
 #include "protocol/frames.h"
+#include "serials/serial_file.h"
 
 #include <QDir>
 
@@ -21,8 +22,15 @@ frmMain::frmMain(std::unique_ptr<port::SerialBackend> backend, QWidget* parent) 
     MSComm1->setPortNameResolver([](int number) { return port::resolvePortName(number, programFolder()); });
 
     m_requests = new requests::RequestCore(MSComm1, this);
-    m_requests->setHandler(protocol::ModeTemperature,
-                           [this](const requests::Reply& reply) { return temperatureReply(reply); });
+    const auto handledBy = [this](bool (frmMain::*handler)(const requests::Reply&)) {
+        return [this, handler](const requests::Reply& reply) { return (this->*handler)(reply); };
+    };
+    m_requests->setHandler(protocol::ModeTemperature, handledBy(&frmMain::temperatureReply));
+    m_requests->setHandler(protocol::ModeReadSerials, handledBy(&frmMain::readListReply));
+    m_requests->setHandler(protocol::ModeWriteSerial, handledBy(&frmMain::writeReply));
+    m_requests->setHandler(protocol::ModeAutoSearch, handledBy(&frmMain::searchReply));
+    m_requests->setHandler(protocol::ModeManualReadIn, handledBy(&frmMain::readInReply));
+    ReadSnList = QStringList(serials::MaxListEntries);
     wireHandlers();
 }
 
@@ -37,6 +45,9 @@ void frmMain::wireHandlers()
                     imgConnected->raise();
             });
     connect(m_requests, &requests::RequestCore::overdue, this, &frmMain::onReplyOverdue);
+    // Queued: the sender that had the line finishes its step first.
+    connect(m_requests, &requests::RequestCore::lineFree, this, &frmMain::SendDeferredRequest,
+            Qt::QueuedConnection);
     connect(MSComm1, &port::MSComm::connectionLost, this, &frmMain::onConnectionLost);
 
     // Combo1's reaction runs for a chosen entry only, by the operator or by start-up.
@@ -55,6 +66,18 @@ void frmMain::wireHandlers()
     connect(Timer7, &IntervalTimer::Timer, this, &frmMain::Timer7_Timer);
 
     connect(cmdSaveSet, &QPushButton::clicked, this, &frmMain::cmdSaveSet_Click);
+
+    connect(cmdReadSensorID, &QPushButton::clicked, this, &frmMain::cmdReadSensorID_Click);
+    connect(cmdSaveSn, &QPushButton::clicked, this, &frmMain::cmdSaveSn_Click);
+    connect(cmdClearSn, &QPushButton::clicked, this, &frmMain::cmdClearSn_Click);
+    connect(cmdOpenFile, &QPushButton::clicked, this, &frmMain::cmdOpenFile_Click);
+    connect(cmdFirst, &QPushButton::clicked, this, &frmMain::cmdFirst_Click);
+    connect(cmdWriteNext, &QPushButton::clicked, this, &frmMain::cmdWriteNext_Click);
+    connect(cmdWriteAllSn, &QPushButton::clicked, this, &frmMain::cmdWriteAllSn_Click);
+    connect(cmdStopWrite, &QPushButton::clicked, this, &frmMain::cmdStopWrite_Click);
+    connect(Timer5, &IntervalTimer::Timer, this, &frmMain::Timer5_Timer);
+    connect(cmdAutoSearch, &QPushButton::clicked, this, &frmMain::cmdAutoSearch_Click);
+    connect(cmdAutoInput, &QPushButton::clicked, this, &frmMain::cmdAutoInput_Click);
 
     connect(SSTab1, &QTabWidget::currentChanged, this, [this](int) {
         if (SSTab1->currentWidget() == tabPages[0])

@@ -81,6 +81,26 @@ public:
     // ---- Module settings
     void cmdSaveSet_Click();
 
+    // ---- Sensor serial numbers
+    // The serial numbers the list reads returned, in their text form (a read
+    // overwrites as many entries as it returned).
+    QStringList ReadSnList;
+    void cmdReadSensorID_Click();
+    void ReadSensorID();
+    void cmdSaveSn_Click();
+    void cmdClearSn_Click();
+    void cmdOpenFile_Click();
+    // Writes the serial number of the verification window at the position box's
+    // position; false (with a message) when nothing went out.
+    bool WriteSensorSn();
+    void cmdFirst_Click();
+    void cmdWriteNext_Click();
+    void cmdWriteAllSn_Click();
+    void cmdStopWrite_Click();
+    void Timer5_Timer();
+    void cmdAutoSearch_Click();
+    void cmdAutoInput_Click();
+
 private:
     void wireHandlers();
     void onConnectionLost();
@@ -88,10 +108,31 @@ private:
     // The request is on the line: echo, lamp, waiting text.
     void ShowSent(const requests::Request& request, QLabel* lamp);
     void ShowWaiting(); // the waiting text (and the overdue line when a reply is overdue)
+    void SendDeferredRequest();
     bool temperatureReply(const requests::Reply& reply);
     // Decodes a temperature reply into the group of `channel`, or shows what is wrong with it.
     bool ShowTemperatureOutcome(int channel, const acquisition::TemperatureReplyOutcome& outcome);
     void ClearGroup(int channel);
+    // Loops stopped, and a pass asked for during a single reading forgotten.
+    void StopReadingLoops();
+    // The boxes as request bytes; the first that does not fit is named (by its
+    // label's caption) in a message box and nothing is returned.
+    std::optional<QVector<quint8>> ReadByteBoxes(std::initializer_list<QLineEdit*> boxes,
+                                                 protocol::Rounding rounding);
+    QString CaptionOf(const QWidget* box) const;
+
+    // Serial numbers (frmMain_serials.cpp)
+    bool readListReply(const requests::Reply& reply);
+    bool writeReply(const requests::Reply& reply);
+    bool searchReply(const requests::Reply& reply);
+    bool readInReply(const requests::Reply& reply);
+    void LoadEntry(int position);         // the import list's entry into the verification window
+    bool LoadWritableEntry(int position); // the same, unless the entry is no eight hex bytes (message)
+    std::optional<int> WritePosition();
+    void StopAutomaticWrite(const QString& message);
+    void ShowWriteResult(int channel, int position, bool success);
+    // The common start of the search and the read-in; false when the channel box is 0.
+    bool StartSearchOrReadIn(QLineEdit* channelBox);
     // Reads the request boxes (the channel box too, unless `withChannel` is false);
     // a box that does not fit its byte is named in a message box and nothing is
     // returned. A loop that asked is stopped before the box opens, and while one
@@ -106,4 +147,7 @@ private:
     bool m_passBusy = false;
     bool m_fieldMessageOpen = false;
     bool m_passQueued = false; // an all-channels pass asked for during a single reading
+    int m_lastListCount = -1;  // serial numbers the last list read returned (-1: none yet)
+    // A request asked for while a reading had the line: it goes out once the line is free.
+    std::optional<std::pair<requests::Request, QLabel*>> m_deferredRequest;
 };

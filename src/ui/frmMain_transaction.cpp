@@ -5,6 +5,7 @@
 #include "frmMain.h"
 
 #include "port/port_messages.h"
+#include "protocol/frames.h"
 #include "protocol/hex_text.h"
 
 namespace {
@@ -15,8 +16,11 @@ const QString OverdueText = QStringLiteral("3秒内未收到响应");
 bool frmMain::SendRequest(const requests::Request& request, QLabel* lampWhenSent)
 {
     const requests::RequestCore::SendResult result = m_requests->send(request);
-    if (result == requests::RequestCore::SendResult::LineBusy)
+    if (result == requests::RequestCore::SendResult::LineBusy) {
+        // A reading has the line for a moment: this request follows as soon as it is free.
+        m_deferredRequest.emplace(request, lampWhenSent);
         return false;
+    }
     txtState->clear();
     if (result == requests::RequestCore::SendResult::PortClosed) {
         txtCommand->setText(protocol::requestEcho(request.frame, request.echoLastIndex));
@@ -25,6 +29,15 @@ bool frmMain::SendRequest(const requests::Request& request, QLabel* lampWhenSent
     }
     ShowSent(request, lampWhenSent ? lampWhenSent : imgConnected);
     return true;
+}
+
+void frmMain::SendDeferredRequest()
+{
+    if (!m_deferredRequest)
+        return;
+    const auto [request, lamp] = *m_deferredRequest;
+    m_deferredRequest.reset();
+    SendRequest(request, lamp);
 }
 
 void frmMain::ShowSent(const requests::Request& request, QLabel* lamp)
@@ -48,6 +61,10 @@ void frmMain::onReplyOverdue()
     if (!txtState->toPlainText().endsWith(OverdueText))
         txtState->appendPlainText(OverdueText);
     imgNotConnected->raise();
+    // A write that got no answer did not take: its position gets its failure line.
+    const requests::Context& asked = m_requests->pending().context;
+    if (asked.kind == protocol::ModeWriteSerial)
+        ShowWriteResult(asked.channel, asked.position, false);
 }
 
 void frmMain::MSComm1_OnComm(const requests::Reply& reply)
@@ -60,6 +77,7 @@ void frmMain::onConnectionLost()
     // The loops stop with the line: their ticks would only wipe the message below.
     Timer2->setEnabled(false);
     Timer7->setEnabled(false);
+    Timer5->setInterval(0); // nor can the automatic write go on
     PortIsOpen = false;
     imgNotConnected->raise();
     txtState->setPlainText(port::connectionLostText());

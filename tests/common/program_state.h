@@ -3,8 +3,10 @@
 // cannot lean on what another left behind.
 
 #include "config/module_settings.h"
+#include "serials/import_list.h"
 
 inline void resetProgramWideValues()
 {
     config::ModuleCount = 1;
+    serials::clearImportList();
 }

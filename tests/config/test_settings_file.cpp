@@ -144,9 +144,9 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = settingsFilePath(dir.path(), kModSetName);
         QVERIFY(writeBytes(path, "250,10,160,32767\r\nold second line\r\n"));
-        QVERIFY(saveSettingsFile(path, "12,3,20,-5\r\n"));
+        QVERIFY(saveWholeFile(path, "12,3,20,-5\r\n"));
         QCOMPARE(fileBytes(path), QByteArray("12,3,20,-5\r\n"));
-        QVERIFY(!saveSettingsFile(dir.filePath("no/such/folder/ModSet.set"), "1,1,40,1\r\n"));
+        QVERIFY(!saveWholeFile(dir.filePath("no/such/folder/ModSet.set"), "1,1,40,1\r\n"));
     }
 
     void failedSaveLeavesThePreviousFile()
@@ -161,7 +161,7 @@ private Q_SLOTS:
         none.rlim_cur = 0;
         const auto signalBefore = std::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &none), 0);
-        const bool saved = saveSettingsFile(path, "1,1,40,1\r\n");
+        const bool saved = saveWholeFile(path, "1,1,40,1\r\n");
         setrlimit(RLIMIT_FSIZE, &before);
         std::signal(SIGXFSZ, signalBefore);
 

@@ -1,6 +1,6 @@
 // Serial numbers: the validity rules, entries as bytes, the serial-number file,
-// the requests and their replies, the write steps and the texts shown, fed with
-// hex frames and their broken versions.
+// the list replies and the manual write step, fed with hex frames and their
+// broken versions.
 
 #include "protocol/crc16.h"
 #include "protocol/reply_notes.h"
@@ -129,20 +129,6 @@ private Q_SLOTS:
         QCOMPARE(textOf(serialFromParts(parts)), bytes);
     }
 
-    void verificationWindowKeepsEmptyParts()
-    {
-        // Two spaces leave an empty box and shift the bytes after it, as the entry is.
-        QCOMPARE(entryParts(" 28  FF 4B"), (QStringList{"", "28", "", "FF", "4B"}));
-    }
-
-    void serialTextForm()
-    {
-        const QByteArray reply = hex("01 22 02 28 0a 4b 3c 61 00 00 8a 12 34");
-        QCOMPARE(serialText(reply, 3), QStringLiteral("28 0A 4B 3C 61 00 00 8A"));
-        QCOMPARE(serialText(serialOf(hex("28 ff 0b 3c 61 00 00 8a"))),
-                 QStringLiteral("28 FF 0B 3C 61 00 00 8A"));
-    }
-
     // --- serial-number file ----------------------------------------------------------------------
 
     void fileRoundTrip()
@@ -157,22 +143,6 @@ private Q_SLOTS:
         QCOMPARE(file.valid, (QList<bool>{true, false}));
         // An entry never read is saved all the same.
         QCOMPARE(formatSerialFile({QString()}), QByteArray("1\r\n\"\"\r\n"));
-    }
-
-    void txtSuffix_data()
-    {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("written");
-        QTest::newRow("LIST.TXT") << QStringLiteral("LIST.TXT") << "LIST.TXT.txt";
-        QTest::newRow("list.txt") << QStringLiteral("list.txt") << "list.txt";
-        QTest::newRow("list") << QStringLiteral("/data/txt/list") << "/data/txt/list.txt";
-        QTest::newRow(".txt not at the end") << QStringLiteral("list.txt.bak") << "list.txt.bak.txt";
-    }
-    void txtSuffix()
-    {
-        QFETCH(QString, chosen);
-        QFETCH(QString, written);
-        QCOMPARE(withTxtSuffix(chosen), written);
     }
 
     void importFile_data()
@@ -192,8 +162,6 @@ private Q_SLOTS:
             << QStringList{a} << QList<bool>{true};
         QTest::newRow("count 0") << QByteArray("0\r\n\"28 FF 4B 3C 61 00 00 8A\"\r\n") << ImportedFile::None
                                  << 0 << QStringList() << QList<bool>();
-        QTest::newRow("negative count") << QByteArray("-2\r\n\"28 FF 4B 3C 61 00 00 8A\"\r\n")
-                                        << ImportedFile::None << -2 << QStringList() << QList<bool>();
         QTest::newRow("a short field")
             << QByteArray("3\r\n\"28 FF 4B 3C 61 00 00 8A\"\r\n\"28 FF 4B\"\r\n"
                           "\"28 00 00 3C 61 00 00 8A\"\r\n")
@@ -202,8 +170,6 @@ private Q_SLOTS:
                                      << ImportedFile::EndOfFile << 3 << QStringList{a} << QList<bool>{true};
         QTest::newRow("count not a number") << QByteArray("two\r\n\"28 FF 4B 3C 61 00 00 8A\"\r\n")
                                             << ImportedFile::BadCount << 0 << QStringList() << QList<bool>();
-        QTest::newRow("empty file") << QByteArray() << ImportedFile::BadCount << 0 << QStringList()
-                                    << QList<bool>();
 
         // 128 entries, and the same file announcing 129: the limit stops it before the missing field.
         QStringList many;
@@ -232,59 +198,7 @@ private Q_SLOTS:
         QCOMPARE(file.valid, valid);
     }
 
-    void importListStartsEmptyAndClears()
-    {
-        QCOMPARE(ImportSnList, QStringList(129));
-        QCOMPARE(ImportSnCount, 0);
-        ImportSnList[128] = QStringLiteral("28 FF 4B 3C 61 00 00 8A");
-        ImportSnCount = 128;
-        clearImportList();
-        QCOMPARE(ImportSnList, QStringList(129));
-        QCOMPARE(ImportSnCount, 0);
-    }
-
     // --- requests and replies --------------------------------------------------------------------
-
-    void requests_data()
-    {
-        QTest::addColumn<requests::Request>("request");
-        QTest::addColumn<QByteArray>("frame");
-        QTest::addColumn<int>("echoLastIndex");
-        QTest::addColumn<int>("threshold");
-        QTest::addColumn<int>("replyLength");
-        QTest::addColumn<QList<int>>("context"); // kind, station, channel, count, position
-
-        QTest::newRow("read list") << readListRequest(1, 2, 16) << appendCrc(hex("01 22 02 02 00 10")) << -1
-                                   << 133 << 133 << QList<int>{3, 1, 2, 16, 0};
-        QTest::newRow("search") << searchRequest(1, 3, 2) << appendCrc(hex("01 06 0C 03 01 02")) + '\0' << 7
-                                << 7 << 7 << QList<int>{10, 1, 3, 2, 0};
-        QTest::newRow("read-in") << readInRequest(1, 2, 40) << appendCrc(hex("01 22 01 02 28 04")) << -1 << 13
-                                 << 10213 << QList<int>{2, 1, 2, 1, 40};
-        QTest::newRow("write") << writeRequest(1, 3, 5, serialOf(hex("28 FF 4B 3C 61 00 00 8A")))
-                               << appendCrc(hex("01 22 0C 03 05 28 FF 4B 3C 61 00 00 8A")) << -1 << 13 << 14
-                               << QList<int>{6, 1, 3, 1, 5};
-    }
-    void requests()
-    {
-        QFETCH(requests::Request, request);
-        QFETCH(QByteArray, frame);
-        QFETCH(int, echoLastIndex);
-        QFETCH(int, threshold);
-        QFETCH(int, replyLength);
-        QFETCH(QList<int>, context);
-        QCOMPARE(request.frame.toHex(' '), frame.toHex(' '));
-        QCOMPARE(request.echoLastIndex, echoLastIndex);
-        QCOMPARE(request.threshold, threshold);
-        QCOMPARE(request.replyLength, replyLength);
-        const requests::Context& c = request.context;
-        QCOMPARE((QList<int>{c.kind, c.station, c.channel, c.count, c.position}), context);
-    }
-
-    void serialWrittenIsTheFramesSerial()
-    {
-        const SerialNumber serial = serialOf(hex("28 FF 4B 3C 61 00 00 8A"));
-        QCOMPARE(serialText(serialWritten(writeRequest(1, 3, 5, serial))), serialText(serial));
-    }
 
     void listReplyJudged_data()
     {
@@ -321,43 +235,6 @@ private Q_SLOTS:
         QCOMPARE(verdict.note, note);
     }
 
-    void listReplySerials_data()
-    {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QStringList>("serials");
-
-        const QByteArray two = appendCrc(hex("01 22 02 28 FF 4B 3C 61 00 00 8A 28 00 00 12 34 00 00 C5"));
-        const QString a = QStringLiteral("28 FF 4B 3C 61 00 00 8A");
-        const QString b = QStringLiteral("28 00 00 12 34 00 00 C5");
-        QTest::newRow("two of two") << two << 2 << QStringList{a, b};
-        QTest::newRow("none asked") << two << 0 << QStringList();
-        QTest::newRow("CRC missing") << two.left(19) << 2 << QStringList{a, b};
-        QTest::newRow("second cut short") << two.left(18) << 2 << QStringList{a};
-    }
-    void listReplySerials()
-    {
-        QFETCH(QByteArray, reply);
-        QFETCH(int, count);
-        QFETCH(QStringList, serials);
-        QStringList texts;
-        for (const SerialNumber& serial : serialsInListReply(reply, count))
-            texts.append(serialText(serial));
-        QCOMPARE(texts, serials);
-    }
-
-    void shortReplies()
-    {
-        const QByteArray readIn = hex("01 22 01 28 00 00 3C 61 00 00 8A 5D 1E");
-        QCOMPARE(textOf(serialInReply(readIn.left(11))), QStringLiteral("28 00 00 3C 61 00 00 8A"));
-        QCOMPARE(textOf(serialInReply(readIn.left(10))), textOf(std::nullopt));
-
-        // Channels 3 and 4 of a search from channel 3 over two channels.
-        const QByteArray search = hex("01 06 0C 05 00 AA BB");
-        QCOMPARE(sensorsFoundInSearchReply(search, 2), (QVector<int>{5, 0}));
-        QCOMPARE(sensorsFoundInSearchReply(search.left(4), 2), (QVector<int>{5}));
-    }
-
     // --- write steps -----------------------------------------------------------------------------
 
     void manualStep_data()
@@ -387,75 +264,6 @@ private Q_SLOTS:
         const WriteStep step = nextManualStep(position, sensorsPerChannel, importCount);
         QCOMPARE(step.kind, kind);
         QCOMPARE(step.position, next);
-    }
-
-    void automaticRun_data()
-    {
-        QTest::addColumn<int>("sensorsPerChannel");
-        QTest::addColumn<int>("importCount");
-        QTest::addColumn<int>("writes"); // positions 1 .. writes are written in turn
-        QTest::addColumn<QString>("ending");
-
-        // W write, S nothing sent, F finished; each with the position it leaves.
-        QTest::newRow("3 imported, 40 sensors") << 40 << 3 << 3 << "F4";
-        QTest::newRow("50 imported, 40 sensors") << 40 << 50 << 40 << "S41 F41";
-    }
-    void automaticRun()
-    {
-        QFETCH(int, sensorsPerChannel);
-        QFETCH(int, importCount);
-        QFETCH(int, writes);
-        QFETCH(QString, ending);
-
-        QStringList expected;
-        for (int position = 1; position <= writes; ++position)
-            expected.append(QStringLiteral("W%1").arg(position));
-        expected += ending.split(QLatin1Char(' '));
-
-        QStringList ticks;
-        int position = 0;
-        for (int tick = 0; tick < 300; ++tick) {
-            const WriteStep step = nextAutomaticStep(position, sensorsPerChannel, importCount);
-            const char* letter = step.kind == WriteStep::Write  ? "W"
-                                 : step.kind == WriteStep::Skip ? "S"
-                                                                : "F";
-            ticks.append(QLatin1String(letter) + QString::number(step.position));
-            position = step.position;
-            if (step.kind == WriteStep::Finished)
-                break;
-        }
-        QCOMPARE(ticks, expected);
-    }
-
-    // --- texts -----------------------------------------------------------------------------------
-
-    void texts_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-
-        const QString serial = QStringLiteral("28 00 00 12 34 00 00 C5");
-        QTest::newRow("list heading") << listHeading(1, 1, 16) << "01#设备,通道01下：\n16";
-        QTest::newRow("list line") << listLine(serial, true) << "\"28 00 00 12 34 00 00 C5\"";
-        QTest::newRow("list line, invalid")
-            << listLine(serial, false) << "\"28 00 00 12 34 00 00 C5\"  [无效]";
-        QTest::newRow("import line, invalid")
-            << importLine(serial, false) << "\"28 00 00 12 34 00 00 C5\" [无效]";
-        QTest::newRow("write success") << writeResultLine(1, 5, true) << "导入到 01通道 05#位置 [成功]";
-        QTest::newRow("write failure") << writeResultLine(12, 160, false) << "导入到 12通道 160#位置 [失败]";
-        QTest::newRow("device heading") << deviceHeading(1) << "01#设备下：";
-        QTest::newRow("search line") << searchLine(3, 5) << "通道3 发现传感器个数为：05";
-        QTest::newRow("read-in success") << readInLine(1, 5, true) << "通道 01 编号05 ->序列号：识别  [成功]";
-        QTest::newRow("read-in failure")
-            << readInLine(1, 40, false) << "通道 01 编号40 ->序列号：识别  [失败]";
-        QTest::newRow("bad entry") << badEntryMessage(5, QStringLiteral("28 FF 4B"))
-                                   << "第5个序列号格式有误：“28 FF 4B”，应为8个以空格分隔的十六进制字节";
-    }
-    void texts()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        QCOMPARE(text, expected);
     }
 };
 
