@@ -127,6 +127,14 @@ void applyAppearance(QWidget* w, const Row& row)
         font.setPointSizeF(font.pointSizeF() * 4 / 3);
         w->setFont(font);
     }
+    if (row.flags & NumberColumn) {
+        // Two digits must stay on one line, level with the lines of the box beside it.
+        if (auto* edit = qobject_cast<QTextEdit*>(w)) {
+            edit->setLineWrapMode(QTextEdit::NoWrap);
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        }
+    }
     if (row.flags & ValueText) {
         // The value handlers switch this colour between red and black.
         QPalette palette = w->palette();

@@ -57,6 +57,7 @@ enum Flag : unsigned {
     AboutFont = 1u << 3,       // the larger font of the about page
     ScrollBarAlways = 1u << 4, // vertical scroll bar always shown
     ValueText = 1u << 5,       // value cell: explicit black palette text colour
+    NumberColumn = 1u << 6,    // narrow column of line numbers: no wrapping, no scroll bars
 };
 
 struct Row

@@ -18,6 +18,7 @@ using form::AboutFont;
 using form::Centred;
 using form::Kind;
 using form::None;
+using form::NumberColumn;
 using form::ReadOnly;
 using form::ScrollBarAlways;
 using form::WordWrap;
@@ -110,7 +111,7 @@ const form::Row rows[] = {
     // Tab 2: sensor operations. Frames 4, 9, 13 and 16 share their columns:
     // boxes at 900, 2820 and 4800, buttons from 5880.
     {"frmView", Kind::Group, "tabPages_1", "状态观察窗", 120, 600, 6375, 10455},
-    {"txtShowID", Kind::RichText, "frmView", nullptr, 240, 240, 375, 9495, ReadOnly},
+    {"txtShowID", Kind::RichText, "frmView", nullptr, 240, 240, 375, 9495, ReadOnly | NumberColumn},
     {"txtSn", Kind::RichText, "frmView", nullptr, 600, 240, 5535, 9495, ReadOnly},
     {"cmdClearSn", Kind::Button, "frmView", "清空观察窗", 4335, 9840, 1800, 435},
 
