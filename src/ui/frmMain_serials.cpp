@@ -18,7 +18,10 @@
 #include "serials/write_steps.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTextCursor>
+
+#include <cmath>
 
 namespace {
 const QColor Blue(0, 0, 255);
@@ -409,10 +412,9 @@ bool frmMain::StartSearchOrReadIn(QLineEdit* channelBox)
         palette.setColor(QPalette::Text, Red);
         cells[k]->setPalette(palette);
     }
-    const std::optional<int> channel =
-        protocol::wholeNumber(channelBox->text(), protocol::Rounding::Floor, std::numeric_limits<int>::min(),
-                              std::numeric_limits<int>::max());
-    if (channel && *channel == 0) {
+    // Channel 0 names no channel; a text that is no number is named when the boxes are read.
+    const std::optional<double> channel = protocol::parseDecimal(channelBox->text());
+    if (channel && std::floor(*channel) == 0) {
         dialogs::MsgBox(this, serials::badChannelMessage());
         return false;
     }
