@@ -34,4 +34,14 @@ int baudCodeForRate(int rate)
     return 0;
 }
 
+int lowestBaudCode()
+{
+    return BaudCodes.front().code;
+}
+
+int highestBaudCode()
+{
+    return BaudCodes.back().code;
+}
+
 } // namespace protocol

@@ -8,5 +8,8 @@ namespace protocol {
 int baudRateForCode(int code);
 // 0 for a rate the module cannot run at.
 int baudCodeForRate(int rate);
+// The codes run without a gap from the lowest to the highest.
+int lowestBaudCode();
+int highestBaudCode();
 
 } // namespace protocol

@@ -82,11 +82,6 @@ QString finishedMessage()
     return QStringLiteral("操作结束");
 }
 
-QString badChannelMessage()
-{
-    return QStringLiteral("请指定正确的模块及通道编号");
-}
-
 QString portClosedMessage()
 {
     return QStringLiteral("串口未打开，请先打开串口");

@@ -30,6 +30,8 @@ frmMain::frmMain(std::unique_ptr<port::SerialBackend> backend, QWidget* parent) 
     m_requests->setHandler(protocol::ModeWriteSerial, handledBy(&frmMain::writeReply));
     m_requests->setHandler(protocol::ModeAutoSearch, handledBy(&frmMain::searchReply));
     m_requests->setHandler(protocol::ModeManualReadIn, handledBy(&frmMain::readInReply));
+    m_requests->setHandler(protocol::ModeChangeAddress, handledBy(&frmMain::addressReply));
+    m_requests->setHandler(protocol::ModeReadAddressOrBaud, handledBy(&frmMain::addressReply));
     ReadSnList = QStringList(serials::MaxListEntries);
     wireHandlers();
 }
@@ -66,6 +68,9 @@ void frmMain::wireHandlers()
     connect(Timer7, &IntervalTimer::Timer, this, &frmMain::Timer7_Timer);
 
     connect(cmdSaveSet, &QPushButton::clicked, this, &frmMain::cmdSaveSet_Click);
+    connect(cmdReadAdd, &QPushButton::clicked, this, &frmMain::cmdReadAdd_Click);
+    connect(cmdChangeID, &QPushButton::clicked, this, &frmMain::cmdChangeID_Click);
+    connect(cmdBuadRate, &QPushButton::clicked, this, &frmMain::cmdBuadRate_Click);
 
     connect(cmdReadSensorID, &QPushButton::clicked, this, &frmMain::cmdReadSensorID_Click);
     connect(cmdSaveSn, &QPushButton::clicked, this, &frmMain::cmdSaveSn_Click);

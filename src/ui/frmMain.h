@@ -78,8 +78,11 @@ public:
     // A reading waits on the line (a single reading for its reply, or a pass).
     bool readingBusy() const { return m_passBusy || m_requests->lineBusy(); }
 
-    // ---- Module settings
+    // ---- Device configuration
     void cmdSaveSet_Click();
+    void cmdReadAdd_Click();
+    void cmdChangeID_Click();
+    void cmdBuadRate_Click();
 
     // ---- Sensor serial numbers
     // The serial numbers the list reads returned, in their text form (a read
@@ -131,8 +134,11 @@ private:
     std::optional<int> WritePosition();
     void StopAutomaticWrite(const QString& message);
     void ShowWriteResult(int channel, int position, bool success);
-    // The common start of the search and the read-in; false when the channel box is 0.
-    bool StartSearchOrReadIn(QLineEdit* channelBox);
+    // The start the commands to the module share (search, read-in, address and
+    // baud): loops stopped, status cleared, group 1 red; false (with a message)
+    // when `channelBox` names channel 0.
+    bool StartModuleCommand(QLineEdit* channelBox);
+    bool addressReply(const requests::Reply& reply);
     // Reads the request boxes (the channel box too, unless `withChannel` is false);
     // a box that does not fit its byte is named in a message box and nothing is
     // returned. A loop that asked is stopped before the box opens, and while one

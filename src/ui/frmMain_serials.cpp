@@ -21,8 +21,6 @@
 #include <QFileInfo>
 #include <QTextCursor>
 
-#include <cmath>
-
 namespace {
 const QColor Blue(0, 0, 255);
 const QColor Red(255, 0, 0);
@@ -401,29 +399,10 @@ bool frmMain::writeReply(const requests::Reply& reply)
 
 // ---- Search and read-in
 
-bool frmMain::StartSearchOrReadIn(QLineEdit* channelBox)
-{
-    txtShowID->setVisible(false);
-    StopReadingLoops();
-    txtState->clear();
-    const QVector<QLineEdit*>& cells = valueCells(1);
-    for (int k = 0; k < SensorsPerChannel && k < cells.size(); ++k) {
-        QPalette palette = cells[k]->palette();
-        palette.setColor(QPalette::Text, Red);
-        cells[k]->setPalette(palette);
-    }
-    // Channel 0 names no channel; a text that is no number is named when the boxes are read.
-    const std::optional<double> channel = protocol::parseDecimal(channelBox->text());
-    if (channel && std::floor(*channel) == 0) {
-        dialogs::MsgBox(this, serials::badChannelMessage());
-        return false;
-    }
-    return true;
-}
-
 void frmMain::cmdAutoSearch_Click()
 {
-    if (!StartSearchOrReadIn(txtSearchChannel))
+    txtShowID->setVisible(false);
+    if (!StartModuleCommand(txtSearchChannel))
         return;
     const std::optional<QVector<quint8>> bytes =
         ReadByteBoxes({txtSearchAdd, txtSearchChannel, txtSearchNum}, protocol::Rounding::HalfToEven);
@@ -446,7 +425,8 @@ bool frmMain::searchReply(const requests::Reply& reply)
 
 void frmMain::cmdAutoInput_Click()
 {
-    if (!StartSearchOrReadIn(txtObjChnid))
+    txtShowID->setVisible(false);
+    if (!StartModuleCommand(txtObjChnid))
         return;
     const std::optional<QVector<quint8>> bytes =
         ReadByteBoxes({txtObjStationID, txtObjChnid, txtSensorReadID}, protocol::Rounding::Floor);

@@ -1,16 +1,23 @@
 // What the window shows of the request/reply exchange: the send steps' echo,
-// lamps and status texts, the reply dump, the no-reply warning and a lost line.
+// lamps and status texts, the reply dump, the no-reply warning and a lost line;
+// and the start that the commands to the module itself share.
 // The exchange itself is the request core's.
 
 #include "frmMain.h"
 
+#include "dialogs.h"
+
 #include "port/port_messages.h"
+#include "protocol/box_number.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
+
+#include <cmath>
 
 namespace {
 const QString WaitingText = QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)");
 const QString OverdueText = QStringLiteral("3秒内未收到响应");
+const QString BadChannelText = QStringLiteral("请指定正确的模块及通道编号");
 } // namespace
 
 bool frmMain::SendRequest(const requests::Request& request, QLabel* lampWhenSent)
@@ -28,6 +35,25 @@ bool frmMain::SendRequest(const requests::Request& request, QLabel* lampWhenSent
         return false;
     }
     ShowSent(request, lampWhenSent ? lampWhenSent : imgConnected);
+    return true;
+}
+
+bool frmMain::StartModuleCommand(QLineEdit* channelBox)
+{
+    StopReadingLoops();
+    txtState->clear();
+    const QVector<QLineEdit*>& cells = valueCells(1);
+    for (int k = 0; k < SensorsPerChannel && k < cells.size(); ++k) {
+        QPalette palette = cells[k]->palette();
+        palette.setColor(QPalette::Text, QColor(255, 0, 0));
+        cells[k]->setPalette(palette);
+    }
+    // Channel 0 names no channel; a text that is no number is named when its boxes are read.
+    const std::optional<double> channel = protocol::parseDecimal(channelBox->text());
+    if (channel && std::floor(*channel) == 0) {
+        dialogs::MsgBox(this, BadChannelText);
+        return false;
+    }
     return true;
 }
 

@@ -109,6 +109,25 @@ private Q_SLOTS:
         QCOMPARE(e.frontLamp(), QStringLiteral("imgConnected"));
     }
 
+    // The module moves to address 12; read back through the wildcard address, the
+    // window follows it and reads temperatures there.
+    void changedAddressIsReadBackAndUsed()
+    {
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        w.txtSetID[1]->setText(QStringLiteral("12"));
+        w.cmdChangeID_Click();
+        QTRY_COMPARE_WITH_TIMEOUT(e.module->model().station(), 12, 5000);
+        w.txtCurrentAdd->setText(QStringLiteral("0"));
+        w.cmdReadAdd_Click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.txtCurrentAdd->text(), QStringLiteral("12"), 5000);
+        QCOMPARE(w.txtStationID->text(), QStringLiteral("12"));
+        readChannel3(w);
+        QCOMPARE(e.cells(3, 40), e.expected(3, 40));
+        QCOMPARE(e.module->framesReceived().constLast(), protocol::temperatureRequest(12, 3, 3, 1, 40));
+    }
+
     void vanishingDeviceClosesThePortOnce()
     {
         EndToEnd e;

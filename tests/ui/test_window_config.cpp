@@ -1,0 +1,94 @@
+// The module's address and baud commands through the window, against the
+// simulated module's model answering in memory.
+
+#include "window_fixture.h"
+
+#include "protocol/frames.h"
+#include "sim/module_model.h"
+
+class TestWindowConfig : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // After reading or changing the address every target box follows it; the
+    // stored default does not.
+    void addressRepliesRetargetTheWindow()
+    {
+        WindowFixture f;
+        sim::ModuleModel model;
+        model.setStation(5);
+        frmMain& w = f.create();
+        f.backend->setResponder([&](const QByteArray& request) { return model.reply(request); });
+        const QList<QLineEdit*> targets{w.txtCurrentAdd, w.txtStationID,  w.txtObjStationID, w.txtSetID[0],
+                                        w.txtSta,        w.txtInputAddid, w.txtSearchAdd};
+        w.cmdReadAdd_Click();
+        for (QLineEdit* box : targets)
+            QTRY_COMPARE(box->text(), QStringLiteral("5"));
+        QCOMPARE(w.txtDoADDress->text(), QStringLiteral("1"));
+
+        w.txtSetID[1]->setText(QStringLiteral("12.9"));
+        w.cmdChangeID_Click();
+        for (QLineEdit* box : targets)
+            QTRY_COMPARE(box->text(), QStringLiteral("12"));
+        QCOMPARE(model.station(), 12);
+
+        // The baud reply is judged by the read rule: its function byte changes no box.
+        w.txtCurrentBuad->setText(QStringLiteral("2"));
+        w.txtObjectBuad->setText(QStringLiteral("2.5"));
+        f.backend->written();
+        w.cmdBuadRate_Click();
+        QCOMPARE(f.backend->written(), protocol::changeBaudRequest(2, 2));
+        QTRY_VERIFY(w.txtState->toPlainText().startsWith(QStringLiteral(" 0C 06 0A")));
+        QCOMPARE(w.txtStationID->text(), QStringLiteral("12"));
+        QVERIFY(f.boxes.isEmpty());
+    }
+
+    // Values that could leave modules unreachable, and channel 0, send nothing.
+    void refusedInputSendsNothing_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("new address 250") << "txtSetID_1"
+                                         << "250"
+                                         << "cmdChangeID" << QStringLiteral("新地址：请输入1～249之间的整数");
+        QTest::newRow("new address 0") << "txtSetID_1"
+                                       << "0"
+                                       << "cmdChangeID" << QStringLiteral("新地址：请输入1～249之间的整数");
+        QTest::newRow("new baud code 5")
+            << "txtObjectBuad"
+            << "5"
+            << "cmdBuadRate" << QStringLiteral("目标波特率值：请输入1～4之间的整数");
+        QTest::newRow("channel 0 guards reading the address")
+            << "txtObjChnid"
+            << "0.5"
+            << "cmdReadAdd" << QStringLiteral("请指定正确的模块及通道编号");
+        QTest::newRow("channel 0 guards the baud rate")
+            << "txtObjChnid"
+            << "0"
+            << "cmdBuadRate" << QStringLiteral("请指定正确的模块及通道编号");
+    }
+    void refusedInputSendsNothing()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, text);
+        QFETCH(QString, button);
+        QFETCH(QString, message);
+        WindowFixture f;
+        frmMain& w = f.create();
+        w.txtObjectBuad->setText(QStringLiteral("3"));
+        w.findChild<QLineEdit*>(box)->setText(text);
+        w.txtTimerSet[0]->setText(QStringLiteral("60000"));
+        w.cmdOneM_Click();
+        f.backend->written();
+        w.findChild<QPushButton*>(button)->click();
+        QCOMPARE(f.backend->written(), QByteArray());
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, message);
+        QVERIFY(!w.Timer2->Enabled()); // the loops stop all the same
+    }
+};
+
+QTEST_MAIN(TestWindowConfig)
+#include "test_window_config.moc"
