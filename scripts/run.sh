@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and builds, starts the simulated module on COM4 in the program's
-# folder, then the program. Without a display the program runs on a virtual
-# one (Xvfb) and leaves screenshots of its main window.
+# folder, then the program, which opens with its login window. Without a display
+# the program runs on a virtual one (Xvfb) and leaves screenshots of its main
+# window (TQ_SCREENSHOT skips the login).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh default
@@ -14,7 +15,8 @@ source scripts/simulator.sh
 start_simulator "$bin" --drift
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    echo "Program running on COM4 with the simulated module. Tab \"数据查询\", then \"10通道操作\" -> \"循 坏\" reads all channels."
+    echo "Log in as qorvi, password qorvi. The program opens COM4 with the simulated module;"
+    echo "tab \"数据查询\", then \"10通道操作\" -> \"循 坏\" reads all channels."
     "$bin/tq5900k"
 else
     shots="$PWD/screenshots"

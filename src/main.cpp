@@ -1,14 +1,18 @@
 // tq5900k: commissioning and reading a multi-channel temperature module.
 
+#include "ui/frmLogin.h"
 #include "ui/frmMain.h"
+#include "ui/screen_centre.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
-#include <QScreen>
 #include <QTimer>
 
 namespace {
+// TQ_SCREENSHOT and TQ_EXIT_AFTER_SHOW serve documentation and benchmarks: both
+// skip the login window and start the main window directly.
+
 // TQ_SCREENSHOT=<folder>: after start-up, read all channels once (when the port
 // is open), grab each tab to <folder>/tab<N>.png and quit. Used for documentation
 // and on machines without a display.
@@ -41,6 +45,21 @@ protected:
         return false;
     }
 };
+
+// The main window without a login, for TQ_SCREENSHOT and TQ_EXIT_AFTER_SHOW.
+int runMainWindowDirectly(const QString& screenshots, bool quitAfterShow)
+{
+    frmMain window;
+    window.Form_Load();
+    moveToScreenCentre(window);
+    QuitAfterFirstPaint quitAfterFirstPaint;
+    if (quitAfterShow)
+        window.installEventFilter(&quitAfterFirstPaint);
+    window.show();
+    if (!screenshots.isEmpty())
+        scheduleScreenshots(window, screenshots);
+    return QApplication::exec();
+}
 } // namespace
 
 int main(int argc, char* argv[])
@@ -48,18 +67,15 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tq5900k"));
 
-    frmMain window;
-    window.Form_Load();
-    // Centred on the screen when it opens.
-    if (const QScreen* screen = window.screen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
-    QuitAfterFirstPaint quitAfterFirstPaint;
-    if (qEnvironmentVariableIntValue("TQ_EXIT_AFTER_SHOW") == 1)
-        window.installEventFilter(&quitAfterFirstPaint);
-    window.show();
-
     const QString screenshots = qEnvironmentVariable("TQ_SCREENSHOT");
-    if (!screenshots.isEmpty())
-        scheduleScreenshots(window, screenshots);
+    const bool quitAfterShow = qEnvironmentVariableIntValue("TQ_EXIT_AFTER_SHOW") == 1;
+    if (!screenshots.isEmpty() || quitAfterShow)
+        return runMainWindowDirectly(screenshots, quitAfterShow);
+
+    // The login window opens the main window and keeps it until the program ends.
+    frmLogin login;
+    login.Form_Load();
+    moveToScreenCentre(login);
+    login.show();
     return app.exec();
 }

@@ -63,14 +63,18 @@ std::optional<QByteArray> FieldReader::next()
         qsizetype close = start;
         while (close < size && m_text[close] != '"' && !isLineEnd(m_text[close]))
             ++close;
-        if (close >= size || m_text[close] != '"')
+        if (close >= size || m_text[close] != '"') {
+            m_broken = true;
             return std::nullopt;
+        }
         field = m_text.mid(start, close - start);
         m_pos = close + 1;
         while (m_pos < size && isBlank(m_text[m_pos]))
             ++m_pos;
-        if (m_pos < size && !isSeparator(m_text[m_pos]))
+        if (m_pos < size && !isSeparator(m_text[m_pos])) {
+            m_broken = true;
             return std::nullopt;
+        }
     } else {
         const qsizetype start = m_pos;
         while (m_pos < size && !isSeparator(m_text[m_pos]))

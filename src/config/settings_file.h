@@ -55,11 +55,14 @@ public:
     // be read: a quote that is not closed on its line, or anything but blanks
     // between a closing quote and the next comma or line end.
     std::optional<QByteArray> next();
+    // Whether next() stopped at a field that cannot be read rather than at the end.
+    bool stoppedAtBrokenField() const { return m_broken; }
 
 private:
     const QByteArray m_text;
     qsizetype m_pos = 0;
     bool m_fieldAhead; // after a separator a field follows, even an empty one at the end
+    bool m_broken = false;
 };
 
 // A field as a signed 16-bit whole number: an optional sign and decimal digits, nothing else.

@@ -3,6 +3,7 @@
 #include "group_box_style.h"
 #include "interval_timer.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
@@ -85,10 +86,21 @@ QWidget* createControl(const Row& row, QWidget* parent)
         if (centred)
             edit->setAlignment(Qt::AlignCenter);
         edit->setReadOnly(row.flags & ReadOnly);
+        if (row.flags & Password) {
+            edit->setEchoMode(QLineEdit::Password);
+            // The style's own mask character differs between platforms.
+            edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+        }
         return edit;
     }
-    case Kind::Button:
-        return new QPushButton(text, parent);
+    case Kind::Button: {
+        auto* button = new QPushButton(text, parent);
+        // Even inside a dialog, Enter is the window's own key handling.
+        button->setAutoDefault(false);
+        return button;
+    }
+    case Kind::CheckBox:
+        return new QCheckBox(text, parent);
     case Kind::Combo: {
         auto* combo = new QComboBox(parent);
         combo->setEditable(true);
@@ -190,7 +202,13 @@ Binder build(QWidget* window, const Description& description)
     registerFormImages();
 
     window->setWindowTitle(QString::fromUtf8(description.caption));
-    window->resize(twipsToPixels(description.width), twipsToPixels(description.height));
+    const QSize size(twipsToPixels(description.width), twipsToPixels(description.height));
+    window->resize(size);
+    if (description.fixedDialog) {
+        window->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                               Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+        window->setFixedSize(size);
+    }
     if (description.icon)
         window->setWindowIcon(QIcon(QPixmap(QString::fromUtf8(description.icon), "PNG")));
 

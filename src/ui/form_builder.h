@@ -43,7 +43,8 @@ enum class Kind {
     Image,      // QLabel showing a picture; text is the resource path
     Lamp,       // 16 x 16 QLabel showing a lamp; text is the resource path
     LineEdit,   // QLineEdit
-    Button,     // QPushButton
+    Button,     // QPushButton; never a default button, Enter on it does not press it
+    CheckBox,   // QCheckBox, not ticked; text is the caption
     Combo,      // editable QComboBox; text is the edit text, items are '|'-separated
     RichText,   // QTextEdit
     PlainText,  // QPlainTextEdit
@@ -58,6 +59,7 @@ enum Flag : unsigned {
     ScrollBarAlways = 1u << 4, // vertical scroll bar always shown
     ValueText = 1u << 5,       // value cell: explicit black palette text colour
     NumberColumn = 1u << 6,    // narrow column of line numbers: no wrapping, no scroll bars
+    Password = 1u << 7,        // line edit showing every character as "*"
 };
 
 struct Row
@@ -90,6 +92,9 @@ struct Description
     std::vector<Row> rows;
     std::vector<TimerRow> timers;
     const char* firstTab = nullptr; // name of the tab page shown at start, if any
+    // A dialog frame of fixed size, without minimise and maximise buttons;
+    // otherwise an ordinary resizable window.
+    bool fixedDialog = false;
 };
 
 // The built controls and timers by name. Each bind looks a control up and

@@ -8,3 +8,4 @@ class QObject;
 std::unique_ptr<QObject> makeSettingsFileTest();
 std::unique_ptr<QObject> makeModuleSettingsTest();
 std::unique_ptr<QObject> makeModuleAddressTest();
+std::unique_ptr<QObject> makeLoginFilesTest();
