@@ -14,7 +14,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_cmd=""
     [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
     $sudo_cmd apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # Through sudo the variable must be passed on explicitly: sudo resets the environment.
+    $sudo_cmd env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 preset="${1:-default}"

@@ -291,7 +291,9 @@ int main(int argc, char* argv[])
             names << f.toString();
         say(QStringLiteral("故障 (faults): %1").arg(names.join(QStringLiteral("; "))));
     }
-    say(QStringLiteral("按 Ctrl+C 退出 (Ctrl+C to quit)"));
+    // Only for someone at the terminal: started by a script, the module ends with it.
+    if (::isatty(STDIN_FILENO))
+        say(QStringLiteral("按 Ctrl+C 退出 (Ctrl+C to quit)"));
 
     const int rc = QCoreApplication::exec();
     module.stop();
