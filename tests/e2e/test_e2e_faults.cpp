@@ -334,7 +334,8 @@ private:
                                                                            : QStringLiteral("WRONG");
             return sn.contains(QStringLiteral("[失败]")) ? QStringLiteral("fail") : QStringLiteral("-");
         case Kind::ReadAddress:
-        case Kind::ChangeAddress: {
+        case Kind::ChangeAddress:
+        case Kind::ChangeBaud: { // a baud reply is no address: the boxes stay as they are
             const QString shown = w.txtCurrentAdd->text();
             if (shown.isEmpty())
                 return QStringLiteral("-");
@@ -342,8 +343,6 @@ private:
                        ? QStringLiteral("ok")
                        : QStringLiteral("WRONG");
         }
-        case Kind::ChangeBaud:
-            return QStringLiteral("-"); // nothing on the window follows the module's rate
         }
         return QString();
     }
