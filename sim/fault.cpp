@@ -23,7 +23,9 @@ constexpr KindInfo kinds[] = {
     {Fault::CorruptCrc, "corruptcrc", false, false},
     {Fault::ExtraBytes, "extrabytes", true, true},
     {Fault::Garbage, "garbage", false, true},
-    {Fault::Vanish, "vanish", false, false},
+    {Fault::Vanish, "vanish", false, true},
+    {Fault::Collision, "collision", false, true},
+    {Fault::WrongStation, "wrongstation", false, true},
 };
 
 const KindInfo& info(Fault::Kind kind)
@@ -167,6 +169,10 @@ std::optional<Fault> Fault::fromTokens(const QStringList& tokens, QString* error
     }
     if (*kind == ExtraBytes && fault.argument < 1) {
         setError(error, QStringLiteral("fault extrabytes needs at least 1 byte"));
+        return std::nullopt;
+    }
+    if (*kind == WrongStation && fault.argument > 255) {
+        setError(error, QStringLiteral("fault wrongstation needs a station 1..255"));
         return std::nullopt;
     }
     return fault;

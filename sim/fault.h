@@ -22,7 +22,9 @@ struct Fault
         CorruptCrc, // the CRC's low byte is damaged
         ExtraBytes, // `argument` random bytes follow the reply
         Garbage,    // random bytes instead of the reply (`argument` of them, 0: as many as the reply)
-        Vanish,     // the device disappears: master closed, link removed
+        Vanish,     // the device disappears after `argument` bytes of the reply: master closed, link removed
+        Collision,  // another device talks from byte `argument` of the reply on (0: from its middle)
+        WrongStation, // the reply names station `argument` (0: the module's own plus one), CRC made anew
     };
     Kind kind = None;
     int argument = 0;

@@ -182,11 +182,14 @@ int main(int argc, char* argv[])
         QStringLiteral("KIND[:ARG]"));
     const QCommandLineOption driftOption(QStringLiteral("drift"),
                                          QStringLiteral("Let the temperatures drift slightly over time."));
+    const QCommandLineOption noCollisionsOption(
+        QStringLiteral("no-collisions"),
+        QStringLiteral("Requests sent while a reply goes out wait for it instead of colliding with it."));
     const QCommandLineOption forceOption(
         QStringLiteral("force"),
         QStringLiteral("Replace whatever is at ports/COMn, even if not a pty link."));
     parser.addOptions({portOption, folderOption, stationOption, baudOption, scenarioOption, logOption,
-                       faultOption, driftOption, forceOption});
+                       faultOption, driftOption, noCollisionsOption, forceOption});
     parser.process(app);
 
     const int port = portNumber(parser.value(portOption));
@@ -245,6 +248,7 @@ int main(int argc, char* argv[])
 
     sim::SimulatedModule module(folder, port, scenario.model);
     module.transport().setFaults(scenario.faults);
+    module.transport().setCollisionsEnabled(!parser.isSet(noCollisionsOption));
     const bool force = parser.isSet(forceOption);
     QString error;
     if (!module.start(&error, force)) {
@@ -259,6 +263,10 @@ int main(int argc, char* argv[])
                          [](const QByteArray& bytes) { logFrame("->", bytes); });
         QObject::connect(&module.transport(), &sim::PtyTransport::garbageDiscarded, &app,
                          [](const QByteArray& bytes) { logFrame("xx", bytes, QStringLiteral("discarded")); });
+        QObject::connect(
+            &module.transport(), &sim::PtyTransport::requestCollided, &app, [](const QByteArray& bytes) {
+                logFrame("><", bytes, QStringLiteral("collision: lost with the rest of the reply"));
+            });
         QObject::connect(&module.transport(), &sim::PtyTransport::faultApplied, &app,
                          [](const sim::Fault& fault, const QByteArray& request) {
                              logFrame("!!", request, QStringLiteral("fault ") + fault.toString());

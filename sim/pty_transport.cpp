@@ -1,13 +1,13 @@
 #include "pty_transport.h"
 
 #include "module_model.h"
+#include "protocol/crc16.h"
 #include "protocol/frame_log.h"
 #include "protocol/line_timing.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -50,13 +50,9 @@ bool setNonBlockingCloseOnExec(int fd)
            ::fcntl(fd, F_SETFD, fdfl | FD_CLOEXEC) == 0;
 }
 
-QByteArray randomBytes(int count)
-{
-    QByteArray bytes(count, Qt::Uninitialized);
-    for (char& b : bytes)
-        b = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
+// After the last byte a vanishing device sent, the line dies a moment later, so
+// that the program has read those bytes when its port fails.
+constexpr int VanishPauseMs = 20;
 
 } // namespace
 
@@ -65,6 +61,8 @@ PtyTransport::PtyTransport(ModuleModel* model, QObject* parent) : QObject(parent
     m_pumpTimer.setSingleShot(true);
     m_pumpTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_pumpTimer, &QTimer::timeout, this, &PtyTransport::pump);
+    m_vanishTimer.setSingleShot(true);
+    connect(&m_vanishTimer, &QTimer::timeout, this, &PtyTransport::vanish);
     m_clock.start();
 }
 
@@ -177,6 +175,7 @@ void PtyTransport::removeLink()
 void PtyTransport::close()
 {
     m_pumpTimer.stop();
+    m_vanishTimer.stop();
     m_outgoing.clear();
     if (m_notifier) {
         // close() may run inside the notifier's own handler (a Vanish fault).
@@ -217,6 +216,11 @@ void PtyTransport::onReadable()
     }
     if (bytes.isEmpty())
         return;
+    if (m_collisionsEnabled && collide(int(bytes.size()), nowMicros())) {
+        m_splitter.clear(); // whatever of a request came before is garbled with it
+        emit requestCollided(bytes);
+        return;
+    }
     m_splitter.setSilenceGapMicros(protocol::interFrameGapUs(m_model->baudRate()));
     const QList<QByteArray> frames = m_splitter.push(bytes, nowMicros());
     const QByteArray dropped = m_splitter.takeDiscarded();
@@ -227,6 +231,40 @@ void PtyTransport::onReadable()
         if (!isOpen())
             return; // vanished
     }
+}
+
+bool PtyTransport::collide(int count, qint64 nowMicros)
+{
+    // The program's bytes take their own time on the line from the moment they arrive.
+    const qint64 endMicros = nowMicros + protocol::lineTimeUs(count, m_model->baudRate());
+    bool met = false;
+    for (Outgoing& out : m_outgoing) {
+        const qint64 outEnd = out.startMicros + protocol::lineTimeUs(int(out.bytes.size()), out.baudRate);
+        if (endMicros <= out.startMicros || nowMicros >= outEnd)
+            continue;
+        // Bytes wholly on the line before the collision arrive intact.
+        const qint64 carried = protocol::bytesCarriedInUs(nowMicros - out.startMicros, out.baudRate);
+        garble(out.bytes, int(qMax<qint64>(out.written, carried)));
+        met = true;
+    }
+    if (met)
+        ++m_collisions;
+    return met;
+}
+
+void PtyTransport::garble(QByteArray& bytes, int from)
+{
+    // Every byte changes, so a garbled reply never passes for the true one.
+    for (int i = qMax(0, from); i < bytes.size(); ++i)
+        bytes[i] = char(quint8(bytes.at(i)) ^ quint8(1 + m_random.bounded(255)));
+}
+
+QByteArray PtyTransport::randomBytes(int count)
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    for (char& b : bytes)
+        b = char(m_random.bounded(256));
+    return bytes;
 }
 
 void PtyTransport::handleRequest(const QByteArray& request)
@@ -251,6 +289,7 @@ void PtyTransport::handleRequest(const QByteArray& request)
         return;
 
     qint64 delayMicros = 0;
+    bool vanishAfter = false;
     if (used) {
         qCDebug(lcFrames) << "fault" << used->toString();
         emit faultApplied(*used, request);
@@ -260,8 +299,13 @@ void PtyTransport::handleRequest(const QByteArray& request)
         case Fault::NoReply:
             return;
         case Fault::Vanish:
-            vanish();
-            return;
+            if (used->argument == 0) {
+                vanish();
+                return;
+            }
+            reply.truncate(used->argument);
+            vanishAfter = true;
+            break;
         case Fault::Delay:
             delayMicros = qint64(used->argument) * 1000;
             break;
@@ -277,6 +321,14 @@ void PtyTransport::handleRequest(const QByteArray& request)
         case Fault::Garbage:
             reply = randomBytes(used->argument > 0 ? used->argument : int(reply.size()));
             break;
+        case Fault::Collision:
+            garble(reply, used->argument > 0 ? used->argument : int(reply.size() / 2));
+            ++m_collisions;
+            break;
+        case Fault::WrongStation:
+            reply[0] = char(used->argument > 0 ? used->argument : quint8(reply.at(0)) % 249 + 1);
+            reply = protocol::appendCrc(reply.left(reply.size() - 2));
+            break;
         }
     }
     if (reply.isEmpty())
@@ -291,6 +343,7 @@ void PtyTransport::handleRequest(const QByteArray& request)
     out.bytes = reply;
     out.baudRate = baud;
     out.startMicros = qMax(ready, m_lineFreeMicros);
+    out.vanishAfter = vanishAfter;
     m_lineFreeMicros = out.startMicros + protocol::lineTimeUs(int(reply.size()), baud);
     m_outgoing.push_back(out);
     pump();
@@ -323,8 +376,14 @@ void PtyTransport::pump()
         }
         if (head.written == head.bytes.size()) {
             const QByteArray sent = head.bytes;
+            const bool vanishing = head.vanishAfter;
             m_outgoing.pop_front();
             emit replySent(sent);
+            if (vanishing) {
+                m_outgoing.clear(); // nothing more leaves a device that is gone
+                m_vanishTimer.start(VanishPauseMs);
+                return;
+            }
             continue;
         }
         const qint64 nextDue = head.startMicros + protocol::lineTimeUs(head.written + 1, head.baudRate);

@@ -3,7 +3,8 @@
 // <programFolder>/ports/COM<n>, where the program finds its port; requests read
 // from the master are cut into frames, answered by the model, and the reply
 // bytes go out paced at the module's line speed (10 bits a byte), with the
-// configured faults applied.
+// configured faults applied. The line is the shared half-duplex RS-485 pair:
+// bytes the program sends while a reply is on it collide with that reply.
 
 #include "fault.h"
 #include "frame_splitter.h"
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QRandomGenerator>
 #include <QString>
 #include <QTimer>
 
@@ -50,10 +52,24 @@ public:
     void clearFaults() { m_faults.clear(); }
     QList<Fault> faults() const { return m_faults; }
 
+    // A reply is going out or waiting to.
     bool isSending() const { return !m_outgoing.empty(); }
+
+    // Bytes from the program that meet a reply on the line garble the rest of
+    // that reply and are not understood themselves, as when two drivers share
+    // one pair. On unless switched off.
+    void setCollisionsEnabled(bool enabled) { m_collisionsEnabled = enabled; }
+    bool collisionsEnabled() const { return m_collisionsEnabled; }
+    // Collisions since the transport was made, those of Collision faults included.
+    int collisions() const { return m_collisions; }
+
+    // Makes the random bytes of faults and collisions the same from run to run.
+    void setRandomSeed(quint32 seed) { m_random.seed(seed); }
 
 signals:
     void requestReceived(const QByteArray& request);
+    // Bytes from the program that met a reply on the line, lost with the rest of that reply.
+    void requestCollided(const QByteArray& bytes);
     void garbageDiscarded(const QByteArray& bytes);
     void faultApplied(const sim::Fault& fault, const QByteArray& request);
     // A reply (as sent, faults included) whose last byte went out.
@@ -68,12 +84,18 @@ private:
         int baudRate = 9600;
         qint64 startMicros = 0;
         int written = 0;
+        bool vanishAfter = false; // the device disappears once these bytes are out
     };
 
     qint64 nowMicros() const { return m_clock.nsecsElapsed() / 1000; }
     bool makeLink(const QString& linkPath, bool force, QString* error);
     void removeLink();
     void onReadable();
+    // Whether `count` bytes arriving now meet a reply on the line; if so, every
+    // reply they overlap is garbled from that moment on.
+    bool collide(int count, qint64 nowMicros);
+    void garble(QByteArray& bytes, int from);
+    QByteArray randomBytes(int count);
     void handleRequest(const QByteArray& request);
     void pump();
     void vanish();
@@ -90,6 +112,10 @@ private:
     qint64 m_lineFreeMicros = 0;
     QElapsedTimer m_clock;
     QTimer m_pumpTimer;
+    QTimer m_vanishTimer;
+    bool m_collisionsEnabled = true;
+    int m_collisions = 0;
+    QRandomGenerator m_random{QRandomGenerator::global()->generate()};
 };
 
 } // namespace sim

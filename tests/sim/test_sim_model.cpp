@@ -441,6 +441,9 @@ private Q_SLOTS:
         QTest::newRow("garbage, same size") << "garbage" << int(Fault::Garbage) << 0 << -1 << 0;
         QTest::newRow("garbage, 4 bytes") << "garbage:4" << int(Fault::Garbage) << 4 << -1 << 0;
         QTest::newRow("vanish once") << "vanish,next=1" << int(Fault::Vanish) << 0 << 1 << 0;
+        QTest::newRow("vanish mid-reply") << "vanish:4" << int(Fault::Vanish) << 4 << -1 << 0;
+        QTest::newRow("collision") << "collision,channel=2" << int(Fault::Collision) << 0 << -1 << 2;
+        QTest::newRow("wrong station") << "wrong-station:7" << int(Fault::WrongStation) << 7 << -1 << 0;
         QTest::newRow("none") << "none" << int(Fault::None) << 0 << -1 << 0;
     }
     void faultParsing()
@@ -477,6 +480,8 @@ private Q_SLOTS:
                                                       << "unexpected";
         QTest::newRow("no extra bytes") << "extrabytes:0"
                                         << "at least 1";
+        QTest::newRow("station beyond a byte") << "wrongstation:256"
+                                               << "1..255";
         QTest::newRow("next=0") << "noreply,next=0"
                                 << "next=";
         QTest::newRow("channel 11") << "noreply,channel=11"

@@ -224,6 +224,9 @@ private Q_SLOTS:
         QTest::newRow("extra bytes") << "extrabytes:3" << 12 << 9 << -1 << 0;
         QTest::newRow("garbage") << "garbage" << 9 << 0 << -1 << 0;
         QTest::newRow("garbage, 4 bytes") << "garbage:4" << 4 << 0 << -1 << 0;
+        QTest::newRow("collision") << "collision" << 9 << 4 << 0 << 0;
+        QTest::newRow("collision from byte 7") << "collision:7" << 9 << 7 << 0 << 0;
+        QTest::newRow("wrong station") << "wrongstation" << 9 << 0 << 1 << 0;
     }
     void faults()
     {
@@ -261,7 +264,65 @@ private Q_SLOTS:
             QCOMPARE(protocol::hasValidCrc(got), crcValid == 1);
         if (parsed->kind == Fault::Garbage && length == truth.size())
             QVERIFY(got != truth);
+        if (parsed->kind == Fault::Collision) {
+            for (int i = samePrefix; i < length; ++i)
+                QVERIFY2(got[i] != truth[i], qPrintable(spaced(got))); // garbled, every byte
+            QCOMPARE(module.transport().collisions(), 1);
+        }
+        if (parsed->kind == Fault::WrongStation) // another station's intact reply with the same data
+            QCOMPARE(spaced(got), spaced(protocol::appendCrc(char(2) + truth.mid(1, 6))));
         QCOMPARE(module.framesReceived(), QByteArrayList{request});
+    }
+
+    // The line is half duplex: a request sent while a reply goes out garbles the
+    // rest of that reply and goes unanswered itself. Without collisions it waits
+    // for the reply and is answered after it.
+    void requestDuringAReply_data()
+    {
+        QTest::addColumn<bool>("collisions");
+        QTest::newRow("collisions") << true;
+        QTest::newRow("no collisions") << false;
+    }
+    void requestDuringAReply()
+    {
+        QFETCH(bool, collisions);
+        ModuleModel model = ModuleModel::demo();
+        model.setBaudCode(protocol::baudCodeForRate(4800)); // 85 bytes take 177 ms
+        SimulatedModule module(m_dir->path(), 4, model);
+        module.transport().setCollisionsEnabled(collisions);
+        QString error;
+        QVERIFY2(module.start(&error), qPrintable(error));
+        QSignalSpy collided(&module.transport(), &PtyTransport::requestCollided);
+        LineEnd line;
+        QVERIFY(line.open(module.linkPath()));
+
+        const QByteArray first = protocol::temperatureRequest(1, 3, 2, 1, 40);
+        const QByteArray second = protocol::temperatureRequest(1, 3, 5, 1, 40);
+        const QByteArray firstReply = model.reply(first);
+        const QByteArray secondReply = model.reply(second);
+        QVERIFY(line.write(first));
+        const QByteArray before = line.read(10, ReplyTimeoutMs); // the reply is under way
+        QVERIFY(line.write(second));
+        const QByteArray got = before + line.read(int(firstReply.size() - before.size()), ReplyTimeoutMs);
+        const QByteArray after = line.readFor(400);
+        QCOMPARE(spaced(got.left(before.size())), spaced(firstReply.left(before.size())));
+        if (collisions) {
+            QCOMPARE(got.size(), firstReply.size()); // garbled, not cut short
+            QCOMPARE(got.back() == firstReply.back(), false);
+            QCOMPARE(spaced(after), QString());
+            QCOMPARE(module.framesReceived(), QByteArrayList{first});
+            QCOMPARE(collided.size(), 1);
+            QCOMPARE(collided[0][0].toByteArray(), second);
+            QCOMPARE(module.transport().collisions(), 1);
+            // Once the line is quiet, the module hears requests again.
+            QVERIFY(line.write(second));
+            QCOMPARE(spaced(line.read(int(secondReply.size()), ReplyTimeoutMs)), spaced(secondReply));
+        } else {
+            QCOMPARE(spaced(got), spaced(firstReply));
+            QCOMPARE(spaced(after), spaced(secondReply));
+            QCOMPARE(module.transport().collisions(), 0);
+            QCOMPARE(collided.size(), 0);
+        }
     }
 
     // A fault for the next request of one channel leaves the others alone and wears off.
@@ -302,17 +363,28 @@ private Q_SLOTS:
         QCOMPARE(module.transport().faults().size(), 1);
     }
 
+    void vanish_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("bytesFirst"); // of the reply, before the device is gone
+        QTest::newRow("at once") << "vanish" << 0;
+        QTest::newRow("mid-reply") << "vanish:4" << 4;
+    }
     void vanish()
     {
+        QFETCH(QString, fault);
+        QFETCH(int, bytesFirst);
         SimulatedModule module(m_dir->path(), 4);
         QString error;
         QVERIFY2(module.start(&error), qPrintable(error));
         QSignalSpy vanished(&module.transport(), &PtyTransport::vanished);
-        module.setFault(*Fault::parse(QStringLiteral("vanish"), &error));
+        module.setFault(*Fault::parse(fault, &error));
         LineEnd line;
         QVERIFY(line.open(module.linkPath()));
         QVERIFY(line.write(protocol::readAddressRequest()));
-        QCOMPARE(line.read(1, ReplyTimeoutMs).size(), 0);
+        const QByteArray got = line.read(INT_MAX, ReplyTimeoutMs); // until the line dies
+        QCOMPARE(spaced(got),
+                 spaced(ModuleModel::demo().reply(protocol::readAddressRequest()).left(bytesFirst)));
         QVERIFY(line.hungUp());
         QCOMPARE(vanished.size(), 1);
         QVERIFY(!module.isRunning());
