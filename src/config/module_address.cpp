@@ -58,6 +58,16 @@ std::optional<int> addressInReply(const QByteArray& reply, int kind)
     return address;
 }
 
+protocol::ReplyVerdict judgeAddressReply(const QByteArray& reply, const requests::Request& request)
+{
+    const bool readsAddress =
+        request.frame.size() > 1 && quint8(request.frame.at(1)) == protocol::FunctionReadAddress;
+    if (!readsAddress)
+        return {true, {}};
+    return protocol::judgeWholeReply(reply, protocol::configReplyLength(0, 1), request.context.station,
+                                     protocol::FunctionReadAddress);
+}
+
 BoxValue presentAddressBox(const QString& text)
 {
     return box(text, protocol::Rounding::Floor, QStringLiteral("原地址"), MinStation,

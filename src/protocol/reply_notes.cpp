@@ -1,5 +1,7 @@
 #include "reply_notes.h"
 
+#include "crc16.h"
+#include "frames.h"
 #include "hex_text.h"
 
 namespace protocol {
@@ -21,6 +23,28 @@ QString refusedReplyNote(quint8 exceptionCode)
                                 ? QString::fromUtf8(meanings[exceptionCode - 1])
                                 : QStringLiteral("未知错误");
     return QStringLiteral(" 模块异常响应：%1(异常码%2)").arg(meaning, FormatHex(exceptionCode));
+}
+
+namespace {
+
+bool answers(const QByteArray& frame, int station, quint8 function)
+{
+    return frame.size() >= 2 && (station == WildcardStation || quint8(frame.at(0)) == station) &&
+           quint8(frame.at(1)) == function;
+}
+
+} // namespace
+
+ReplyVerdict judgeWholeReply(const QByteArray& reply, qsizetype length, int station, quint8 function)
+{
+    const QByteArray whole = reply.left(length);
+    const bool intact = whole.size() == length && hasValidCrc(whole);
+    if (intact && answers(whole, station, function))
+        return {true, {}};
+    if ((intact && !answers(whole, station, function)) ||
+        (hasValidCrc(reply) && !answers(reply, station, function)))
+        return {false, replyMismatchNote()};
+    return {false, crcErrorNote()};
 }
 
 } // namespace protocol

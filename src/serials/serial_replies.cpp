@@ -1,8 +1,6 @@
 #include "serial_replies.h"
 
-#include "protocol/crc16.h"
 #include "protocol/frames.h"
-#include "protocol/reply_notes.h"
 
 namespace serials {
 
@@ -20,25 +18,25 @@ SerialNumber serialAt(const QByteArray& reply, qsizetype offset)
     return serial;
 }
 
-bool answersListRequest(const QByteArray& frame, const requests::Request& request)
-{
-    const int station = request.context.station;
-    return frame.size() >= 2 && (station == protocol::WildcardStation || quint8(frame.at(0)) == station) &&
-           quint8(frame.at(1)) == protocol::FunctionSerials;
-}
-
 } // namespace
 
-ListReplyVerdict judgeListReply(const QByteArray& reply, const requests::Request& request)
+protocol::ReplyVerdict judgeListReply(const QByteArray& reply, const requests::Request& request)
 {
-    const qsizetype length = protocol::readSerialsReplyLength(request.context.count);
-    const QByteArray whole = reply.left(length);
-    const bool intact = whole.size() == length && protocol::hasValidCrc(whole);
-    if (intact && answersListRequest(whole, request))
-        return {true, {}};
-    if (protocol::hasValidCrc(reply) && !answersListRequest(reply, request))
-        return {false, protocol::replyMismatchNote()};
-    return {false, protocol::crcErrorNote()};
+    return protocol::judgeWholeReply(reply, protocol::readSerialsReplyLength(request.context.count),
+                                     request.context.station, protocol::FunctionSerials);
+}
+
+protocol::ReplyVerdict judgeReadInReply(const QByteArray& reply, const requests::Request& request)
+{
+    // The module answers a read-in with 13 bytes whatever the position.
+    return protocol::judgeWholeReply(reply, protocol::manualReadInThreshold, request.context.station,
+                                     protocol::FunctionSerials);
+}
+
+protocol::ReplyVerdict judgeSearchReply(const QByteArray& reply, const requests::Request& request)
+{
+    return protocol::judgeWholeReply(reply, protocol::autoSearchReplyLength(request.context.count),
+                                     request.context.station, protocol::FunctionWrite);
 }
 
 QVector<SerialNumber> serialsInListReply(const QByteArray& reply, int count)

@@ -4,6 +4,7 @@
 
 #include "serial_numbers.h"
 
+#include "protocol/reply_notes.h"
 #include "requests/request.h"
 
 #include <QByteArray>
@@ -12,17 +13,13 @@
 
 namespace serials {
 
-// A reply to a list read (8n + 5 bytes) judged against its request: it is used
-// only when it is one whole reply with the request's station (any station for
-// the wildcard address) and function and a valid CRC. Otherwise `note` says
-// what is wrong (" CRC校验错误", or " 应答与请求不符" for an intact frame that
-// answers some other request) and nothing of it is shown as serial numbers.
-struct ListReplyVerdict
-{
-    bool usable = false;
-    QString note;
-};
-ListReplyVerdict judgeListReply(const QByteArray& reply, const requests::Request& request);
+// Replies judged against their request (see protocol::judgeWholeReply): a list
+// read's 8n + 5 bytes, a read-in's 13 and a search's m + 5 are used only when
+// they are one whole frame with a valid CRC that answers the request; otherwise
+// nothing of them is shown as serial numbers or sensor counts.
+protocol::ReplyVerdict judgeListReply(const QByteArray& reply, const requests::Request& request);
+protocol::ReplyVerdict judgeReadInReply(const QByteArray& reply, const requests::Request& request);
+protocol::ReplyVerdict judgeSearchReply(const QByteArray& reply, const requests::Request& request);
 
 // The serial numbers of a list reply: number i at offsets 3 + 8i .. 10 + 8i, as
 // many of the `count` asked for as the reply holds whole.

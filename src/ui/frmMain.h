@@ -10,6 +10,7 @@
 #include "acquisition/temperature_reading.h"
 #include "port/mscomm.h"
 #include "protocol/box_number.h"
+#include "protocol/reply_notes.h"
 #include "requests/request_core.h"
 
 #include <QWidget>
@@ -42,6 +43,10 @@ public:
     // comes to the front and the waiting text shows. With the port closed nothing
     // is written and the red lamp shows. Returns whether it was written.
     bool SendRequest(const requests::Request& request, QLabel* lampWhenSent = nullptr);
+    // Bytes that hold no usable reply: their dump and what is wrong in txtState, the red lamp.
+    void ShowUnusableReply(const QByteArray& bytes, const QString& note);
+    // True when the verdict lets the reply be used; otherwise shows it as unusable.
+    bool ReplyUsable(const requests::Reply& reply, const protocol::ReplyVerdict& verdict);
     // The window's part of the receive event: the reply dump, before its handler runs.
     void MSComm1_OnComm(const requests::Reply& reply);
 

@@ -80,8 +80,7 @@ bool frmMain::ShowTemperatureOutcome(int channel, const acquisition::Temperature
         break;
     case acquisition::TemperatureReplyOutcome::Flag:
         // Bytes that hold no valid reply are shown with what is wrong, and never decoded.
-        txtState->setPlainText(protocol::replyDump(outcome.bytes) + outcome.note);
-        imgNotConnected->raise();
+        ShowUnusableReply(outcome.bytes, outcome.note);
         return false;
     }
     return true;

@@ -74,6 +74,8 @@ bool frmMain::addressReply(const requests::Reply& reply)
 {
     // Every box that names the module to talk to follows it to its address;
     // the stored default (txtDoADDress) stays as saved.
+    if (!ReplyUsable(reply, config::judgeAddressReply(reply.bytes, reply.request)))
+        return false;
     const std::optional<int> address = config::addressInReply(reply.bytes, reply.request.context.kind);
     if (!address)
         return true;

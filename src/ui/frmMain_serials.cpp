@@ -108,12 +108,8 @@ void frmMain::ReadSensorID()
 
 bool frmMain::readListReply(const requests::Reply& reply)
 {
-    const serials::ListReplyVerdict verdict = serials::judgeListReply(reply.bytes, reply.request);
-    if (!verdict.usable) {
-        txtState->setPlainText(protocol::replyDump(reply.bytes) + verdict.note);
-        imgNotConnected->raise();
+    if (!ReplyUsable(reply, serials::judgeListReply(reply.bytes, reply.request)))
         return false;
-    }
     const requests::Context& asked = reply.request.context;
     const QVector<serials::SerialNumber> found = serials::serialsInListReply(reply.bytes, asked.count);
     QString list = serials::listHeading(asked.station, asked.channel, asked.count) + QLatin1Char('\n');
@@ -413,6 +409,8 @@ void frmMain::cmdAutoSearch_Click()
 
 bool frmMain::searchReply(const requests::Reply& reply)
 {
+    if (!ReplyUsable(reply, serials::judgeSearchReply(reply.bytes, reply.request)))
+        return false;
     const requests::Context& asked = reply.request.context;
     setBold(txtSn, true);
     txtSn->clear();
@@ -440,6 +438,8 @@ void frmMain::cmdAutoInput_Click()
 
 bool frmMain::readInReply(const requests::Reply& reply)
 {
+    if (!ReplyUsable(reply, serials::judgeReadInReply(reply.bytes, reply.request)))
+        return false;
     const requests::Context& asked = reply.request.context;
     const std::optional<serials::SerialNumber> serial = serials::serialInReply(reply.bytes);
     const bool recognised = serial && serials::passesReplyRule(*serial);

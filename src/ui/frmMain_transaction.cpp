@@ -20,6 +20,19 @@ const QString OverdueText = QStringLiteral("3秒内未收到响应");
 const QString BadChannelText = QStringLiteral("请指定正确的模块及通道编号");
 } // namespace
 
+void frmMain::ShowUnusableReply(const QByteArray& bytes, const QString& note)
+{
+    txtState->setPlainText(protocol::replyDump(bytes) + note);
+    imgNotConnected->raise();
+}
+
+bool frmMain::ReplyUsable(const requests::Reply& reply, const protocol::ReplyVerdict& verdict)
+{
+    if (!verdict.usable)
+        ShowUnusableReply(reply.bytes, verdict.note);
+    return verdict.usable;
+}
+
 bool frmMain::SendRequest(const requests::Request& request, QLabel* lampWhenSent)
 {
     const requests::RequestCore::SendResult result = m_requests->send(request);

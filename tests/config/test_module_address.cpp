@@ -75,6 +75,28 @@ private Q_SLOTS:
         QCOMPARE(addressInReply(reply, kind).value_or(-1), address);
     }
 
+    void addressReplyJudged_data()
+    {
+        QTest::addColumn<bool>("readAddress"); // else a baud change, whose reply is not checked
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("usable");
+        const QByteArray good = protocol::appendCrc(hex("05 25 02 05 02"));
+        QByteArray garbled = good;
+        garbled[3] = char(0x07);
+        QTest::newRow("read address: whole") << true << good << true;
+        QTest::newRow("read address: address byte garbled") << true << garbled << false;
+        QTest::newRow("read address: six bytes") << true << good.left(6) << false;
+        QTest::newRow("baud change: taken as it comes") << false << hex("01 06 0A 04 00 00") << true;
+    }
+    void addressReplyJudged()
+    {
+        QFETCH(bool, readAddress);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, usable);
+        const requests::Request request = readAddress ? readAddressRequest() : changeBaudRequest(2, 4);
+        QCOMPARE(judgeAddressReply(reply, request).usable, usable);
+    }
+
     void boxes_data()
     {
         QTest::addColumn<int>("box"); // 0 present address, 1 new address, 2 present baud, 3 new baud

@@ -200,10 +200,11 @@ private Q_SLOTS:
 
     // --- requests and replies --------------------------------------------------------------------
 
-    void listReplyJudged_data()
+    void replyJudged_data()
     {
+        QTest::addColumn<int>("judge"); // 0 list of one, 1 read-in, 2 search of three channels
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("station"); // of the request, which asks for one serial number
+        QTest::addColumn<int>("station"); // of the request
         QTest::addColumn<bool>("usable");
         QTest::addColumn<QString>("note");
 
@@ -216,21 +217,41 @@ private Q_SLOTS:
         QByteArray otherStationBadCrc = otherStation;
         otherStationBadCrc[12] = char(otherStationBadCrc[12] ^ 0x01);
 
-        QTest::newRow("good") << good << 1 << true << QString();
-        QTest::newRow("bad CRC") << badCrc << 1 << false << crcError;
-        QTest::newRow("another station") << otherStation << 1 << false << mismatch;
-        QTest::newRow("another station, bad CRC") << otherStationBadCrc << 1 << false << crcError;
-        QTest::newRow("another function")
-            << appendCrc(hex("01 03 02 28 FF 4B 3C 61 00 00 8A")) << 1 << false << mismatch;
-        QTest::newRow("wildcard: any station") << otherStation << 0xFA << true << QString();
+        QTest::newRow("list: good") << 0 << good << 1 << true << QString();
+        QTest::newRow("list: bad CRC") << 0 << badCrc << 1 << false << crcError;
+        QTest::newRow("list: another station") << 0 << otherStation << 1 << false << mismatch;
+        QTest::newRow("list: another station, bad CRC") << 0 << otherStationBadCrc << 1 << false << crcError;
+        QTest::newRow("list: another function")
+            << 0 << appendCrc(hex("01 03 02 28 FF 4B 3C 61 00 00 8A")) << 1 << false << mismatch;
+        QTest::newRow("list: wildcard, any station") << 0 << otherStation << 0xFA << true << QString();
+
+        const QByteArray readIn = appendCrc(hex("01 22 01 28 FF 4B 3C 61 00 00 8A"));
+        QByteArray readInGarbled = readIn;
+        readInGarbled[7] = char(readInGarbled[7] ^ 0x40);
+        QTest::newRow("read-in: good") << 1 << readIn << 1 << true << QString();
+        QTest::newRow("read-in: extra bytes after it")
+            << 1 << readIn + hex("00 FF") << 1 << true << QString();
+        QTest::newRow("read-in: a serial byte garbled") << 1 << readInGarbled << 1 << false << crcError;
+        QTest::newRow("read-in: cut short") << 1 << readIn.left(12) << 1 << false << crcError;
+        QTest::newRow("read-in: another station") << 1 << readIn << 7 << false << mismatch;
+
+        const QByteArray search = appendCrc(hex("01 06 0C 05 00 02"));
+        QTest::newRow("search: good") << 2 << search << 1 << true << QString();
+        QTest::newRow("search: garbage") << 2 << hex("9C 41 07 EE 13 00 5A 21") << 1 << false << crcError;
+        QTest::newRow("search: a list reply")
+            << 2 << appendCrc(hex("01 22 0C 05 00 02")) << 1 << false << mismatch;
     }
-    void listReplyJudged()
+    void replyJudged()
     {
+        QFETCH(int, judge);
         QFETCH(QByteArray, reply);
         QFETCH(int, station);
         QFETCH(bool, usable);
         QFETCH(QString, note);
-        const ListReplyVerdict verdict = judgeListReply(reply, readListRequest(quint8(station), 1, 1));
+        const quint8 s = quint8(station);
+        const protocol::ReplyVerdict verdict = judge == 0   ? judgeListReply(reply, readListRequest(s, 1, 1))
+                                               : judge == 1 ? judgeReadInReply(reply, readInRequest(s, 1, 5))
+                                                            : judgeSearchReply(reply, searchRequest(s, 1, 3));
         QCOMPARE(verdict.usable, usable);
         QCOMPARE(verdict.note, note);
     }
