@@ -84,6 +84,12 @@ private Q_SLOTS:
         row("last line without its line end", "\"a\",\"b\"", "c", "\"a\",\"b\"\r\n\"c\",\"p\"\r\n");
         row("a name with a quote is written unquoted", "a\"b,\"p\"\r\n", "a\"b",
             "a\"b,\"p\"\r\na\"b,\"p\"\r\n");
+        // An empty last field reads as no record, but as the user name of a record added after it.
+        row("a blank line only", "\n", "c", "\"c\",\"p\"\r\n");
+        row("a comma after the last record", "\"a\",\"b\",", "c", "\"a\",\"b\"\r\n\"c\",\"p\"\r\n");
+        row("an empty password on its own line, then a comma", "g\r,", "c", "g\r\r\n\"c\",\"p\"\r\n");
+        // A file saved empty as UTF-8 by an editor.
+        row("only a byte order mark", "\xEF\xBB\xBF", "c", "\xEF\xBB\xBF\"c\",\"p\"\r\n");
     }
     void append()
     {
