@@ -21,8 +21,11 @@ TextEncoding encodingOf(const QByteArray& text)
 // Latin-1 maps each byte to one character and back.
 QString decode(const QByteArray& bytes, TextEncoding encoding)
 {
+    // Only the file's first bytes can be a byte order mark, skipped before the
+    // fields are read: one starting a field is a character of it, kept so that
+    // the field is written back as it was read.
     if (encoding == TextEncoding::Utf8)
-        return QString::fromUtf8(bytes);
+        return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(bytes);
     QStringDecoder gb18030(kGb18030);
     return gb18030.isValid() ? QString(gb18030(bytes)) : QString::fromLatin1(bytes);
 }

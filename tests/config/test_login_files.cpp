@@ -54,6 +54,9 @@ private Q_SLOTS:
         row("GBK", "\"" + kGbkZhang + "\",\"1\"\r\n", kZhang + "/1", true, false);
         row("GBK ending like the start of a UTF-8 sequence", "op,\xE1\xB0", QStringLiteral("op/岚"), true,
             false);
+        // Only the file's first bytes can be a byte order mark; a field keeps its own.
+        row("byte order mark starting a field", "*,*,,\xEF\xBB\xBF\"", QStringLiteral("*/* /\uFEFF\""), false,
+            false);
         row("blank last line is no record", "\"a\",\"b\"\r\n\r\n", "a/b", false, false);
         row("user name without password", "\"a\",\"b\"\r\n\"c\"\r\n", "a/b", false, true);
         row("unclosed quote", "\"a\",\"b\"\r\n\"c,\"d\"\r\n\"e\",\"f\"\r\n", "a/b", false, true);
