@@ -1,6 +1,7 @@
 // Bytes received for a temperature read: finding the reply among them, decoding
 // it and judging it against the request. Input: station, function, start, count,
-// channel, a flags byte (bit 0: the reply's deadline passed), then the bytes received.
+// channel, a flags byte (bit 0: the reply's deadline passed, bit 1: the receive
+// event takes the reply), then the bytes received.
 
 #include "fuzz_input.h"
 
@@ -100,10 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fields.start = input.byte();
     fields.count = input.byte();
     const quint8 channel = input.byte();
-    const bool mayBeCutShort = input.byte() & 1;
+    const std::uint8_t flags = input.byte();
+    const bool mayBeCutShort = flags & 1;
+    const bool receiveEvent = flags & 2;
     const QByteArray received = input.rest();
 
-    const requests::Request request = acquisition::temperatureReadRequest(fields, channel, mayBeCutShort);
+    const requests::Request request = acquisition::temperatureReadRequest(fields, channel, receiveEvent);
     FUZZ_CHECK(request.frame.size() == 8 && protocol::hasValidCrc(request.frame));
 
     const LocatedReply located =
