@@ -4,7 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+preset="${1:-default}"
 packages=(qt6-base-dev qt6-serialport-dev cmake ninja-build g++ xvfb xauth fonts-wqy-microhei)
+# The fuzz targets need clang and its libFuzzer runtime (libclang_rt.fuzzer).
+if [ "$preset" = fuzz ]; then packages+=(clang libclang-rt-14-dev); fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -18,6 +21,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo_cmd env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-preset="${1:-default}"
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"

@@ -21,8 +21,11 @@ TextEncoding encodingOf(const QByteArray& text)
 // Latin-1 maps each byte to one character and back.
 QString decode(const QByteArray& bytes, TextEncoding encoding)
 {
+    // Only the file's first bytes can be a byte order mark, skipped before the
+    // fields are read: one starting a field is a character of it, kept so that
+    // the field is written back as it was read.
     if (encoding == TextEncoding::Utf8)
-        return QString::fromUtf8(bytes);
+        return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(bytes);
     QStringDecoder gb18030(kGb18030);
     return gb18030.isValid() ? QString(gb18030(bytes)) : QString::fromLatin1(bytes);
 }
@@ -49,6 +52,39 @@ FileText readLoginFile(const QString& path)
     return file;
 }
 
+// The records of a login file's text, and where they end.
+struct RecordsRead
+{
+    LoginRecords content;
+    qsizetype byteOrderMark = 0; // its length when the text starts with one
+    qsizetype recordsEnd = 0;    // where the last whole record ends, before its separator
+    bool emptyFieldLeft = false; // one empty field followed it: read as no record
+};
+
+RecordsRead readRecords(const QByteArray& text)
+{
+    RecordsRead read;
+    read.content.encoding = encodingOf(text);
+    const QByteArray byteOrderMark("\xEF\xBB\xBF");
+    if (text.startsWith(byteOrderMark))
+        read.byteOrderMark = byteOrderMark.size();
+    read.recordsEnd = read.byteOrderMark;
+    FieldReader reader(text.mid(read.byteOrderMark));
+    while (const std::optional<QByteArray> userName = reader.next()) {
+        const std::optional<QByteArray> password = reader.next();
+        if (!password) {
+            read.content.cutShort = reader.stoppedAtBrokenField() || !userName->isEmpty();
+            read.emptyFieldLeft = !read.content.cutShort;
+            return read;
+        }
+        read.content.records.append(
+            {decode(*userName, read.content.encoding), decode(*password, read.content.encoding)});
+        read.recordsEnd = read.byteOrderMark + reader.fieldEnd();
+    }
+    read.content.cutShort = reader.stoppedAtBrokenField();
+    return read;
+}
+
 } // namespace
 
 LoginRecord defaultAccount()
@@ -58,20 +94,7 @@ LoginRecord defaultAccount()
 
 LoginRecords parseLoginRecords(const QByteArray& text)
 {
-    LoginRecords result;
-    result.encoding = encodingOf(text);
-    const QByteArray byteOrderMark("\xEF\xBB\xBF");
-    FieldReader reader(text.startsWith(byteOrderMark) ? text.mid(byteOrderMark.size()) : text);
-    while (const std::optional<QByteArray> userName = reader.next()) {
-        const std::optional<QByteArray> password = reader.next();
-        if (!password) {
-            result.cutShort = reader.stoppedAtBrokenField() || !userName->isEmpty();
-            return result;
-        }
-        result.records.append({decode(*userName, result.encoding), decode(*password, result.encoding)});
-    }
-    result.cutShort = reader.stoppedAtBrokenField();
-    return result;
+    return readRecords(text).content;
 }
 
 QByteArray formatLoginRecord(const LoginRecord& record, TextEncoding encoding)
@@ -81,10 +104,19 @@ QByteArray formatLoginRecord(const LoginRecord& record, TextEncoding encoding)
 
 QByteArray withLoginRecordAdded(const QByteArray& text, const LoginRecord& record)
 {
+    const RecordsRead read = readRecords(text);
     QByteArray added = text;
-    if (!added.isEmpty() && !added.endsWith('\n') && !added.endsWith('\r'))
+    if (read.emptyFieldLeft) {
+        // An empty field after the last record (a blank last line) reads as no
+        // record, but would be read as the user name of a record added after it.
+        // It goes with the separator before it; a line end closes the last record.
+        added.truncate(read.recordsEnd);
+        if (!read.content.records.isEmpty())
+            added += "\r\n";
+    } else if (added.size() > read.byteOrderMark && !added.endsWith('\n') && !added.endsWith('\r')) {
         added += "\r\n";
-    return added + formatLoginRecord(record, encodingOf(text));
+    }
+    return added + formatLoginRecord(record, read.content.encoding);
 }
 
 QList<LoginRecord> matchingAccounts(const QList<LoginRecord>& accounts, const QString& userName,

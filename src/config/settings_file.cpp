@@ -85,6 +85,7 @@ std::optional<QByteArray> FieldReader::next()
         field = m_text.mid(start, end - start);
     }
 
+    m_fieldEnd = m_pos;
     if (m_pos < size) {
         // CR LF is one line end, not an empty field between the two.
         if (m_text[m_pos] == '\r' && m_pos + 1 < size && m_text[m_pos + 1] == '\n')

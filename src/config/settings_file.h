@@ -57,10 +57,14 @@ public:
     std::optional<QByteArray> next();
     // Whether next() stopped at a field that cannot be read rather than at the end.
     bool stoppedAtBrokenField() const { return m_broken; }
+    // Where the last field returned ends in the text: after it (and its closing
+    // quote and the blanks after that), before the separator that follows.
+    qsizetype fieldEnd() const { return m_fieldEnd; }
 
 private:
     const QByteArray m_text;
     qsizetype m_pos = 0;
+    qsizetype m_fieldEnd = 0;
     bool m_fieldAhead; // after a separator a field follows, even an empty one at the end
     bool m_broken = false;
 };

@@ -54,6 +54,9 @@ private Q_SLOTS:
         row("GBK", "\"" + kGbkZhang + "\",\"1\"\r\n", kZhang + "/1", true, false);
         row("GBK ending like the start of a UTF-8 sequence", "op,\xE1\xB0", QStringLiteral("op/岚"), true,
             false);
+        // Only the file's first bytes can be a byte order mark; a field keeps its own.
+        row("byte order mark starting a field", "*,*,,\xEF\xBB\xBF\"", QStringLiteral("*/* /\uFEFF\""), false,
+            false);
         row("blank last line is no record", "\"a\",\"b\"\r\n\r\n", "a/b", false, false);
         row("user name without password", "\"a\",\"b\"\r\n\"c\"\r\n", "a/b", false, true);
         row("unclosed quote", "\"a\",\"b\"\r\n\"c,\"d\"\r\n\"e\",\"f\"\r\n", "a/b", false, true);
@@ -84,6 +87,12 @@ private Q_SLOTS:
         row("last line without its line end", "\"a\",\"b\"", "c", "\"a\",\"b\"\r\n\"c\",\"p\"\r\n");
         row("a name with a quote is written unquoted", "a\"b,\"p\"\r\n", "a\"b",
             "a\"b,\"p\"\r\na\"b,\"p\"\r\n");
+        // An empty last field reads as no record, but as the user name of a record added after it.
+        row("a blank line only", "\n", "c", "\"c\",\"p\"\r\n");
+        row("a comma after the last record", "\"a\",\"b\",", "c", "\"a\",\"b\"\r\n\"c\",\"p\"\r\n");
+        row("an empty password on its own line, then a comma", "g\r,", "c", "g\r\r\n\"c\",\"p\"\r\n");
+        // A file saved empty as UTF-8 by an editor.
+        row("only a byte order mark", "\xEF\xBB\xBF", "c", "\xEF\xBB\xBF\"c\",\"p\"\r\n");
     }
     void append()
     {
