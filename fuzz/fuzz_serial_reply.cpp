@@ -1,4 +1,4 @@
-// Replies to the serial-number and address requests: the list reply's judge,
+// Replies to the serial-number and address requests: their judges,
 // the serial numbers and search counts a reply carries, their validity rules,
 // and the address a reply reports. Input: station, channel, count, then the reply.
 
@@ -34,35 +34,48 @@ void checkSerial(const serials::SerialNumber& serial, const QByteArray& reply, q
     FUZZ_CHECK(!serials::passesReplyRule(serial) || serials::passesListRule(serial));
 }
 
+// A usable verdict promises one whole frame of `length` bytes with a valid CRC
+// that answers the request; any other carries a note.
+void checkVerdict(const protocol::ReplyVerdict& verdict, const QByteArray& reply, int length, quint8 station,
+                  quint8 function)
+{
+    if (!verdict.usable) {
+        FUZZ_CHECK(!verdict.note.isEmpty());
+        return;
+    }
+    const QByteArray whole = reply.left(length);
+    FUZZ_CHECK(verdict.note.isEmpty());
+    FUZZ_CHECK(whole.size() == length && protocol::hasValidCrc(whole));
+    FUZZ_CHECK(station == protocol::WildcardStation || quint8(reply.at(0)) == station);
+    FUZZ_CHECK(quint8(reply.at(1)) == function);
+}
+
 void checkListReply(const QByteArray& reply, quint8 station, quint8 channel, quint8 count)
 {
     const requests::Request request = serials::readListRequest(station, channel, count);
-    const serials::ListReplyVerdict verdict = serials::judgeListReply(reply, request);
+    const protocol::ReplyVerdict verdict = serials::judgeListReply(reply, request);
+    checkVerdict(verdict, reply, protocol::readSerialsReplyLength(count), station, protocol::FunctionSerials);
     const QVector<serials::SerialNumber> found = serials::serialsInListReply(reply, count);
     FUZZ_CHECK(found.size() == itemsHeld(reply, count, SerialBytes));
     for (qsizetype i = 0; i < found.size(); ++i)
         checkSerial(found[i], reply, DataOffset + SerialBytes * i);
-    if (verdict.usable) {
-        const QByteArray whole = reply.left(protocol::readSerialsReplyLength(count));
-        FUZZ_CHECK(verdict.note.isEmpty() && found.size() == count);
-        FUZZ_CHECK(whole.size() == protocol::readSerialsReplyLength(count) && protocol::hasValidCrc(whole));
-        FUZZ_CHECK(station == protocol::WildcardStation || quint8(reply.at(0)) == station);
-        FUZZ_CHECK(quint8(reply.at(1)) == protocol::FunctionSerials);
-    } else {
-        FUZZ_CHECK(!verdict.note.isEmpty());
-    }
+    FUZZ_CHECK(!verdict.usable || found.size() == count);
 }
 
-void checkOneSerial(const QByteArray& reply)
+void checkOneSerial(const QByteArray& reply, quint8 station, quint8 channel, quint8 position)
 {
+    checkVerdict(serials::judgeReadInReply(reply, serials::readInRequest(station, channel, position)), reply,
+                 protocol::manualReadInThreshold, station, protocol::FunctionSerials);
     const std::optional<serials::SerialNumber> serial = serials::serialInReply(reply);
     FUZZ_CHECK(serial.has_value() == (reply.size() >= DataOffset + SerialBytes));
     if (serial)
         checkSerial(*serial, reply, DataOffset);
 }
 
-void checkSearchReply(const QByteArray& reply, int channelCount)
+void checkSearchReply(const QByteArray& reply, quint8 station, quint8 channel, quint8 channelCount)
 {
+    checkVerdict(serials::judgeSearchReply(reply, serials::searchRequest(station, channel, channelCount)),
+                 reply, protocol::autoSearchReplyLength(channelCount), station, protocol::FunctionWrite);
     const QVector<int> found = serials::sensorsFoundInSearchReply(reply, channelCount);
     FUZZ_CHECK(found.size() == itemsHeld(reply, channelCount, 1));
     for (qsizetype i = 0; i < found.size(); ++i)
@@ -71,6 +84,9 @@ void checkSearchReply(const QByteArray& reply, int channelCount)
 
 void checkAddressReply(const QByteArray& reply, int kind, quint8 function)
 {
+    if (function == protocol::FunctionReadAddress)
+        checkVerdict(config::judgeAddressReply(reply, config::readAddressRequest()), reply,
+                     protocol::configReplyLength(0, 1), protocol::WildcardStation, function);
     const std::optional<int> address = config::addressInReply(reply, kind);
     if (!address)
         return;
@@ -89,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray reply = input.rest();
 
     checkListReply(reply, station, channel, count);
-    checkOneSerial(reply);
-    checkSearchReply(reply, count);
+    checkOneSerial(reply, station, channel, count);
+    checkSearchReply(reply, station, channel, count);
     checkAddressReply(reply, protocol::ModeChangeAddress, protocol::FunctionWrite);
     checkAddressReply(reply, protocol::ModeReadAddressOrBaud, protocol::FunctionReadAddress);
     return 0;
