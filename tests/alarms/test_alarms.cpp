@@ -197,8 +197,6 @@ private Q_SLOTS:
             << 1 << std::optional<double>(21.01) << before(2 * Hour, 20) << Limit::Rise;
         QTest::newRow("rise of 1 in 2 h: 12 per day, on the limit")
             << 1 << std::optional<double>(21) << before(2 * Hour, 20) << Limit::None;
-        QTest::newRow("rise of 13 in a day")
-            << 1 << std::optional<double>(33) << before(24 * Hour, 20) << Limit::Rise;
         QTest::newRow("steep rise, but under an hour")
             << 1 << std::optional<double>(40) << before(Hour - 1, 20) << Limit::None;
         QTest::newRow("rise judged from an hour on")
