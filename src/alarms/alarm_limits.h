@@ -14,7 +14,8 @@ namespace alarms {
 // What the module can measure, and so the range a temperature limit may take.
 inline constexpr double MinCelsius = -55;
 inline constexpr double MaxCelsius = 125;
-// A rise limit above the whole measuring range would never be reached.
+// The rise limit watches a slow warming over a day: the whole measuring range
+// a day is more than any such limit needs.
 inline constexpr double MaxRisePerDay = MaxCelsius - MinCelsius;
 
 struct HighLow

@@ -73,9 +73,10 @@ AlarmsFileParse parseAlarmsFile(const QByteArray& text)
     const QList<QByteArray> lines = splitLines(text);
     AlarmLimits limits;
     std::array<bool, protocol::MaxChannelsPerModule> seen{};
-    result.badLine = 1;
-    if (lines.isEmpty())
+    if (lines.isEmpty()) {
+        result.badLine = 1; // the installation's line is missing
         return result;
+    }
     for (int n = 0; n < lines.size(); ++n) {
         result.badLine = n + 1;
         const std::optional<QList<QByteArray>> fields = threeFields(lines.value(n));
