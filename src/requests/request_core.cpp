@@ -74,6 +74,7 @@ RequestCore::SendResult RequestCore::send(const Request& request)
     m_port->Output(request.frame);
     m_sentAt.start();
     noteRequestSent();
+    Q_EMIT requestWritten(m_pending);
     return SendResult::Sent;
 }
 
@@ -94,8 +95,10 @@ QByteArray RequestCore::takeReply(int deadlineMs, const std::function<bool(const
                        [&] { return whole(m_port->peekInput()); });
     m_port->setInputLen(0);
     const QByteArray bytes = m_port->Input();
-    if (!bytes.isEmpty())
+    if (!bytes.isEmpty()) {
         noteReplyArrived();
+        Q_EMIT replyTaken(Reply{bytes, m_pending});
+    }
     return bytes;
 }
 
@@ -147,8 +150,10 @@ void RequestCore::onComm()
     m_port->setInputLen(m_pending.replyLength);
     const Reply reply{m_port->Input(), m_pending};
     m_port->setInBufferCount(0); // anything beyond the expected length is discarded
-    if (!reply.bytes.isEmpty())
+    if (!reply.bytes.isEmpty()) {
         noteReplyArrived();
+        Q_EMIT replyTaken(reply);
+    }
     qCDebug(lcFrames, "reply for mode %d:%s", m_pending.context.kind,
             qPrintable(protocol::replyDump(reply.bytes)));
     Q_EMIT replyArrived(reply);

@@ -75,6 +75,11 @@ public:
     int watchdogRemainingMs() const { return m_watchdog.remainingTime(); }
 
 Q_SIGNALS:
+    // A request's frame went out on the line.
+    void requestWritten(const requests::Request& request);
+    // Bytes were taken from the line as the reply to their request, by the
+    // receive event (before replyArrived) or by the sender that waited for them.
+    void replyTaken(const requests::Reply& reply);
     // The receive event took a reply, before its handler runs.
     void replyArrived(const requests::Reply& reply);
     // After the handler ran; `finished` is false when it ended the event early.

@@ -167,6 +167,38 @@ private Q_SLOTS:
                  hex("01 02"));
     }
 
+    // What a traffic record hears: each frame written, and each reply taken with
+    // its request, by either road; a refused send and an empty take are silent.
+    void writesAndTakenRepliesAreSignalledWithTheirRequests()
+    {
+        Rig rig;
+        QSignalSpy written(rig.core.get(), &RequestCore::requestWritten);
+        QSignalSpy taken(rig.core.get(), &RequestCore::replyTaken);
+
+        rig.core->send(Rig::request(9, 9, 4));
+        rig.device->inject(QByteArray(9, '\x05'));
+        rig.core->send(Rig::request(0, 9, 6));
+        QTimer::singleShot(10, rig.core.get(), [&] { rig.device->inject(hex("01 02")); });
+        rig.core->takeReply(100, [](const QByteArray&) { return false; });
+        rig.core->send(Rig::request(0, 9, 8));
+        rig.core->takeReply(20, [](const QByteArray&) { return false; }); // nothing came
+        rig.comm->setPortOpen(false);
+        rig.core->send(Rig::request(9, 9, 9));
+
+        QCOMPARE(written.size(), 3);
+        QList<int> writtenChannels;
+        for (const QList<QVariant>& args : written)
+            writtenChannels << args[0].value<Request>().context.channel;
+        QCOMPARE(writtenChannels, (QList<int>{4, 6, 8}));
+        QCOMPARE(taken.size(), 2);
+        const auto first = taken[0][0].value<Reply>();
+        const auto second = taken[1][0].value<Reply>();
+        QCOMPARE(first.bytes, QByteArray(9, '\x05'));
+        QCOMPARE(first.request.context.channel, 4);
+        QCOMPARE(second.bytes, hex("01 02"));
+        QCOMPARE(second.request.context.channel, 6);
+    }
+
     void quietLineRule_data()
     {
         QTest::addColumn<qint64>("sinceLastByteUs");

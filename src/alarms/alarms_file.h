@@ -1,0 +1,53 @@
+#pragma once
+// The alarm limits' file "alarms.set" in the program's folder. The first line
+// holds the installation's limits "high,low,rise"; each further line one
+// channel's own limits "channel,high,low". Limits are decimal °C; an empty
+// field is no limit. Lines end with CR LF.
+
+#include "alarm_limits.h"
+
+#include "config/settings_file.h"
+
+#include <QByteArray>
+#include <QLatin1String>
+#include <QString>
+
+namespace alarms {
+
+inline constexpr QLatin1String kAlarmsSetName("alarms.set");
+// Far more than eleven lines of limits need.
+inline constexpr qint64 kAlarmsFileBytes = 4096;
+
+// The file's text; a channel without limits of its own has no line.
+QByteArray formatAlarmsFile(const AlarmLimits& limits);
+
+struct AlarmsFileParse
+{
+    std::optional<AlarmLimits> limits;
+    int badLine = 0; // 1-based, set when limits is not
+};
+
+// Reads the file's text. A line that cannot be used: one with other than three
+// fields, a limit that is not a number in its range (as the boxes accept
+// them), a channel that is not 1..10 or has a line already, a low limit above
+// the high one in force, or the first line missing.
+AlarmsFileParse parseAlarmsFile(const QByteArray& text);
+
+struct AlarmsLoad : config::SettingsLoad
+{
+    AlarmLimits limits; // no limits unless status is Ok
+    int badLine = 0;    // the line that could not be used (0: the file itself could not be read)
+};
+
+// Loads the file from `folder`: missing, no limits; unreadable, no limits and
+// the line that made it so.
+AlarmsLoad loadAlarmLimits(const QString& folder);
+
+// "无法读取报警限值文件“<path>”第<n>行，报警限值未使用。" (without the line when the file could not be read
+// at all).
+QString unreadableAlarmsMessage(const AlarmsLoad& load);
+
+// Writes the file whole. False when it cannot be written.
+bool saveAlarmLimits(const QString& folder, const AlarmLimits& limits);
+
+} // namespace alarms

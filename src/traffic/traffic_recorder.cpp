@@ -1,0 +1,79 @@
+#include "traffic_recorder.h"
+
+#include "requests/request_core.h"
+
+#include <QDateTime>
+
+namespace traffic {
+
+TrafficRecorder::TrafficRecorder(int capacity, QObject* parent)
+    : QObject(parent), m_record(capacity), m_wallMs([] { return QDateTime::currentMSecsSinceEpoch(); }),
+      m_monotonicMs([this] { return m_monotonic.elapsed(); })
+{
+    // Reply times come from a clock that a change of the system time cannot move.
+    m_monotonic.start();
+}
+
+void TrafficRecorder::attach(requests::RequestCore* core)
+{
+    connect(core, &requests::RequestCore::requestWritten, this, &TrafficRecorder::onRequestWritten);
+    connect(core, &requests::RequestCore::replyTaken, this, &TrafficRecorder::onReplyTaken);
+}
+
+void TrafficRecorder::setClock(std::function<qint64()> nowMs)
+{
+    m_wallMs = nowMs;
+    m_monotonicMs = std::move(nowMs);
+}
+
+void TrafficRecorder::clear()
+{
+    m_record.clear();
+    m_stats.clear();
+    m_last.reset();
+    Q_EMIT changed();
+}
+
+bool TrafficRecorder::isLast(const requests::Request& request) const
+{
+    // One request is on the line at a time, so its frame tells it.
+    return m_last && m_last->frame == request.frame;
+}
+
+void TrafficRecorder::onRequestWritten(const requests::Request& request)
+{
+    const quint64 out = m_record.append({m_wallMs(), Direction::Out, request.frame, Verdict::Sent});
+    ++m_stats[request.context.channel].requests;
+    m_last = Exchange{request.frame, out, std::nullopt, m_monotonicMs()};
+    Q_EMIT changed();
+}
+
+void TrafficRecorder::onReplyTaken(const requests::Reply& reply)
+{
+    const quint64 in = m_record.append({m_wallMs(), Direction::In, reply.bytes, Verdict::Unjudged});
+    ChannelStats& stats = m_stats[reply.request.context.channel];
+    ++stats.replies;
+    // Only the first reply to the request last written has a reply time: bytes
+    // for a request never written (the port was closed) or a second take have none.
+    if (isLast(reply.request) && !m_last->in) {
+        m_last->in = in;
+        stats.replyTimes.add(m_monotonicMs() - m_last->writtenAtMs);
+    }
+    Q_EMIT changed();
+}
+
+void TrafficRecorder::noteVerdict(const requests::Request& request, Verdict verdict)
+{
+    ChannelStats& stats = m_stats[request.context.channel];
+    if (verdict == Verdict::CrcError)
+        ++stats.crcErrors;
+    else if (verdict == Verdict::NoReply)
+        ++stats.noReplies;
+    if (!isLast(request))
+        return;
+    if (TrafficEntry* entry = m_record.find(m_last->in ? *m_last->in : m_last->out))
+        entry->verdict = verdict;
+    Q_EMIT changed();
+}
+
+} // namespace traffic
