@@ -336,7 +336,8 @@ void applyNarrowCells(QLineEdit* box, QLabel* label, const NarrowCells& cells)
     // Without its frame and margins the whole width shows the text.
     box->setFrame(false);
     box->setTextMargins(-LineEditTextMargin, 0, -LineEditTextMargin, 0);
-    box->setFont(cells.font);
+    if (box->font() != cells.font)
+        box->setFont(cells.font);
     box->resize(cells.boxWidth, box->height());
     label->resize(cells.labelWidth, label->height());
 }
@@ -383,17 +384,23 @@ void frmMain::EnsureValueCells()
 
         boxes.reserve(count);
         labels.reserve(count);
+        const auto narrowedAt = [&](int i) -> const std::optional<NarrowCells>& {
+            return narrow[size_t(i / acquisition::kRowsPerColumn)];
+        };
+        if (narrowedAt(0))
+            applyNarrowCells(box0, label0, *narrowedAt(0));
+        ShowCellToolTip(g, 0);
         for (int i = 1; i < count; ++i) {
             const acquisition::GridElement e = m_gridLayout.element(g, i);
+            const std::optional<NarrowCells>& narrowed = narrowedAt(i);
             auto* box = new QLineEdit(parentGroup);
             box->setObjectName(QStringLiteral("txtValue%1_%2").arg(g).arg(i));
-            box->setFont(box0->font());
+            box->setFont(narrowed ? narrowed->font : box0->font());
             box->setPalette(box0->palette());
             box->setAlignment(box0->alignment());
             box->setText(box0->text());
             box->setGeometry(twipsToPixels(e.boxLeft), twipsToPixels(e.boxTop), box0->width(),
                              box0->height());
-            box->show();
             boxes.append(box);
 
             auto* label = new QLabel(e.caption, parentGroup);
@@ -403,13 +410,14 @@ void frmMain::EnsureValueCells()
             label->setGeometry(twipsToPixels(e.labelLeft), twipsToPixels(e.labelTop), label0->width(),
                                label0->height());
             label->setBuddy(box);
-            label->show();
             labels.append(label);
-        }
-        for (int i = 0; i < count; ++i) {
-            if (const std::optional<NarrowCells>& cells = narrow[size_t(i / acquisition::kRowsPerColumn)])
-                applyNarrowCells(boxes[i], labels[i], *cells);
+
+            // Sized before they are shown: resizing a shown widget repaints it.
+            if (narrowed)
+                applyNarrowCells(box, label, *narrowed);
             ShowCellToolTip(g, i);
+            box->show();
+            label->show();
         }
     }
 }
