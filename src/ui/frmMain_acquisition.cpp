@@ -297,7 +297,7 @@ struct NarrowCells
 // Sizes the cells of `column` like the designed `box` and `label` (element 0 of
 // their group), or nothing where the designed sizes fit or no legible font fits
 // the room: there the cells stay as designed and their tool tips carry the value.
-// `fonts` keeps the font found for each box width.
+// `fonts` keeps the font found for each box width (every group's boxes share one designed font).
 std::optional<NarrowCells> narrowCells(const acquisition::GridLayout& layout, int column,
                                        const QLineEdit* box, const QLabel* label,
                                        std::map<int, std::optional<QFont>>& fonts)
