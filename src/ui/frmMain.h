@@ -68,6 +68,8 @@ public:
     // The cells of txtValue<channel> (1-10). The grid's cells beyond element 0 are
     // created the first time the data tab is shown or any cell is needed, so the
     // window opens without building thousands of widgets it does not show yet.
+    // Then, too, cells in columns narrower than the designed ones are cut to fit,
+    // and every cell gets its tool tip.
     const QVector<QLineEdit*>& valueCells(int channel);
     void EnsureValueCells();
     void ReadModule(const acquisition::TemperatureRequestFields& fields);
@@ -121,6 +123,10 @@ private:
     // Decodes a temperature reply into the group of `channel`, or shows what is wrong with it.
     bool ShowTemperatureOutcome(int channel, const acquisition::TemperatureReplyOutcome& outcome);
     void ClearGroup(int channel);
+    // Element `index` of txtValue<channel> shows `text`; its tool tip follows.
+    void SetCellText(int channel, int index, const QString& text);
+    // Group, position and value of the cell, on its box and its label.
+    void ShowCellToolTip(int channel, int index);
     // Loops stopped, and a pass asked for during a single reading forgotten.
     void StopReadingLoops();
     // The boxes as request bytes; the first that does not fit is named (by its

@@ -8,10 +8,14 @@
 #include "acquisition/all_channels_pass.h"
 #include "acquisition/grid_geometry.h"
 #include "acquisition/read_timing.h"
+#include "acquisition/value_cell_sizing.h"
 #include "protocol/hex_text.h"
 #include "protocol/temperature.h"
 
+#include <QFontInfo>
+#include <QTextLayout>
 #include <QTimer>
+#include <map>
 
 namespace {
 void setCellColour(QLineEdit* cell, const QColor& colour)
@@ -29,7 +33,7 @@ void frmMain::ClearGroup(int channel)
     const QVector<QLineEdit*>& cells = valueCells(channel);
     for (int k = 0; k < SensorsPerChannel && k < cells.size(); ++k) {
         setCellColour(cells[k], Qt::red);
-        cells[k]->clear();
+        SetCellText(channel, k, QString());
     }
 }
 
@@ -65,7 +69,7 @@ void frmMain::DoData(const QByteArray& reply, int channel, int positions)
     const QVector<QString> texts = protocol::decodeTemperatures(reply, positions);
     const QVector<QLineEdit*>& cells = valueCells(channel);
     for (int k = 0; k < texts.size() && k < cells.size(); ++k) {
-        cells[k]->setText(texts[k]);
+        SetCellText(channel, k, texts[k]);
         setCellColour(cells[k], Qt::black);
     }
 }
@@ -248,12 +252,124 @@ const QVector<QLineEdit*>& frmMain::valueCells(int channel)
     return txtValue[size_t(channel - 1)];
 }
 
+namespace {
+// A line edit keeps this many pixels between its frame and its text on either
+// side; a narrowed box gives them to the text.
+constexpr int LineEditTextMargin = 2;
+// It also keeps one pixel after the text for the cursor.
+constexpr int LineEditCursorWidth = 1;
+
+QFont valueFont(const QFont& designed, const acquisition::ValueFont& font)
+{
+    QFont changed = designed;
+    changed.setPixelSize(font.pixelSize);
+    if (font.stretch != 100)
+        changed.setStretch(font.stretch);
+    return changed;
+}
+
+// The widest reading's width in `font`, laid out as a line edit lays out its text.
+int readingWidth(const QFont& font)
+{
+    QTextLayout layout(acquisition::widestReading(), font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    return qRound(line.naturalTextWidth());
+}
+
+// Pixels from `left` to `left + width` (twips), each edge rounded as every
+// control's is, so that cells cut to meet their neighbours never overlap them.
+int pixelSpan(float left, float width)
+{
+    return form::twipsToPixels(left + width) - form::twipsToPixels(left);
+}
+
+// The cells of one column of a group where the designed sizes do not fit.
+struct NarrowCells
+{
+    int boxWidth = 0;   // pixels
+    int labelWidth = 0; // pixels
+    QFont font;
+};
+
+// Sizes the cells of `column` like the designed `box` and `label` (element 0 of
+// their group), or nothing where the designed sizes fit or no legible font fits
+// the room: there the cells stay as designed and their tool tips carry the value.
+// `fonts` keeps the font found for each box width (every group's boxes share one designed font).
+std::optional<NarrowCells> narrowCells(const acquisition::GridLayout& layout, int column,
+                                       const QLineEdit* box, const QLabel* label,
+                                       std::map<int, std::optional<QFont>>& fonts)
+{
+    constexpr int twips = form::TwipsPerPixel;
+    const QWidget* group = box->parentWidget();
+    const acquisition::ColumnWidths widths =
+        acquisition::columnWidths(layout, column, float(box->width() * twips), float(label->width() * twips),
+                                  float(group->contentsMargins().right() * twips));
+    if (widths.designed)
+        return std::nullopt;
+    const acquisition::GridElement& first =
+        layout.elements[std::size_t(column * acquisition::kRowsPerColumn)];
+    NarrowCells cells;
+    cells.boxWidth = pixelSpan(first.boxLeft, widths.box);
+    cells.labelWidth = pixelSpan(first.labelLeft, widths.label);
+    auto known = fonts.find(cells.boxWidth);
+    if (known == fonts.end()) {
+        const QFont designed = box->font();
+        const std::optional<acquisition::ValueFont> font = acquisition::fitValueFont(
+            QFontInfo(designed).pixelSize(), cells.boxWidth - LineEditCursorWidth,
+            [&](const acquisition::ValueFont& f) { return readingWidth(valueFont(designed, f)); });
+        known = fonts
+                    .emplace(cells.boxWidth,
+                             font ? std::optional<QFont>(valueFont(designed, *font)) : std::nullopt)
+                    .first;
+    }
+    if (!known->second)
+        return std::nullopt;
+    cells.font = *known->second;
+    return cells;
+}
+
+void applyNarrowCells(QLineEdit* box, QLabel* label, const NarrowCells& cells)
+{
+    // Without its frame and margins the whole width shows the text.
+    box->setFrame(false);
+    box->setTextMargins(-LineEditTextMargin, 0, -LineEditTextMargin, 0);
+    if (box->font() != cells.font)
+        box->setFont(cells.font);
+    box->resize(cells.boxWidth, box->height());
+    label->resize(cells.labelWidth, label->height());
+}
+} // namespace
+
+void frmMain::SetCellText(int channel, int index, const QString& text)
+{
+    QLineEdit* box = txtValue[size_t(channel - 1)][index];
+    box->setText(text);
+    // A text wider than a narrowed box loses its end, never its sign and first digits.
+    box->setCursorPosition(0);
+    ShowCellToolTip(channel, index);
+}
+
+void frmMain::ShowCellToolTip(int channel, int index)
+{
+    QLabel* label = lblValue[size_t(channel - 1)][index];
+    const QString text = txtValue[size_t(channel - 1)][index]->text();
+    const QString tip = FrameShow[size_t(channel - 1)]->title() + QLatin1Char(' ') + label->text() +
+                        QLatin1String(": ") + (text.isEmpty() ? QStringLiteral("无数值") : text);
+    txtValue[size_t(channel - 1)][index]->setToolTip(tip);
+    // Where the columns are narrowest the label is all of a cell that shows.
+    label->setToolTip(tip);
+}
+
 void frmMain::EnsureValueCells()
 {
     if (!m_valueCellsPending)
         return;
     m_valueCellsPending = false;
     using form::twipsToPixels;
+    const int count = int(m_gridLayout.elements.size());
+    std::map<int, std::optional<QFont>> fonts;
     // Every group gets its cells, shown or not, so a reading never lacks one.
     for (int g = 1; g <= ValueGroupCount; ++g) {
         QVector<QLineEdit*>& boxes = txtValue[size_t(g - 1)];
@@ -261,20 +377,29 @@ void frmMain::EnsureValueCells()
         QLineEdit* box0 = boxes[0];
         QLabel* label0 = labels[0];
         QWidget* parentGroup = box0->parentWidget();
-        const int count = int(m_gridLayout.elements.size());
+        std::vector<std::optional<NarrowCells>> narrow;
+        for (int column = 0; column < m_gridLayout.columns; ++column)
+            narrow.push_back(narrowCells(m_gridLayout, column, box0, label0, fonts));
+
         boxes.reserve(count);
         labels.reserve(count);
+        const auto narrowedAt = [&](int i) -> const std::optional<NarrowCells>& {
+            return narrow[size_t(i / acquisition::kRowsPerColumn)];
+        };
+        if (narrowedAt(0))
+            applyNarrowCells(box0, label0, *narrowedAt(0));
+        ShowCellToolTip(g, 0);
         for (int i = 1; i < count; ++i) {
             const acquisition::GridElement e = m_gridLayout.element(g, i);
+            const std::optional<NarrowCells>& narrowed = narrowedAt(i);
             auto* box = new QLineEdit(parentGroup);
             box->setObjectName(QStringLiteral("txtValue%1_%2").arg(g).arg(i));
-            box->setFont(box0->font());
+            box->setFont(narrowed ? narrowed->font : box0->font());
             box->setPalette(box0->palette());
             box->setAlignment(box0->alignment());
             box->setText(box0->text());
             box->setGeometry(twipsToPixels(e.boxLeft), twipsToPixels(e.boxTop), box0->width(),
                              box0->height());
-            box->show();
             boxes.append(box);
 
             auto* label = new QLabel(e.caption, parentGroup);
@@ -284,8 +409,14 @@ void frmMain::EnsureValueCells()
             label->setGeometry(twipsToPixels(e.labelLeft), twipsToPixels(e.labelTop), label0->width(),
                                label0->height());
             label->setBuddy(box);
-            label->show();
             labels.append(label);
+
+            // Sized before they are shown: resizing a shown widget repaints it.
+            if (narrowed)
+                applyNarrowCells(box, label, *narrowed);
+            ShowCellToolTip(g, i);
+            box->show();
+            label->show();
         }
     }
 }

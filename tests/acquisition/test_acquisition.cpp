@@ -1,9 +1,10 @@
-// Value-grid layout, the waits of the reading paths, and reading the request
-// boxes and the loop counter.
+// Value-grid layout and the sizing of cells in narrow columns, the waits of the reading paths, and reading
+// the request boxes and the loop counter.
 
 #include "acquisition/grid_geometry.h"
 #include "acquisition/read_timing.h"
 #include "acquisition/request_fields.h"
+#include "acquisition/value_cell_sizing.h"
 #include "protocol/module_limits.h"
 
 #include <QtTest>
@@ -12,6 +13,15 @@ using namespace acquisition;
 using protocol::Rounding;
 
 Q_DECLARE_METATYPE(protocol::Rounding)
+Q_DECLARE_METATYPE(std::optional<acquisition::ValueFont>)
+
+namespace QTest {
+template <> char* toString(const std::optional<acquisition::ValueFont>& font)
+{
+    return font ? QTest::toString(QStringLiteral("%1 px at %2 %").arg(font->pixelSize).arg(font->stretch))
+                : qstrdup("none");
+}
+} // namespace QTest
 
 class TestAcquisition : public QObject
 {
@@ -159,6 +169,92 @@ private Q_SLOTS:
             QCOMPARE(e.labelTop, 300.0f);
             QCOMPARE(e.caption, QStringLiteral("1#"));
         }
+    }
+
+    // The frame is 15 twips (one pixel) inside the group's right edge throughout.
+    void columnWidths_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("sensors");
+        QTest::addColumn<float>("frameWidth");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<float>("designedLabel");
+        QTest::addColumn<bool>("designed");
+        QTest::addColumn<float>("box");
+        QTest::addColumn<float>("label");
+
+        QTest::newRow("1 x 40, last column") << 1 << 40 << 15.0f << 1 << 255.0f << true << 735.0f << 255.0f;
+        QTest::newRow("10 x 20: one column") << 10 << 20 << 15.0f << 0 << 255.0f << true << 735.0f << 255.0f;
+        // 1437.5 twips a group: column 1's labels start at 718.75 + 120.
+        QTest::newRow("10 x 40, column 0") << 10 << 40 << 15.0f << 0 << 255.0f << false << 418.75f << 255.0f;
+        QTest::newRow("10 x 40, last column: up to the frame")
+            << 10 << 40 << 15.0f << 1 << 255.0f << false << 283.75f << 255.0f;
+        QTest::newRow("10 x 40, wide label ends at its box")
+            << 10 << 40 << 15.0f << 0 << 375.0f << false << 418.75f << 300.0f;
+        QTest::newRow("1 x 40, wide label kept where the box fits")
+            << 1 << 40 << 15.0f << 0 << 375.0f << true << 735.0f << 375.0f;
+        QTest::newRow("10 x 160: next labels before the box")
+            << 10 << 160 << 15.0f << 3 << 255.0f << false << 1437.5f / 8 - 300 << 255.0f;
+    }
+    void columnWidths()
+    {
+        QFETCH(int, channels);
+        QFETCH(int, sensors);
+        QFETCH(float, frameWidth);
+        QFETCH(int, column);
+        QFETCH(float, designedLabel);
+        QFETCH(bool, designed);
+        QFETCH(float, box);
+        QFETCH(float, label);
+        const ColumnWidths widths = acquisition::columnWidths(arrangeValueGrid(channels, sensors), column,
+                                                              735, designedLabel, frameWidth);
+        QCOMPARE(widths.designed, designed);
+        QCOMPARE(widths.box, box);
+        QCOMPARE(widths.label, label);
+    }
+
+    // A box of exactly the designed width's room keeps its designed sizes.
+    void columnWidthsAtTheEdgeOfTheRoom_data()
+    {
+        QTest::addColumn<float>("frameWidth");
+        QTest::addColumn<bool>("designed");
+        QTest::newRow("room 735") << 15.0f << true;
+        QTest::newRow("room 734") << 16.0f << false;
+    }
+    void columnWidthsAtTheEdgeOfTheRoom()
+    {
+        QFETCH(float, frameWidth);
+        QFETCH(bool, designed);
+        // One group 1170 twips wide: its box at 420 has 750 twips up to its right edge.
+        const GridLayout layout = arrangeValueGrid(1, 20, 2170);
+        QCOMPARE(acquisition::columnWidths(layout, 0, 735, 255, frameWidth).designed, designed);
+    }
+
+    // Text widths as a font engine would give them: three pixels in ten per pixel
+    // of size, scaled by the stretch, rounded down.
+    void fitValueFont_data()
+    {
+        QTest::addColumn<int>("designedSize");
+        QTest::addColumn<int>("room");
+        QTest::addColumn<std::optional<ValueFont>>("font");
+
+        using Font = std::optional<ValueFont>;
+        QTest::newRow("designed fits exactly") << 12 << 36 << Font(ValueFont{12, 100});
+        QTest::newRow("the largest smaller size") << 12 << 33 << Font(ValueFont{11, 100});
+        QTest::newRow("smaller before narrower") << 12 << 24 << Font(ValueFont{8, 100});
+        QTest::newRow("narrowed a step") << 12 << 23 << Font(ValueFont{8, 95});
+        QTest::newRow("narrowed to the floor") << 12 << 15 << Font(ValueFont{8, 65});
+        QTest::newRow("nothing legible fits") << 12 << 14 << Font();
+        QTest::newRow("less than no room") << 12 << -8 << Font();
+        QTest::newRow("a small designed font is not made smaller") << 7 << 18 << Font(ValueFont{7, 90});
+    }
+    void fitValueFont()
+    {
+        QFETCH(int, designedSize);
+        QFETCH(int, room);
+        QFETCH(std::optional<ValueFont>, font);
+        const auto width = [](const ValueFont& f) { return f.pixelSize * f.stretch * 3 / 100; };
+        QCOMPARE(acquisition::fitValueFont(designedSize, room, width), font);
     }
 
     // --- waits -----------------------------------------------------------------------------------

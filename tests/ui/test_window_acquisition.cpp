@@ -3,9 +3,11 @@
 
 #include "window_fixture.h"
 
+#include "acquisition/grid_geometry.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
+#include "ui/form_builder.h"
 
 namespace {
 // A module that answers every temperature request with channel x 100 + position
@@ -57,6 +59,75 @@ private Q_SLOTS:
         w.txtState->setPlainText(QStringLiteral("kept"));
         w.DoData(hexBytes("02 03 04 09 C4"), 4, 6);
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral("kept"));
+    }
+
+    void cellToolTipsFollowTheirValues()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,10,6,1\r\n");
+        frmMain& w = f.create();
+        const auto tips = [&](int index) {
+            return QStringList{w.valueCells(4)[index]->toolTip(), w.lblValue[3][index]->toolTip()};
+        };
+        QCOMPARE(tips(2), QStringList(2, QStringLiteral("温度组4 3#: 0")));
+        w.DoData(hexBytes("02 03 04 09 C4 FF 38 CB 70"), 4, w.SensorsPerChannel);
+        QCOMPARE(tips(0), QStringList(2, QStringLiteral("温度组4 1#: 25.00")));
+        QCOMPARE(tips(1), QStringList(2, QStringLiteral("温度组4 2#: -2.00")));
+        QCOMPARE(tips(2), QStringList(2, QStringLiteral("温度组4 3#: 0")));
+        w.cmdCloseComm_Click();
+        w.txtChannel->setText(QStringLiteral("4"));
+        w.comDoOnce_Click(); // clears the group
+        QCOMPARE(tips(1), QStringList(2, QStringLiteral("温度组4 2#: 无数值")));
+    }
+
+    // Where the designed boxes do not fit their columns, they are cut to the
+    // room and the reading still shows whole; elsewhere nothing changes. Every
+    // cell keeps its place.
+    void valueCellsFitTheirColumns_data()
+    {
+        QTest::addColumn<QByteArray>("modSet");
+        QTest::addColumn<bool>("narrowed");
+        QTest::newRow("1 x 40") << QByteArray("1,1,40,1\r\n") << false;
+        QTest::newRow("10 x 20") << QByteArray("1,10,20,1\r\n") << false;
+        QTest::newRow("10 x 40") << QByteArray("1,10,40,1\r\n") << true;
+        QTest::newRow("10 x 160: no legible font fits") << QByteArray("1,10,160,1\r\n") << false;
+    }
+    void valueCellsFitTheirColumns()
+    {
+        QFETCH(QByteArray, modSet);
+        QFETCH(bool, narrowed);
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), modSet);
+        frmMain& w = f.create();
+        const QFont designedFont = w.txtValue[0][0]->font();
+        const int designedWidth = w.txtValue[0][0]->width();
+        const acquisition::GridLayout layout =
+            acquisition::arrangeValueGrid(w.ChannelCount, w.SensorsPerChannel);
+        for (int g = 1; g <= w.ChannelCount; ++g) {
+            const QVector<QLineEdit*>& boxes = w.valueCells(g);
+            const QVector<QLabel*>& labels = w.lblValue[size_t(g - 1)];
+            const QRect inside = w.FrameShow[size_t(g - 1)]->contentsRect();
+            for (int i = 0; i < boxes.size(); ++i) {
+                const QLineEdit* box = boxes[i];
+                const acquisition::GridElement e = layout.element(g, i);
+                QCOMPARE(box->pos(), QPoint(form::twipsToPixels(e.boxLeft), form::twipsToPixels(e.boxTop)));
+                QCOMPARE(labels[i]->pos(),
+                         QPoint(form::twipsToPixels(e.labelLeft), form::twipsToPixels(e.labelTop)));
+                if (!narrowed) {
+                    QCOMPARE(box->width(), designedWidth);
+                    QCOMPARE(box->font(), designedFont);
+                    QVERIFY(box->hasFrame());
+                    continue;
+                }
+                QVERIFY2(box->x() >= inside.left() && box->geometry().right() <= inside.right(),
+                         qPrintable(box->objectName()));
+                QVERIFY(QFontMetricsF(box->font()).horizontalAdvance(QStringLiteral("-55.00")) <=
+                        box->width());
+                for (const QLabel* label : labels)
+                    QVERIFY2(!label->geometry().intersects(box->geometry()),
+                             qPrintable(label->objectName() + QLatin1Char(' ') + box->objectName()));
+            }
+        }
     }
 
     void singleReadingDecodesIntoTheChannelAsked()
