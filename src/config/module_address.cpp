@@ -30,8 +30,11 @@ BoxValue box(const QString& text, protocol::Rounding rounding, const QString& ca
 
 requests::Request readAddressRequest()
 {
-    return configRequest(protocol::readAddressRequest(), protocol::ModeReadAddressOrBaud,
-                         protocol::WildcardStation);
+    requests::Request request = configRequest(protocol::readAddressRequest(), protocol::ModeReadAddressOrBaud,
+                                              protocol::WildcardStation);
+    // Its reply is used only whole (judgeAddressReply), so the event waits for all 7 bytes.
+    request.threshold = request.replyLength;
+    return request;
 }
 
 requests::Request changeAddressRequest(quint8 present, quint8 changed)
