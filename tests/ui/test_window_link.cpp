@@ -102,6 +102,7 @@ private Q_SLOTS:
         frmMain& w = f.create();
         requests::Request request;
         request.frame = protocol::readAddressRequest();
+        request.context.station = protocol::WildcardStation;
         request.context.kind = protocol::ModeReadAddressOrBaud;
         request.replyLength = 7;
         request.threshold = 6;
@@ -113,8 +114,8 @@ private Q_SLOTS:
         w.SendRequest(request);
         QVERIFY(w.txtState->toPlainText().endsWith(QStringLiteral("3秒内未收到响应")));
         // A reply ends it.
-        f.backend->inject(hexBytes("01 25 02 01 02 00 00"));
-        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 25 02 01 02 00 00"));
+        f.backend->inject(hexBytes("01 25 02 01 02 33 5D"));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 25 02 01 02 33 5D"));
         QVERIFY(!w.requestCore().isOverdue());
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
     }
