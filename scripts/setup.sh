@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(qt6-base-dev qt6-serialport-dev cmake ninja-build g++ xvfb xauth fonts-wqy-microhei)
+packages=(qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite cmake ninja-build g++ xvfb xauth fonts-wqy-microhei)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
