@@ -22,6 +22,50 @@ bool needsQuotes(const QString& text)
     return !text.isEmpty() && (text.front().isSpace() || text.back().isSpace());
 }
 
+QString localTimeText(qint64 timeMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+}
+
+QByteArray lineWithTime(const Reading& reading, const QString& time)
+{
+    const QString celsius =
+        reading.state == ReadingState::Ok ? protocol::temperatureText(reading.raw) : QString();
+    const QString fields[] = {time,
+                              QString::number(reading.station),
+                              QString::number(reading.channel),
+                              QString::number(reading.position),
+                              celsius,
+                              stateText(reading.state),
+                              QString::number(reading.raw)};
+    QString line;
+    for (const QString& field : fields) {
+        if (!line.isEmpty())
+            line += QLatin1Char(',');
+        line += csvField(field);
+    }
+    return (line + QLatin1String("\r\n")).toUtf8();
+}
+
+// A pass's readings of a channel share their time, and turning a time into
+// local time is the dearest part of a line: the last text is kept.
+class TimeTexts
+{
+public:
+    const QString& text(qint64 timeMs)
+    {
+        if (m_text.isNull() || timeMs != m_timeMs) {
+            m_timeMs = timeMs;
+            m_text = localTimeText(timeMs);
+        }
+        return m_text;
+    }
+
+private:
+    qint64 m_timeMs = 0;
+    QString m_text;
+};
+
 QString fileError(const QString& path, const QString& message)
 {
     return QStringLiteral("无法写入导出文件 %1：%2").arg(QDir::toNativeSeparators(path), message);
@@ -45,24 +89,7 @@ QByteArray csvHeaderLine()
 
 QByteArray csvLine(const Reading& reading)
 {
-    const QString time =
-        QDateTime::fromMSecsSinceEpoch(reading.timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    const QString celsius =
-        reading.state == ReadingState::Ok ? protocol::temperatureText(reading.raw) : QString();
-    const QStringList fields = {time,
-                                QString::number(reading.station),
-                                QString::number(reading.channel),
-                                QString::number(reading.position),
-                                celsius,
-                                stateText(reading.state),
-                                QString::number(reading.raw)};
-    QString line;
-    for (const QString& field : fields) {
-        if (!line.isEmpty())
-            line += QLatin1Char(',');
-        line += csvField(field);
-    }
-    return (line + QLatin1String("\r\n")).toUtf8();
+    return lineWithTime(reading, localTimeText(reading.timeMs));
 }
 
 ExportResult exportCsv(HistoryStore& store, const ReadingQuery& query, const QString& path,
@@ -79,10 +106,11 @@ ExportResult exportCsv(HistoryStore& store, const ReadingQuery& query, const QSt
         result.errorText = fileError(path, file.errorString());
         return result;
     }
+    TimeTexts times;
     bool written = file.write("\xEF\xBB\xBF") == 3 && file.write(csvHeaderLine()) > 0;
     bool cancelled = progress && !progress(0, *total);
     const bool read = written && !cancelled && store.forEachReading(query, [&](const Reading& reading) {
-        const QByteArray line = csvLine(reading);
+        const QByteArray line = lineWithTime(reading, times.text(reading.timeMs));
         if (file.write(line) != line.size()) {
             written = false;
             return false;

@@ -17,8 +17,13 @@ QString newConnectionName()
     return QStringLiteral("tq_history_%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-// The sensor's index serves the chart's and the rise queries (one sensor, a time
-// range); the time index serves retention and the range the store holds.
+// The channel index serves the chart's query (one channel's positions in a
+// time range, in time order: no sorting) and the rise query (one sensor's first
+// reading after a time). Time before position: a pass's readings of a channel
+// land side by side in it, so a commit writes a few pages per channel instead
+// of one per sensor, which made writing eight times slower. It holds raw too,
+// so the chart's query never reads the table (a fifth faster, 4 % more file).
+// The time index serves retention and the range the store holds.
 constexpr const char* kSchema[] = {
     "CREATE TABLE IF NOT EXISTS readings ("
     " time_ms INTEGER NOT NULL,"
@@ -28,20 +33,46 @@ constexpr const char* kSchema[] = {
     " raw INTEGER NOT NULL,"
     " celsius REAL,"
     " state INTEGER NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS readings_by_sensor ON readings (station, channel, position, time_ms)",
+    "CREATE INDEX IF NOT EXISTS readings_by_channel ON readings (station, channel, time_ms, position, raw)",
     "CREATE INDEX IF NOT EXISTS readings_by_time ON readings (time_ms)",
 };
 
-// Columns a Reading is made from; celsius and state follow from raw.
-constexpr const char* kReadingColumns = "time_ms, station, channel, position, raw";
+// The columns a Reading is made from, with the station and channel that the
+// query names; celsius and state follow from raw. All of them are in the
+// channel index, and each column fetched costs the chart's query time.
+constexpr const char* kReadingColumns = "time_ms, position, raw";
 
-Reading readingAt(const QSqlQuery& query)
+// The positions are numbers, written into the text.
+QString rangeStatement(const char* columns, const ReadingQuery& range, const char* tail)
 {
-    return readingFromRaw(query.value(0).toLongLong(), query.value(1).toInt(), query.value(2).toInt(),
-                          query.value(3).toInt(), quint16(query.value(4).toUInt()));
+    QStringList positions;
+    for (int position : range.positions)
+        positions << QString::number(position);
+    return QStringLiteral("SELECT %1 FROM readings WHERE station = ? AND channel = ? AND position IN (%2) "
+                          "AND time_ms BETWEEN ? AND ?%3")
+        .arg(QLatin1String(columns), positions.join(QLatin1Char(',')), QLatin1String(tail));
+}
+
+// SQLite hands integers over as 64-bit values; reading them as such needs no conversion.
+Reading readingAt(const QSqlQuery& query, int station, int channel)
+{
+    return readingFromRaw(query.value(0).toLongLong(), station, channel, int(query.value(1).toLongLong()),
+                          quint16(query.value(2).toLongLong()));
 }
 
 } // namespace
+
+QString readingsStatement(const ReadingQuery& query)
+{
+    return rangeStatement(kReadingColumns, query, " ORDER BY time_ms, position");
+}
+
+QString firstReadingStatement()
+{
+    return QStringLiteral("SELECT %1 FROM readings WHERE station = ? AND channel = ? AND position = ? "
+                          "AND time_ms >= ? ORDER BY time_ms LIMIT 1")
+        .arg(QLatin1String(kReadingColumns));
+}
 
 HistoryStore::HistoryStore(const QString& path) : m_path(path), m_connectionName(newConnectionName())
 {
@@ -152,19 +183,10 @@ bool HistoryStore::append(const QVector<Reading>& batch)
     return true;
 }
 
-bool HistoryStore::prepareRange(QSqlQuery& query, const char* columns, const ReadingQuery& range,
-                                const char* tail)
+bool HistoryStore::prepareRange(QSqlQuery& query, const QString& statement, const ReadingQuery& range)
 {
-    // Positions are numbers, written into the text; the index then serves each of them.
-    QStringList positions;
-    for (int position : range.positions)
-        positions << QString::number(position);
-    const QString text =
-        QStringLiteral("SELECT %1 FROM readings WHERE station = ? AND channel = ? AND position "
-                       "IN (%2) AND time_ms BETWEEN ? AND ?%3")
-            .arg(QLatin1String(columns), positions.join(QLatin1Char(',')), QLatin1String(tail));
     query.setForwardOnly(true);
-    if (!query.prepare(text))
+    if (!query.prepare(statement))
         return fail("无法查询", query.lastError());
     query.addBindValue(range.station);
     query.addBindValue(range.channel);
@@ -180,11 +202,10 @@ bool HistoryStore::forEachReading(const ReadingQuery& query, const std::function
     if (query.positions.isEmpty())
         return true;
     QSqlQuery select(m_db);
-    if (!prepareRange(select, kReadingColumns, query, " ORDER BY time_ms, position") ||
-        !run(select, "无法查询"))
+    if (!prepareRange(select, readingsStatement(query), query) || !run(select, "无法查询"))
         return false;
     while (select.next()) {
-        if (!row(readingAt(select)))
+        if (!row(readingAt(select, query.station, query.channel)))
             return true;
     }
     if (select.lastError().isValid())
@@ -209,7 +230,8 @@ std::optional<qint64> HistoryStore::countReadings(const ReadingQuery& query)
     if (query.positions.isEmpty())
         return 0;
     QSqlQuery select(m_db);
-    if (!prepareRange(select, "COUNT(*)", query, "") || !run(select, "无法查询") || !select.next())
+    if (!prepareRange(select, rangeStatement("COUNT(*)", query, ""), query) || !run(select, "无法查询") ||
+        !select.next())
         return std::nullopt;
     return select.value(0).toLongLong();
 }
@@ -221,10 +243,7 @@ std::optional<Reading> HistoryStore::firstReadingAtOrAfter(int station, int chan
         return std::nullopt;
     QSqlQuery select(m_db);
     select.setForwardOnly(true);
-    if (!select.prepare(
-            QStringLiteral("SELECT %1 FROM readings WHERE station = ? AND channel = ? AND position = ? "
-                           "AND time_ms >= ? ORDER BY time_ms LIMIT 1")
-                .arg(QLatin1String(kReadingColumns)))) {
+    if (!select.prepare(firstReadingStatement())) {
         fail("无法查询", select.lastError());
         return std::nullopt;
     }
@@ -234,7 +253,7 @@ std::optional<Reading> HistoryStore::firstReadingAtOrAfter(int station, int chan
     select.addBindValue(timeMs);
     if (!run(select, "无法查询") || !select.next())
         return std::nullopt;
-    return readingAt(select);
+    return readingAt(select, station, channel);
 }
 
 std::optional<TimeRange> HistoryStore::timeRange()

@@ -36,6 +36,15 @@ struct TimeRange
     qint64 lastMs = 0;
 };
 
+// The statement that selects the query's readings in time order (then
+// position): the positions are in its text; station, channel, fromMs and toMs
+// are bound to its four placeholders in that order.
+QString readingsStatement(const ReadingQuery& query);
+
+// The statement of firstReadingAtOrAfter: station, channel, position and the
+// time are bound to its four placeholders in that order.
+QString firstReadingStatement();
+
 class HistoryStore
 {
 public:
@@ -77,7 +86,7 @@ private:
     bool setUp();
     bool run(QSqlQuery& query, const char* what);
     bool fail(const char* what, const QSqlError& error);
-    bool prepareRange(QSqlQuery& query, const char* columns, const ReadingQuery& range, const char* tail);
+    bool prepareRange(QSqlQuery& query, const QString& statement, const ReadingQuery& range);
 
     QString m_path;
     QString m_connectionName;
