@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -84,8 +85,11 @@ QStringList queryPlan(const QString& path, const QString& statement, const QVari
 int writeUntilKilled(const char* databasePath)
 {
     HistoryStore store(QString::fromLocal8Bit(databasePath));
+    // Batch n holds the time n; a writer killed before goes on after its last whole batch.
+    const std::optional<TimeRange> held = store.timeRange();
+    const qint64 first = held ? held->lastMs + 1 : 0;
     // Bounded, so that a writer whose test went away ends by itself.
-    for (qint64 batch = 0; batch < 100000; ++batch) {
+    for (qint64 batch = first; batch < first + 100000; ++batch) {
         if (!store.append(pass(batch, 10, 40))) {
             std::fprintf(stderr, "%s\n", qPrintable(store.errorText()));
             return 1;
@@ -299,36 +303,44 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = HistoryStore::pathIn(dir.path());
-        QProcess writer;
-        writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        writer.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kWriteUntilKilled), path});
-        QVERIFY(writer.waitForStarted());
+        // Several rounds, each killed at a random point of a batch: one kill could
+        // land between batches by chance, and each round passes a checkpoint of the log.
+        for (int round = 0; round < 6; ++round) {
+            QProcess writer;
+            writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            writer.start(QCoreApplication::applicationFilePath(),
+                         {QString::fromLatin1(kWriteUntilKilled), path});
+            QVERIFY(writer.waitForStarted());
+            qint64 committed = -1;
+            int lines = 0;
+            QElapsedTimer clock;
+            clock.start();
+            while (lines < 40 && clock.elapsed() < 5000) {
+                writer.waitForReadyRead(100);
+                for (; writer.canReadLine(); ++lines)
+                    committed = writer.readLine().trimmed().toLongLong();
+            }
+            QVERIFY2(lines >= 40, qPrintable(QStringLiteral("batches written: %1").arg(lines)));
+            const qint64 batchUs = clock.nsecsElapsed() / 1000 / lines;
+            QThread::usleep(QRandomGenerator::global()->bounded(batchUs + 1));
+            writer.kill();
+            QVERIFY(writer.waitForFinished(5000));
+            QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
 
-        // Past the first checkpoints of the log (about every 200 batches), then killed mid-batch.
-        qint64 committed = -1;
-        QElapsedTimer clock;
-        clock.start();
-        while (committed < 300 && clock.elapsed() < 8000) {
-            writer.waitForReadyRead(100);
-            while (writer.canReadLine())
-                committed = writer.readLine().trimmed().toLongLong();
+            SqlFile file(path);
+            QCOMPARE(file.column(QStringLiteral("PRAGMA integrity_check")),
+                     QVariantList{QStringLiteral("ok")});
+            const QVariantList sizes =
+                file.column(QStringLiteral("SELECT DISTINCT COUNT(*) FROM readings GROUP BY time_ms"));
+            QCOMPARE(sizes, QVariantList{400});
+            const qint64 batches = file.column(QStringLiteral("SELECT COUNT(DISTINCT time_ms) FROM readings"))
+                                       .value(0)
+                                       .toLongLong();
+            const qint64 last =
+                file.column(QStringLiteral("SELECT MAX(time_ms) FROM readings")).value(0).toLongLong();
+            QCOMPARE(batches, last + 1); // no batch missing in between
+            QVERIFY2(last >= committed, qPrintable(QStringLiteral("%1 < %2").arg(last).arg(committed)));
         }
-        QVERIFY2(committed >= 300, qPrintable(QStringLiteral("batches written: %1").arg(committed + 1)));
-        writer.kill();
-        QVERIFY(writer.waitForFinished(5000));
-        QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
-
-        SqlFile file(path);
-        QCOMPARE(file.column(QStringLiteral("PRAGMA integrity_check")), QVariantList{QStringLiteral("ok")});
-        const QVariantList sizes =
-            file.column(QStringLiteral("SELECT DISTINCT COUNT(*) FROM readings GROUP BY time_ms"));
-        QCOMPARE(sizes, QVariantList{400});
-        const qint64 batches =
-            file.column(QStringLiteral("SELECT COUNT(DISTINCT time_ms) FROM readings")).value(0).toLongLong();
-        const qint64 last =
-            file.column(QStringLiteral("SELECT MAX(time_ms) FROM readings")).value(0).toLongLong();
-        QCOMPARE(batches, last + 1); // no batch missing in between
-        QVERIFY2(last >= committed, qPrintable(QStringLiteral("%1 < %2").arg(last).arg(committed)));
     }
 };
 
