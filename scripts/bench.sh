@@ -20,7 +20,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-targets=(bench_pass bench_startup bench_empty_window tq5900k tq5900k-sim)
+targets=(bench_pass bench_startup bench_empty_window bench_history tq5900k tq5900k-sim)
 if [ -n "${TQ_BENCH_BUILD_DIR:-}" ]; then
     build="$TQ_BENCH_BUILD_DIR"
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -40,4 +40,7 @@ echo "== All-channels pass against the simulated module (bench_pass)"
 echo
 echo "== Start-up, whole process (bench_startup)"
 "$build/bench/bench_startup" --runs "$runs"
+echo
+echo "== History store, a week of 10 x 40 (bench_history; about 300 MB in a temporary folder)"
+"$build/bench/bench_history"
 echo
