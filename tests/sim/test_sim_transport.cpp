@@ -303,8 +303,10 @@ private Q_SLOTS:
         QVERIFY(line.write(first));
         const QByteArray before = line.read(10, ReplyTimeoutMs); // the reply is under way
         QVERIFY(line.write(second));
-        const QByteArray got = before + line.read(int(firstReply.size() - before.size()), ReplyTimeoutMs);
-        const QByteArray after = line.readFor(400);
+        const QByteArray read = before + line.read(int(firstReply.size() - before.size()), ReplyTimeoutMs);
+        // One read may bring the end of the first reply and the start of the next.
+        const QByteArray got = read.left(firstReply.size());
+        const QByteArray after = read.mid(firstReply.size()) + line.readFor(400);
         QCOMPARE(spaced(got.left(before.size())), spaced(firstReply.left(before.size())));
         if (collisions) {
             QCOMPARE(got.size(), firstReply.size()); // garbled, not cut short
