@@ -87,3 +87,13 @@ struct EndToEnd
     }
     QString frontLamp() const { return ::frontLamp(*window); }
 };
+
+// A fault from its text as the simulator's --fault option takes it; a bad text ends the test program.
+inline sim::Fault fault(const QString& text)
+{
+    QString error;
+    const std::optional<sim::Fault> parsed = sim::Fault::parse(text, &error);
+    if (!parsed)
+        qFatal("bad fault %s: %s", qPrintable(text), qPrintable(error));
+    return *parsed;
+}

@@ -20,15 +20,6 @@ int correctPrefix(const QStringList& cells, const QStringList& expected)
     return filled;
 }
 
-sim::Fault fault(const QString& text)
-{
-    QString error;
-    const std::optional<sim::Fault> parsed = sim::Fault::parse(text, &error);
-    if (!parsed)
-        qFatal("bad fault %s: %s", qPrintable(text), qPrintable(error));
-    return *parsed;
-}
-
 int channelOf(const QByteArray& frame)
 {
     return frame.size() > 2 ? quint8(frame[2]) : -1;

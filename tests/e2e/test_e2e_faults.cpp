@@ -343,14 +343,6 @@ private:
                  "4,19200\r\n"};
 };
 
-sim::Fault fault(const QString& text)
-{
-    QString error;
-    const std::optional<sim::Fault> parsed = sim::Fault::parse(text, &error);
-    if (!parsed)
-        qFatal("bad fault %s: %s", qPrintable(text), qPrintable(error));
-    return *parsed;
-}
 } // namespace
 
 class TestEndToEndFaults : public QObject
