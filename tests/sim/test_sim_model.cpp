@@ -746,6 +746,24 @@ private Q_SLOTS:
         QVERIFY(scenario.model.course().hotSpots.isEmpty());
     }
 
+    // The history demo: channel 3 position 12 shows its rise within a real
+    // minute and passes a 45 °C alarm limit within a few.
+    void historyDemoHotSpot()
+    {
+        Scenario scenario;
+        QString errors;
+        const QString path = QStringLiteral(TQ_SIM_SCENARIOS_DIR "/demo-history.scn");
+        QVERIFY2(applyScenarioFile(path, scenario, &errors), qPrintable(errors));
+        ModuleModel& m = scenario.model;
+        const int set = m.sensor(3, 12).hundredths;
+        const auto readingAt = [&m](int realSeconds) {
+            m.setClock([realSeconds] { return qint64(realSeconds) * 1000; });
+            return int(m.registerAt(3, 12)); // positive: the register is the hundredths
+        };
+        QVERIFY(readingAt(60) > set + 300);
+        QVERIFY(readingAt(240) > 4500);
+    }
+
     // --- frame splitter -------------------------------------------------
 
     void splitter_data()
