@@ -761,7 +761,7 @@ private Q_SLOTS:
             return int(m.registerAt(3, 12)); // positive: the register is the hundredths
         };
         QVERIFY(readingAt(60) > set + 300);
-        QVERIFY(readingAt(240) > 4500);
+        QVERIFY(readingAt(180) > 4500);
     }
 
     // --- frame splitter -------------------------------------------------
