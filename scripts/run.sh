@@ -12,7 +12,9 @@ bin="$PWD/build/bin"
 [ -e "$bin/ModSet.set" ] || printf '1,10,40,1\r\n' >"$bin/ModSet.set"
 
 source scripts/simulator.sh
-start_simulator "$bin" --drift
+# Temperatures that swing, scatter and, at channel 3 position 12, keep rising,
+# an hour a minute: the history tab's chart and alarms have something to show.
+start_simulator "$bin" --scenario "$PWD/sim/scenarios/demo-history.scn"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "Log in as qorvi, password qorvi. The program opens COM4 with the simulated module;"

@@ -110,7 +110,9 @@ private:
                 "场景指令 (scenario lines): station N | baud RATE | channels N | positions N | "
                 "temp CH POS DEG | notwired CH POS | notrecognised CH POS | novalue CH POS | "
                 "bus CH [ROM] | table CH POS ROM | fill CH | fault KIND [ARG] [next=K] "
-                "[channel=C] | fault none | demo\n其他: reopen (after a vanish), help"));
+                "[channel=C] | fault none | swing DEG | phase CH HOURS | noise DEG | "
+                "hotspot CH POS RATE [DELAY] | hotspot none | timescale F | demo\n其他: reopen (after a "
+                "vanish), help"));
             return;
         }
         if (line == QLatin1String("reopen")) {
@@ -182,6 +184,23 @@ int main(int argc, char* argv[])
         QStringLiteral("KIND[:ARG]"));
     const QCommandLineOption driftOption(QStringLiteral("drift"),
                                          QStringLiteral("Let the temperatures drift slightly over time."));
+    const QCommandLineOption swingOption(
+        QStringLiteral("swing"),
+        QStringLiteral("Temperatures swing daily by +-C degrees around their set values (default 0)."),
+        QStringLiteral("C"));
+    const QCommandLineOption noiseOption(QStringLiteral("noise"),
+                                         QStringLiteral("Readings scatter by up to +-C degrees (default 0)."),
+                                         QStringLiteral("C"));
+    const QCommandLineOption hotSpotOption(
+        QStringLiteral("hotspot"),
+        QStringLiteral("A sensor rising RATE degrees per hour from its set value, after DELAY_S seconds "
+                       "(default 0), up to 125. Repeatable."),
+        QStringLiteral("CH:POS:RATE[:DELAY_S]"));
+    const QCommandLineOption timeScaleOption(
+        QStringLiteral("time-scale"),
+        QStringLiteral("Simulated seconds per real second, for swing and hot spots (default 1; 60: an hour "
+                       "a minute)."),
+        QStringLiteral("F"));
     const QCommandLineOption noCollisionsOption(
         QStringLiteral("no-collisions"),
         QStringLiteral("Requests sent while a reply goes out wait for it instead of colliding with it."));
@@ -189,7 +208,8 @@ int main(int argc, char* argv[])
         QStringLiteral("force"),
         QStringLiteral("Replace whatever is at ports/COMn, even if not a pty link."));
     parser.addOptions({portOption, folderOption, stationOption, baudOption, scenarioOption, logOption,
-                       faultOption, driftOption, noCollisionsOption, forceOption});
+                       faultOption, driftOption, swingOption, noiseOption, hotSpotOption, timeScaleOption,
+                       noCollisionsOption, forceOption});
     parser.process(app);
 
     const int port = portNumber(parser.value(portOption));
@@ -240,6 +260,23 @@ int main(int argc, char* argv[])
             scenario.faults.clear();
         else
             scenario.faults.append(*fault);
+    }
+
+    // These options are scenario lines in another spelling, checked by the same parser.
+    const std::pair<const QCommandLineOption*, QString> courseOptions[] = {
+        {&swingOption, QStringLiteral("swing")},
+        {&noiseOption, QStringLiteral("noise")},
+        {&hotSpotOption, QStringLiteral("hotspot")},
+        {&timeScaleOption, QStringLiteral("timescale")}};
+    for (const auto& [option, word] : courseOptions) {
+        for (QString value : parser.values(*option)) {
+            QString error;
+            const QString line = word + QLatin1Char(' ') + value.replace(QLatin1Char(':'), QLatin1Char(' '));
+            if (!sim::applyScenarioLine(line, scenario.model, scenario.faults, &error)) {
+                complain(QStringLiteral("--%1: %2").arg(option->names().first(), error));
+                return 2;
+            }
+        }
     }
 
     if (!quitOnSignals(app))

@@ -4,6 +4,7 @@
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 
 namespace sim {
@@ -88,7 +89,12 @@ Rom zeroRom()
     return Rom{};
 }
 
-ModuleModel::ModuleModel() : m_sensors(SlotCount), m_anchors(SlotCount, 0), m_tables(SlotCount, blankRom()) {}
+ModuleModel::ModuleModel() : m_sensors(SlotCount), m_anchors(SlotCount, 0), m_tables(SlotCount, blankRom())
+{
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    m_clock = [sinceStart] { return sinceStart.elapsed(); };
+}
 
 ModuleModel ModuleModel::demo()
 {
@@ -169,7 +175,15 @@ quint16 ModuleModel::registerAt(int channel, int position) const
 {
     if (channel > m_channelCount || position < 1 || position > m_positionCount)
         return NoValueRegister;
-    return sensor(channel, position).registerValue();
+    SensorState state = sensor(channel, position);
+    if (state.kind == SensorState::Temperature && m_course.moves())
+        state.hundredths = m_course.hundredthsAt(channel, position, state.hundredths, simulatedSeconds());
+    return state.registerValue();
+}
+
+double ModuleModel::simulatedSeconds() const
+{
+    return double(m_clock()) / 1000 * m_course.timeScale;
 }
 
 Rom ModuleModel::tableEntry(int channel, int position) const

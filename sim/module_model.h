@@ -4,11 +4,14 @@
 // number tables and the sensors physically on each channel's bus.
 
 #include "protocol/module_limits.h"
+#include "temperature_course.h"
 
 #include <QByteArray>
 #include <QVector>
 
 #include <array>
+#include <functional>
+#include <utility>
 #include <vector>
 
 class QRandomGenerator;
@@ -75,9 +78,23 @@ public:
     int positionCount() const { return m_positionCount; }
     void setPositionCount(int count);
 
+    // The state a position was set to (a temperature: its value before the
+    // course moves it).
     SensorState sensor(int channel, int position) const;
     void setSensor(int channel, int position, SensorState state);
+    // The register a read reports now: a temperature as the course has moved it.
     quint16 registerAt(int channel, int position) const;
+
+    // How temperatures move with time; by default they stay as set.
+    const TemperatureCourse& course() const { return m_course; }
+    void setCourse(const TemperatureCourse& course) { m_course = course; }
+    // Real milliseconds since the module came up (by default since this model
+    // was made; copies share that moment). Tests put their own clock here.
+    using Clock = std::function<qint64()>;
+    const Clock& clock() const { return m_clock; }
+    void setClock(Clock elapsedMs) { m_clock = std::move(elapsedMs); }
+    // The clock's time scaled by the course's time scale.
+    double simulatedSeconds() const;
 
     Rom tableEntry(int channel, int position) const;
     void setTableEntry(int channel, int position, const Rom& rom);
@@ -132,6 +149,8 @@ private:
     std::vector<int> m_anchors; // value each temperature drifts around
     std::vector<Rom> m_tables;
     std::array<QVector<Rom>, protocol::MaxChannelsPerModule> m_buses;
+    TemperatureCourse m_course;
+    Clock m_clock;
 };
 
 } // namespace sim

@@ -58,6 +58,19 @@ std::optional<int> hundredths(const QString& text)
     return m.captured(1).isEmpty() ? magnitude : -magnitude;
 }
 
+// A plain decimal number ("3", "0.05", "-1.5") within min..max: no exponent,
+// "inf" or "nan", which toDouble() would take.
+std::optional<double> decimal(const QString& text, double min, double max)
+{
+    static const QRegularExpression form(QStringLiteral("^-?\\d{1,6}(?:\\.\\d{1,6})?$"));
+    if (!form.match(text).hasMatch())
+        return std::nullopt;
+    const double value = text.toDouble();
+    if (value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
 std::optional<Rom> rom(const QStringList& tokens, int from)
 {
     if (tokens.size() - from != 8)
@@ -76,6 +89,16 @@ std::optional<Rom> rom(const QStringList& tokens, int from)
 
 const QString channelsText = QStringLiteral("channel (1..10 or a range like 1-10)");
 const QString positionsText = QStringLiteral("position (1..160 or a range like 1-40)");
+// Limits of the course settings: wide enough for any demonstration, narrow
+// enough to catch a misplaced digit.
+constexpr double MaxSwingDegrees = 50;
+constexpr double MaxNoiseDegrees = 5;
+constexpr double MinHotSpotRate = 0.01;
+constexpr double MaxHotSpotRate = 10000;
+constexpr double MaxDelaySeconds = 999999;
+constexpr double MinTimeScale = 0.001;
+constexpr double MaxTimeScale = 86400; // a day a second
+
 const QString romText = QStringLiteral("eight hex bytes, e.g. 28 FF 4B 3C 61 00 00 8A");
 
 } // namespace
@@ -98,7 +121,11 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
     if (word == QLatin1String("demo")) {
         if (!argCount(0, QStringLiteral("demo")))
             return false;
-        model = ModuleModel::demo();
+        // A new installation, still moving as before and on the same clock.
+        ModuleModel demo = ModuleModel::demo();
+        demo.setCourse(model.course());
+        demo.setClock(model.clock());
+        model = demo;
         return true;
     }
     if (word == QLatin1String("station")) {
@@ -202,6 +229,78 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
             model.fillTableFromBus(c);
         return true;
     }
+    if (word == QLatin1String("swing") || word == QLatin1String("noise")) {
+        const bool swing = word == QLatin1String("swing");
+        if (!argCount(1, word + QStringLiteral(" DEGREES")))
+            return false;
+        const double max = swing ? MaxSwingDegrees : MaxNoiseDegrees;
+        const std::optional<double> degrees = decimal(t[1], 0, max);
+        if (!degrees)
+            return fail(error,
+                        QStringLiteral("%1 must be 0..%2 degrees, got \"%3\"").arg(word).arg(max).arg(t[1]));
+        TemperatureCourse course = model.course();
+        (swing ? course.swingDegrees : course.noiseDegrees) = *degrees;
+        model.setCourse(course);
+        return true;
+    }
+    if (word == QLatin1String("phase")) {
+        if (!argCount(2, QStringLiteral("phase CH HOURS")))
+            return false;
+        const std::optional<Range> ch = range(t[1], 1, protocol::MaxChannelsPerModule);
+        if (!ch)
+            return fail(error, QStringLiteral("bad %1: \"%2\"").arg(channelsText, t[1]));
+        const std::optional<double> hours = decimal(t[2], 0, 24);
+        if (!hours)
+            return fail(error, QStringLiteral("phase must be 0..24 hours, got \"%1\"").arg(t[2]));
+        TemperatureCourse course = model.course();
+        for (int c = ch->first; c <= ch->last; ++c)
+            course.phaseHours[size_t(c - 1)] = *hours;
+        model.setCourse(course);
+        return true;
+    }
+    if (word == QLatin1String("hotspot")) {
+        TemperatureCourse course = model.course();
+        if (t.size() == 2 && t[1].toLower() == QLatin1String("none")) {
+            course.hotSpots.clear();
+            model.setCourse(course);
+            return true;
+        }
+        if (t.size() != 4 && t.size() != 5)
+            return fail(error, QStringLiteral("usage: hotspot CH POS RATE [DELAY] or hotspot none"));
+        const std::optional<int> ch = number(t[1], 1, protocol::MaxChannelsPerModule);
+        const std::optional<int> pos = number(t[2], 1, protocol::MaxPositionsPerChannel);
+        if (!ch || !pos)
+            return fail(
+                error, QStringLiteral("bad channel (1..10) or position (1..160): \"%1 %2\"").arg(t[1], t[2]));
+        const std::optional<double> rate = decimal(t[3], MinHotSpotRate, MaxHotSpotRate);
+        if (!rate)
+            return fail(error, QStringLiteral("hot spot rate must be %1..%2 degrees per hour, got \"%3\"")
+                                   .arg(MinHotSpotRate)
+                                   .arg(MaxHotSpotRate)
+                                   .arg(t[3]));
+        const std::optional<double> delay = t.size() == 5 ? decimal(t[4], 0, MaxDelaySeconds) : 0.0;
+        if (!delay)
+            return fail(error, QStringLiteral("hot spot delay must be 0..%1 seconds, got \"%2\"")
+                                   .arg(MaxDelaySeconds)
+                                   .arg(t[4]));
+        course.hotSpots.append(HotSpot{*ch, *pos, *rate, *delay});
+        model.setCourse(course);
+        return true;
+    }
+    if (word == QLatin1String("timescale")) {
+        if (!argCount(1, QStringLiteral("timescale FACTOR")))
+            return false;
+        const std::optional<double> factor = decimal(t[1], MinTimeScale, MaxTimeScale);
+        if (!factor)
+            return fail(error, QStringLiteral("timescale must be %1..%2, got \"%3\"")
+                                   .arg(MinTimeScale)
+                                   .arg(MaxTimeScale)
+                                   .arg(t[1]));
+        TemperatureCourse course = model.course();
+        course.timeScale = *factor;
+        model.setCourse(course);
+        return true;
+    }
     if (word == QLatin1String("fault")) {
         QString why;
         const std::optional<Fault> fault = Fault::fromTokens(t.mid(1), &why);
@@ -213,10 +312,12 @@ bool applyScenarioLine(const QString& rawLine, ModuleModel& model, QList<Fault>&
             faults.append(*fault);
         return true;
     }
-    return fail(error,
-                QStringLiteral("unknown directive \"%1\" (demo, station, baud, channels, positions, temp, "
-                               "notwired, notrecognised, novalue, bus, table, fill, fault)")
-                    .arg(t.first()));
+    return fail(
+        error,
+        QStringLiteral("unknown directive \"%1\" (demo, station, baud, channels, positions, temp, "
+                       "notwired, notrecognised, novalue, bus, table, fill, swing, phase, noise, hotspot, "
+                       "timescale, fault)")
+            .arg(t.first()));
 }
 
 bool applyScenarioText(const QString& text, const QString& sourceName, Scenario& scenario, QString* errors)

@@ -599,6 +599,18 @@ private Q_SLOTS:
                                  << QStringList{"x.scn:1: bad serial number"};
         QTest::newRow("missing argument") << "temp 3 5" << QStringList{"x.scn:1: usage: temp CH POS DEGREES"};
         QTest::newRow("bad fault") << "fault delay" << QStringList{"x.scn:1: fault delay needs a number"};
+        QTest::newRow("swing above 50") << "swing 50.5" << QStringList{"x.scn:1: swing must be 0..50"};
+        QTest::newRow("noise not a number") << "noise nan" << QStringList{"x.scn:1: noise must be 0..5"};
+        QTest::newRow("phase past a day") << "phase 1-10 25" << QStringList{"x.scn:1: phase must be 0..24"};
+        QTest::newRow("hot spot without a rate")
+            << "hotspot 3 12" << QStringList{"x.scn:1: usage: hotspot CH POS RATE [DELAY]"};
+        QTest::newRow("hot spot at position 161")
+            << "hotspot 3 161 12" << QStringList{"x.scn:1: bad channel (1..10) or position"};
+        QTest::newRow("hot spot not rising")
+            << "hotspot 3 12 0" << QStringList{"x.scn:1: hot spot rate must be"};
+        QTest::newRow("hot spot negative delay")
+            << "hotspot 3 12 5 -1" << QStringList{"x.scn:1: hot spot delay must be"};
+        QTest::newRow("time standing still") << "timescale 0" << QStringList{"x.scn:1: timescale must be"};
         QTest::newRow("unknown directive")
             << "# setup\n\nfrobnicate 3" << QStringList{"x.scn:3: unknown directive"};
         QTest::newRow("every faulty line is reported")
@@ -627,6 +639,129 @@ private Q_SLOTS:
         QCOMPARE(scenario.model.station(), 3);
         QCOMPARE(scenario.model.sensor(1, 1), SensorState::temperature(2000));
         QCOMPARE(scenario.model.channelCount(), 10);
+    }
+
+    // --- temperatures over time -------------------------------------------
+
+    // One sensor set to `set`, under the course the scenario lines describe.
+    void readingAtTime_data()
+    {
+        QTest::addColumn<QString>("lines");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("set");
+        QTest::addColumn<double>("hours");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("swing at 0 h: the set value") << "swing 3" << 1 << 2000 << 0.0 << 2000;
+        QTest::newRow("swing at 6 h: its top") << "swing 3" << 1 << 2000 << 6.0 << 2300;
+        QTest::newRow("swing at 12 h: back") << "swing 3" << 1 << 2000 << 12.0 << 2000;
+        QTest::newRow("swing at 18 h: its bottom") << "swing 3" << 1 << 2000 << 18.0 << 1700;
+        QTest::newRow("phase: channel 3 peaks 6 h later")
+            << "swing 3\nphase 2-3 6" << 3 << 2000 << 12.0 << 2300;
+        QTest::newRow("phase: channel 4 unaffected") << "swing 3\nphase 2-3 6" << 4 << 2000 << 6.0 << 2300;
+        QTest::newRow("hot spot before its delay") << "hotspot 3 12 12 1800" << 3 << 2000 << 0.25 << 2000;
+        QTest::newRow("hot spot half an hour on") << "hotspot 3 12 12 1800" << 3 << 2000 << 1.0 << 2600;
+        QTest::newRow("hot spot on the swing") << "swing 3\nhotspot 3 12 10" << 3 << 2000 << 6.0 << 8300;
+        QTest::newRow("hot spot clamped at 125") << "hotspot 3 12 12" << 3 << 2000 << 100.0 << 12500;
+        QTest::newRow("hot spot elsewhere") << "hotspot 3 13 12" << 3 << 2000 << 6.0 << 2000;
+        QTest::newRow("clamped at -55") << "swing 10" << 3 << -5000 << 18.0 << -5500;
+        QTest::newRow("set above the range") << "swing 1" << 3 << 20000 << 0.0 << 12500;
+        QTest::newRow("-0.01 is the no-value code") << "swing 1" << 3 << -101 << 6.0 << 0;
+    }
+    void readingAtTime()
+    {
+        QFETCH(QString, lines);
+        QFETCH(int, channel);
+        QFETCH(int, set);
+        QFETCH(double, hours);
+        QFETCH(int, expected);
+        Scenario scenario;
+        QString errors;
+        QVERIFY2(applyScenarioText(lines, QStringLiteral("s"), scenario, &errors), qPrintable(errors));
+        QCOMPARE(scenario.model.course().hundredthsAt(channel, 12, set, hours * 3600), expected);
+    }
+
+    void noiseIsBoundedAndRepeats()
+    {
+        TemperatureCourse course;
+        course.noiseDegrees = 0.05;
+        QSet<int> seen;
+        int changes = 0;
+        for (int second = 0; second < 2000; ++second) {
+            const int value = course.hundredthsAt(2, 7, 2000, second);
+            QVERIFY2(value >= 1995 && value <= 2005, qPrintable(QString::number(value)));
+            QCOMPARE(course.hundredthsAt(2, 7, 2000, second + 0.9), value); // steady within a second
+            changes += value != course.hundredthsAt(2, 7, 2000, second + 1);
+            seen.insert(value);
+        }
+        QCOMPARE(seen.size(), 11); // every value from -0.05 to +0.05
+        QVERIFY(changes > 1500);   // a new one nearly every second
+        TemperatureCourse other = course;
+        other.seed = 2;
+        QVERIFY(other.hundredthsAt(2, 7, 2000, 5) != course.hundredthsAt(2, 7, 2000, 5) ||
+                other.hundredthsAt(2, 7, 2000, 6) != course.hundredthsAt(2, 7, 2000, 6));
+    }
+
+    // A read is answered with the values at the module's time, scaled; codes stay codes.
+    void temperatureReplyFollowsTheClock_data()
+    {
+        QTest::addColumn<QString>("timeScale");
+        QTest::addColumn<int>("realSeconds");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("start") << "60" << 0 << withCrc("07 03 04 07 D0 BA D2");
+        QTest::newRow("6 real minutes at 60: the top") << "60" << 360 << withCrc("07 03 04 08 FC BA D2");
+        QTest::newRow("18 real minutes at 60: the bottom") << "60" << 1080 << withCrc("07 03 04 06 A4 BA D2");
+        QTest::newRow("6 real minutes at 1") << "1" << 360 << withCrc("07 03 04 07 D8 BA D2");
+    }
+    void temperatureReplyFollowsTheClock()
+    {
+        QFETCH(QString, timeScale);
+        QFETCH(int, realSeconds);
+        QFETCH(QByteArray, expected);
+        ModuleModel m = fixture();
+        m.setSensor(4, 2, SensorState::temperature(2000));
+        QList<Fault> faults;
+        QVERIFY(applyScenarioLine(QStringLiteral("swing 3"), m, faults, nullptr));
+        QVERIFY(applyScenarioLine(QStringLiteral("timescale ") + timeScale, m, faults, nullptr));
+        m.setClock([realSeconds] { return qint64(realSeconds) * 1000; });
+        QCOMPARE(spaced(m.reply(protocol::temperatureRequest(7, 3, 4, 2, 2))), spaced(expected));
+    }
+
+    void scenarioCourse()
+    {
+        Scenario scenario;
+        scenario.model.setClock([] { return qint64(1000); });
+        QString errors;
+        QVERIFY2(applyScenarioText(QStringLiteral("swing 2\nnoise 0.1\nphase 2-4 6.5\nhotspot 3 12 12 1800\n"
+                                                  "hotspot 1 1 5\ntimescale 60\ndemo\n"),
+                                   QStringLiteral("s"), scenario, &errors),
+                 qPrintable(errors));
+        const TemperatureCourse& course = scenario.model.course(); // kept by "demo"
+        QCOMPARE(course.swingDegrees, 2.0);
+        QCOMPARE(course.noiseDegrees, 0.1);
+        QCOMPARE(course.phaseHours, (std::array<double, 10>{0, 6.5, 6.5, 6.5, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(course.hotSpots, (QList<HotSpot>{{3, 12, 12, 1800}, {1, 1, 5, 0}}));
+        QCOMPARE(course.timeScale, 60.0);
+        QCOMPARE(scenario.model.simulatedSeconds(), 60.0); // and its clock
+        QVERIFY(applyScenarioText(QStringLiteral("hotspot none"), QStringLiteral("s"), scenario, &errors));
+        QVERIFY(scenario.model.course().hotSpots.isEmpty());
+    }
+
+    // The history demo: channel 3 position 12 shows its rise within a real
+    // minute and passes a 45 °C alarm limit within a few.
+    void historyDemoHotSpot()
+    {
+        Scenario scenario;
+        QString errors;
+        const QString path = QStringLiteral(TQ_SIM_SCENARIOS_DIR "/demo-history.scn");
+        QVERIFY2(applyScenarioFile(path, scenario, &errors), qPrintable(errors));
+        ModuleModel& m = scenario.model;
+        const int set = m.sensor(3, 12).hundredths;
+        const auto readingAt = [&m](int realSeconds) {
+            m.setClock([realSeconds] { return qint64(realSeconds) * 1000; });
+            return int(m.registerAt(3, 12)); // positive: the register is the hundredths
+        };
+        QVERIFY(readingAt(60) > set + 300);
+        QVERIFY(readingAt(180) > 4500);
     }
 
     // --- frame splitter -------------------------------------------------
