@@ -274,9 +274,13 @@ private Q_SLOTS:
         {
             HistoryRecorder recorder(path, HistorySettings{60, 90});
             QSignalSpy failed(&recorder, &HistoryRecorder::failed);
+            QSignalSpy recorded(&recorder, &HistoryRecorder::recorded);
             const qint64 now = QDateTime::currentMSecsSinceEpoch();
             for (int second = 0; second <= 120; second += 10)
                 recorder.record(pass(now + second * 1000, 10, 40));
+            // Said for the batches the interval admitted only, with what was written.
+            QTRY_COMPARE(recorded.count(), 3);
+            QCOMPARE(recorded[2][0].value<QVector<Reading>>(), pass(now + 120 * 1000, 10, 40));
             QCOMPARE(failed.count(), 0);
         } // the recorder writes everything handed over before it ends
         SqlFile file(path);
