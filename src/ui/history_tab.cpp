@@ -36,7 +36,7 @@ constexpr const char* kTrendPageCaption = "趋势与导出";
 constexpr const char* kRangeCaptions[] = {"最近1小时", "最近1天", "最近1周", "自定义"};
 constexpr qint64 kHourMs = 3600 * 1000LL;
 constexpr qint64 kRangeSpansMs[] = {kHourMs, 24 * kHourMs, 7 * 24 * kHourMs};
-constexpr int kChoicesWidth = 220;      // pixels, the column of choices left of the chart
+constexpr int kChoicesWidth = 240;      // pixels, the column of choices left of the chart
 constexpr int kFirstPositionsShown = 4; // positions chosen at first
 // About two points per pixel of a full-width chart: more cannot be seen.
 constexpr int kMaxPointsPerLine = 2000;
@@ -235,7 +235,7 @@ QWidget* HistoryTab::buildTrendPage()
     dtpTrendFrom = named(new QDateTimeEdit(now.addDays(-1), page), "dtpTrendFrom");
     dtpTrendTo = named(new QDateTimeEdit(now, page), "dtpTrendTo");
     for (QDateTimeEdit* edit : {dtpTrendFrom, dtpTrendTo}) {
-        edit->setDisplayFormat(QString::fromLatin1(kTimeFormat));
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
         edit->setCalendarPopup(true);
         edit->setEnabled(false); // only for 自定义
     }
@@ -399,6 +399,7 @@ void HistoryTab::fitAxes()
         high = 40;
     }
     m_valueAxis->setRange(std::floor(low) - 1, std::ceil(high) + 1);
+    m_valueAxis->applyNiceNumbers(); // ticks on round values
 }
 
 void HistoryTab::followRecorded(const QVector<history::Reading>& readings)
