@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Screenshots of the main window's four tabs, taken on a virtual display.
+# Screenshots of the main window's five tabs, taken on a virtual display.
 #
 #   scripts/screenshot.sh [--sim] [PROGRAM] [FOLDER]
 #
 # PROGRAM (default build/bin/tq5900k) is started under xvfb-run with
 # TQ_SCREENSHOT=FOLDER (default screenshots/): after start-up it grabs each tab
-# to FOLDER/tab1.png ... tab4.png and quits. With --sim the simulated module
+# to FOLDER/tab1.png ... tab5.png and quits (tab5.png, "历史数据", charts what
+# history.db in the program's folder holds). With --sim the simulated module
 # beside the program (tq5900k-sim) serves COM4 meanwhile, so the value grid
 # shows readings.
 set -euo pipefail
@@ -29,14 +30,14 @@ if [ "$with_sim" = 1 ]; then
 fi
 
 mkdir -p "$folder"
-rm -f "$folder"/tab[1-4].png
+rm -f "$folder"/tab[1-5].png
 # The program quits by itself once the last tab is grabbed; the time limit
 # only guards against a program that does not know TQ_SCREENSHOT.
 (cd "$bin" && TQ_SCREENSHOT="$folder" timeout 120 xvfb-run -a "$program")
 
 missing=0
-for n in 1 2 3 4; do
+for n in 1 2 3 4 5; do
     [ -s "$folder/tab$n.png" ] || { echo "Missing $folder/tab$n.png" >&2; missing=1; }
 done
-[ "$missing" = 0 ] && echo "Screenshots: $folder/tab1.png ... tab4.png"
+[ "$missing" = 0 ] && echo "Screenshots: $folder/tab1.png ... tab5.png"
 exit "$missing"

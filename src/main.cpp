@@ -2,11 +2,13 @@
 
 #include "ui/frmLogin.h"
 #include "ui/frmMain.h"
+#include "ui/history_tab.h"
 #include "ui/screen_centre.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
+#include <QEventLoop>
 #include <QTimer>
 
 namespace {
@@ -14,15 +16,22 @@ namespace {
 // skip the login window and start the main window directly.
 
 // TQ_SCREENSHOT=<folder>: after start-up, read all channels once (when the port
-// is open), grab each tab to <folder>/tab<N>.png and quit. Used for documentation
-// and on machines without a display.
+// is open), grab each tab to <folder>/tab<N>.png (the history tab with its chart) and quit. Used for
+// documentation and on machines without a display.
 void scheduleScreenshots(frmMain& window, const QString& folder)
 {
     QTimer::singleShot(500, &window, [&window, folder] {
         QDir().mkpath(folder);
         window.cmdOnceDo1_Click();
         for (int i = 0; i < window.SSTab1->count(); ++i) {
+            // The history tab queries its chart in another thread once shown: wait for it.
+            QEventLoop chartShown;
+            QObject::connect(window.historyTab(), &HistoryTab::trendShown, &chartShown, &QEventLoop::quit);
             window.SSTab1->setCurrentIndex(i);
+            if (window.SSTab1->currentWidget() == window.historyTab()) {
+                QTimer::singleShot(5000, &chartShown, &QEventLoop::quit);
+                chartShown.exec();
+            }
             QCoreApplication::processEvents();
             window.grab().save(QDir(folder).filePath(QStringLiteral("tab%1.png").arg(i + 1)));
         }

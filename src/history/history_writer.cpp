@@ -33,10 +33,13 @@ void HistoryWriter::write(const QVector<Reading>& batch)
 {
     if (!m_store || !m_store->ok())
         return;
-    if (!m_store->append(m_interval.filter(batch))) {
+    const QVector<Reading> admitted = m_interval.filter(batch);
+    if (!m_store->append(admitted)) {
         reportFailure();
         return;
     }
+    if (!admitted.isEmpty())
+        emit recorded(admitted);
     if (!m_retentionRunning && QDateTime::currentMSecsSinceEpoch() >= m_nextRetentionMs) {
         m_retentionRunning = true;
         retentionStep();
@@ -82,6 +85,7 @@ HistoryRecorder::HistoryRecorder(const QString& databasePath, const HistorySetti
     m_thread.setObjectName(QStringLiteral("history writer"));
     m_writer->moveToThread(&m_thread);
     connect(m_writer, &HistoryWriter::failed, this, &HistoryRecorder::failed);
+    connect(m_writer, &HistoryWriter::recorded, this, &HistoryRecorder::recorded);
     m_thread.start();
     QMetaObject::invokeMethod(m_writer, &HistoryWriter::open, Qt::QueuedConnection);
 }

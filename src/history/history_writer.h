@@ -41,6 +41,8 @@ public:
 Q_SIGNALS:
     // The store failed and is off (it cannot be opened or written): said once.
     void failed(const QString& text);
+    // The readings of a batch that were written (those the record interval admitted), when any.
+    void recorded(const QVector<history::Reading>& readings);
 
 private:
     void retentionStep();
@@ -71,6 +73,8 @@ public:
 Q_SIGNALS:
     // The writer's failure, in this object's thread: said once.
     void failed(const QString& text);
+    // The readings the writer wrote from a batch, in this object's thread.
+    void recorded(const QVector<history::Reading>& readings);
 
 private:
     QThread m_thread;

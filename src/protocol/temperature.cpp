@@ -29,19 +29,26 @@ QString temperatureText(quint16 raw)
         .arg(magnitude % 100, 2, 10, QLatin1Char('0'));
 }
 
-QVector<QString> decodeTemperatures(const QByteArray& reply, int positions)
+QVector<quint16> decodeRegisters(const QByteArray& reply, int positions)
 {
-    QVector<QString> texts;
+    QVector<quint16> registers;
     const qsizetype last = reply.size() - 1;
     if (reply.isEmpty() || last < 5)
-        return texts;
+        return registers;
     for (int k = 0; k < positions; ++k) {
         const qsizetype i = FirstRegisterOffset + 2 * qsizetype(k);
         if (i + 3 > last)
             break;
-        const quint16 raw = quint16(quint8(reply.at(i)) << 8 | quint8(reply.at(i + 1)));
-        texts.append(temperatureText(raw));
+        registers.append(quint16(quint8(reply.at(i)) << 8 | quint8(reply.at(i + 1))));
     }
+    return registers;
+}
+
+QVector<QString> decodeTemperatures(const QByteArray& reply, int positions)
+{
+    QVector<QString> texts;
+    for (const quint16 raw : decodeRegisters(reply, positions))
+        texts.append(temperatureText(raw));
     return texts;
 }
 

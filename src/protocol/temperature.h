@@ -18,9 +18,12 @@ int signedTemperature(quint16 raw);
 // Cell text: "未接线", "未识别", or the value / 100 as "#0.00" (25.00, -2.00, 0.05).
 QString temperatureText(quint16 raw);
 
-// Texts of the first `positions` registers that the reply holds in full. A
-// register counts only when it and the two bytes after it are present, so a
-// reply cut short stops early; fewer than 6 bytes yield nothing.
+// The first `positions` raw registers that the reply holds in full. A register
+// counts only when it and the two bytes after it are present, so a reply cut
+// short stops early; fewer than 6 bytes yield nothing.
+QVector<quint16> decodeRegisters(const QByteArray& reply, int positions);
+
+// Texts of the registers decodeRegisters finds.
 QVector<QString> decodeTemperatures(const QByteArray& reply, int positions);
 
 // Where a temperature reply for the request (station, function, count) stands in

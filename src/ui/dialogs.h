@@ -40,6 +40,7 @@ struct FileDialogRequest
     QString filter; // as the program's designer wrote it: "txt|*.txt"
     QString title;
     bool confirmOverwrite = false;
+    QString fileName; // proposed in the folder (save dialogs); empty: none
 };
 
 // The chosen path, or an empty string when the user cancelled.

@@ -1,9 +1,11 @@
 #include "frmMain.h"
 
 #include "dialogs.h"
+#include "history_tab.h"
 #include "program_folder.h"
 
 #include "config/module_settings.h"
+#include "history/history_writer.h"
 #include "port/comm_settings.h"
 #include "port/port_names.h"
 #include "port/qserialport_backend.h"
@@ -33,6 +35,7 @@ frmMain::frmMain(std::unique_ptr<port::SerialBackend> backend, QWidget* parent) 
     m_requests->setHandler(protocol::ModeChangeAddress, handledBy(&frmMain::addressReply));
     m_requests->setHandler(protocol::ModeReadAddressOrBaud, handledBy(&frmMain::addressReply));
     ReadSnList = QStringList(serials::MaxListEntries);
+    CreateHistoryTab();
     wireHandlers();
 }
 
@@ -141,7 +144,10 @@ void frmMain::Form_Load()
     // 5. The value grid.
     ArrangeValueGrid();
 
-    // 6. Prepare the port from the saved settings and select the saved entries.
+    // 6. The history: how it records, and the choices of its tab.
+    LoadHistorySettings();
+
+    // 7. Prepare the port from the saved settings and select the saved entries.
     MSComm1->setCommPort(comm.port);
     ResetPortBuffers();
     MSComm1->setSettings(port::lineSettingsText(comm.baud));
@@ -157,6 +163,6 @@ void frmMain::Form_Load()
         }
     }
 
-    // 7. Reading may run from now on.
+    // 8. Reading may run from now on.
     PortIsOpen = true;
 }

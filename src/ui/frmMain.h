@@ -8,6 +8,8 @@
 #include "acquisition/grid_geometry.h"
 #include "acquisition/request_fields.h"
 #include "acquisition/temperature_reading.h"
+#include "history/history_settings.h"
+#include "history/reading.h"
 #include "port/mscomm.h"
 #include "protocol/box_number.h"
 #include "protocol/reply_notes.h"
@@ -16,6 +18,11 @@
 #include <QWidget>
 #include <memory>
 #include <optional>
+
+class HistoryTab;
+namespace history {
+class HistoryRecorder;
+}
 
 class frmMain : public QWidget, public frmMainForm
 {
@@ -84,6 +91,20 @@ public:
     void Timer7_Timer();
     // A reading waits on the line (a single reading for its reply, or a pass).
     bool readingBusy() const { return m_passBusy || m_requests->lineBusy(); }
+
+    // ---- History of readings (frmMain_history.cpp)
+    // The fifth tab "历史数据" (objectName tabPages_4), after the designed four.
+    HistoryTab* historyTab() const { return m_historyTab; }
+    // Reads history.set (an unusable file is named in the tab's state line) and
+    // tells the tab the database and the installation.
+    void LoadHistorySettings();
+    // The readings a decoded reply holds, as many as DoData shows, with the
+    // station, channel and positions of the request it answers; none for a
+    // reply that is not decoded.
+    QVector<history::Reading> ReadingsOf(const acquisition::TemperatureReplyOutcome& outcome,
+                                         const requests::Request& request) const;
+    // Hands a batch to the history's writer thread (started with the first batch); returns at once.
+    void RecordReadings(const QVector<history::Reading>& readings);
 
     // ---- Device configuration
     void cmdSaveSet_Click();
@@ -158,7 +179,11 @@ private:
     std::optional<acquisition::TemperatureRequestFields>
     ReadRequestBoxes(protocol::Rounding rounding, bool withChannel, IntervalTimer* loopToStop = nullptr);
 
+    void CreateHistoryTab();
+
     requests::RequestCore* m_requests = nullptr;
+    HistoryTab* m_historyTab = nullptr;
+    history::HistorySettings m_historySettings;
     acquisition::GridLayout m_gridLayout;
     bool m_valueCellsPending = false;
     bool m_passBusy = false;
@@ -167,4 +192,6 @@ private:
     int m_lastListCount = -1;  // serial numbers the last list read returned (-1: none yet)
     // A request asked for while a reading had the line: it goes out once the line is free.
     std::optional<std::pair<requests::Request, QLabel*>> m_deferredRequest;
+    // Declared last: destroyed first, it writes what it was handed while the window still stands.
+    std::unique_ptr<history::HistoryRecorder> m_historyRecorder;
 };

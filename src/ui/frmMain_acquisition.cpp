@@ -95,8 +95,11 @@ bool frmMain::temperatureReply(const requests::Reply& reply)
     // Read with the request it answers, whatever the boxes hold now. The receive
     // event took the reply's full length: bytes that are not one whole reply
     // cannot be checked and are not decoded.
-    return ShowTemperatureOutcome(reply.request.context.channel,
-                                  acquisition::judgeTemperatureReply(reply.bytes, reply.request, false));
+    const acquisition::TemperatureReplyOutcome outcome =
+        acquisition::judgeTemperatureReply(reply.bytes, reply.request, false);
+    const bool shown = ShowTemperatureOutcome(reply.request.context.channel, outcome);
+    RecordReadings(ReadingsOf(outcome, reply.request)); // a single reading is a batch of its own
+    return shown;
 }
 
 void frmMain::ReadModule(const acquisition::TemperatureRequestFields& fields)
@@ -184,6 +187,9 @@ void frmMain::cmdOnceDo1_Click()
         return;
 
     m_passBusy = true;
+    // The pass's readings go to the history as one batch when it ends or stops.
+    QVector<history::Reading> passReadings;
+    requests::Request lastRequest;
     acquisition::PassHooks hooks;
     hooks.channelStarting = [this](int channel) {
         txtChannel->setText(QString::number(channel));
@@ -191,12 +197,18 @@ void frmMain::cmdOnceDo1_Click()
         ClearGroup(channel);
         ImgYellow->raise();
     };
-    hooks.requestSent = [this](const requests::Request& request) { ShowSent(request, ImgYellow); };
-    hooks.channelAnswered = [this](int channel, const acquisition::TemperatureReplyOutcome& outcome) {
+    hooks.requestSent = [this, &lastRequest](const requests::Request& request) {
+        lastRequest = request;
+        ShowSent(request, ImgYellow);
+    };
+    hooks.channelAnswered = [this, &lastRequest, &passReadings](
+                                int channel, const acquisition::TemperatureReplyOutcome& outcome) {
         ShowTemperatureOutcome(channel, outcome);
+        passReadings += ReadingsOf(outcome, lastRequest);
     };
     acquisition::runAllChannelsPass(*m_requests, *fields, ChannelCount, hooks);
     m_passBusy = false;
+    RecordReadings(passReadings);
 }
 
 void frmMain::CmdReadDataCircle_Click()

@@ -1,9 +1,11 @@
 // The history's pure rules as tables: a reading's state from its raw register,
-// the record interval, and the settings file's lines good and bad.
+// the record interval, the settings file's lines good and bad, and the thinning
+// of a chart's lines.
 
 #include "history/history_settings.h"
 #include "history/reading.h"
 #include "history/record_interval.h"
+#include "history/trend_lines.h"
 #include "history_tests.h"
 
 #include <QTemporaryDir>
@@ -125,6 +127,38 @@ private Q_SLOTS:
                 expected << readings[i];
         }
         QCOMPARE(batchRule.filter(readings), expected);
+    }
+
+    void trendPointsThinned_data()
+    {
+        QTest::addColumn<QList<qreal>>("values"); // at times 0, 1, 2, ...
+        QTest::addColumn<int>("maxPoints");
+        QTest::addColumn<QList<qreal>>("kept");
+        QTest::newRow("fits") << QList<qreal>{3, 1, 2} << 4 << QList<qreal>{3, 1, 2};
+        QTest::newRow("lowest and highest of each run, in time order")
+            << QList<qreal>{5, 9, 1, 4, 7, 2, 8, 6} << 4 << QList<qreal>{9, 1, 2, 8};
+        QTest::newRow("a flat run gives one point")
+            << QList<qreal>{1, 1, 1, 1, 2, 3, 1, 1} << 4 << QList<qreal>{1, 3, 1};
+        QTest::newRow("a lone peak survives")
+            << QList<qreal>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 99, 0, 0, 0} << 4 << QList<qreal>{0, 0, 99};
+    }
+    void trendPointsThinned()
+    {
+        QFETCH(QList<qreal>, values);
+        QFETCH(int, maxPoints);
+        QFETCH(QList<qreal>, kept);
+        QList<QPointF> points;
+        for (qreal v : values)
+            points.append(QPointF(points.size(), v));
+        const QList<QPointF> thinned = thinnedPoints(points, maxPoints);
+        QList<qreal> keptValues;
+        for (int i = 0; i < thinned.size(); ++i) {
+            keptValues << thinned[i].y();
+            QVERIFY(points.contains(thinned[i]));
+            if (i > 0)
+                QVERIFY(thinned[i - 1].x() < thinned[i].x());
+        }
+        QCOMPARE(keptValues, kept);
     }
 
     void settingsLine_data()

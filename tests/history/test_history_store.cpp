@@ -274,15 +274,21 @@ private Q_SLOTS:
         {
             HistoryRecorder recorder(path, HistorySettings{60, 90});
             QSignalSpy failed(&recorder, &HistoryRecorder::failed);
+            QSignalSpy recorded(&recorder, &HistoryRecorder::recorded);
             const qint64 now = QDateTime::currentMSecsSinceEpoch();
             for (int second = 0; second <= 120; second += 10)
                 recorder.record(pass(now + second * 1000, 10, 40));
+            recorder.record(pass(now + 130 * 1000, 11, 40)); // only channel 11 is due
+            // Said for the batches the interval admitted readings of, with what was written.
+            QTRY_COMPARE(recorded.count(), 4);
+            QCOMPARE(recorded[2][0].value<QVector<Reading>>(), pass(now + 120 * 1000, 10, 40));
+            QCOMPARE(recorded[3][0].value<QVector<Reading>>(), pass(now + 130 * 1000, 11, 40).mid(400));
             QCOMPARE(failed.count(), 0);
         } // the recorder writes everything handed over before it ends
         SqlFile file(path);
-        QCOMPARE(file.count(), 3 * 400);
+        QCOMPARE(file.count(), 3 * 400 + 40);
         QCOMPARE(file.column(QStringLiteral("SELECT COUNT(DISTINCT time_ms) FROM readings")),
-                 QVariantList{3});
+                 QVariantList{4});
     }
 
     void recorderSaysItsFailureOnce()

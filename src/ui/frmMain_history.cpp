@@ -1,0 +1,71 @@
+// The history of readings: the readings of each decoded reply, the writer
+// thread that records them, and the fifth tab that charts and exports them.
+
+#include "frmMain.h"
+
+#include "history_tab.h"
+#include "program_folder.h"
+
+#include "history/history_store.h"
+#include "history/history_writer.h"
+#include "protocol/temperature.h"
+
+#include <QDateTime>
+#include <QDir>
+
+void frmMain::CreateHistoryTab()
+{
+    m_historyTab = new HistoryTab(SSTab1);
+    m_historyTab->setObjectName(QStringLiteral("tabPages_4"));
+    SSTab1->addTab(m_historyTab, QStringLiteral("历史数据"));
+}
+
+void frmMain::LoadHistorySettings()
+{
+    const QString folder = programFolder();
+    const history::HistorySetLoad load = history::loadHistorySet(folder);
+    m_historySettings = load.values;
+    const QString path = history::HistoryStore::pathIn(folder);
+    m_historyTab->setSource(path, DefaultAddress, ChannelCount, SensorsPerChannel);
+    const QString every =
+        m_historySettings.intervalSeconds == 0
+            ? QStringLiteral("记录每一次读数")
+            : QStringLiteral("每个传感器每 %1 秒记录一次").arg(m_historySettings.intervalSeconds);
+    m_historyTab->setStateText(QStringLiteral("历史数据保存在 %1（%2，保留 %3 天）")
+                                   .arg(QDir::toNativeSeparators(path), every)
+                                   .arg(m_historySettings.retentionDays));
+    if (load.status == config::SettingsLoad::Unreadable)
+        m_historyTab->showProblem(load.errorText);
+}
+
+QVector<history::Reading> frmMain::ReadingsOf(const acquisition::TemperatureReplyOutcome& outcome,
+                                              const requests::Request& request) const
+{
+    QVector<history::Reading> readings;
+    if (outcome.kind != acquisition::TemperatureReplyOutcome::Decode)
+        return readings;
+    const QVector<quint16> registers = protocol::decodeRegisters(outcome.bytes, SensorsPerChannel);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const requests::Context& asked = request.context;
+    readings.reserve(registers.size());
+    for (int k = 0; k < registers.size(); ++k)
+        readings.append(
+            history::readingFromRaw(now, asked.station, asked.channel, asked.position + k, registers[k]));
+    return readings;
+}
+
+void frmMain::RecordReadings(const QVector<history::Reading>& readings)
+{
+    if (readings.isEmpty())
+        return;
+    if (!m_historyRecorder) {
+        m_historyRecorder = std::make_unique<history::HistoryRecorder>(
+            history::HistoryStore::pathIn(programFolder()), m_historySettings);
+        // Said once by the recorder; reading goes on without the history.
+        connect(m_historyRecorder.get(), &history::HistoryRecorder::failed, m_historyTab,
+                &HistoryTab::showProblem);
+        connect(m_historyRecorder.get(), &history::HistoryRecorder::recorded, m_historyTab,
+                &HistoryTab::followRecorded);
+    }
+    m_historyRecorder->record(readings);
+}

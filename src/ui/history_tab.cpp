@@ -1,0 +1,531 @@
+#include "history_tab.h"
+
+#include "dialogs.h"
+#include "program_folder.h"
+
+#include "history/csv_export.h"
+
+#include <QChart>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Captions and sizes of the tab, in one place.
+constexpr const char* kTrendPageCaption = "趋势与导出";
+constexpr const char* kRangeCaptions[] = {"最近1小时", "最近1天", "最近1周", "自定义"};
+constexpr qint64 kHourMs = 3600 * 1000LL;
+constexpr qint64 kRangeSpansMs[] = {kHourMs, 24 * kHourMs, 7 * 24 * kHourMs};
+constexpr int kChoicesWidth = 240;      // pixels, the column of choices left of the chart
+constexpr int kFirstPositionsShown = 4; // positions chosen at first
+// About two points per pixel of a full-width chart: more cannot be seen.
+constexpr int kMaxPointsPerLine = 2000;
+constexpr int kRefreshDelayMs = 150;
+constexpr int kFollowRequeryMs = 1000; // at most one query a second while following
+constexpr qreal kWheelZoom = 1.25;
+constexpr const char* kTimeFormat = "yyyy-MM-dd HH:mm:ss";
+
+qint64 spanOf(int range)
+{
+    return range >= 0 && range < HistoryTab::Custom ? kRangeSpansMs[range] : 0;
+}
+} // namespace
+
+QString exportFileName(int channel, const QDate& date)
+{
+    return QStringLiteral("温度记录_%1_%2.csv").arg(channel).arg(date.toString(QStringLiteral("yyyy-MM-dd")));
+}
+
+// ---- The chart view
+
+TrendChartView::TrendChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent)
+{
+    setRubberBand(QChartView::RectangleRubberBand);
+    setRenderHint(QPainter::Antialiasing);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void TrendChartView::wheelEvent(QWheelEvent* event)
+{
+    const int delta = event->angleDelta().y();
+    if (delta == 0)
+        return QChartView::wheelEvent(event);
+    chart()->zoom(delta > 0 ? kWheelZoom : 1 / kWheelZoom);
+    event->accept();
+    emit viewChanged();
+}
+
+void TrendChartView::keyPressEvent(QKeyEvent* event)
+{
+    const qreal stepX = chart()->plotArea().width() / 10;
+    const qreal stepY = chart()->plotArea().height() / 10;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        chart()->scroll(-stepX, 0);
+        break;
+    case Qt::Key_Right:
+        chart()->scroll(stepX, 0);
+        break;
+    case Qt::Key_Up:
+        chart()->scroll(0, stepY);
+        break;
+    case Qt::Key_Down:
+        chart()->scroll(0, -stepY);
+        break;
+    case Qt::Key_Plus:
+        chart()->zoom(kWheelZoom);
+        break;
+    case Qt::Key_Minus:
+        chart()->zoom(1 / kWheelZoom);
+        break;
+    default:
+        return QChartView::keyPressEvent(event);
+    }
+    event->accept();
+    emit viewChanged();
+}
+
+void TrendChartView::mousePressEvent(QMouseEvent* event)
+{
+    const bool pan = event->button() == Qt::MiddleButton ||
+                     (event->button() == Qt::LeftButton && event->modifiers() & Qt::ControlModifier);
+    if (!pan)
+        return QChartView::mousePressEvent(event);
+    m_panning = true;
+    m_panFrom = event->position().toPoint();
+    event->accept();
+}
+
+void TrendChartView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_panning)
+        return QChartView::mouseMoveEvent(event);
+    const QPoint at = event->position().toPoint();
+    const QPoint moved = at - m_panFrom;
+    chart()->scroll(-moved.x(), moved.y());
+    m_panFrom = at;
+    event->accept();
+}
+
+void TrendChartView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_panning) {
+        m_panning = false;
+        event->accept();
+        emit viewChanged();
+        return;
+    }
+    QChartView::mouseReleaseEvent(event);
+    // The rubber band zoomed in, or the right button zoomed out.
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton)
+        emit viewChanged();
+}
+
+// ---- The tab
+
+HistoryTab::HistoryTab(QWidget* parent) : QWidget(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    lblHistoryState = new QLabel(this);
+    lblHistoryState->setObjectName(QStringLiteral("lblHistoryState"));
+    lblHistoryState->setWordWrap(true);
+    lblHistoryState->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(lblHistoryState);
+}
+
+HistoryTab::~HistoryTab() = default;
+
+void HistoryTab::setSource(const QString& databasePath, int station, int channelCount,
+                           int positionsPerChannel)
+{
+    m_databasePath = databasePath;
+    m_station = station;
+    m_channelCount = std::max(channelCount, 1);
+    m_positionsPerChannel = std::max(positionsPerChannel, 1);
+    m_queries.reset(); // its store is of the old database
+    if (isBuilt()) {
+        fillChoices();
+        RefreshTrend();
+    }
+}
+
+void HistoryTab::setStateText(const QString& text)
+{
+    m_stateText = text;
+    if (m_problems.isEmpty())
+        lblHistoryState->setText(text);
+}
+
+void HistoryTab::showProblem(const QString& text)
+{
+    if (text.isEmpty() || m_problems.contains(text))
+        return;
+    m_problems.append(text);
+    lblHistoryState->setText(m_problems.join(QLatin1Char('\n')));
+    lblHistoryState->setStyleSheet(QStringLiteral("color: #c00000;"));
+}
+
+void HistoryTab::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    ensureBuilt();
+}
+
+void HistoryTab::ensureBuilt()
+{
+    if (isBuilt())
+        return;
+    tabHistory = new QTabWidget(this);
+    tabHistory->setObjectName(QStringLiteral("tabHistory"));
+    tabHistoryTrend = buildTrendPage();
+    tabHistory->addTab(tabHistoryTrend, QString::fromUtf8(kTrendPageCaption));
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, tabHistory, 1);
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setSingleShot(true);
+    connect(m_refreshTimer, &QTimer::timeout, this, &HistoryTab::RefreshTrend);
+    fillChoices();
+    RefreshTrend();
+}
+
+QWidget* HistoryTab::buildTrendPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tabHistoryTrend"));
+    const auto named = [](auto* widget, const char* name) {
+        widget->setObjectName(QLatin1String(name));
+        return widget;
+    };
+
+    auto* choices = new QFormLayout;
+    spnTrendStation = named(new QSpinBox(page), "spnTrendStation");
+    spnTrendStation->setRange(1, 255);
+    choices->addRow(QStringLiteral("设备地址"), spnTrendStation);
+    cboTrendChannel = named(new QComboBox(page), "cboTrendChannel");
+    choices->addRow(QStringLiteral("通道号"), cboTrendChannel);
+    lstTrendPositions = named(new QListWidget(page), "lstTrendPositions");
+    lstTrendPositions->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lstTrendPositions->setToolTip(QStringLiteral("按住Ctrl或Shift可选择多个位置"));
+    choices->addRow(QStringLiteral("位置"), lstTrendPositions);
+    cboTrendRange = named(new QComboBox(page), "cboTrendRange");
+    for (const char* caption : kRangeCaptions)
+        cboTrendRange->addItem(QString::fromUtf8(caption));
+    choices->addRow(QStringLiteral("时间范围"), cboTrendRange);
+    const QDateTime now = QDateTime::currentDateTime();
+    dtpTrendFrom = named(new QDateTimeEdit(now.addDays(-1), page), "dtpTrendFrom");
+    dtpTrendTo = named(new QDateTimeEdit(now, page), "dtpTrendTo");
+    for (QDateTimeEdit* edit : {dtpTrendFrom, dtpTrendTo}) {
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
+        edit->setCalendarPopup(true);
+        edit->setEnabled(false); // only for 自定义
+    }
+    choices->addRow(QStringLiteral("从"), dtpTrendFrom);
+    choices->addRow(QStringLiteral("到"), dtpTrendTo);
+    cmdTrendReset = named(new QPushButton(QStringLiteral("复位缩放"), page), "cmdTrendReset");
+    cmdTrendReset->setToolTip(QStringLiteral("拖动框选放大，滚轮缩放，中键或Ctrl+拖动、方向键平移"));
+    choices->addRow(cmdTrendReset);
+    cmdExportCsv = named(new QPushButton(QStringLiteral("导出CSV..."), page), "cmdExportCsv");
+    choices->addRow(cmdExportCsv);
+
+    auto* choicesBox = new QWidget(page);
+    choicesBox->setLayout(choices);
+    choicesBox->setFixedWidth(kChoicesWidth);
+
+    auto* chart = new QChart;
+    chart->legend()->setAlignment(Qt::AlignRight);
+    m_timeAxis = new QDateTimeAxis(chart);
+    m_timeAxis->setTitleText(QStringLiteral("时间"));
+    m_valueAxis = new QValueAxis(chart);
+    m_valueAxis->setTitleText(QStringLiteral("温度(°C)"));
+    m_valueAxis->setLabelFormat(QStringLiteral("%.1f"));
+    chart->addAxis(m_timeAxis, Qt::AlignBottom);
+    chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    chartTrend = named(new TrendChartView(chart, page), "chartTrend");
+    lblTrendPoint = named(new QLabel(chartTrend), "lblTrendPoint");
+    lblTrendPoint->setStyleSheet(
+        QStringLiteral("background: #ffffe1; border: 1px solid #808080; padding: 1px 3px;"));
+    lblTrendPoint->hide();
+
+    auto* row = new QHBoxLayout(page);
+    row->addWidget(choicesBox);
+    row->addWidget(chartTrend, 1);
+
+    connect(spnTrendStation, QOverload<int>::of(&QSpinBox::valueChanged), this, &HistoryTab::choicesChanged);
+    connect(cboTrendChannel, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &HistoryTab::choicesChanged);
+    connect(lstTrendPositions, &QListWidget::itemSelectionChanged, this, &HistoryTab::choicesChanged);
+    connect(cboTrendRange, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int range) {
+        dtpTrendFrom->setEnabled(range == Custom);
+        dtpTrendTo->setEnabled(range == Custom);
+        choicesChanged();
+    });
+    connect(dtpTrendFrom, &QDateTimeEdit::dateTimeChanged, this, &HistoryTab::choicesChanged);
+    connect(dtpTrendTo, &QDateTimeEdit::dateTimeChanged, this, &HistoryTab::choicesChanged);
+    connect(cmdTrendReset, &QPushButton::clicked, this, &HistoryTab::cmdTrendReset_Click);
+    connect(cmdExportCsv, &QPushButton::clicked, this, &HistoryTab::cmdExportCsv_Click);
+    connect(chartTrend, &TrendChartView::viewChanged, this, [this] { m_userView = true; });
+    return page;
+}
+
+void HistoryTab::fillChoices()
+{
+    const QSignalBlocker blockStation(spnTrendStation);
+    const QSignalBlocker blockChannel(cboTrendChannel);
+    const QSignalBlocker blockPositions(lstTrendPositions);
+    spnTrendStation->setValue(m_station);
+    cboTrendChannel->clear();
+    for (int channel = 1; channel <= m_channelCount; ++channel)
+        cboTrendChannel->addItem(QString::number(channel), channel);
+    lstTrendPositions->clear();
+    for (int position = 1; position <= m_positionsPerChannel; ++position) {
+        auto* item = new QListWidgetItem(QStringLiteral("%1#").arg(position), lstTrendPositions);
+        item->setData(Qt::UserRole, position);
+        item->setSelected(position <= kFirstPositionsShown);
+    }
+}
+
+void HistoryTab::choicesChanged()
+{
+    m_refreshTimer->start(kRefreshDelayMs);
+}
+
+history::ReadingQuery HistoryTab::chosenQuery(qint64 nowMs) const
+{
+    history::ReadingQuery query;
+    if (!isBuilt())
+        return query;
+    query.station = spnTrendStation->value();
+    query.channel = cboTrendChannel->currentData().toInt();
+    for (int row = 0; row < lstTrendPositions->count(); ++row) {
+        if (lstTrendPositions->item(row)->isSelected())
+            query.positions.append(lstTrendPositions->item(row)->data(Qt::UserRole).toInt());
+    }
+    const int range = cboTrendRange->currentIndex();
+    if (range == Custom) {
+        query.fromMs = dtpTrendFrom->dateTime().toMSecsSinceEpoch();
+        query.toMs = dtpTrendTo->dateTime().toMSecsSinceEpoch();
+    } else {
+        query.toMs = nowMs;
+        query.fromMs = nowMs - spanOf(range);
+    }
+    return query;
+}
+
+void HistoryTab::RefreshTrend()
+{
+    if (!isBuilt() || m_databasePath.isEmpty())
+        return;
+    m_refreshTimer->stop();
+    if (!m_queries) {
+        m_queries = std::make_unique<history::TrendQueries>(m_databasePath);
+        connect(m_queries.get(), &history::TrendQueries::answered, this, &HistoryTab::showTrend);
+    }
+    m_shown = chosenQuery(QDateTime::currentMSecsSinceEpoch());
+    m_answerAwaited = true;
+    m_recordedMeanwhile = false;
+    m_queries->ask(++m_ticket, m_shown, kMaxPointsPerLine);
+}
+
+void HistoryTab::showTrend(int ticket, const history::TrendLines& answer)
+{
+    if (ticket != m_ticket)
+        return; // a newer query is on its way
+    m_answerAwaited = false;
+    QChart* chart = chartTrend->chart();
+    chart->removeAllSeries();
+    m_lines.clear();
+    lblTrendPoint->hide();
+    chart->setTitle(answer.ok ? QString() : answer.errorText);
+    for (const history::TrendLine& line : answer.lines)
+        addLine(line.position)->replace(line.points);
+    m_userView = false;
+    fitAxes();
+    emit trendShown();
+    // The answer may or may not hold what was recorded while it was on its way: ask again.
+    if (m_recordedMeanwhile && cboTrendRange->currentIndex() != Custom)
+        m_refreshTimer->start(kFollowRequeryMs);
+}
+
+QLineSeries* HistoryTab::addLine(int position)
+{
+    auto* series = new QLineSeries;
+    series->setName(QStringLiteral("%1#").arg(position));
+    QChart* chart = chartTrend->chart();
+    chart->addSeries(series);
+    series->attachAxis(m_timeAxis);
+    series->attachAxis(m_valueAxis);
+    connect(series, &QLineSeries::hovered, this,
+            [this, series](const QPointF& point, bool hovering) { showPointNear(series, point, hovering); });
+    m_lines.insert(position, series);
+    return series;
+}
+
+void HistoryTab::fitAxes()
+{
+    const qint64 span = m_shown.toMs - m_shown.fromMs;
+    m_timeAxis->setFormat(QLatin1String(span > 24 * kHourMs ? "MM-dd HH:mm" : "HH:mm:ss"));
+    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(m_shown.fromMs),
+                         QDateTime::fromMSecsSinceEpoch(m_shown.toMs));
+    qreal low = std::numeric_limits<qreal>::max();
+    qreal high = std::numeric_limits<qreal>::lowest();
+    for (const QLineSeries* series : qAsConst(m_lines)) {
+        for (const QPointF& p : series->points()) {
+            low = std::min(low, p.y());
+            high = std::max(high, p.y());
+        }
+    }
+    if (low > high) { // nothing to show: a room's temperatures
+        low = 0;
+        high = 40;
+    }
+    m_valueAxis->setRange(std::floor(low) - 1, std::ceil(high) + 1);
+    m_valueAxis->applyNiceNumbers(); // ticks on round values
+}
+
+void HistoryTab::followRecorded(const QVector<history::Reading>& readings)
+{
+    if (!isBuilt() || cboTrendRange->currentIndex() == Custom)
+        return;
+    if (m_answerAwaited) {
+        m_recordedMeanwhile = true;
+        return;
+    }
+    QHash<QLineSeries*, QList<QPointF>> added;
+    for (const history::Reading& r : readings) {
+        if (r.station != m_shown.station || r.channel != m_shown.channel || !r.celsius)
+            continue;
+        QLineSeries* series = m_lines.value(r.position);
+        if (!series)
+            continue;
+        // A reading the query already brought is not added twice.
+        const qreal x = qreal(r.timeMs);
+        QList<QPointF>& points = added[series];
+        const qreal last = !points.isEmpty() ? points.constLast().x()
+                           : series->count() ? series->at(series->count() - 1).x()
+                                             : std::numeric_limits<qreal>::lowest();
+        if (x > last)
+            points.append(QPointF(x, *r.celsius));
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    m_shown.toMs = std::max(m_shown.toMs, now);
+    m_shown.fromMs = m_shown.toMs - spanOf(cboTrendRange->currentIndex());
+    for (QLineSeries* series : qAsConst(m_lines)) {
+        if (added.contains(series))
+            series->append(added.value(series));
+        // Points that left the range go.
+        int old = 0;
+        while (old < series->count() && series->at(old).x() < qreal(m_shown.fromMs))
+            ++old;
+        if (old > 0)
+            series->removePoints(0, old);
+    }
+    if (!m_userView)
+        fitAxes();
+}
+
+void HistoryTab::cmdTrendReset_Click()
+{
+    if (!isBuilt())
+        return;
+    chartTrend->chart()->zoomReset();
+    m_userView = false;
+    fitAxes();
+}
+
+void HistoryTab::showPointNear(QLineSeries* series, const QPointF& point, bool hovering)
+{
+    if (!hovering || series->count() == 0) {
+        lblTrendPoint->hide();
+        return;
+    }
+    // The recorded point nearest in time to where the pointer touches the line.
+    const QList<QPointF> points = series->points();
+    auto next = std::lower_bound(points.cbegin(), points.cend(), point.x(),
+                                 [](const QPointF& p, qreal x) { return p.x() < x; });
+    if (next == points.cend() ||
+        (next != points.cbegin() && point.x() - (next - 1)->x() < next->x() - point.x()))
+        --next;
+    const QPointF nearest = *next;
+    lblTrendPoint->setText(QStringLiteral("%1  %2  %3 °C")
+                               .arg(series->name(), QDateTime::fromMSecsSinceEpoch(qint64(nearest.x()))
+                                                        .toString(QString::fromLatin1(kTimeFormat)))
+                               .arg(nearest.y(), 0, 'f', 2));
+    lblTrendPoint->adjustSize();
+    QChart* chart = chartTrend->chart();
+    const QPoint at = chartTrend->mapFromScene(chart->mapToScene(chart->mapToPosition(nearest, series)));
+    // Beside the point, inside the view.
+    const int x = std::min(at.x() + 10, chartTrend->width() - lblTrendPoint->width());
+    const int y = std::max(at.y() - lblTrendPoint->height() - 6, 0);
+    lblTrendPoint->move(x, y);
+    lblTrendPoint->show();
+    lblTrendPoint->raise();
+}
+
+void HistoryTab::cmdExportCsv_Click()
+{
+    if (!isBuilt() || m_databasePath.isEmpty())
+        return;
+    const history::ReadingQuery query = chosenQuery(QDateTime::currentMSecsSinceEpoch());
+    if (query.positions.isEmpty()) {
+        dialogs::MsgBox(this, QStringLiteral("请先选择要导出的位置。"), QString(), dialogs::Icon::Warning);
+        return;
+    }
+    dialogs::FileDialogRequest ask;
+    ask.save = true;
+    ask.folder = programFolder();
+    ask.fileName = exportFileName(query.channel, QDate::currentDate());
+    ask.filter = QStringLiteral("CSV文件 (*.csv)|*.csv");
+    ask.title = QStringLiteral("导出CSV");
+    ask.confirmOverwrite = true;
+    const QString path = dialogs::FileDialog(this, ask);
+    if (path.isEmpty())
+        return;
+
+    history::HistoryStore store(m_databasePath);
+    QProgressDialog progress(QStringLiteral("正在导出到 %1 ...").arg(QFileInfo(path).fileName()),
+                             QStringLiteral("取消"), 0, 0, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500); // short exports show no dialog
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    const history::ExportResult result =
+        history::exportCsv(store, query, path, [&progress](qint64 done, qint64 total) {
+            progress.setMaximum(int(std::min<qint64>(total, std::numeric_limits<int>::max())));
+            progress.setValue(int(std::min<qint64>(done, std::numeric_limits<int>::max())));
+            return !progress.wasCanceled();
+        });
+    progress.close();
+    switch (result.status) {
+    case history::ExportResult::Written:
+        dialogs::MsgBox(
+            this,
+            QStringLiteral("已导出 %1 条记录到 %2").arg(result.rows).arg(QDir::toNativeSeparators(path)),
+            QString(), dialogs::Icon::Information);
+        break;
+    case history::ExportResult::Cancelled:
+        break;
+    case history::ExportResult::Failed:
+        dialogs::MsgBox(this, result.errorText, QString(), dialogs::Icon::Warning);
+        break;
+    }
+}

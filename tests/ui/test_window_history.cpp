@@ -1,0 +1,182 @@
+// The history through the window: its tab after the designed four, built when
+// first shown; a database that cannot be written, said once while reading goes
+// on; the chart following what is recorded; the CSV export.
+
+#include "window_fixture.h"
+
+#include "history/history_store.h"
+#include "protocol/crc16.h"
+#include "ui/history_tab.h"
+
+#include <QLineSeries>
+#include <QListWidget>
+
+namespace {
+// Answers every temperature request with channel x 100 + position hundredths.
+QByteArray answerTemperatures(const QByteArray& request)
+{
+    if (request.size() != 8 || !protocol::hasValidCrc(request))
+        return {};
+    const int channel = quint8(request[2]), start = quint8(request[3]), count = quint8(request[5]);
+    QByteArray reply;
+    reply.append(request[0]).append(request[1]).append(char(2 * count));
+    for (int k = 0; k < count; ++k) {
+        const int value = channel * 100 + start + k;
+        reply.append(char(value >> 8)).append(char(value & 0xFF));
+    }
+    return protocol::appendCrc(reply);
+}
+
+qint64 storedCount(const WindowFixture& f, int channel)
+{
+    history::HistoryStore store(history::HistoryStore::pathIn(f.folder.path()));
+    return store.countReadings({1, channel, {1, 2, 3, 4}, 0, std::numeric_limits<qint64>::max()})
+        .value_or(-1);
+}
+
+// A window over 3 channels of 4 sensors whose module answers every request, recording every reading.
+frmMain& readingWindow(WindowFixture& f)
+{
+    f.writeFile(QStringLiteral("ModSet.set"), "1,3,4,1\r\n");
+    f.writeFile(QStringLiteral("history.set"), "0,90\r\n");
+    frmMain& w = f.create();
+    f.backend->setResponder(answerTemperatures);
+    w.txtStartID->setText(QStringLiteral("1"));
+    return w;
+}
+} // namespace
+
+class TestWindowHistory : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void fifthTabBuiltWhenFirstShown()
+    {
+        WindowFixture f;
+        frmMain& w = f.create();
+        QCOMPARE(w.SSTab1->count(), 5);
+        QCOMPARE(w.SSTab1->tabText(4), QStringLiteral("历史数据"));
+        QCOMPARE(w.SSTab1->widget(4)->objectName(), QStringLiteral("tabPages_4"));
+        QCOMPARE(w.SSTab1->currentIndex(), 3);
+        HistoryTab* tab = w.historyTab();
+        QVERIFY(!tab->isBuilt());
+        QVERIFY(!tab->findChild<QChartView*>());
+        w.show();
+        w.SSTab1->setCurrentIndex(4);
+        QVERIFY(tab->isBuilt());
+        QCOMPARE(tab->tabHistory->tabText(0), QStringLiteral("趋势与导出"));
+        QCOMPARE(tab->findChild<QChartView*>(QStringLiteral("chartTrend")), tab->chartTrend);
+    }
+
+    void unusableHistoryIsSaidOnceAndReadingGoesOn_data()
+    {
+        QTest::addColumn<bool>("directory");
+        QTest::newRow("history.db a directory") << true;
+        QTest::newRow("history.db no database") << false;
+    }
+    void unusableHistoryIsSaidOnceAndReadingGoesOn()
+    {
+        QFETCH(bool, directory);
+        WindowFixture f;
+        if (directory)
+            QVERIFY(QDir(f.folder.path()).mkdir(QStringLiteral("history.db")));
+        else
+            f.writeFile(QStringLiteral("history.db"), QByteArray(4096, 'x'));
+        frmMain& w = readingWindow(f);
+        QLabel* state = w.historyTab()->lblHistoryState;
+        for (int pass = 1; pass <= 3; ++pass) {
+            f.backend->written();
+            w.cmdOnceDo1_Click();
+            QCOMPARE(f.backend->written().size(), 3 * 8);
+            QCOMPARE(f.cellTexts(3, 4), (QStringList{"3.01", "3.02", "3.03", "3.04"}));
+            if (pass == 1)
+                QTRY_VERIFY(state->text().contains(QStringLiteral("history.db")));
+        }
+        w.txtChannel->setText(QStringLiteral("2"));
+        w.comDoOnce_Click();
+        QCOMPARE(f.cellTexts(2, 4), (QStringList{"2.01", "2.02", "2.03", "2.04"}));
+        QTest::qWait(100);
+        QCOMPARE(state->text().count(QLatin1Char('\n')), 0); // one message
+        QVERIFY2(state->text().startsWith(QStringLiteral("历史数据库")), qPrintable(state->text()));
+        QVERIFY(f.boxes.isEmpty());
+    }
+
+    void badHistorySetIsNamedInTheStateLine()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("history.set"), "60,0\r\n");
+        frmMain& w = f.create();
+        const QString text = w.historyTab()->lblHistoryState->text();
+        QVERIFY2(text.contains(QStringLiteral("history.set")) &&
+                     text.contains(QStringLiteral("retention_days")),
+                 qPrintable(text));
+    }
+
+    // The chart shows what is recorded, and follows each pass while the range is "last ...".
+    void chartShowsAndFollowsTheRecordedReadings()
+    {
+        WindowFixture f;
+        frmMain& w = readingWindow(f);
+        w.cmdOnceDo1_Click();
+        HistoryTab* tab = w.historyTab();
+        QSignalSpy shown(tab, &HistoryTab::trendShown);
+        w.show();
+        w.SSTab1->setCurrentIndex(4);
+        QVERIFY(shown.wait(5000));
+        const auto line = [tab](int position) {
+            const QList<QAbstractSeries*> all = tab->chartTrend->chart()->series();
+            for (QAbstractSeries* s : all)
+                if (s->name() == QStringLiteral("%1#").arg(position))
+                    return static_cast<QLineSeries*>(s);
+            return static_cast<QLineSeries*>(nullptr);
+        };
+        QCOMPARE(tab->chartTrend->chart()->series().size(), 4);
+        QVERIFY(line(2));
+        QTRY_COMPARE(line(2)->count(), 1);
+        QCOMPARE(line(2)->at(0).y(), 1.02); // channel 1 is chosen first
+
+        w.cmdOnceDo1_Click();
+        w.cmdOnceDo1_Click();
+        QTRY_COMPARE(line(2)->count(), 3);
+        QCOMPARE(line(4)->count(), 3);
+        QVERIFY(line(2)->at(1).x() < line(2)->at(2).x());
+    }
+
+    void exportWritesTheChosenSensors()
+    {
+        WindowFixture f;
+        frmMain& w = readingWindow(f);
+        w.cmdOnceDo1_Click();
+        w.cmdOnceDo1_Click();
+        HistoryTab* tab = w.historyTab();
+        tab->ensureBuilt();
+        tab->cboTrendChannel->setCurrentIndex(1);
+        tab->lstTrendPositions->clearSelection();
+        tab->lstTrendPositions->item(2)->setSelected(true);
+        QVector<dialogs::FileDialogRequest> asked;
+        QString answer = QDir(f.folder.path()).filePath(QStringLiteral("out.csv"));
+        dialogs::setFileDialogHandler([&](const dialogs::FileDialogRequest& request) {
+            asked.append(request);
+            return answer;
+        });
+        QTRY_COMPARE(storedCount(f, 2), 8); // both passes written
+        tab->cmdExportCsv_Click();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].save);
+        QCOMPARE(asked[0].folder, f.folder.path());
+        QCOMPARE(asked[0].fileName, exportFileName(2, QDate::currentDate()));
+        const QList<QByteArray> lines = f.readFile("out.csv").split('\n');
+        QCOMPARE(lines.size(), 1 + 2 + 1); // header, two readings, the end
+        QVERIFY2(lines[1].endsWith(",1,2,3,2.03,ok,203\r"), lines[1].constData());
+        QCOMPARE(f.boxes.size(), 1); // says where it went
+        QVERIFY(f.boxes[0].text.contains(QStringLiteral("out.csv")));
+
+        answer = QDir(f.folder.path()).filePath(QStringLiteral("missing/out.csv"));
+        tab->cmdExportCsv_Click();
+        QCOMPARE(f.boxes.size(), 2);
+        QVERIFY2(f.boxes[1].text.contains(QStringLiteral("missing/out.csv")), qPrintable(f.boxes[1].text));
+    }
+};
+
+QTEST_MAIN(TestWindowHistory)
+#include "test_window_history.moc"
