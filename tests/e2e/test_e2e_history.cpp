@@ -7,15 +7,6 @@
 #include "history/history_store.h"
 
 namespace {
-sim::Fault fault(const QString& text)
-{
-    QString error;
-    const std::optional<sim::Fault> parsed = sim::Fault::parse(text, &error);
-    if (!parsed)
-        qFatal("bad fault %s: %s", qPrintable(text), qPrintable(error));
-    return *parsed;
-}
-
 // A channel's readings in the database, every position 1..positions, in time order.
 QVector<history::Reading> stored(const QString& folder, int station, int channel, int positions)
 {
