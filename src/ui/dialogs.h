@@ -37,7 +37,8 @@ struct FileDialogRequest
 {
     bool save = false;
     QString folder;
-    QString filter; // as the program's designer wrote it: "txt|*.txt"
+    QString fileName; // the name first offered in `folder` (may be empty)
+    QString filter;   // as the program's designer wrote it: "txt|*.txt"
     QString title;
     bool confirmOverwrite = false;
 };

@@ -1,16 +1,23 @@
-// The alarms page on its own: limits typed in, saved and read back; alarms
-// begun and ended by readings. With TQ_PANEL_SHOTS=<folder> the page is also
-// grabbed into a PNG there, to look at it.
+// The alarms page and the traffic page on their own: limits typed in, saved
+// and read back; alarms begun and ended by readings; the traffic list as the
+// record grows, its file and its statistics. With TQ_PANEL_SHOTS=<folder> the
+// panels are also grabbed into PNGs there, to look at them.
 
 #include "alarms/alarms_file.h"
+#include "port/memory_backend.h"
+#include "requests/request_core.h"
+#include "traffic/traffic_recorder.h"
 #include "ui/alarms_panel.h"
 #include "ui/dialogs.h"
 #include "ui/program_folder.h"
+#include "ui/traffic_panel.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -48,6 +55,72 @@ QStringList alarmRows(const AlarmsPanel& panel)
     return rows;
 }
 
+QStringList tableRow(const QTableWidget* table, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < table->columnCount(); ++column)
+        texts << table->item(row, column)->text();
+    return texts;
+}
+
+// A traffic recorder on a request core over an open memory port, with a clock the test sets.
+struct Line
+{
+    port::MemoryBackend* device = nullptr;
+    std::unique_ptr<port::MSComm> comm;
+    std::unique_ptr<requests::RequestCore> core;
+    traffic::TrafficRecorder recorder;
+    qint64 now = T0;
+
+    explicit Line(int capacity = traffic::TrafficRing::DefaultCapacity) : recorder(capacity)
+    {
+        auto backend = std::make_unique<port::MemoryBackend>();
+        device = backend.get();
+        comm = std::make_unique<port::MSComm>(std::move(backend));
+        comm->setPortNameResolver([](int n) { return QStringLiteral("mem:%1").arg(n); });
+        comm->setPortOpen(true);
+        core = std::make_unique<requests::RequestCore>(comm.get());
+        recorder.attach(core.get());
+        recorder.setClock([this] { return now; });
+    }
+
+    // A temperature read of two sensors on `channel`, tagged so that each frame's line differs.
+    static requests::Request request(int channel, int tag = 0)
+    {
+        requests::Request r;
+        r.frame = QByteArray::fromHex("0103") + char(channel) + char(tag) + QByteArray::fromHex("0002AABB");
+        r.threshold = 9;
+        r.replyLength = 9;
+        r.context = {1, 1, channel, 2, 0};
+        return r;
+    }
+    // The request goes out; after `replyMs` its reply comes and is judged (none when negative).
+    void exchange(int channel, int replyMs, traffic::Verdict verdict = traffic::Verdict::Decoded, int tag = 0)
+    {
+        core->send(request(channel, tag));
+        if (replyMs < 0)
+            return;
+        now += replyMs;
+        device->inject(QByteArray::fromHex("0103040001000234AA"));
+        recorder.noteVerdict(request(channel, tag), verdict);
+    }
+    QStringList lines() const
+    {
+        QStringList all;
+        for (int i = 0; i < recorder.record().size(); ++i)
+            all << traffic::entryLine(recorder.record().at(i));
+        return all;
+    }
+};
+
+QStringList listLines(const QListWidget* list)
+{
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
 } // namespace
 
 class TestHistoryPanels : public QObject
@@ -56,6 +129,8 @@ class TestHistoryPanels : public QObject
 
     QTemporaryDir m_folder;
     QVector<dialogs::MessageBoxRequest> m_boxes;
+    QVector<dialogs::FileDialogRequest> m_fileDialogs;
+    QString m_chosenPath;
 
     QString alarmsFile() const { return QDir(m_folder.path()).filePath(alarms::kAlarmsSetName); }
 
@@ -70,14 +145,20 @@ private Q_SLOTS:
         QFile::remove(alarmsFile());
         setProgramFolderForTests(m_folder.path());
         m_boxes.clear();
+        m_fileDialogs.clear();
         dialogs::setMessageBoxHandler([this](const dialogs::MessageBoxRequest& request) {
             m_boxes.append(request);
             return int(dialogs::AnswerOk);
+        });
+        dialogs::setFileDialogHandler([this](const dialogs::FileDialogRequest& request) {
+            m_fileDialogs.append(request);
+            return m_chosenPath;
         });
     }
     void cleanup()
     {
         dialogs::setMessageBoxHandler(nullptr);
+        dialogs::setFileDialogHandler(nullptr);
         setProgramFolderForTests(QString());
     }
 
@@ -242,6 +323,107 @@ private Q_SLOTS:
         QVERIFY(rows.last().startsWith(QLatin1String("9 "))); // position 1's alarm was the oldest
     }
 
+    // ---- Traffic
+
+    // Frames show after the delay, not at once; lines shown stay and change only with their verdict.
+    void trafficListFollowsTheRecord()
+    {
+        Line line;
+        TrafficPanel panel(&line.recorder);
+        line.exchange(1, 20);
+        QCOMPARE(panel.lstTraffic->count(), 0);
+        QTRY_COMPARE(listLines(panel.lstTraffic), line.lines());
+        QVERIFY(panel.lstTraffic->item(1)->text().endsWith(QStringLiteral("已解析")));
+        panel.lstTraffic->item(0)->setData(Qt::UserRole, 42); // gone if the line were made again
+
+        line.exchange(2, -1);
+        QTRY_COMPARE(listLines(panel.lstTraffic), line.lines());
+        QVERIFY(panel.lstTraffic->item(2)->text().endsWith(QStringLiteral("已发送")));
+        line.recorder.noteVerdict(Line::request(2), traffic::Verdict::NoReply);
+        QTRY_VERIFY(panel.lstTraffic->item(2)->text().endsWith(QStringLiteral("无应答")));
+        QCOMPARE(panel.lstTraffic->item(0)->data(Qt::UserRole), QVariant(42)); // appended to, never rebuilt
+    }
+
+    // The oldest lines go with their entries; the lines looked at stay in view, the newest are followed.
+    void trafficListScrolling()
+    {
+        Line line(40);
+        TrafficPanel panel(&line.recorder);
+        // Frames come while the page is not in view (its size not yet final): shown, it is at the end.
+        for (int tag = 0; tag < 40; ++tag)
+            line.exchange(1, -1, traffic::Verdict::Decoded, tag);
+        QTRY_COMPARE(panel.lstTraffic->count(), 40);
+        panel.resize(600, 400);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QScrollBar* bar = panel.lstTraffic->verticalScrollBar();
+        QVERIFY(bar->maximum() > 10);
+        QCOMPARE(bar->value(), bar->maximum());
+
+        bar->setValue(10);
+        const QString lookedAt = panel.lstTraffic->item(10)->text();
+        for (int tag = 40; tag < 43; ++tag)
+            line.exchange(1, -1, traffic::Verdict::Decoded, tag);
+        QTRY_COMPARE(listLines(panel.lstTraffic), line.lines());
+        QCOMPARE(panel.lstTraffic->item(bar->value())->text(), lookedAt);
+
+        bar->setValue(bar->maximum());
+        line.exchange(1, -1, traffic::Verdict::Decoded, 43);
+        QTRY_COMPARE(listLines(panel.lstTraffic), line.lines());
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void trafficSaved_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("saved") << "record.txt" << true;
+        QTest::newRow("not written: named") << "no/such/record.txt" << false;
+    }
+    void trafficSaved()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, written);
+        Line line;
+        TrafficPanel panel(&line.recorder);
+        line.exchange(1, 20);
+        m_chosenPath = m_folder.filePath(name);
+        panel.cmdSaveTraffic->click();
+        QCOMPARE(m_fileDialogs.size(), 1);
+        QVERIFY(m_fileDialogs[0].save);
+        QCOMPARE(m_fileDialogs[0].folder, m_folder.path());
+        QCOMPARE(
+            m_fileDialogs[0].fileName,
+            QStringLiteral("通信记录_%1.txt").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+        if (written) {
+            QVERIFY(m_boxes.isEmpty());
+            QCOMPARE(fileBytes(m_chosenPath), traffic::recordText(line.recorder.record()));
+        } else {
+            QCOMPARE(m_boxes.size(), 1);
+            QVERIFY(m_boxes[0].text.contains(m_chosenPath));
+        }
+    }
+
+    void trafficStatisticsAndClear()
+    {
+        Line line;
+        TrafficPanel panel(&line.recorder);
+        line.exchange(1, 10);
+        line.exchange(1, 30, traffic::Verdict::CrcError);
+        line.exchange(2, -1);
+        line.recorder.noteVerdict(Line::request(2), traffic::Verdict::NoReply);
+        QTRY_COMPARE(panel.tblTrafficStats->rowCount(), 2);
+        QCOMPARE(tableRow(panel.tblTrafficStats, 0), (QStringList{"1", "2", "2", "1", "0", "20"}));
+        QCOMPARE(tableRow(panel.tblTrafficStats, 1), (QStringList{"2", "1", "0", "0", "1", "-"}));
+
+        panel.cmdClearTraffic->click();
+        QCOMPARE(panel.lstTraffic->count(), 0);
+        QCOMPARE(panel.tblTrafficStats->rowCount(), 0);
+        line.exchange(3, -1);
+        QTRY_COMPARE(listLines(panel.lstTraffic), line.lines());
+        QCOMPARE(panel.lstTraffic->count(), 1);
+    }
+
     // ---- Looking at them
 
     void screenshots()
@@ -255,6 +437,19 @@ private Q_SLOTS:
         alarmsPanel.feed({reading(5, 30, T0 + Minute, 1)});
         alarmsPanel.resize(1030, 690);
         QVERIFY(alarmsPanel.grab().save(QDir(folder).filePath(QStringLiteral("alarms_panel.png"))));
+
+        Line line;
+        TrafficPanel trafficPanel(&line.recorder);
+        for (int i = 0; i < 30; ++i)
+            line.exchange(1 + i % 3, 15 + i % 7,
+                          i % 5 == 4 ? traffic::Verdict::CrcError : traffic::Verdict::Decoded);
+        line.exchange(4, -1);
+        line.recorder.noteVerdict(Line::request(4), traffic::Verdict::NoReply);
+        QTRY_COMPARE(trafficPanel.lstTraffic->count(), line.lines().size());
+        trafficPanel.resize(1030, 690);
+        trafficPanel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&trafficPanel));
+        QVERIFY(trafficPanel.grab().save(QDir(folder).filePath(QStringLiteral("traffic_panel.png"))));
     }
 };
 
