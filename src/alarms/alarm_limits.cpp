@@ -27,4 +27,10 @@ bool readLimitText(const QString& text, double minimum, double maximum, std::opt
     return true;
 }
 
+QString formatLimit(const std::optional<double>& limit)
+{
+    // Hundredths print exactly with up to five significant digits (-55.00 .. 180.00).
+    return limit ? QString::number(*limit, 'g', 10) : QString();
+}
+
 } // namespace alarms

@@ -51,5 +51,7 @@ struct AlarmLimits
 // hundredths of a degree (the module's resolution) so that a saved limit reads
 // back exactly. False for anything else, and `limit` is left as it was.
 bool readLimitText(const QString& text, double minimum, double maximum, std::optional<double>& limit);
+// A limit's text as readLimitText reads it back: "12.35", "-10", empty for no limit.
+QString formatLimit(const std::optional<double>& limit);
 
 } // namespace alarms

@@ -12,8 +12,7 @@ const QByteArray LineEnd("\r\n");
 
 QByteArray limitField(const std::optional<double>& limit)
 {
-    // Hundredths print exactly with up to five significant digits (-55.00 .. 180.00).
-    return limit ? QByteArray::number(*limit, 'g', 10) : QByteArray();
+    return formatLimit(limit).toLatin1();
 }
 
 // The text's lines without their ends (CR LF, CR or LF); a line end at the very end starts no line.
@@ -138,6 +137,12 @@ QString unreadableAlarmsMessage(const AlarmsLoad& load)
 bool saveAlarmLimits(const QString& folder, const AlarmLimits& limits)
 {
     return config::saveWholeFile(config::settingsFilePath(folder, kAlarmsSetName), formatAlarmsFile(limits));
+}
+
+QString unsavedAlarmsMessage(const QString& folder)
+{
+    return QStringLiteral("无法写入报警限值文件“%1”，报警限值未保存。")
+        .arg(config::settingsFilePath(folder, kAlarmsSetName));
 }
 
 } // namespace alarms

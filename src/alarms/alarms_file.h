@@ -50,4 +50,7 @@ QString unreadableAlarmsMessage(const AlarmsLoad& load);
 // Writes the file whole. False when it cannot be written.
 bool saveAlarmLimits(const QString& folder, const AlarmLimits& limits);
 
+// "无法写入报警限值文件“<path>”，报警限值未保存。"
+QString unsavedAlarmsMessage(const QString& folder);
+
 } // namespace alarms

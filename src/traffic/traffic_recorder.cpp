@@ -71,8 +71,11 @@ void TrafficRecorder::noteVerdict(const requests::Request& request, Verdict verd
         ++stats.noReplies;
     if (!isLast(request))
         return;
-    if (TrafficEntry* entry = m_record.find(m_last->in ? *m_last->in : m_last->out))
+    const quint64 sequence = m_last->in ? *m_last->in : m_last->out;
+    if (TrafficEntry* entry = m_record.find(sequence)) {
         entry->verdict = verdict;
+        Q_EMIT verdictSet(sequence);
+    }
     Q_EMIT changed();
 }
 

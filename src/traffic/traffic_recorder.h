@@ -47,6 +47,8 @@ public:
 Q_SIGNALS:
     // An entry was added or its verdict set.
     void changed();
+    // The entry with `sequence` got its verdict (before changed() says so).
+    void verdictSet(quint64 sequence);
 
 private:
     void onRequestWritten(const requests::Request& request);

@@ -37,10 +37,10 @@ struct FileDialogRequest
 {
     bool save = false;
     QString folder;
-    QString filter; // as the program's designer wrote it: "txt|*.txt"
+    QString fileName; // the name first offered in `folder` (may be empty)
+    QString filter;   // as the program's designer wrote it: "txt|*.txt"
     QString title;
     bool confirmOverwrite = false;
-    QString fileName; // proposed in the folder (save dialogs); empty: none
 };
 
 // The chosen path, or an empty string when the user cancelled.

@@ -4,6 +4,7 @@
 #include "alarms/alarm_tracker.h"
 #include "alarms/alarms_file.h"
 #include "alarms/limit_entry.h"
+#include "alarms/rise_baseline.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -43,7 +44,8 @@ AlarmLimits sampleLimits()
     return *parseAlarmsFile("80,-10,12\r\n2,50,\r\n3,,5\r\n").limits;
 }
 
-constexpr qint64 Hour = 60 * 60 * 1000;
+constexpr qint64 Minute = 60 * 1000;
+constexpr qint64 Hour = 60 * Minute;
 constexpr qint64 Now = 1700000000000;
 
 SensorValue reading(int channel, std::optional<double> celsius, qint64 timeMs = Now)
@@ -254,6 +256,57 @@ private Q_SLOTS:
                            "began 7 低温 since 6 at 6 -30",
                            "ended 7 低温 since 6 at 7 20",
                        }));
+    }
+
+    // Readings "<minute>" (with a temperature of minute / 100) or "<minute>?"
+    // (without one) in order, then the baseline for a reading at `at`.
+    void riseBaseline_data()
+    {
+        QTest::addColumn<QString>("readings");
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("baseline"); // minute, or -1 for none
+
+        QTest::newRow("nothing kept") << "" << 60 << -1;
+        QTest::newRow("the earliest of the day") << "0 30 60" << 120 << 0;
+        QTest::newRow("exactly a day before") << "0 600" << 1440 << 0;
+        QTest::newRow("more than a day before: forgotten") << "0 600" << 1441 << 600;
+        QTest::newRow("one per ten minutes: the second in a slot is not kept") << "0 5 12" << 1445 << 12;
+        QTest::newRow("a reading without a temperature is not kept") << "0? 12" << 60 << 12;
+        QTest::newRow("the clock set back: the sensor starts afresh") << "600 700 100" << 160 << 100;
+        QTest::newRow("readings after the one judged are none") << "600" << 500 << -1;
+    }
+    void riseBaseline()
+    {
+        QFETCH(QString, readings);
+        QFETCH(int, at);
+        QFETCH(int, baseline);
+        const Sensor sensor{1, 2, 3};
+        RiseBaselines baselines;
+        for (QString minute : readings.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const bool blank = minute.endsWith(QLatin1Char('?'));
+            minute.remove(QLatin1Char('?'));
+            const qint64 timeMs = Now + minute.toInt() * Minute;
+            baselines.add(
+                {sensor, timeMs, blank ? std::nullopt : std::optional<double>(minute.toInt() / 100.0)});
+        }
+        const std::optional<EarlierValue> earlier = baselines.earlier(sensor, Now + at * Minute);
+        if (baseline < 0) {
+            QVERIFY(!earlier);
+            return;
+        }
+        QVERIFY(earlier);
+        QCOMPARE(earlier->timeMs, Now + baseline * Minute);
+        QCOMPARE(earlier->celsius, baseline / 100.0);
+    }
+
+    // Three days of a reading a minute keep at most a day's slots, and a neighbour keeps its own.
+    void riseBaselineStaysBounded()
+    {
+        RiseBaselines baselines;
+        for (int minute = 0; minute < 3 * 1440; ++minute)
+            baselines.add({{1, 2, 3}, Now + minute * Minute, 20});
+        QVERIFY(baselines.keptCount({1, 2, 3}) <= 1 + DayMs / BaselineSlotMs);
+        QVERIFY(!baselines.earlier({1, 2, 4}, Now + 3 * 1440 * Minute));
     }
 };
 
