@@ -32,4 +32,13 @@ QString verdictText(Verdict verdict)
     return QString();
 }
 
+Verdict verdictOfNote(const QString& note)
+{
+    if (note == protocol::crcErrorNote())
+        return Verdict::CrcError;
+    if (note == protocol::replyMismatchNote())
+        return Verdict::Mismatch;
+    return Verdict::Refused;
+}
+
 } // namespace traffic

@@ -27,4 +27,8 @@ enum class Verdict {
 // The text of each verdict, as the record shows it.
 QString verdictText(Verdict verdict);
 
+// The verdict on bytes shown with `note` after their dump (protocol's reply
+// notes): a CRC error, a reply to another request, or the module's refusal.
+Verdict verdictOfNote(const QString& note);
+
 } // namespace traffic

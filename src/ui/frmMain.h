@@ -20,6 +20,11 @@
 #include <optional>
 
 class HistoryTab;
+class AlarmsPanel;
+class TrafficPanel;
+namespace traffic {
+class TrafficRecorder;
+}
 namespace history {
 class HistoryRecorder;
 }
@@ -105,6 +110,14 @@ public:
                                          const requests::Request& request) const;
     // Hands a batch to the history's writer thread (started with the first batch); returns at once.
     void RecordReadings(const QVector<history::Reading>& readings);
+    // Tells the traffic record what became of a temperature reply, feeds its
+    // readings (ReadingsOf) to the alarms and gives each of its cells the alarm
+    // background while its sensor is in alarm.
+    void WatchTemperatureReply(const acquisition::TemperatureReplyOutcome& outcome,
+                               const requests::Request& request, const QVector<history::Reading>& readings);
+    // The alarms page, made with the first readings or when the tab is first shown.
+    AlarmsPanel* alarmsPanel();
+    traffic::TrafficRecorder* trafficRecorder() const { return m_traffic; }
 
     // ---- Device configuration
     void cmdSaveSet_Click();
@@ -180,9 +193,14 @@ private:
     ReadRequestBoxes(protocol::Rounding rounding, bool withChannel, IntervalTimer* loopToStop = nullptr);
 
     void CreateHistoryTab();
+    void AddWatchPages(); // the alarms and traffic pages of the history tab
+    void ShowCellAlarm(QLineEdit* cell, bool inAlarm);
 
     requests::RequestCore* m_requests = nullptr;
     HistoryTab* m_historyTab = nullptr;
+    AlarmsPanel* m_alarmsPanel = nullptr;
+    TrafficPanel* m_trafficPanel = nullptr;
+    traffic::TrafficRecorder* m_traffic = nullptr;
     history::HistorySettings m_historySettings;
     acquisition::GridLayout m_gridLayout;
     bool m_valueCellsPending = false;

@@ -3,13 +3,17 @@
 
 #include "frmMain.h"
 
+#include "alarms_panel.h"
 #include "history_tab.h"
 #include "program_folder.h"
+#include "traffic_panel.h"
 
 #include "history/history_store.h"
 #include "history/history_writer.h"
 #include "protocol/temperature.h"
+#include "traffic/traffic_recorder.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 
@@ -18,6 +22,66 @@ void frmMain::CreateHistoryTab()
     m_historyTab = new HistoryTab(SSTab1);
     m_historyTab->setObjectName(QStringLiteral("tabPages_4"));
     SSTab1->addTab(m_historyTab, QStringLiteral("历史数据"));
+    // The record follows every request from the start; its page is made with the tab's contents.
+    m_traffic = new traffic::TrafficRecorder(traffic::TrafficRing::DefaultCapacity, this);
+    m_traffic->attach(m_requests);
+    connect(m_historyTab, &HistoryTab::built, this, &frmMain::AddWatchPages);
+}
+
+void frmMain::AddWatchPages()
+{
+    m_historyTab->tabHistory->addTab(alarmsPanel(), QStringLiteral("报警"));
+    m_trafficPanel = new TrafficPanel(m_traffic);
+    m_trafficPanel->setObjectName(QStringLiteral("tabHistoryTraffic"));
+    m_historyTab->tabHistory->addTab(m_trafficPanel, QStringLiteral("通信记录"));
+}
+
+AlarmsPanel* frmMain::alarmsPanel()
+{
+    if (!m_alarmsPanel) {
+        m_alarmsPanel = new AlarmsPanel(programFolder(), m_historyTab);
+        m_alarmsPanel->setObjectName(QStringLiteral("tabHistoryAlarms"));
+        m_alarmsPanel->hide(); // until the tab's contents take it as a page
+    }
+    return m_alarmsPanel;
+}
+
+void frmMain::ShowCellAlarm(QLineEdit* cell, bool inAlarm)
+{
+    // Only the background changes: the text colours keep their meaning.
+    static const char* const property = "inAlarm";
+    if (cell->property(property).toBool() == inAlarm)
+        return;
+    cell->setProperty(property, inAlarm);
+    QPalette palette = cell->palette();
+    palette.setColor(QPalette::Base,
+                     inAlarm ? QColor(255, 205, 130) : QApplication::palette(cell).color(QPalette::Base));
+    cell->setPalette(palette);
+    cell->setAutoFillBackground(inAlarm); // a cell narrowed to its column has no frame to paint it
+}
+
+void frmMain::WatchTemperatureReply(const acquisition::TemperatureReplyOutcome& outcome,
+                                    const requests::Request& request,
+                                    const QVector<history::Reading>& readings)
+{
+    using Kind = acquisition::TemperatureReplyOutcome;
+    traffic::Verdict verdict = traffic::Verdict::NoReply;
+    if (outcome.kind == Kind::Decode)
+        verdict = outcome.bytes.size() < request.replyLength ? traffic::Verdict::CutShort
+                                                             : traffic::Verdict::Decoded;
+    else if (outcome.kind == Kind::Flag)
+        verdict = traffic::verdictOfNote(outcome.note);
+    m_traffic->noteVerdict(request, verdict);
+
+    if (readings.isEmpty())
+        return;
+    AlarmsPanel* alarms = alarmsPanel();
+    alarms->feed(readings);
+    const QVector<QLineEdit*>& cells = valueCells(request.context.channel);
+    for (int k = 0; k < readings.size() && k < cells.size(); ++k) {
+        const history::Reading& r = readings[k];
+        ShowCellAlarm(cells[k], alarms->inAlarm(r.station, r.channel, r.position));
+    }
 }
 
 void frmMain::LoadHistorySettings()

@@ -11,6 +11,7 @@
 #include "protocol/box_number.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
+#include "traffic/traffic_recorder.h"
 
 #include <cmath>
 
@@ -28,6 +29,8 @@ void frmMain::ShowUnusableReply(const QByteArray& bytes, const QString& note)
 
 bool frmMain::ReplyUsable(const requests::Reply& reply, const protocol::ReplyVerdict& verdict)
 {
+    m_traffic->noteVerdict(reply.request,
+                           verdict.usable ? traffic::Verdict::Decoded : traffic::verdictOfNote(verdict.note));
     if (!verdict.usable)
         ShowUnusableReply(reply.bytes, verdict.note);
     return verdict.usable;

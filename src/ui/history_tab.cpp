@@ -206,6 +206,7 @@ void HistoryTab::ensureBuilt()
     connect(m_refreshTimer, &QTimer::timeout, this, &HistoryTab::RefreshTrend);
     fillChoices();
     RefreshTrend();
+    Q_EMIT built();
 }
 
 QWidget* HistoryTab::buildTrendPage()

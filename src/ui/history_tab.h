@@ -104,6 +104,8 @@ public:
 Q_SIGNALS:
     // The chart shows the answer to the latest query.
     void trendShown();
+    // The tab's contents were built (first shown): further pages may be added to tabHistory.
+    void built();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -5,6 +5,8 @@
 #include "e2e_fixture.h"
 
 #include "history/history_store.h"
+#include "traffic/traffic_recorder.h"
+#include "ui/alarms_panel.h"
 
 namespace {
 // A channel's readings in the database, every position 1..positions, in time order.
@@ -103,6 +105,37 @@ private Q_SLOTS:
         const QVector<history::Reading> six = stored(e.folder.path(), 1, 6, 40);
         QCOMPARE(six.size(), whole);
         QCOMPARE(newestTexts(six, 40), cutShort);
+    }
+
+    // A pass feeds the alarms and the traffic record: a cell whose value is
+    // above the high limit has the alarm background, the others not; a channel
+    // whose reply fails its CRC is counted as such, the others as replies.
+    void alarmsAndTrafficFollowThePass()
+    {
+        EndToEnd e("1,4,40,1\r\n", "4,19200\r\n");
+        e.writeFile(QStringLiteral("alarms.set"), "22.00,,\r\n");
+        QVERIFY(e.startModule());
+        frmMain& w = e.openWindow();
+        e.module->addFault(fault(QStringLiteral("corruptcrc,channel=2")));
+        w.cmdOnceDo1_Click();
+        const QStringList three = e.cells(3, 40);
+        QCOMPARE(three, e.expected(3, 40));
+        const QVector<QLineEdit*>& cells = w.valueCells(3);
+        int alarming = 0;
+        for (int k = 0; k < 40; ++k) {
+            bool number = false;
+            const double value = three[k].toDouble(&number);
+            const bool above = number && value > 22.0;
+            alarming += above;
+            QCOMPARE(cells[k]->property("inAlarm").toBool(), above);
+            QCOMPARE(w.alarmsPanel()->inAlarm(1, 3, k + 1), above);
+        }
+        QVERIFY(alarming > 0 && alarming < 40); // the limit splits the channel
+        const auto& stats = w.trafficRecorder()->stats();
+        QCOMPARE(stats.at(2).crcErrors, 1);
+        QCOMPARE(stats.at(3).requests, 1);
+        QCOMPARE(stats.at(3).replies, 1);
+        QCOMPARE(stats.at(3).crcErrors, 0);
     }
 };
 
