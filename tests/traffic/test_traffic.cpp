@@ -2,8 +2,6 @@
 // the median reply time, and the recorder following a request core over the
 // in-memory port.
 
-#include "port/memory_backend.h"
-#include "requests/request_core.h"
 #include "traffic/traffic_recorder.h"
 
 #include <QTemporaryDir>
@@ -11,6 +9,7 @@
 #include <QtTest>
 #include <ctime>
 
+#include "../common/recorded_line.h"
 #include "../common/test_files.h"
 
 using namespace traffic;
@@ -32,26 +31,10 @@ requests::Request request(int channel, int threshold)
     return r;
 }
 
-// A recorder on a request core over an open memory port, with a clock the test sets.
-struct Rig
+// A recorder of four entries on a request core over an open memory port.
+struct Rig : RecordedLine
 {
-    port::MemoryBackend* device = nullptr;
-    std::unique_ptr<port::MSComm> comm;
-    std::unique_ptr<requests::RequestCore> core;
-    TrafficRecorder recorder{4};
-    qint64 now = 1000;
-
-    Rig()
-    {
-        auto backend = std::make_unique<port::MemoryBackend>();
-        device = backend.get();
-        comm = std::make_unique<port::MSComm>(std::move(backend));
-        comm->setPortNameResolver([](int n) { return QStringLiteral("mem:%1").arg(n); });
-        comm->setPortOpen(true);
-        core = std::make_unique<requests::RequestCore>(comm.get());
-        recorder.attach(core.get());
-        recorder.setClock([this] { return now; });
-    }
+    Rig() : RecordedLine(4, 1000) {}
 
     // "<direction> <hex> <verdict>" of each entry held, oldest first.
     QStringList entries() const

@@ -3,10 +3,9 @@
 // record grows, its file and its statistics. With TQ_PANEL_SHOTS=<folder> the
 // panels are also grabbed into PNGs there, to look at them.
 
+#include "../common/recorded_line.h"
+
 #include "alarms/alarms_file.h"
-#include "port/memory_backend.h"
-#include "requests/request_core.h"
-#include "traffic/traffic_recorder.h"
 #include "ui/alarms_panel.h"
 #include "ui/dialogs.h"
 #include "ui/program_folder.h"
@@ -64,25 +63,9 @@ QStringList tableRow(const QTableWidget* table, int row)
 }
 
 // A traffic recorder on a request core over an open memory port, with a clock the test sets.
-struct Line
+struct Line : RecordedLine
 {
-    port::MemoryBackend* device = nullptr;
-    std::unique_ptr<port::MSComm> comm;
-    std::unique_ptr<requests::RequestCore> core;
-    traffic::TrafficRecorder recorder;
-    qint64 now = T0;
-
-    explicit Line(int capacity = traffic::TrafficRing::DefaultCapacity) : recorder(capacity)
-    {
-        auto backend = std::make_unique<port::MemoryBackend>();
-        device = backend.get();
-        comm = std::make_unique<port::MSComm>(std::move(backend));
-        comm->setPortNameResolver([](int n) { return QStringLiteral("mem:%1").arg(n); });
-        comm->setPortOpen(true);
-        core = std::make_unique<requests::RequestCore>(comm.get());
-        recorder.attach(core.get());
-        recorder.setClock([this] { return now; });
-    }
+    explicit Line(int capacity = traffic::TrafficRing::DefaultCapacity) : RecordedLine(capacity, T0) {}
 
     // A temperature read of two sensors on `channel`, tagged so that each frame's line differs.
     static requests::Request request(int channel, int tag = 0)

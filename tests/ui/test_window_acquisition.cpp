@@ -10,22 +10,6 @@
 #include "ui/form_builder.h"
 
 namespace {
-// A module that answers every temperature request with channel x 100 + position
-// hundredths (channel 2, position 3 reads 2.03).
-QByteArray answerTemperatures(const QByteArray& request)
-{
-    if (request.size() != 8 || !protocol::hasValidCrc(request))
-        return {};
-    const int channel = quint8(request[2]), start = quint8(request[3]), count = quint8(request[5]);
-    QByteArray reply;
-    reply.append(request[0]).append(request[1]).append(char(2 * count));
-    for (int k = 0; k < count; ++k) {
-        const int value = channel * 100 + start + k;
-        reply.append(char(value >> 8)).append(char(value & 0xFF));
-    }
-    return protocol::appendCrc(reply);
-}
-
 QStringList expectedTexts(int channel, int start, int count)
 {
     QStringList texts;

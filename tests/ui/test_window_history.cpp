@@ -12,21 +12,6 @@
 #include <QListWidget>
 
 namespace {
-// Answers every temperature request with channel x 100 + position hundredths.
-QByteArray answerTemperatures(const QByteArray& request)
-{
-    if (request.size() != 8 || !protocol::hasValidCrc(request))
-        return {};
-    const int channel = quint8(request[2]), start = quint8(request[3]), count = quint8(request[5]);
-    QByteArray reply;
-    reply.append(request[0]).append(request[1]).append(char(2 * count));
-    for (int k = 0; k < count; ++k) {
-        const int value = channel * 100 + start + k;
-        reply.append(char(value >> 8)).append(char(value & 0xFF));
-    }
-    return protocol::appendCrc(reply);
-}
-
 qint64 storedCount(const WindowFixture& f, int channel)
 {
     history::HistoryStore store(history::HistoryStore::pathIn(f.folder.path()));

@@ -6,6 +6,7 @@
 #include "../common/window_probes.h"
 
 #include "port/memory_backend.h"
+#include "protocol/crc16.h"
 #include "ui/dialogs.h"
 #include "ui/frmMain.h"
 #include "ui/program_folder.h"
@@ -15,6 +16,22 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+
+// A module that answers every temperature request with channel x 100 + position
+// hundredths (channel 2, position 3 reads 2.03).
+inline QByteArray answerTemperatures(const QByteArray& request)
+{
+    if (request.size() != 8 || !protocol::hasValidCrc(request))
+        return {};
+    const int channel = quint8(request[2]), start = quint8(request[3]), count = quint8(request[5]);
+    QByteArray reply;
+    reply.append(request[0]).append(request[1]).append(char(2 * count));
+    for (int k = 0; k < count; ++k) {
+        const int value = channel * 100 + start + k;
+        reply.append(char(value >> 8)).append(char(value & 0xFF));
+    }
+    return protocol::appendCrc(reply);
+}
 
 inline QByteArray hexBytes(const char* text)
 {
