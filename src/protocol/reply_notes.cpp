@@ -39,10 +39,14 @@ ReplyVerdict judgeWholeReply(const QByteArray& reply, qsizetype length, int stat
 {
     const QByteArray whole = reply.left(length);
     const bool intact = whole.size() == length && hasValidCrc(whole);
-    if (intact && answers(whole, station, function))
-        return {true, {}};
-    if ((intact && !answers(whole, station, function)) ||
-        (hasValidCrc(reply) && !answers(reply, station, function)))
+    if (intact) {
+        if (answers(whole, station, function))
+            return {true, {}};
+        return {false, replyMismatchNote()};
+    }
+    // No whole frame of the length asked for: an intact frame of another length
+    // still answers some other request.
+    if (hasValidCrc(reply) && !answers(reply, station, function))
         return {false, replyMismatchNote()};
     return {false, crcErrorNote()};
 }

@@ -220,6 +220,8 @@ private Q_SLOTS:
         QTest::newRow("list: good") << 0 << good << 1 << true << QString();
         QTest::newRow("list: bad CRC") << 0 << badCrc << 1 << false << crcError;
         QTest::newRow("list: another station") << 0 << otherStation << 1 << false << mismatch;
+        QTest::newRow("list: another station, extra bytes after")
+            << 0 << otherStation + hex("00 FF") << 1 << false << mismatch;
         QTest::newRow("list: another station, bad CRC") << 0 << otherStationBadCrc << 1 << false << crcError;
         QTest::newRow("list: another function")
             << 0 << appendCrc(hex("01 03 02 28 FF 4B 3C 61 00 00 8A")) << 1 << false << mismatch;
