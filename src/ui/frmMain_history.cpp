@@ -10,7 +10,7 @@
 
 #include "history/history_store.h"
 #include "history/history_writer.h"
-#include "protocol/temperature.h"
+#include "site/site_record.h"
 #include "traffic/traffic_recorder.h"
 
 #include <QApplication>
@@ -105,17 +105,8 @@ void frmMain::LoadHistorySettings()
 QVector<history::Reading> frmMain::ReadingsOf(const acquisition::TemperatureReplyOutcome& outcome,
                                               const requests::Request& request) const
 {
-    QVector<history::Reading> readings;
-    if (outcome.kind != acquisition::TemperatureReplyOutcome::Decode)
-        return readings;
-    const QVector<quint16> registers = protocol::decodeRegisters(outcome.bytes, SensorsPerChannel);
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const requests::Context& asked = request.context;
-    readings.reserve(registers.size());
-    for (int k = 0; k < registers.size(); ++k)
-        readings.append(
-            history::readingFromRaw(now, asked.station, asked.channel, asked.position + k, registers[k]));
-    return readings;
+    return site::channelRecords(outcome, request, SensorsPerChannel, QDateTime::currentMSecsSinceEpoch())
+        .readings;
 }
 
 void frmMain::RecordReadings(const QVector<history::Reading>& readings)

@@ -1,0 +1,130 @@
+#include "site_record.h"
+
+#include "protocol/temperature.h"
+
+#include <QDateTime>
+
+namespace site {
+
+namespace {
+
+struct Fields
+{
+    qint64 timeMs;
+    int station;
+    int channel;
+    std::optional<int> position;
+    std::optional<double> celsius;
+    QLatin1String state;
+    std::optional<int> raw;
+};
+
+Fields fieldsOf(const history::Reading& r)
+{
+    return {r.timeMs, r.station, r.channel, r.position, r.celsius, history::stateText(r.state), int(r.raw)};
+}
+
+Fields fieldsOf(const ChannelFailure& f)
+{
+    return {f.timeMs, f.station, f.channel, std::nullopt, std::nullopt, failureText(f.failure), std::nullopt};
+}
+
+// Two decimals, as the grid shows them: the module reports hundredths.
+QByteArray number(double celsius)
+{
+    return QByteArray::number(celsius, 'f', 2);
+}
+
+template <typename T> QByteArray optionalText(const std::optional<T>& value, const char* none)
+{
+    if (!value)
+        return none;
+    if constexpr (std::is_same_v<T, double>)
+        return number(*value);
+    else
+        return QByteArray::number(*value);
+}
+
+QByteArray csvOf(const Fields& f)
+{
+    return isoTimeUtc(f.timeMs).toLatin1() + ',' + QByteArray::number(f.station) + ',' +
+           QByteArray::number(f.channel) + ',' + optionalText(f.position, "") + ',' +
+           optionalText(f.celsius, "") + ',' + QByteArray(f.state.data(), f.state.size()) + ',' +
+           optionalText(f.raw, "") + '\n';
+}
+
+QByteArray jsonOf(const Fields& f)
+{
+    return "{\"time\":\"" + isoTimeUtc(f.timeMs).toLatin1() +
+           "\",\"station\":" + QByteArray::number(f.station) +
+           ",\"channel\":" + QByteArray::number(f.channel) +
+           ",\"position\":" + optionalText(f.position, "null") +
+           ",\"value\":" + optionalText(f.celsius, "null") + ",\"state\":\"" +
+           QByteArray(f.state.data(), f.state.size()) + "\",\"raw\":" + optionalText(f.raw, "null") + '}';
+}
+
+} // namespace
+
+QLatin1String failureText(ReplyFailure failure)
+{
+    return failure == ReplyFailure::CrcError ? QLatin1String("crc_error") : QLatin1String("no_reply");
+}
+
+ChannelRecords channelRecords(const acquisition::TemperatureReplyOutcome& outcome,
+                              const requests::Request& request, int positions, qint64 timeMs)
+{
+    using Outcome = acquisition::TemperatureReplyOutcome;
+    const requests::Context& asked = request.context;
+    ChannelRecords records;
+    const auto fail = [&](ReplyFailure failure) {
+        records.failure = ChannelFailure{timeMs, asked.station, asked.channel, failure};
+    };
+    if (outcome.kind == Outcome::Flag) {
+        fail(ReplyFailure::CrcError);
+        return records;
+    }
+    if (outcome.kind == Outcome::Nothing) {
+        fail(ReplyFailure::NoReply);
+        return records;
+    }
+    const QVector<quint16> registers = protocol::decodeRegisters(outcome.bytes, positions);
+    records.readings.reserve(registers.size());
+    for (int k = 0; k < registers.size(); ++k)
+        records.readings.append(
+            history::readingFromRaw(timeMs, asked.station, asked.channel, asked.position + k, registers[k]));
+    if (registers.size() < qMin(positions, asked.count))
+        fail(ReplyFailure::NoReply);
+    return records;
+}
+
+QString isoTimeUtc(qint64 timeMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(Qt::ISODateWithMs);
+}
+
+QByteArray csvHeader()
+{
+    return "time,station,channel,position,value,state,raw\n";
+}
+
+QByteArray csvLine(const history::Reading& reading)
+{
+    return csvOf(fieldsOf(reading));
+}
+
+QByteArray csvLine(const ChannelFailure& failure)
+{
+    return csvOf(fieldsOf(failure));
+}
+
+QByteArray jsonObject(const history::Reading& reading)
+{
+    return jsonOf(fieldsOf(reading));
+}
+
+QByteArray jsonObject(const ChannelFailure& failure)
+{
+    return jsonOf(fieldsOf(failure));
+}
+
+} // namespace site
