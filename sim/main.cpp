@@ -3,6 +3,7 @@
 
 #include "protocol/baud_codes.h"
 #include "protocol/hex_text.h"
+#include "protocol/stop_signals.h"
 #include "sim/scenario.h"
 #include "sim/simulated_module.h"
 
@@ -16,37 +17,10 @@
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
+#include <optional>
 #include <unistd.h>
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM end the event loop, so the link is removed on the way out.
-bool quitOnSignals(QCoreApplication& app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return false;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
-        notifier->setEnabled(false);
-        QCoreApplication::quit();
-    });
-    struct sigaction sa
-    {
-    };
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
-}
 
 void say(const QString& text)
 {
@@ -169,6 +143,10 @@ int main(int argc, char* argv[])
         QStringLiteral("DIR"));
     const QCommandLineOption stationOption(
         QStringLiteral("station"), QStringLiteral("Station address 1-249 (default 1)."), QStringLiteral("N"));
+    const QCommandLineOption moreStationOption(
+        QStringLiteral("more-station"),
+        QStringLiteral("Another module on the same line at station N, set up like the first. Repeatable."),
+        QStringLiteral("N"));
     const QCommandLineOption baudOption(
         QStringLiteral("baud"), QStringLiteral("Baud rate 4800, 9600, 14400 or 19200 (default 9600)."),
         QStringLiteral("RATE"));
@@ -207,9 +185,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption forceOption(
         QStringLiteral("force"),
         QStringLiteral("Replace whatever is at ports/COMn, even if not a pty link."));
-    parser.addOptions({portOption, folderOption, stationOption, baudOption, scenarioOption, logOption,
-                       faultOption, driftOption, swingOption, noiseOption, hotSpotOption, timeScaleOption,
-                       noCollisionsOption, forceOption});
+    parser.addOptions({portOption, folderOption, stationOption, moreStationOption, baudOption, scenarioOption,
+                       logOption, faultOption, driftOption, swingOption, noiseOption, hotSpotOption,
+                       timeScaleOption, noCollisionsOption, forceOption});
     parser.process(app);
 
     const int port = portNumber(parser.value(portOption));
@@ -230,15 +208,31 @@ int main(int argc, char* argv[])
     } else {
         scenario.model = sim::ModuleModel::demo();
     }
-    if (parser.isSet(stationOption)) {
+    const auto stationFrom = [](const QString& option, const QString& text) -> std::optional<int> {
         bool ok = false;
-        const int station = parser.value(stationOption).toInt(&ok);
-        if (!ok || station < 1 || station > 249) {
-            complain(
-                QStringLiteral("--station: expected 1..249, got \"%1\"").arg(parser.value(stationOption)));
+        const int station = text.toInt(&ok);
+        if (ok && station >= 1 && station <= 249)
+            return station;
+        complain(QStringLiteral("--%1: expected 1..249, got \"%2\"").arg(option, text));
+        return std::nullopt;
+    };
+    if (parser.isSet(stationOption)) {
+        const std::optional<int> station =
+            stationFrom(stationOption.names().first(), parser.value(stationOption));
+        if (!station)
+            return 2;
+        scenario.model.setStation(*station);
+    }
+    QList<int> moreStations;
+    for (const QString& text : parser.values(moreStationOption)) {
+        const std::optional<int> station = stationFrom(moreStationOption.names().first(), text);
+        if (!station)
+            return 2;
+        if (*station == scenario.model.station() || moreStations.contains(*station)) {
+            complain(QStringLiteral("--more-station: station %1 is already on the line").arg(*station));
             return 2;
         }
-        scenario.model.setStation(station);
+        moreStations.append(*station);
     }
     if (parser.isSet(baudOption)) {
         const int code = protocol::baudCodeForRate(parser.value(baudOption).toInt());
@@ -279,11 +273,13 @@ int main(int argc, char* argv[])
         }
     }
 
-    if (!quitOnSignals(app))
+    if (!protocol::onStopSignals(&app, [] { QCoreApplication::quit(); }))
         complain(QStringLiteral("warning: cannot catch SIGINT/SIGTERM; the link may stay behind"));
     ::signal(SIGTTIN, SIG_IGN); // reading the terminal from the background fails instead of stopping us
 
     sim::SimulatedModule module(folder, port, scenario.model);
+    for (int station : moreStations)
+        module.addModule(scenario.model, station);
     module.transport().setFaults(scenario.faults);
     module.transport().setCollisionsEnabled(!parser.isSet(noCollisionsOption));
     const bool force = parser.isSet(forceOption);
@@ -327,7 +323,12 @@ int main(int argc, char* argv[])
     say(QStringLiteral("模拟模块已就绪：COM%1 -> %2 (站号 %3, %4 波特)")
             .arg(port)
             .arg(module.slavePath())
-            .arg(m.station())
+            .arg([&] {
+                QStringList stations{QString::number(m.station())};
+                for (int station : moreStations)
+                    stations.append(QString::number(station));
+                return stations.join(QLatin1Char(','));
+            }())
             .arg(m.baudRate()));
     say(QStringLiteral("链接 (link): %1").arg(module.linkPath()));
     if (!module.transport().faults().isEmpty()) {

@@ -272,6 +272,11 @@ void PtyTransport::handleRequest(const QByteArray& request)
     // The reply goes out at the rate the request came in, even if it changes the rate.
     const int baud = m_model->baudRate();
     QByteArray reply = m_model->reply(request);
+    for (ModuleModel* other : m_moreModels) {
+        if (!reply.isEmpty())
+            break;
+        reply = other->reply(request);
+    }
     // The first fault that matches is used up before anyone hears of the request,
     // so a fault added in reaction to it applies to the next request, not this one.
     std::optional<Fault> used;

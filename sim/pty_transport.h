@@ -31,6 +31,10 @@ class PtyTransport : public QObject
 public:
     // The model must outlive the transport.
     explicit PtyTransport(ModuleModel* model, QObject* parent = nullptr);
+    // Another module on the same line; it answers the requests the first one
+    // does not (its own station's). The line's pace is the first module's.
+    // The model must outlive the transport.
+    void addModel(ModuleModel* model) { m_moreModels.append(model); }
     ~PtyTransport() override; // closes and removes the link it made
 
     static QString linkPathFor(const QString& programFolder, int portNumber);
@@ -101,6 +105,7 @@ private:
     void vanish();
 
     ModuleModel* m_model;
+    QList<ModuleModel*> m_moreModels;
     int m_master = -1;
     int m_slave = -1; // held open so the master never sees a hang-up between the program's opens
     QString m_slavePath;

@@ -25,6 +25,14 @@ bool SimulatedModule::start(QString* error, bool force)
     return m_transport.open(linkPath(), force, error);
 }
 
+ModuleModel& SimulatedModule::addModule(const ModuleModel& model, int station)
+{
+    ModuleModel& added = m_moreModels.emplace_back(model);
+    added.setStation(station);
+    m_transport.addModel(&added);
+    return added;
+}
+
 void SimulatedModule::stop()
 {
     m_transport.close();

@@ -12,6 +12,7 @@
 #include <QByteArrayList>
 #include <QObject>
 #include <QString>
+#include <deque>
 
 namespace sim {
 
@@ -33,6 +34,8 @@ public:
     QString linkPath() const { return PtyTransport::linkPathFor(m_programFolder, m_portNumber); }
 
     ModuleModel& model() { return m_model; }
+    // Puts another module on the same line, a copy of `model`, at `station`.
+    ModuleModel& addModule(const ModuleModel& model, int station);
     PtyTransport& transport() { return m_transport; }
 
     void setFault(const Fault& fault) { m_transport.setFault(fault); }
@@ -55,6 +58,7 @@ private:
     QString m_programFolder;
     int m_portNumber;
     ModuleModel m_model;
+    std::deque<ModuleModel> m_moreModels; // a deque keeps their addresses, which the transport holds
     PtyTransport m_transport;
     QByteArrayList m_frames;
     QByteArrayList m_replies;
