@@ -20,6 +20,8 @@ void runAllChannelsPass(requests::RequestCore& core, const TemperatureRequestFie
 
     bool previousNotWhole = false; // the last channel's bytes were no whole reply: more may follow
     for (int channel = 1; channel <= channelCount && core.port()->PortOpen(); ++channel) {
+        if (hooks.keepGoing && !hooks.keepGoing())
+            break;
         if (hooks.channelStarting)
             hooks.channelStarting(channel);
         const int baud = core.port()->baudRate();

@@ -13,7 +13,8 @@ namespace acquisition {
 
 struct PassHooks
 {
-    std::function<void(int channel)> channelStarting;                  // before the channel's request
+    std::function<bool()> keepGoing;                  // asked before each channel: false ends the pass there
+    std::function<void(int channel)> channelStarting; // before the channel's request
     std::function<void(const requests::Request& request)> requestSent; // the request is on the line
     std::function<void(int channel, const TemperatureReplyOutcome& outcome)> channelAnswered;
 };
@@ -23,8 +24,8 @@ struct PassHooks
 // have gone quiet (the previous reply may still be arriving; bounded by the
 // channel's deadline) and the input is emptied, so late bytes never reach
 // another channel; each reply is awaited until it is whole, or the module
-// refused, or the channel's deadline passed. Ends early when the port closes or
-// a request cannot go out.
+// refused, or the channel's deadline passed. Ends early when the port closes,
+// a request cannot go out or the hooks say not to go on.
 void runAllChannelsPass(requests::RequestCore& core, const TemperatureRequestFields& fields, int channelCount,
                         const PassHooks& hooks);
 

@@ -1,0 +1,131 @@
+// tq5900k-reader: reads the modules on one serial line round after round, without
+// a window, and prints a line per value; optionally records them into a history
+// database and publishes them to an MQTT broker. See docs/site.md.
+
+#include "reader_options.h"
+#include "site_reader.h"
+
+#include "config/module_settings.h"
+#include "history/history_settings.h"
+#include "history/history_writer.h"
+#include "port/comm_settings.h"
+#include "port/mscomm.h"
+#include "port/port_messages.h"
+#include "port/qserialport_backend.h"
+#include "protocol/stop_signals.h"
+#include "requests/request_core.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void complain(const QString& text)
+{
+    std::fputs(("tq5900k-reader: " + text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+// The records of a round as lines, written and flushed when the round ends.
+class LinePrinter
+{
+public:
+    explicit LinePrinter(reader::OutputFormat format) : m_format(format)
+    {
+        m_out.open(stdout, QIODevice::WriteOnly);
+        if (m_format == reader::OutputFormat::Csv)
+            m_pending = site::csvHeader();
+    }
+    void add(const site::ChannelRecords& records)
+    {
+        for (const history::Reading& reading : records.readings)
+            m_pending += line(reading);
+        if (records.failure)
+            m_pending += line(*records.failure);
+    }
+    void flush()
+    {
+        m_out.write(m_pending);
+        m_out.flush();
+        m_pending.clear();
+    }
+
+private:
+    template <typename Record> QByteArray line(const Record& record) const
+    {
+        return m_format == reader::OutputFormat::Csv ? site::csvLine(record)
+                                                     : site::jsonObject(record) + '\n';
+    }
+    reader::OutputFormat m_format;
+    QFile m_out;
+    QByteArray m_pending;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tq5900k-reader"));
+    const QString folder = QCoreApplication::applicationDirPath();
+
+    const reader::ParsedOptions parsed =
+        reader::parseReaderOptions(app.arguments().mid(1), config::loadModSet(folder).values);
+    if (parsed.status == reader::ParsedOptions::Help) {
+        std::fputs(reader::readerHelpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parsed.status == reader::ParsedOptions::Error) {
+        complain(parsed.error);
+        return 2;
+    }
+    const reader::ReaderOptions& options = parsed.options;
+
+    const QString device = reader::devicePathFor(options.port, folder);
+    port::MSComm line(std::make_unique<port::QSerialPortBackend>());
+    line.setPortNameResolver([device](int) { return device; });
+    line.setSettings(port::lineSettingsText(options.baud));
+    if (!line.setPortOpen(true)) {
+        complain(port::openFailureText(line.lastFailure(), options.port, device));
+        return 1;
+    }
+    line.setInputMode(port::MSComm::comInputModeBinary);
+    requests::RequestCore core(&line);
+    reader::SiteReader siteReader(core, options);
+
+    LinePrinter printer(options.format);
+    siteReader.onChannel([&printer](const site::ChannelRecords& records) { printer.add(records); });
+    siteReader.onRound([&printer] { printer.flush(); });
+
+    // The history: one batch per round, written in the recorder's own thread.
+    std::unique_ptr<history::HistoryRecorder> recorder;
+    QVector<history::Reading> batch;
+    if (!options.historyPath.isEmpty()) {
+        const history::HistorySetLoad settings =
+            history::loadHistorySet(QFileInfo(options.historyPath).absolutePath());
+        if (!settings.errorText.isEmpty())
+            complain(settings.errorText);
+        recorder = std::make_unique<history::HistoryRecorder>(options.historyPath, settings.values);
+        QObject::connect(recorder.get(), &history::HistoryRecorder::failed, &app, complain);
+        siteReader.onChannel([&batch](const site::ChannelRecords& records) { batch += records.readings; });
+        siteReader.onRound([&batch, &recorder] {
+            recorder->record(batch);
+            batch.clear();
+        });
+    }
+
+    QObject::connect(&siteReader, &reader::SiteReader::portProblem, &app, complain);
+    QObject::connect(&siteReader, &reader::SiteReader::portBack, &app, [&options] {
+        complain(QStringLiteral("串口 %1 已重新打开 (port open again)").arg(options.port));
+    });
+    QObject::connect(&siteReader, &reader::SiteReader::finished, &app, &QCoreApplication::quit);
+    if (!protocol::onStopSignals(&app, [&siteReader] { siteReader.stop(); }))
+        complain(QStringLiteral("无法捕获 SIGINT/SIGTERM (cannot catch SIGINT/SIGTERM)"));
+
+    siteReader.start();
+    return app.exec();
+}

@@ -1,0 +1,257 @@
+#include "reader_options.h"
+
+#include "port/port_names.h"
+#include "protocol/baud_codes.h"
+#include "protocol/module_limits.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+namespace reader {
+
+namespace {
+
+constexpr int kStationMax = 249; // 250 is every module's wildcard address
+constexpr int kIntervalMax = 86400;
+
+// `expected` in Chinese, and in English where it differs.
+QString badValue(const QString& option, const QString& value, const QString& expected,
+                 const QString& expectedInEnglish = QString())
+{
+    return QStringLiteral("选项 --%1 的值 \"%2\" 无效，应为 %3 (invalid value for --%1, expected %4)")
+        .arg(option, value, expected, expectedInEnglish.isEmpty() ? expected : expectedInEnglish);
+}
+
+// A whole number lo..hi, or nothing.
+std::optional<int> wholeNumber(const QString& text, int lo, int hi)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < lo || value > hi)
+        return std::nullopt;
+    return value;
+}
+
+struct OptionSpec
+{
+    const char* name;
+    bool takesValue;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"port", true},        {"baud", true},      {"stations", true},
+    {"channels", true},    {"sensors", true},   {"interval", true},
+    {"once", false},       {"format", true},    {"history", true},
+    {"mqtt-host", true},   {"mqtt-port", true}, {"site", true},
+    {"name", true},        {"mqtt-user", true}, {"mqtt-password-file", true},
+    {"mqtt-cafile", true}, {"help", false},
+};
+
+} // namespace
+
+QList<int> parseStationList(const QString& text, QString* error)
+{
+    QList<int> stations;
+    const auto fail = [&] {
+        *error = badValue(QStringLiteral("stations"), text,
+                          QStringLiteral("1..%1 的站号，如 1,2,5-8").arg(kStationMax),
+                          QStringLiteral("stations 1..%1, e.g. 1,2,5-8").arg(kStationMax));
+        return QList<int>();
+    };
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QStringList ends = part.split(QLatin1Char('-'));
+        if (ends.size() > 2)
+            return fail();
+        const std::optional<int> first = wholeNumber(ends.first(), 1, kStationMax);
+        const std::optional<int> last = wholeNumber(ends.last(), 1, kStationMax);
+        if (!first || !last || *last < *first)
+            return fail();
+        for (int station = *first; station <= *last; ++station) {
+            if (stations.contains(station)) {
+                *error = QStringLiteral("选项 --stations 中站号 %1 出现了两次 (station %1 is given twice)")
+                             .arg(station);
+                return {};
+            }
+            stations.append(station);
+        }
+    }
+    return stations;
+}
+
+ParsedOptions parseReaderOptions(const QStringList& arguments, const config::ModuleSettings& modSet)
+{
+    ParsedOptions parsed;
+    const auto fail = [&parsed](const QString& text) {
+        parsed.status = ParsedOptions::Error;
+        parsed.error = text;
+        return parsed;
+    };
+
+    // --name value and --name=value; every option at most once.
+    QHash<QString, QString> given;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!argument.startsWith(QLatin1String("--")))
+            return fail(
+                QStringLiteral("无法识别的参数 \"%1\" (unexpected argument)；--help 列出选项").arg(argument));
+        QString name = argument.mid(2);
+        std::optional<QString> value;
+        if (const int eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
+            value = name.mid(eq + 1);
+            name.truncate(eq);
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& s : kOptions)
+            if (name == QLatin1String(s.name))
+                spec = &s;
+        if (!spec)
+            return fail(QStringLiteral("未知选项 --%1 (unknown option)；--help 列出选项").arg(name));
+        if (given.contains(name))
+            return fail(QStringLiteral("选项 --%1 给了两次 (given twice)").arg(name));
+        if (spec->takesValue && !value) {
+            if (i + 1 >= arguments.size())
+                return fail(QStringLiteral("选项 --%1 缺少值 (needs a value)").arg(name));
+            value = arguments[++i];
+        } else if (!spec->takesValue && value) {
+            return fail(QStringLiteral("选项 --%1 不带值 (takes no value)").arg(name));
+        }
+        given.insert(name, value.value_or(QString()));
+    }
+    if (given.contains(QStringLiteral("help"))) {
+        parsed.status = ParsedOptions::Help;
+        return parsed;
+    }
+
+    ReaderOptions& o = parsed.options;
+    o.port = given.value(QStringLiteral("port")).trimmed();
+    if (o.port.isEmpty())
+        return fail(QStringLiteral("缺少选项 --port COMn|设备 (--port COMn|DEVICE is required)"));
+
+    // A number option: its value in lo..hi, or the message naming it.
+    const auto number = [&given](const char* name, int lo, int hi, int* target, QString* error) {
+        const QString key = QLatin1String(name);
+        if (!given.contains(key))
+            return true;
+        const std::optional<int> value = wholeNumber(given.value(key), lo, hi);
+        if (!value)
+            *error = badValue(key, given.value(key), QStringLiteral("%1..%2").arg(lo).arg(hi));
+        else
+            *target = *value;
+        return bool(value);
+    };
+
+    QString error;
+    if (given.contains(QStringLiteral("baud"))) {
+        const QString text = given.value(QStringLiteral("baud"));
+        const std::optional<int> baud = wholeNumber(text, 1, 1000000);
+        if (!baud || protocol::baudCodeForRate(*baud) == 0)
+            return fail(badValue(QStringLiteral("baud"), text, QStringLiteral("4800|9600|14400|19200")));
+        o.baud = *baud;
+    }
+    if (given.contains(QStringLiteral("stations"))) {
+        o.stations = parseStationList(given.value(QStringLiteral("stations")), &error);
+        if (o.stations.isEmpty())
+            return fail(error);
+    }
+
+    // Without the options, the installation's own counts; they must fit the module.
+    o.channels = modSet.channelCount;
+    o.sensors = modSet.sensorsPerChannel;
+    if (!number("channels", 1, protocol::MaxChannelsPerModule, &o.channels, &error) ||
+        !number("sensors", 1, protocol::MaxPositionsPerChannel, &o.sensors, &error) ||
+        !number("interval", 0, kIntervalMax, &o.intervalSeconds, &error) ||
+        !number("mqtt-port", 1, 65535, &o.broker.port, &error))
+        return fail(error);
+    if (o.channels < 1 || o.channels > protocol::MaxChannelsPerModule)
+        return fail(QStringLiteral("ModSet.set 中的通道数 %1 不在 1..%2 之内，请用 --channels 指定 "
+                                   "(the channel count in ModSet.set is out of range: give --channels)")
+                        .arg(o.channels)
+                        .arg(protocol::MaxChannelsPerModule));
+    if (o.sensors < 1 || o.sensors > protocol::MaxPositionsPerChannel)
+        return fail(QStringLiteral("ModSet.set 中的传感器数 %1 不在 1..%2 之内，请用 --sensors 指定 "
+                                   "(the sensor count in ModSet.set is out of range: give --sensors)")
+                        .arg(o.sensors)
+                        .arg(protocol::MaxPositionsPerChannel));
+
+    o.once = given.contains(QStringLiteral("once"));
+    const QString format = given.value(QStringLiteral("format"), QStringLiteral("csv"));
+    if (format == QLatin1String("csv"))
+        o.format = OutputFormat::Csv;
+    else if (format == QLatin1String("jsonl"))
+        o.format = OutputFormat::JsonLines;
+    else
+        return fail(badValue(QStringLiteral("format"), format, QStringLiteral("csv|jsonl")));
+    o.historyPath = given.value(QStringLiteral("history"));
+
+    BrokerOptions& b = o.broker;
+    b.host = given.value(QStringLiteral("mqtt-host")).trimmed();
+    b.site = given.value(QStringLiteral("site"), b.site);
+    b.name = given.value(QStringLiteral("name"));
+    b.user = given.value(QStringLiteral("mqtt-user"));
+    b.passwordFile = given.value(QStringLiteral("mqtt-password-file"));
+    b.caFile = given.value(QStringLiteral("mqtt-cafile"));
+    if (b.host.isEmpty()) {
+        for (const char* name :
+             {"mqtt-port", "site", "name", "mqtt-user", "mqtt-password-file", "mqtt-cafile"})
+            if (given.contains(QLatin1String(name)))
+                return fail(QStringLiteral("选项 --%1 需要 --mqtt-host (--%1 needs --mqtt-host)")
+                                .arg(QLatin1String(name)));
+    }
+    parsed.status = ParsedOptions::Run;
+    return parsed;
+}
+
+QString devicePathFor(const QString& port, const QString& programFolder)
+{
+    static const QRegularExpression comForm(QStringLiteral("^COM(\\d{1,3})$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = comForm.match(port);
+    const int number = m.hasMatch() ? m.captured(1).toInt() : 0;
+    if (number >= 1 && number <= 255)
+        return port::resolvePortName(number, programFolder);
+    return port;
+}
+
+QString readerHelpText()
+{
+    return QStringLiteral(
+        "用法 (usage): tq5900k-reader --port COMn|DEVICE [选项 options]\n"
+        "\n"
+        "依次读取串口线上各站的全部通道温度，每个数值输出一行。\n"
+        "Reads every channel of each station on one serial line, one after another, and prints a line per "
+        "value.\n"
+        "\n"
+        "  --port COMn|DEVICE       串口：COMn 按程序目录下 ports/COMn，或设备路径\n"
+        "                           serial port: COMn through <program folder>/ports/COMn, or a device path\n"
+        "  --baud RATE              波特率 4800|9600|14400|19200，默认 9600 (baud rate, default 9600)\n"
+        "  --stations LIST          站号，如 1,2,5-8，默认 1 (stations, e.g. 1,2,5-8; default 1)\n"
+        "  --channels N             每站通道数 1..10，默认取 ModSet.set (channels per station; default from "
+        "ModSet.set)\n"
+        "  --sensors N              每通道传感器数 1..160，默认取 ModSet.set (sensors per channel; default "
+        "from ModSet.set)\n"
+        "  --interval SECONDS       两轮之间的秒数，默认 60；超时则立即开始下一轮\n"
+        "                           seconds from one round to the next (default 60; a longer round starts "
+        "the next at once)\n"
+        "  --once                   每站读一轮后退出 (one round of every station, then exit)\n"
+        "  --format csv|jsonl       输出格式，默认 csv (output format, default csv)\n"
+        "                           列/字段 (columns/fields): time,station,channel,position,value,state,raw\n"
+        "                           state: ok, not_wired, not_recognised, no_value, crc_error, no_reply\n"
+        "  --history PATH           同时记入历史数据库 (also record into this history database)\n"
+        "  --mqtt-host HOST         同时发布到 MQTT 代理 (also publish to this MQTT broker)\n"
+        "  --mqtt-port PORT         默认 1883 (default 1883)\n"
+        "  --site NAME              主题中的站点名，默认 site (site name in the topics, default site)\n"
+        "  --name NAME              本读取程序的名称，默认主机名 (this reader's name, default the host "
+        "name)\n"
+        "  --mqtt-user USER         用户名 (user name)\n"
+        "  --mqtt-password-file F   从文件读取密码 (password read from file F)\n"
+        "  --mqtt-cafile FILE       用 TLS 连接，以此 CA 证书校验代理 (TLS, verifying the broker with this "
+        "CA)\n"
+        "  --help                   显示本说明 (show this text)\n"
+        "\n"
+        "退出状态 (exit status): 0 正常 (done), 1 串口无法打开或运行错误 (port cannot be opened, or a "
+        "run-time\n"
+        "failure), 2 选项错误 (bad options). SIGINT/SIGTERM 在当前请求完成后结束 (end after the current "
+        "request).\n");
+}
+
+} // namespace reader

@@ -1,0 +1,64 @@
+#pragma once
+// The reader's command line: what it reads, how it prints, where else the
+// readings go. Parsed without side effects so scripts get the same answer for
+// the same arguments; the texts say what is wrong in Chinese and English.
+
+#include "config/module_settings.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace reader {
+
+enum class OutputFormat { Csv, JsonLines };
+
+struct BrokerOptions
+{
+    QString host; // empty: no publishing
+    int port = 1883;
+    QString site = QStringLiteral("site");
+    QString name; // empty: the host name
+    QString user;
+    QString passwordFile;
+    QString caFile;
+};
+
+struct ReaderOptions
+{
+    QString port; // "COMn" (through ports/COMn) or a device path
+    int baud = 9600;
+    QList<int> stations{1};
+    int channels = 1;
+    int sensors = 40;
+    int intervalSeconds = 60;
+    bool once = false;
+    OutputFormat format = OutputFormat::Csv;
+    QString historyPath; // empty: no history
+    BrokerOptions broker;
+};
+
+struct ParsedOptions
+{
+    enum Status { Run, Help, Error };
+    Status status = Error;
+    ReaderOptions options;
+    QString error; // when Error: names the option and what it takes
+};
+
+// `arguments` without the program's name. Channels and sensors default to
+// `modSet`'s (the installation's ModSet.set), which must then be in range.
+ParsedOptions parseReaderOptions(const QStringList& arguments, const config::ModuleSettings& modSet);
+
+// "1,2,5-8": stations 1..249, each once, in the order given. Empty with `error` set when it is not.
+QList<int> parseStationList(const QString& text, QString* error);
+
+// The device `port` stands for: "COMn" (any case, n 1..255) through the
+// program folder's ports/COMn as the window resolves it, anything else as a path.
+QString devicePathFor(const QString& port, const QString& programFolder);
+
+// The --help text, Chinese then English.
+QString readerHelpText();
+
+} // namespace reader

@@ -1,0 +1,69 @@
+#pragma once
+// The reader's rounds: every station given, one after another on the one line,
+// each with the all-channels pass the window uses; then the round's records go
+// to whoever listens, and the next round starts when the interval since this
+// one's start has passed (at once when the round took longer).
+
+#include "reader_options.h"
+
+#include "requests/request_core.h"
+#include "site/site_record.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+namespace reader {
+
+// The register read the reader sends: function 3 from position 1, as the
+// window's request boxes start out.
+inline constexpr quint8 kReadFunction = 3;
+inline constexpr quint8 kFirstPosition = 1;
+
+class SiteReader : public QObject
+{
+    Q_OBJECT
+public:
+    // The core's port must be set up (port, rate, open) by the caller.
+    SiteReader(requests::RequestCore& core, const ReaderOptions& options, QObject* parent = nullptr);
+
+    using ChannelListener = std::function<void(const site::ChannelRecords& records)>;
+    // Each channel's records as its reply is judged (failed channels included).
+    void onChannel(ChannelListener listener) { m_channelListeners.push_back(std::move(listener)); }
+    // After every round (also the last, cut short by stop()).
+    void onRound(std::function<void()> listener) { m_roundListeners.push_back(std::move(listener)); }
+
+    void start();
+    // Ends after the request on the line has its answer (or its deadline); no
+    // further request goes out. finished() follows.
+    void stop();
+    bool stopping() const { return m_stopping; }
+    int rounds() const { return m_rounds; }
+
+Q_SIGNALS:
+    void finished();
+    // The port went away or cannot be opened again: said once until it works again.
+    void portProblem(const QString& text);
+    void portBack();
+
+private:
+    void runRound();
+    void readStation(int station);
+    bool portReady();
+    void report(const site::ChannelRecords& records);
+
+    requests::RequestCore& m_core;
+    ReaderOptions m_options;
+    std::vector<ChannelListener> m_channelListeners;
+    std::vector<std::function<void()>> m_roundListeners;
+    QTimer m_next;
+    QElapsedTimer m_roundClock;
+    bool m_stopping = false;
+    bool m_inRound = false;
+    bool m_portProblemSaid = false;
+    int m_rounds = 0;
+};
+
+} // namespace reader
