@@ -1,0 +1,244 @@
+// The reader against two simulated modules (stations 1 and 2) on one
+// pseudo-terminal: its rounds in process, then the program itself as scripts and
+// services run it (output, exit status, signals).
+
+#include "reader/site_reader.h"
+
+#include "port/mscomm.h"
+#include "port/qserialport_backend.h"
+#include "protocol/temperature.h"
+#include "sim/simulated_module.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+constexpr int kPort = 4;
+constexpr int kChannels = 3;
+constexpr int kSensors = 5;
+
+// Two modules whose temperatures differ, so a reading given to the wrong station shows.
+sim::ModuleModel moduleAt(int station)
+{
+    sim::ModuleModel model;
+    model.setStation(station);
+    for (int channel = 1; channel <= kChannels; ++channel)
+        for (int position = 1; position <= kSensors; ++position)
+            model.setSensor(channel, position,
+                            sim::SensorState::temperature(station * 1000 + channel * 100 + position));
+    model.setSensor(2, 4, sim::SensorState::notWired());
+    return model;
+}
+
+// "station.channel.position=raw" per reading, "station.channel=state" per failed channel.
+QStringList summary(const QVector<site::ChannelRecords>& records)
+{
+    QStringList lines;
+    for (const site::ChannelRecords& r : records) {
+        for (const history::Reading& reading : r.readings)
+            lines << QStringLiteral("%1.%2.%3=%4")
+                         .arg(reading.station)
+                         .arg(reading.channel)
+                         .arg(reading.position)
+                         .arg(reading.raw);
+        if (r.failure)
+            lines << QStringLiteral("%1.%2=%3")
+                         .arg(r.failure->station)
+                         .arg(r.failure->channel)
+                         .arg(site::failureText(r.failure->failure));
+    }
+    return lines;
+}
+
+QStringList expectedReadings(const sim::ModuleModel& model)
+{
+    QStringList lines;
+    for (int channel = 1; channel <= kChannels; ++channel)
+        for (int position = 1; position <= kSensors; ++position)
+            lines << QStringLiteral("%1.%2.%3=%4")
+                         .arg(model.station())
+                         .arg(channel)
+                         .arg(position)
+                         .arg(model.registerAt(channel, position));
+    return lines;
+}
+
+} // namespace
+
+class TestReader : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<sim::SimulatedModule> m_line;
+
+    reader::ReaderOptions options(const QList<int>& stations) const
+    {
+        reader::ReaderOptions o;
+        o.port = QStringLiteral("COM4");
+        o.stations = stations;
+        o.channels = kChannels;
+        o.sensors = kSensors;
+        o.once = true;
+        return o;
+    }
+
+    // Runs the reader in process until it finishes (or `whileRunning` stops it).
+    QVector<site::ChannelRecords> runReader(const reader::ReaderOptions& o,
+                                            const std::function<void(reader::SiteReader&)>& whileRunning = {})
+    {
+        port::MSComm line(std::make_unique<port::QSerialPortBackend>());
+        const QString device = m_line->slavePath();
+        line.setPortNameResolver([device](int) { return device; });
+        [&] { QVERIFY(line.setPortOpen(true)); }();
+        line.setInputMode(port::MSComm::comInputModeBinary);
+        requests::RequestCore core(&line);
+        reader::SiteReader siteReader(core, o);
+        QVector<site::ChannelRecords> records;
+        siteReader.onChannel([&records](const site::ChannelRecords& r) { records.append(r); });
+        QSignalSpy finished(&siteReader, &reader::SiteReader::finished);
+        siteReader.start();
+        if (whileRunning)
+            whileRunning(siteReader);
+        [&] { QVERIFY(finished.wait(30000)); }();
+        return records;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_line = std::make_unique<sim::SimulatedModule>(m_folder.path(), kPort, moduleAt(1));
+        m_line->addModule(moduleAt(2), 2);
+        QString error;
+        QVERIFY2(m_line->start(&error, true), qPrintable(error));
+    }
+    void cleanup() { m_line.reset(); }
+
+    void everyStationEveryChannelOnce()
+    {
+        const QVector<site::ChannelRecords> records = runReader(options({2, 1}));
+        QCOMPARE(summary(records), expectedReadings(moduleAt(2)) + expectedReadings(moduleAt(1)));
+        QCOMPARE(records[1].readings[3].state, history::ReadingState::NotWired);
+        // One request per channel, on one line, one after another.
+        QCOMPARE(m_line->framesReceived().size(), 2 * kChannels);
+    }
+
+    void failedChannelsAreReportedAsGaps()
+    {
+        QVERIFY(m_line->applyLine(QStringLiteral("fault corruptcrc channel=2")));
+        const QStringList lines = summary(runReader(options({1, 3})));
+        QVERIFY(lines.contains(QStringLiteral("1.2=crc_error")));
+        QVERIFY(!lines.contains(QStringLiteral("1.2.1=1201")));
+        QVERIFY(lines.contains(QStringLiteral("1.3.5=1305")));
+        // Station 3 is not on the line: each of its channels is one gap.
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^3\\."))),
+                 QStringList({QStringLiteral("3.1=no_reply"), QStringLiteral("3.2=no_reply"),
+                              QStringLiteral("3.3=no_reply")}));
+    }
+
+    void stopEndsAfterTheRequestOnTheLine()
+    {
+        reader::ReaderOptions o = options({1, 2});
+        o.once = false;
+        o.intervalSeconds = 0;
+        const QVector<site::ChannelRecords> records = runReader(o, [this](reader::SiteReader& r) {
+            // Stop while station 1's second channel is being read.
+            connect(m_line.get(), &sim::SimulatedModule::frameReceived, &r, [this, &r] {
+                if (m_line->framesReceived().size() == 2)
+                    r.stop();
+            });
+        });
+        QCOMPARE(m_line->framesReceived().size(), 2);
+        QCOMPARE(summary(records), expectedReadings(moduleAt(1)).mid(0, 2 * kSensors));
+    }
+
+    void portLostMidRound()
+    {
+        QVERIFY(m_line->applyLine(QStringLiteral("fault vanish 3 channel=2")));
+        const QStringList lines = summary(runReader(options({1, 2})));
+        // Channel 1 read; channel 2's reply broke off with the device; the rest are gaps.
+        QCOMPARE(lines.mid(0, kSensors), expectedReadings(moduleAt(1)).mid(0, kSensors));
+        QCOMPARE(lines.mid(kSensors),
+                 QStringList({QStringLiteral("1.2=no_reply"), QStringLiteral("1.3=no_reply"),
+                              QStringLiteral("2.1=no_reply"), QStringLiteral("2.2=no_reply"),
+                              QStringLiteral("2.3=no_reply")}));
+    }
+
+    void programAsAScriptRunsIt()
+    {
+        QProcess reader;
+        reader.start(QStringLiteral(TQ_READER_PROGRAM),
+                     {QStringLiteral("--port"), m_line->slavePath(), QStringLiteral("--stations"),
+                      QStringLiteral("1-2"), QStringLiteral("--channels"), QString::number(kChannels),
+                      QStringLiteral("--sensors"), QString::number(kSensors), QStringLiteral("--once")});
+        // The module answers in this process: wait with the event loop running.
+        QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
+        QCOMPARE(reader.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(reader.exitCode(), 0);
+        const QList<QByteArray> lines = reader.readAllStandardOutput().split('\n');
+        QCOMPARE(lines.first(), QByteArray("time,station,channel,position,value,state,raw"));
+        QCOMPARE(lines.size(),
+                 1 + 2 * kChannels * kSensors + 1); // header, values, the empty after the last "\n"
+        QVERIFY(lines[1].endsWith(",1,1,1,11.01,ok,1101"));
+        QVERIFY(lines[2 * kChannels * kSensors].endsWith(",2,3,5,23.05,ok,2305"));
+        QCOMPARE(reader.readAllStandardError(), QByteArray());
+    }
+
+    void exitStatusTellsWhatWentWrong_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("bad option") << QStringList{"--port", "COM4", "--baud", "300"} << 2 << "选项 --baud";
+        QTest::newRow("no such port")
+            << QStringList{"--port", "/dev/nonexistent-tty", "--once"} << 1 << "/dev/nonexistent-tty";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "";
+    }
+    void exitStatusTellsWhatWentWrong()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QProcess reader;
+        reader.start(QStringLiteral(TQ_READER_PROGRAM), arguments);
+        QVERIFY(reader.waitForFinished(10000));
+        QCOMPARE(reader.exitCode(), exitCode);
+        const QString error = QString::fromLocal8Bit(reader.readAllStandardError());
+        if (message.isEmpty())
+            QVERIFY(reader.readAllStandardOutput().contains("--mqtt-cafile"));
+        else
+            QVERIFY2(error.contains(message), qPrintable(error));
+    }
+
+    void terminatedAfterTheRequestOnTheLine()
+    {
+        QProcess reader;
+        reader.start(QStringLiteral(TQ_READER_PROGRAM),
+                     {QStringLiteral("--port"), m_line->slavePath(), QStringLiteral("--channels"),
+                      QString::number(kChannels), QStringLiteral("--sensors"), QString::number(kSensors),
+                      QStringLiteral("--format"), QStringLiteral("jsonl"), QStringLiteral("--interval"),
+                      QStringLiteral("0")});
+        // Asked to end as a request is on the line: that one's reply is taken, no other goes out.
+        QSignalSpy frames(m_line.get(), &sim::SimulatedModule::frameReceived);
+        QTRY_VERIFY_WITH_TIMEOUT(frames.size() >= 4, 20000);
+        const int sentBefore = frames.size();
+        ::kill(pid_t(reader.processId()), SIGTERM);
+        QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(reader.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(reader.exitCode(), 0);
+        const int sent = frames.size();
+        QVERIFY(sent <= sentBefore + 1); // the request it was writing as the signal came
+        // Every line printed is whole: the rounds done, then the round cut short.
+        const QByteArray out = reader.readAllStandardOutput();
+        QVERIFY(out.endsWith('\n'));
+        QCOMPARE(out.count('\n'), sent * kSensors);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReader)
+#include "test_reader.moc"

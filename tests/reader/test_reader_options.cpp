@@ -1,0 +1,131 @@
+// The reader's command line as a table: what each argument list gives, and the
+// message for each one that cannot be used.
+
+#include "reader/reader_options.h"
+
+#include <QtTest>
+
+using namespace reader;
+
+class TestReaderOptions : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void arguments_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("modSet"); // channels,sensors of the installation
+        // For a run: "port baud stations channels sensors interval once format history host:port/site/name";
+        // otherwise "help" or the start of the error text.
+        QTest::addColumn<QString>("outcome");
+
+        const QString defaults = QStringLiteral("10,40");
+        QTest::newRow("only the port") << "--port COM4" << defaults << "COM4 9600 1 10 40 60 - csv - -";
+        QTest::newRow("everything") << "--port=/dev/ttyUSB0 --baud 19200 --stations 1,2,5-8 --channels 3 "
+                                       "--sensors=160 --interval 0 --once --format jsonl --history /tmp/h.db "
+                                       "--mqtt-host broker --mqtt-port 8883 --site grain --name line1"
+                                    << defaults
+                                    << "/dev/ttyUSB0 19200 1,2,5,6,7,8 3 160 0 once jsonl /tmp/h.db "
+                                       "broker:8883/grain/line1";
+        QTest::newRow("installation's counts") << "--port COM1"
+                                               << "4,160"
+                                               << "COM1 9600 1 4 160 60 - csv - -";
+        QTest::newRow("options over a bad ModSet.set") << "--port COM1 --channels 2 --sensors 8"
+                                                       << "0,200"
+                                                       << "COM1 9600 1 2 8 60 - csv - -";
+        QTest::newRow("help wins") << "--port COM1 --baud 1 --help" << defaults << "help";
+
+        QTest::newRow("no port") << "--once" << defaults << "缺少选项 --port";
+        QTest::newRow("bad ModSet.set channels") << "--port COM1"
+                                                 << "11,40"
+                                                 << "ModSet.set 中的通道数 11";
+        QTest::newRow("bad ModSet.set sensors") << "--port COM1"
+                                                << "10,0"
+                                                << "ModSet.set 中的传感器数 0";
+        QTest::newRow("unknown option") << "--port COM1 --verbose" << defaults << "未知选项 --verbose";
+        QTest::newRow("single dash") << "--port COM1 -x" << defaults << "无法识别的参数 \"-x\"";
+        QTest::newRow("missing value") << "--port" << defaults << "选项 --port 缺少值";
+        QTest::newRow("value to a switch") << "--port COM1 --once=yes" << defaults << "选项 --once 不带值";
+        QTest::newRow("given twice") << "--port COM1 --baud 9600 --baud 4800" << defaults
+                                     << "选项 --baud 给了两次";
+        QTest::newRow("baud not the module's")
+            << "--port COM1 --baud 115200" << defaults
+            << "选项 --baud 的值 \"115200\" 无效，应为 4800|9600|14400|19200";
+        QTest::newRow("channels 0") << "--port COM1 --channels 0" << defaults
+                                    << "选项 --channels 的值 \"0\" 无效";
+        QTest::newRow("sensors 161") << "--port COM1 --sensors 161" << defaults
+                                     << "选项 --sensors 的值 \"161\"";
+        QTest::newRow("interval negative") << "--port COM1 --interval -1" << defaults << "选项 --interval";
+        QTest::newRow("interval fraction") << "--port COM1 --interval 1.5" << defaults << "选项 --interval";
+        QTest::newRow("format") << "--port COM1 --format xml" << defaults << "选项 --format 的值 \"xml\"";
+        QTest::newRow("mqtt port 0") << "--port COM1 --mqtt-host h --mqtt-port 0" << defaults
+                                     << "选项 --mqtt-port";
+        QTest::newRow("broker option without a broker")
+            << "--port COM1 --site grain" << defaults << "选项 --site 需要 --mqtt-host";
+        QTest::newRow("stations reversed")
+            << "--port COM1 --stations 3-1" << defaults << "选项 --stations 的值 \"3-1\"";
+        QTest::newRow("station 0") << "--port COM1 --stations 0,1" << defaults << "选项 --stations";
+        QTest::newRow("wildcard station") << "--port COM1 --stations 250" << defaults << "选项 --stations";
+        QTest::newRow("empty entry") << "--port COM1 --stations 1,,2" << defaults << "选项 --stations";
+        QTest::newRow("open range") << "--port COM1 --stations 5-" << defaults << "选项 --stations";
+        QTest::newRow("two dashes") << "--port COM1 --stations 1-2-3" << defaults << "选项 --stations";
+        QTest::newRow("station twice")
+            << "--port COM1 --stations 1-3,2" << defaults << "选项 --stations 中站号 2 出现了两次";
+    }
+    void arguments()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, modSet);
+        QFETCH(QString, outcome);
+        config::ModuleSettings installation;
+        installation.channelCount = modSet.section(QLatin1Char(','), 0, 0).toInt();
+        installation.sensorsPerChannel = modSet.section(QLatin1Char(','), 1, 1).toInt();
+
+        const ParsedOptions parsed = parseReaderOptions(arguments.split(QLatin1Char(' ')), installation);
+        if (parsed.status == ParsedOptions::Error) {
+            QVERIFY2(parsed.error.startsWith(outcome), qPrintable(parsed.error));
+            return;
+        }
+        if (parsed.status == ParsedOptions::Help) {
+            QCOMPARE(QStringLiteral("help"), outcome);
+            return;
+        }
+        const ReaderOptions& o = parsed.options;
+        QStringList stations;
+        for (int station : o.stations)
+            stations << QString::number(station);
+        const QString broker = o.broker.host.isEmpty() ? QStringLiteral("-")
+                                                       : QStringLiteral("%1:%2/%3/%4")
+                                                             .arg(o.broker.host)
+                                                             .arg(o.broker.port)
+                                                             .arg(o.broker.site, o.broker.name);
+        const QString got =
+            QStringList{o.port,
+                        QString::number(o.baud),
+                        stations.join(QLatin1Char(',')),
+                        QString::number(o.channels),
+                        QString::number(o.sensors),
+                        QString::number(o.intervalSeconds),
+                        o.once ? QStringLiteral("once") : QStringLiteral("-"),
+                        o.format == OutputFormat::Csv ? QStringLiteral("csv") : QStringLiteral("jsonl"),
+                        o.historyPath.isEmpty() ? QStringLiteral("-") : o.historyPath,
+                        broker}
+                .join(QLatin1Char(' '));
+        QCOMPARE(got, outcome);
+    }
+
+    void portNames()
+    {
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("ports")));
+        QVERIFY(QFile::link(QStringLiteral("/dev/pts/7"), folder.filePath(QStringLiteral("ports/COM4"))));
+        QCOMPARE(devicePathFor(QStringLiteral("COM4"), folder.path()), QStringLiteral("/dev/pts/7"));
+        QCOMPARE(devicePathFor(QStringLiteral("com4"), folder.path()), QStringLiteral("/dev/pts/7"));
+        QCOMPARE(devicePathFor(QStringLiteral("/dev/ttyUSB0"), folder.path()),
+                 QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(devicePathFor(QStringLiteral("COM0"), folder.path()), QStringLiteral("COM0"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReaderOptions)
+#include "test_reader_options.moc"
