@@ -5,19 +5,26 @@
 // its byte pacing does not share the window's event loop. The window reads ten
 // channels of 40 sensors; after every pass each of the 400 cells must be filled.
 //
-//   bench_pass [--passes N] [--baud 9600,19200] [--verbose] [--loop-seconds S] [--sim-arg ARG]...
+//   bench_pass [--passes N] [--baud 9600,19200] [--verbose] [--loop-seconds S] [--sim-arg ARG]... [--reader]
 //
 // After the timed passes, the all-channels loop runs continuously (a pass as
 // soon as the last one ended) for S seconds (default 10; 0 skips it), and the
 // process's CPU time over that span is printed as percent of one core: what
 // reading the module around the clock costs the machine.
 //
+// --reader times the headless reader's round (tq5900k-reader's SiteReader, one
+// station) the same way after the window's passes, on the same module.
+//
 // --sim-arg hands ARG to the simulator, e.g. --sim-arg=--fault=noreply,channel=3
 // to see what a channel that never answers costs the pass.
 
 #include "acquisition/read_timing.h"
+#include "port/mscomm.h"
+#include "port/port_names.h"
+#include "port/qserialport_backend.h"
 #include "protocol/frames.h"
 #include "protocol/line_timing.h"
+#include "reader/site_reader.h"
 #include "ui/dialogs.h"
 #include "ui/frmMain.h"
 #include "ui/program_folder.h"
@@ -56,6 +63,12 @@ struct PassFigures
     double loopSeconds = 0; // wall time of the continuous loop
     double loopCpuSeconds = 0;
     int loopPasses = 0;
+};
+
+struct RunFigures
+{
+    PassFigures window;
+    PassFigures reader; // empty unless --reader
 };
 
 double cpuSecondsSoFar()
@@ -152,9 +165,74 @@ bool startModule(QProcess& sim, const QString& folder, int baud, const QStringLi
     return true;
 }
 
-bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QStringList& simArgs,
-           PassFigures& figures)
+// The reader's rounds of one station on the module in `folder`: `passes` timed
+// rounds, then back to back for `loopSeconds`. A round counts as bad unless
+// every position came back, without a failed channel.
+void measureReader(const QString& folder, int baud, int passes, bool verbose, double loopSeconds,
+                   PassFigures& figures)
 {
+    figures.baud = baud;
+    port::MSComm line(std::make_unique<port::QSerialPortBackend>());
+    line.setPortNameResolver([&folder](int number) { return port::resolvePortName(number, folder); });
+    line.setCommPort(kPort);
+    line.setSettings(QStringLiteral("%1,N,8,1").arg(baud));
+    if (!line.setPortOpen(true)) {
+        std::fprintf(stderr, "the reader cannot open COM%d\n", kPort);
+        ++figures.badPasses;
+        return;
+    }
+    line.setInputMode(port::MSComm::comInputModeBinary);
+    requests::RequestCore core(&line);
+    reader::ReaderOptions options;
+    options.channels = kChannels;
+    options.sensors = kSensors;
+    options.intervalSeconds = 0;
+
+    // Runs the reader until it finishes or `stopAfterMs` passes; returns its rounds and whether all were ok.
+    const auto run = [&](bool once, int stopAfterMs, int* rounds) {
+        options.once = once;
+        reader::SiteReader siteReader(core, options);
+        int values = 0;
+        bool failed = false;
+        siteReader.onChannel([&](const site::ChannelRecords& records) {
+            values += records.readings.size();
+            failed = failed || records.failure;
+        });
+        QEventLoop loop;
+        QObject::connect(&siteReader, &reader::SiteReader::finished, &loop, &QEventLoop::quit);
+        if (stopAfterMs > 0)
+            QTimer::singleShot(stopAfterMs, &siteReader, &reader::SiteReader::stop);
+        siteReader.start();
+        loop.exec();
+        *rounds = siteReader.rounds();
+        return !failed && values == siteReader.rounds() * kChannels * kSensors;
+    };
+    int rounds = 0;
+    run(true, 0, &rounds); // warm-up
+    for (int i = 0; i < passes; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const bool good = run(true, 0, &rounds);
+        figures.passMs.push_back(double(timer.nsecsElapsed()) / 1e6);
+        figures.badPasses += !good;
+        if (verbose)
+            std::printf("  %d baud reader round %2d: %8.1f ms%s\n", baud, i + 1, figures.passMs.back(),
+                        good ? "" : "  (values missing)");
+    }
+    if (loopSeconds > 0) {
+        const double cpuBefore = cpuSecondsSoFar();
+        QElapsedTimer wall;
+        wall.start();
+        run(false, int(loopSeconds * 1000), &figures.loopPasses);
+        figures.loopSeconds = double(wall.nsecsElapsed()) / 1e9;
+        figures.loopCpuSeconds = cpuSecondsSoFar() - cpuBefore;
+    }
+}
+
+bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QStringList& simArgs,
+           bool withReader, RunFigures& run)
+{
+    PassFigures& figures = run.window;
     figures.baud = baud;
     QTemporaryDir folder;
     if (!folder.isValid() ||
@@ -206,6 +284,8 @@ bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QString
         }
     }
     setProgramFolderForTests(QString());
+    if (ok && withReader)
+        measureReader(folder.path(), baud, passes, verbose, loopSeconds, run.reader);
 
     sim.terminate(); // SIGTERM: the module removes its link and ends
     if (!sim.waitForFinished(5000)) {
@@ -215,14 +295,14 @@ bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QString
     return ok;
 }
 
-void report(const PassFigures& f)
+void report(const PassFigures& f, const char* who)
 {
     const double floorMs = lineFloorMs(f.baud);
     const double med = median(f.passMs);
     const auto [lo, hi] = std::minmax_element(f.passMs.begin(), f.passMs.end());
     const int fixedWaitMs = kChannels * acquisition::kPassDeadlineFloorMs;
-    std::printf("\nAll-channels pass, %d channels x %d sensors, %d baud, %zu passes\n", kChannels, kSensors,
-                f.baud, f.passMs.size());
+    std::printf("\n%s: all-channels pass, %d channels x %d sensors, %d baud, %zu passes\n", who, kChannels,
+                kSensors, f.baud, f.passMs.size());
     std::printf("  pass time       median %8.1f ms   min %8.1f ms   max %8.1f ms\n", med, *lo, *hi);
     std::printf("  line-time floor %8.1f ms  (%d x (%d + %d) bytes x 10 bits / %d baud)\n", floorMs,
                 kChannels, acquisition::kTemperatureRequestBytes, protocol::temperatureReplyLength(kSensors),
@@ -236,8 +316,8 @@ void report(const PassFigures& f)
                 med / floorMs <= kTargetRatio ? "met" : "MISSED");
     std::printf("  always waiting  %8d ms  (%d x %d ms), %.1fx the median\n", fixedWaitMs, kChannels,
                 acquisition::kPassDeadlineFloorMs, fixedWaitMs / med);
-    std::printf("  cells           %s\n",
-                f.badPasses ? "SOME PASSES LEFT CELLS UNFILLED" : "all 400 filled after every pass");
+    std::printf("  values          %s\n",
+                f.badPasses ? "SOME PASSES LEFT VALUES MISSING" : "all 400 after every pass");
     if (f.loopSeconds > 0) {
         const double percent = 100.0 * f.loopCpuSeconds / f.loopSeconds;
         std::printf(
@@ -278,7 +358,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption simArgOption(QStringLiteral("sim-arg"),
                                           QStringLiteral("Extra argument for tq5900k-sim (repeatable)."),
                                           QStringLiteral("ARG"));
-    parser.addOptions({passesOption, baudOption, verboseOption, loopOption, simArgOption});
+    const QCommandLineOption readerOption(QStringLiteral("reader"),
+                                          QStringLiteral("Also time the headless reader's round."));
+    parser.addOptions({passesOption, baudOption, verboseOption, loopOption, simArgOption, readerOption});
     parser.process(app);
 
     bool ok = false;
@@ -310,15 +392,18 @@ int main(int argc, char* argv[])
 
     int status = 0;
     for (int baud : bauds) {
-        PassFigures figures;
+        RunFigures figures;
+        const bool withReader = parser.isSet(readerOption);
         if (!runAt(baud, passes, parser.isSet(verboseOption), loopSeconds, parser.values(simArgOption),
-                   figures) ||
-            figures.passMs.empty()) {
+                   withReader, figures) ||
+            figures.window.passMs.empty() || (withReader && figures.reader.passMs.empty())) {
             status = 1;
             continue;
         }
-        report(figures);
-        if (figures.badPasses)
+        report(figures.window, "Window");
+        if (withReader)
+            report(figures.reader, "Reader");
+        if (figures.window.badPasses || figures.reader.badPasses)
             status = 1;
     }
     return status;
