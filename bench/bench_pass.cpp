@@ -18,6 +18,8 @@
 // --sim-arg hands ARG to the simulator, e.g. --sim-arg=--fault=noreply,channel=3
 // to see what a channel that never answers costs the pass.
 
+#include "window_rig.h"
+
 #include "acquisition/read_timing.h"
 #include "port/mscomm.h"
 #include "port/port_names.h"
@@ -27,18 +29,10 @@
 #include "reader/site_reader.h"
 #include "ui/dialogs.h"
 #include "ui/frmMain.h"
-#include "ui/program_folder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -50,7 +44,6 @@ namespace {
 
 constexpr int kChannels = 10;
 constexpr int kSensors = 40;
-constexpr int kPort = 4;
 constexpr double kTargetRatio = 1.25;
 constexpr double kTargetLoopCpuPercent = 3.0;
 constexpr int kLoopCpuTargetBaud = 9600;
@@ -82,30 +75,15 @@ double cpuSecondsSoFar()
 // Runs the all-channels loop back to back for `seconds` and notes its CPU time.
 void measureLoop(frmMain& window, double seconds, PassFigures& figures)
 {
-    int passes = 0; // the pass writes each channel number into txtChannel, "1" first
-    const QMetaObject::Connection counting =
-        QObject::connect(window.txtChannel, &QLineEdit::textChanged, &window, [&passes](const QString& text) {
-            if (text == QLatin1String("1"))
-                ++passes;
-        });
-    window.txtTimerSet[1]->setText(QStringLiteral("1")); // shorter than a pass: back to back
+    int passes = 0;
+    const rig::PassWatch watch(window, [&passes](const rig::PassSpan&) { ++passes; });
     const double cpuBefore = cpuSecondsSoFar();
     QElapsedTimer wall;
     wall.start();
-    window.CmdReadDataCircle_Click();
-    QTimer::singleShot(int(seconds * 1000), &window, [&window] { window.cmdStopCircle_Click(); });
-    while (window.Timer7->isTicking() || window.readingBusy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    rig::runLoop(window, qint64(seconds * 1000));
     figures.loopSeconds = double(wall.nsecsElapsed()) / 1e9;
     figures.loopCpuSeconds = cpuSecondsSoFar() - cpuBefore;
     figures.loopPasses = passes;
-    QObject::disconnect(counting);
-}
-
-bool writeFile(const QString& path, const QByteArray& text)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
 }
 
 // Cells of the pass's channels that are not filled: empty, or still red.
@@ -138,33 +116,6 @@ double lineFloorMs(int baud)
     return bytes * 10.0 * 1000.0 / baud;
 }
 
-// Starts the simulated module serving COM4 in `folder`; waits for its link.
-bool startModule(QProcess& sim, const QString& folder, int baud, const QStringList& extraArgs)
-{
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.setStandardInputFile(QProcess::nullDevice()); // no console
-    const QStringList args = QStringList{QStringLiteral("--folder"), folder,
-                                         QStringLiteral("--port"),   QStringLiteral("COM%1").arg(kPort),
-                                         QStringLiteral("--baud"),   QString::number(baud)} +
-                             extraArgs;
-    sim.start(QStringLiteral(TQ_SIM_PROGRAM), args);
-    if (!sim.waitForStarted(10000)) {
-        std::fprintf(stderr, "cannot start %s: %s\n", TQ_SIM_PROGRAM, qPrintable(sim.errorString()));
-        return false;
-    }
-    const QString link = QDir(folder).filePath(QStringLiteral("ports/COM%1").arg(kPort));
-    QElapsedTimer waited;
-    waited.start();
-    while (!QFileInfo(link).isSymLink()) {
-        if (sim.state() != QProcess::Running || waited.elapsed() > 10000) {
-            std::fprintf(stderr, "the simulated module did not provide %s\n", qPrintable(link));
-            return false;
-        }
-        QThread::msleep(10);
-    }
-    return true;
-}
-
 // The reader's rounds of one station on the module in `folder`: `passes` timed
 // rounds, then back to back for `loopSeconds`. A round counts as bad unless
 // every position came back, without a failed channel.
@@ -174,10 +125,10 @@ void measureReader(const QString& folder, int baud, int passes, bool verbose, do
     figures.baud = baud;
     port::MSComm line(std::make_unique<port::QSerialPortBackend>());
     line.setPortNameResolver([&folder](int number) { return port::resolvePortName(number, folder); });
-    line.setCommPort(kPort);
+    line.setCommPort(rig::kPort);
     line.setSettings(QStringLiteral("%1,N,8,1").arg(baud));
     if (!line.setPortOpen(true)) {
-        std::fprintf(stderr, "the reader cannot open COM%d\n", kPort);
+        std::fprintf(stderr, "the reader cannot open COM%d\n", rig::kPort);
         ++figures.badPasses;
         return;
     }
@@ -188,7 +139,7 @@ void measureReader(const QString& folder, int baud, int passes, bool verbose, do
     options.sensors = kSensors;
     options.intervalSeconds = 0;
 
-    // Runs the reader until it finishes or `stopAfterMs` passes; returns its rounds and whether all were ok.
+    // Runs the reader until it finishes or `stopAfterMs` passes; returns whether every round was whole.
     const auto run = [&](bool once, int stopAfterMs, int* rounds) {
         options.once = once;
         reader::SiteReader siteReader(core, options);
@@ -234,19 +185,8 @@ bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QString
 {
     PassFigures& figures = run.window;
     figures.baud = baud;
-    QTemporaryDir folder;
-    if (!folder.isValid() ||
-        !writeFile(folder.filePath(QStringLiteral("comm.set")),
-                   QByteArray::number(kPort) + ',' + QByteArray::number(baud) + "\r\n") ||
-        !writeFile(folder.filePath(QStringLiteral("ModSet.set")),
-                   "1," + QByteArray::number(kChannels) + ',' + QByteArray::number(kSensors) + ",1\r\n")) {
-        std::fprintf(stderr, "cannot prepare a program folder\n");
-        return false;
-    }
-    setProgramFolderForTests(folder.path());
-
-    QProcess sim;
-    if (!startModule(sim, folder.path(), baud, simArgs))
+    rig::Installation site;
+    if (!site.start(baud, kChannels, kSensors, {}, simArgs))
         return false;
 
     bool ok = true;
@@ -254,7 +194,7 @@ bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QString
         frmMain window;
         window.Form_Load();
         if (!window.MSComm1->PortOpen()) {
-            std::fprintf(stderr, "the program did not open COM%d at %d baud\n", kPort, baud);
+            std::fprintf(stderr, "the program did not open COM%d at %d baud\n", rig::kPort, baud);
             ok = false;
         } else {
             window.cmdOnceDo1_Click(); // warm-up: first use of the port, caches, fonts
@@ -283,15 +223,8 @@ bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QString
                 measureLoop(window, loopSeconds, figures);
         }
     }
-    setProgramFolderForTests(QString());
     if (ok && withReader)
-        measureReader(folder.path(), baud, passes, verbose, loopSeconds, run.reader);
-
-    sim.terminate(); // SIGTERM: the module removes its link and ends
-    if (!sim.waitForFinished(5000)) {
-        sim.kill();
-        sim.waitForFinished(2000);
-    }
+        measureReader(site.folder.path(), baud, passes, verbose, loopSeconds, run.reader);
     return ok;
 }
 

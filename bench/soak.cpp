@@ -10,6 +10,8 @@
 // minutes for a meaningful figure). It exits with status 1 when any wrong value
 // was shown.
 
+#include "window_rig.h"
+
 #include "sim/simulated_module.h"
 
 #include "protocol/temperature.h"
@@ -101,7 +103,7 @@ class Soak : public QObject
 public:
     Soak(const QString& folder, int baud, quint32 seed, int phaseSeconds)
         : m_folder(folder), m_random(seed), m_phaseMs(phaseSeconds * 1000),
-          m_module(folder, 4, sim::ModuleModel::demo())
+          m_module(folder, rig::kPort, sim::ModuleModel::demo())
     {
         m_baud = baud;
     }
@@ -363,16 +365,10 @@ int main(int argc, char* argv[])
     }
 
     QTemporaryDir folder;
-    QFile comm(folder.filePath(QStringLiteral("comm.set")));
-    QFile modSet(folder.filePath(QStringLiteral("ModSet.set")));
-    if (!folder.isValid() || !comm.open(QIODevice::WriteOnly) || !modSet.open(QIODevice::WriteOnly)) {
+    if (!folder.isValid() || !rig::writeSettings(folder.path(), baud, kChannels, kSensors)) {
         std::fprintf(stderr, "cannot prepare a program folder\n");
         return 1;
     }
-    comm.write("4," + QByteArray::number(baud) + "\r\n");
-    modSet.write("1," + QByteArray::number(kChannels) + ',' + QByteArray::number(kSensors) + ",1\r\n");
-    comm.close();
-    modSet.close();
     setProgramFolderForTests(folder.path());
 
     int status = 1;

@@ -9,8 +9,24 @@
 # history.db in the program's folder holds). With --sim the simulated module
 # beside the program (tq5900k-sim) serves COM4 meanwhile, so the value grid
 # shows readings.
+#
+#   scripts/screenshot.sh --history [FOLDER]
+#
+# The history tab instead, with a hot spot of the simulated module rising over
+# two minutes: FOLDER/history-tab.png (the trend chart), history-alarms.png (the
+# alarm it raised) and the tab's CSV export of the chart's choice, read back
+# against history.db (build/bench/history_shots; it starts on a whole minute).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = "--history" ]; then
+    shots=build/bench/history_shots
+    folder="$(realpath -m "${2:-screenshots}")"
+    [ -x "$shots" ] || { echo "No $shots; build it first (cmake --build build --target history_shots)." >&2; exit 1; }
+    command -v xvfb-run >/dev/null || { echo "xvfb-run is missing (package xvfb)." >&2; exit 1; }
+    mkdir -p "$folder"
+    exec timeout 600 xvfb-run -a "$shots" --folder "$folder"
+fi
 
 with_sim=0
 if [ "${1:-}" = "--sim" ]; then

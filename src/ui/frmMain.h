@@ -110,6 +110,8 @@ public:
                                          const requests::Request& request) const;
     // Hands a batch to the history's writer thread (started with the first batch); returns at once.
     void RecordReadings(const QVector<history::Reading>& readings);
+    // The history's writer, made with the first batch (null until then).
+    history::HistoryRecorder* historyRecorder() const { return m_historyRecorder.get(); }
     // Tells the traffic record what became of a temperature reply, feeds its
     // readings (ReadingsOf) to the alarms and gives each of its cells the alarm
     // background while its sensor is in alarm.

@@ -1,0 +1,186 @@
+#include "window_rig.h"
+
+#include "ui/frmMain.h"
+#include "ui/interval_timer.h"
+#include "ui/program_folder.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+namespace rig {
+
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+bool startSimulator(QProcess& sim, const QString& folder, int baud, const QStringList& extraArgs)
+{
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.setStandardInputFile(QProcess::nullDevice()); // no console
+    sim.setStandardOutputFile(QProcess::nullDevice());
+    const QStringList args = QStringList{QStringLiteral("--folder"), folder,
+                                         QStringLiteral("--port"),   QStringLiteral("COM%1").arg(kPort),
+                                         QStringLiteral("--baud"),   QString::number(baud)} +
+                             extraArgs;
+    sim.start(QStringLiteral(TQ_SIM_PROGRAM), args);
+    if (!sim.waitForStarted(10000)) {
+        std::fprintf(stderr, "cannot start %s: %s\n", TQ_SIM_PROGRAM, qPrintable(sim.errorString()));
+        return false;
+    }
+    const QString link = QDir(folder).filePath(QStringLiteral("ports/COM%1").arg(kPort));
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo(link).isSymLink()) {
+        if (sim.state() != QProcess::Running || waited.elapsed() > 10000) {
+            std::fprintf(stderr, "the simulated module did not provide %s\n", qPrintable(link));
+            return false;
+        }
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+void stopSimulator(QProcess& sim)
+{
+    sim.terminate();
+    if (!sim.waitForFinished(5000)) {
+        sim.kill();
+        sim.waitForFinished(2000);
+    }
+}
+
+} // namespace
+
+bool writeSettings(const QString& folder, int baud, int channels, int sensors)
+{
+    const QDir dir(folder);
+    return writeFile(dir.filePath(QStringLiteral("comm.set")),
+                     QByteArray::number(kPort) + ',' + QByteArray::number(baud) + "\r\n") &&
+           writeFile(dir.filePath(QStringLiteral("ModSet.set")),
+                     "1," + QByteArray::number(channels) + ',' + QByteArray::number(sensors) + ",1\r\n");
+}
+
+Installation::~Installation()
+{
+    if (sim.state() != QProcess::NotRunning)
+        stopSimulator(sim);
+    setProgramFolderForTests(QString());
+}
+
+bool Installation::start(int baud, int channels, int sensors,
+                         const QList<std::pair<QString, QByteArray>>& files, const QStringList& simArgs)
+{
+    bool written = folder.isValid() && writeSettings(folder.path(), baud, channels, sensors);
+    for (const auto& [name, content] : files)
+        written = written && writeFile(folder.filePath(name), content);
+    if (!written) {
+        std::fprintf(stderr, "cannot prepare a program folder\n");
+        return false;
+    }
+    setProgramFolderForTests(folder.path());
+    return startSimulator(sim, folder.path(), baud, simArgs);
+}
+
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+std::pair<qint64, qint64> PassSpan::readingTimes(int channel) const
+{
+    const qint64 from = replyMs.value(channel - 1, -1);
+    const qint64 next = replyMs.value(channel, -1);
+    return {from >= 0 ? from : startMs, next >= 0 ? next : endMs};
+}
+
+PassWatch::PassWatch(frmMain& window, std::function<void(const PassSpan&)> passEnded)
+    : m_passEnded(std::move(passEnded))
+{
+    requests::RequestCore* core = &window.requestCore();
+    connect(core, &requests::RequestCore::requestWritten, this, [this] {
+        if (m_span.startMs < 0)
+            m_span.startMs = nowMs();
+    });
+    connect(core, &requests::RequestCore::replyTaken, this, [this](const requests::Reply& reply) {
+        const int channel = reply.request.context.channel;
+        if (channel < 1)
+            return;
+        if (m_span.replyMs.size() < channel)
+            m_span.replyMs.resize(channel, -1);
+        m_span.replyMs[channel - 1] = nowMs();
+    });
+    // Connected after the window's own handler, so this runs once the tick's
+    // pass has returned; ticks that come while a pass waits find it busy.
+    connect(window.Timer7, &IntervalTimer::Timer, this, [this, &window] {
+        if (m_span.startMs < 0 || window.readingBusy())
+            return;
+        m_span.endMs = nowMs();
+        m_passEnded(std::exchange(m_span, PassSpan{}));
+    });
+}
+
+ReadOnlyDb::ReadOnlyDb(const QString& path) : m_connection(QStringLiteral("read-only %1").arg(path))
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (!db.open())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(db.lastError().text()));
+}
+
+ReadOnlyDb::~ReadOnlyDb()
+{
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+void ReadOnlyDb::forEach(const QString& statement, const QVariantList& values,
+                         const std::function<void(const QSqlQuery&)>& row) const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection));
+    query.prepare(statement);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(statement), qPrintable(query.lastError().text()));
+    while (query.next())
+        row(query);
+}
+
+QVariant ReadOnlyDb::value(const QString& statement, const QVariantList& values) const
+{
+    QVariant first;
+    forEach(statement, values, [&first](const QSqlQuery& q) {
+        if (!first.isValid())
+            first = q.value(0);
+    });
+    return first;
+}
+
+void runLoop(frmMain& window, qint64 ms)
+{
+    window.txtTimerSet[1]->setText(QStringLiteral("1")); // shorter than a pass: back to back
+    window.CmdReadDataCircle_Click();
+    QTimer::singleShot(int(std::min<qint64>(ms, INT_MAX)), &window,
+                       [&window] { window.cmdStopCircle_Click(); });
+    while (window.Timer7->isTicking() || window.readingBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace rig
