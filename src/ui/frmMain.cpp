@@ -11,6 +11,7 @@
 #include "port/qserialport_backend.h"
 #include "protocol/frames.h"
 #include "serials/serial_file.h"
+#include "site/mqtt_publisher.h"
 
 #include <QDir>
 
@@ -144,8 +145,9 @@ void frmMain::Form_Load()
     // 5. The value grid.
     ArrangeValueGrid();
 
-    // 6. The history: how it records, and the choices of its tab.
+    // 6. The history: how it records, and the choices of its tab; publishing to a broker.
     LoadHistorySettings();
+    LoadBrokerSettings();
 
     // 7. Prepare the port from the saved settings and select the saved entries.
     MSComm1->setCommPort(comm.port);

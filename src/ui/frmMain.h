@@ -14,6 +14,7 @@
 #include "protocol/box_number.h"
 #include "protocol/reply_notes.h"
 #include "requests/request_core.h"
+#include "site/site_record.h"
 
 #include <QWidget>
 #include <memory>
@@ -22,6 +23,9 @@
 class HistoryTab;
 class AlarmsPanel;
 class TrafficPanel;
+namespace site {
+class MqttPublisher;
+}
 namespace traffic {
 class TrafficRecorder;
 }
@@ -103,20 +107,25 @@ public:
     // Reads history.set (an unusable file is named in the tab's state line) and
     // tells the tab the database and the installation.
     void LoadHistorySettings();
-    // The readings a decoded reply holds, as many as DoData shows, with the
-    // station, channel and positions of the request it answers; none for a
-    // reply that is not decoded.
-    QVector<history::Reading> ReadingsOf(const acquisition::TemperatureReplyOutcome& outcome,
-                                         const requests::Request& request) const;
+    // Reads mqtt.set and, when it asks for it, starts publishing to its broker;
+    // an unusable file is named on the tab's page "消息代理".
+    void LoadBrokerSettings();
+    // The records of a judged reply: the readings it holds, as many as DoData
+    // shows, with the station, channel and positions of the request it answers
+    // (none for a reply that is not decoded), and the channel's failure when it
+    // was not used or stopped short.
+    site::ChannelRecords RecordsOf(const acquisition::TemperatureReplyOutcome& outcome,
+                                   const requests::Request& request) const;
     // Hands a batch to the history's writer thread (started with the first batch); returns at once.
     void RecordReadings(const QVector<history::Reading>& readings);
     // The history's writer, made with the first batch (null until then).
     history::HistoryRecorder* historyRecorder() const { return m_historyRecorder.get(); }
-    // Tells the traffic record what became of a temperature reply, feeds its
-    // readings (ReadingsOf) to the alarms and gives each of its cells the alarm
-    // background while its sensor is in alarm.
+    // Tells the traffic record what became of a temperature reply, publishes its
+    // records (RecordsOf) when mqtt.set asks for it, feeds its readings to the
+    // alarms and gives each of its cells the alarm background while its sensor
+    // is in alarm.
     void WatchTemperatureReply(const acquisition::TemperatureReplyOutcome& outcome,
-                               const requests::Request& request, const QVector<history::Reading>& readings);
+                               const requests::Request& request, const site::ChannelRecords& records);
     // The alarms page, made with the first readings or when the tab is first shown.
     AlarmsPanel* alarmsPanel();
     traffic::TrafficRecorder* trafficRecorder() const { return m_traffic; }
@@ -195,7 +204,7 @@ private:
     ReadRequestBoxes(protocol::Rounding rounding, bool withChannel, IntervalTimer* loopToStop = nullptr);
 
     void CreateHistoryTab();
-    void AddWatchPages(); // the alarms and traffic pages of the history tab
+    void AddWatchPages(); // the alarms, traffic and broker pages of the history tab
     void ShowCellAlarm(QLineEdit* cell, bool inAlarm);
 
     requests::RequestCore* m_requests = nullptr;
@@ -212,6 +221,9 @@ private:
     int m_lastListCount = -1;  // serial numbers the last list read returned (-1: none yet)
     // A request asked for while a reading had the line: it goes out once the line is free.
     std::optional<std::pair<requests::Request, QLabel*>> m_deferredRequest;
+    // Publishing to the broker mqtt.set names (none without it), or why it could not start.
+    std::unique_ptr<site::MqttPublisher> m_publisher;
+    QString m_brokerProblem;
     // Declared last: destroyed first, it writes what it was handed while the window still stands.
     std::unique_ptr<history::HistoryRecorder> m_historyRecorder;
 };

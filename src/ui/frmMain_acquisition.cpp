@@ -98,9 +98,9 @@ bool frmMain::temperatureReply(const requests::Reply& reply)
     const acquisition::TemperatureReplyOutcome outcome =
         acquisition::judgeTemperatureReply(reply.bytes, reply.request, false);
     const bool shown = ShowTemperatureOutcome(reply.request.context.channel, outcome);
-    const QVector<history::Reading> readings = ReadingsOf(outcome, reply.request);
-    WatchTemperatureReply(outcome, reply.request, readings);
-    RecordReadings(readings); // a single reading is a batch of its own
+    const site::ChannelRecords records = RecordsOf(outcome, reply.request);
+    WatchTemperatureReply(outcome, reply.request, records);
+    RecordReadings(records.readings); // a single reading is a batch of its own
     return shown;
 }
 
@@ -206,9 +206,9 @@ void frmMain::cmdOnceDo1_Click()
     hooks.channelAnswered = [this, &lastRequest, &passReadings](
                                 int channel, const acquisition::TemperatureReplyOutcome& outcome) {
         ShowTemperatureOutcome(channel, outcome);
-        const QVector<history::Reading> readings = ReadingsOf(outcome, lastRequest);
-        WatchTemperatureReply(outcome, lastRequest, readings);
-        passReadings += readings;
+        const site::ChannelRecords records = RecordsOf(outcome, lastRequest);
+        WatchTemperatureReply(outcome, lastRequest, records);
+        passReadings += records.readings;
     };
     acquisition::runAllChannelsPass(*m_requests, *fields, ChannelCount, hooks);
     m_passBusy = false;

@@ -1,15 +1,19 @@
-// The history of readings: the readings of each decoded reply, the writer
-// thread that records them, and the fifth tab that charts and exports them.
+// The history of readings: the records of each judged reply, the writer
+// thread that records them, the fifth tab that charts and exports them, and
+// their publishing to a broker.
 
 #include "frmMain.h"
 
 #include "alarms_panel.h"
+#include "broker_panel.h"
 #include "history_tab.h"
 #include "program_folder.h"
 #include "traffic_panel.h"
 
 #include "history/history_store.h"
 #include "history/history_writer.h"
+#include "site/mqtt_publisher.h"
+#include "site/mqtt_settings.h"
 #include "site/site_record.h"
 #include "traffic/traffic_recorder.h"
 
@@ -34,6 +38,9 @@ void frmMain::AddWatchPages()
     m_trafficPanel = new TrafficPanel(m_traffic);
     m_trafficPanel->setObjectName(QStringLiteral("tabHistoryTraffic"));
     m_historyTab->tabHistory->addTab(m_trafficPanel, QStringLiteral("通信记录"));
+    auto* broker = new BrokerPanel(m_publisher.get(), m_brokerProblem);
+    broker->setObjectName(QStringLiteral("tabHistoryBroker"));
+    m_historyTab->tabHistory->addTab(broker, QStringLiteral("消息代理"));
 }
 
 AlarmsPanel* frmMain::alarmsPanel()
@@ -61,8 +68,7 @@ void frmMain::ShowCellAlarm(QLineEdit* cell, bool inAlarm)
 }
 
 void frmMain::WatchTemperatureReply(const acquisition::TemperatureReplyOutcome& outcome,
-                                    const requests::Request& request,
-                                    const QVector<history::Reading>& readings)
+                                    const requests::Request& request, const site::ChannelRecords& records)
 {
     using Kind = acquisition::TemperatureReplyOutcome;
     traffic::Verdict verdict = traffic::Verdict::NoReply;
@@ -72,7 +78,10 @@ void frmMain::WatchTemperatureReply(const acquisition::TemperatureReplyOutcome& 
     else if (outcome.kind == Kind::Flag)
         verdict = traffic::verdictOfNote(outcome.note);
     m_traffic->noteVerdict(request, verdict);
+    if (m_publisher)
+        m_publisher->publishRecords(records);
 
+    const QVector<history::Reading>& readings = records.readings;
     if (readings.isEmpty())
         return;
     AlarmsPanel* alarms = alarmsPanel();
@@ -102,11 +111,27 @@ void frmMain::LoadHistorySettings()
         m_historyTab->showProblem(load.errorText);
 }
 
-QVector<history::Reading> frmMain::ReadingsOf(const acquisition::TemperatureReplyOutcome& outcome,
-                                              const requests::Request& request) const
+site::ChannelRecords frmMain::RecordsOf(const acquisition::TemperatureReplyOutcome& outcome,
+                                        const requests::Request& request) const
 {
-    return site::channelRecords(outcome, request, SensorsPerChannel, QDateTime::currentMSecsSinceEpoch())
-        .readings;
+    return site::channelRecords(outcome, request, SensorsPerChannel, QDateTime::currentMSecsSinceEpoch());
+}
+
+void frmMain::LoadBrokerSettings()
+{
+    const site::MqttSetLoad load = site::loadMqttSet(programFolder());
+    if (load.status == config::SettingsLoad::Unreadable) {
+        m_brokerProblem = load.errorText;
+        return;
+    }
+    if (load.status == config::SettingsLoad::Missing)
+        return;
+    m_publisher = std::make_unique<site::MqttPublisher>(load.options);
+    if (const QString problem = m_publisher->start(); !problem.isEmpty()) {
+        m_publisher.reset();
+        m_brokerProblem = QStringLiteral("消息代理设置文件 %1 的设置无法使用（%2），读数未发布到消息代理")
+                              .arg(load.path, problem);
+    }
 }
 
 void frmMain::RecordReadings(const QVector<history::Reading>& readings)

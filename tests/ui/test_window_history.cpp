@@ -1,11 +1,17 @@
 // The history through the window: its tab after the designed four, built when
 // first shown; a database that cannot be written, said once while reading goes
-// on; the chart following what is recorded; the CSV export.
+// on; the chart following what is recorded; the CSV export; the readings
+// published to a broker when mqtt.set asks for it, and the page that shows it.
 
 #include "window_fixture.h"
 
+#include "../common/mosquitto_broker.h"
+#include "../common/mqtt_subscriber.h"
+
 #include "history/history_store.h"
 #include "protocol/crc16.h"
+#include "site/site_record.h"
+#include "ui/broker_panel.h"
 #include "ui/history_tab.h"
 
 #include <QLineSeries>
@@ -160,6 +166,60 @@ private Q_SLOTS:
         tab->cmdExportCsv_Click();
         QCOMPARE(f.boxes.size(), 2);
         QVERIFY2(f.boxes[1].text.contains(QStringLiteral("missing/out.csv")), qPrintable(f.boxes[1].text));
+    }
+
+    // Every reading of a pass and of a single reading goes to the broker, and a
+    // channel that does not answer goes to its error topic; the page says so.
+    void readingsPublishedToTheBroker()
+    {
+        if (!MosquittoBroker::available())
+            QSKIP("/usr/sbin/mosquitto is not installed (Debian package mosquitto): nothing is published");
+        MosquittoBroker broker;
+        QVERIFY2(broker.start(), qPrintable(broker.log()));
+        MqttSubscriber values(broker.port(), "tq5900k/plant/1/#");
+        QTRY_VERIFY(values.subscribed());
+        WindowFixture f;
+        f.writeFile(QStringLiteral("mqtt.set"),
+                    "127.0.0.1," + QByteArray::number(broker.port()) + ",plant\r\n");
+        frmMain& w = readingWindow(f);
+        f.backend->setResponder([](const QByteArray& request) {
+            return request.size() > 2 && request[2] == 3 ? QByteArray() : answerTemperatures(request);
+        });
+        w.show();
+        w.SSTab1->setCurrentIndex(4);
+        auto* page = w.historyTab()->findChild<BrokerPanel*>(QStringLiteral("tabHistoryBroker"));
+        QVERIFY(page);
+        QTRY_COMPARE(page->lblBrokerState->text(), QStringLiteral("已连接 127.0.0.1:%1").arg(broker.port()));
+
+        w.cmdOnceDo1_Click();
+        w.txtChannel->setText(QStringLiteral("2"));
+        w.comDoOnce_Click();
+        const QList<QByteArray> topics = {"1/1", "1/2",     "1/3", "1/4", "2/1", "2/2", "2/3",
+                                          "2/4", "3/error", "2/1", "2/2", "2/3", "2/4"};
+        QTRY_COMPARE(values.messages().size(), topics.size());
+        const QList<MqttSubscriber::Message> got = values.messages();
+        for (int i = 0; i < topics.size(); ++i)
+            QCOMPARE(got[i].topic, "tq5900k/plant/1/" + topics[i]);
+        QVERIFY2(got[1].payload.contains("\"value\":1.02,\"state\":\"ok\""), got[1].payload.constData());
+        QVERIFY2(got[8].payload.contains("\"state\":\"no_reply\""), got[8].payload.constData());
+        QTRY_COMPARE(page->lblBrokerPublished->text(), QStringLiteral("13"));
+        QCOMPARE(page->lblBrokerWaiting->text(), QStringLiteral("0"));
+        QVERIFY(page->lblBrokerProblem->isHidden());
+    }
+
+    void badMqttSetIsNamedOnTheBrokerPage()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("mqtt.set"), "127.0.0.1,1883,plant,line/1\r\n");
+        frmMain& w = f.create();
+        w.historyTab()->ensureBuilt();
+        auto* page = w.historyTab()->findChild<BrokerPanel*>(QStringLiteral("tabHistoryBroker"));
+        QVERIFY(page);
+        QCOMPARE(page->lblBrokerState->text(), QStringLiteral("未启用"));
+        const QString problem = page->lblBrokerProblem->text();
+        QVERIFY2(problem.contains(QStringLiteral("mqtt.set")) && problem.contains(QStringLiteral(" name ")),
+                 qPrintable(problem));
+        QVERIFY(!page->lblBrokerProblem->isHidden());
     }
 };
 

@@ -1,0 +1,89 @@
+#pragma once
+// Publishes readings to an MQTT broker without ever slowing the serial line:
+// publish() only puts the message in a bounded queue, and a network thread of
+// the publisher's own connects, sends and reconnects. Each value is sent with
+// QoS 1 and leaves the queue only when the broker acknowledged it; what was on
+// its way when the connection dropped is sent again after reconnecting (the
+// broker may then see it twice, never not at all). While the broker is away
+// the queue keeps up to its bound; beyond it the oldest messages are dropped
+// and counted.
+//
+// The reader's retained status topic says "online" while connected; the broker
+// says "offline" for it (the last will) when the connection breaks, and stop()
+// says it itself before disconnecting.
+
+#include "mqtt_options.h"
+#include "site_record.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <thread>
+
+namespace site {
+
+struct MqttPublisherShared; // the queue, counters and state the network thread shares
+
+struct MqttCounters
+{
+    qint64 waiting = 0;   // queued, not yet acknowledged by the broker (on their way included)
+    qint64 published = 0; // acknowledged by the broker
+    qint64 dropped = 0;   // dropped as the oldest beyond the queue bound
+};
+
+class MqttPublisher : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State {
+        Off,          // not started, or stopped
+        Connecting,   // the first attempt since start()
+        Connected,    // the broker accepted the connection
+        Reconnecting, // the connection failed or broke (see stateReason()); the next attempt waits its turn
+    };
+    Q_ENUM(State)
+
+    // What stop() waits for unacknowledged messages before it says "offline" and disconnects.
+    static constexpr int DefaultFlushMs = 2000;
+    // Messages handed to the connection and not yet acknowledged, at most.
+    static constexpr int InFlightWindow = 100;
+
+    explicit MqttPublisher(const MqttOptions& options, QObject* parent = nullptr);
+    ~MqttPublisher() override; // stop()
+
+    const MqttOptions& options() const { return m_options; }
+
+    // Starts the network thread, which connects at once. An empty text when it
+    // runs; otherwise why not (the options, the CA file), and nothing runs.
+    QString start();
+
+    // Queues a message for `topic` (QoS 1, not retained) and returns at once;
+    // false, and nothing queued, once stopped or for a topic MQTT forbids.
+    // Messages queued before start() go out once connected.
+    bool publish(const QByteArray& topic, const QByteArray& payload);
+    // Each reading to its value topic and a failure to its channel's error topic,
+    // the JSON objects of site_record.h as payloads.
+    void publishRecords(const ChannelRecords& records);
+
+    // Waits up to `flushMs` for the broker to acknowledge what is queued, says
+    // "offline" and disconnects. Returns the messages left unacknowledged
+    // (lost with the publisher). publish() queues nothing afterwards.
+    qint64 stop(int flushMs = DefaultFlushMs);
+
+    // Safe from the thread that owns the publisher at any time.
+    State state() const;
+    QString stateReason() const; // why the last connection failed or broke, in libmosquitto's words
+    MqttCounters counters() const;
+
+Q_SIGNALS:
+    // In the publisher's thread, in the order the states came.
+    void stateChanged(site::MqttPublisher::State state, const QString& reason);
+
+private:
+    MqttOptions m_options;
+    std::shared_ptr<MqttPublisherShared> m_shared;
+    std::thread m_thread;
+};
+
+} // namespace site

@@ -1,0 +1,131 @@
+#pragma once
+// A mosquitto broker for tests: on 127.0.0.1 only, anonymous clients allowed,
+// its configuration in a folder of its own, on a free port that it keeps when
+// stopped and started again.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+class MosquittoBroker
+{
+public:
+    static QString program() { return QStringLiteral("/usr/sbin/mosquitto"); }
+    static bool available() { return QFileInfo(program()).isExecutable(); }
+
+    // A persistent broker keeps its clients' sessions, and the messages queued
+    // for them, across a stop and a start; otherwise a start is a fresh broker.
+    explicit MosquittoBroker(bool persistent = false) : m_port(freePort())
+    {
+        QFile config(m_dir.filePath(QStringLiteral("mosquitto.conf")));
+        if (!config.open(QIODevice::WriteOnly))
+            return;
+        QByteArray text = "listener " + QByteArray::number(m_port) +
+                          " 127.0.0.1\n"
+                          "allow_anonymous true\n"
+                          "log_dest stderr\n" // unbuffered: the line that says it runs comes at once
+                          "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n"
+                          // What it takes it sends on at once, never keeping it back for a slow subscriber.
+                          "max_inflight_messages 0\n";
+        // Run as root, mosquitto would become the user "mosquitto", who cannot write here.
+        if (const passwd* user = ::getpwuid(::geteuid()))
+            text += "user " + QByteArray(user->pw_name) + '\n';
+        if (persistent)
+            text += "persistence true\npersistence_location " + QDir(m_dir.path()).path().toUtf8() +
+                    "/\nmax_queued_messages 0\n";
+        else
+            text += "persistence false\n";
+        config.write(text);
+    }
+    ~MosquittoBroker() { stop(); }
+
+    quint16 port() const { return m_port; }
+    // What the broker wrote since it was last started.
+    QString log() const { return QString::fromUtf8(m_log); }
+
+    // Starts the broker and waits until it says it runs (its listener is open);
+    // false when it ends or stays silent for 5 s first.
+    bool start()
+    {
+        m_log.clear();
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(program(), {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("mosquitto.conf"))});
+        return waitForLog(" running");
+    }
+
+    // Ends the broker as a service stop does (a persistent one writes what it keeps) and waits for it.
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+        m_log += m_process.readAll();
+    }
+
+    // Writes what a persistent broker keeps, as it would when stopped; false
+    // when it does not say so within 5 s.
+    bool save()
+    {
+        const qsizetype from = m_log.size();
+        ::kill(pid_t(m_process.processId()), SIGUSR1);
+        return waitForLog("Saving in-memory database", from);
+    }
+    // Stops the broker where it is: it reads nothing and answers nothing until killed.
+    void freeze() { ::kill(pid_t(m_process.processId()), SIGSTOP); }
+    // Ends the broker at once: what it had not read is lost, and a persistent
+    // broker starts again with what it last saved.
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+private:
+    // Whether the broker's log says `text` after `from` within 5 s.
+    bool waitForLog(const char* text, qsizetype from = 0)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (m_log.indexOf(text, from) < 0 && m_process.state() != QProcess::NotRunning) {
+            const qint64 left = 5000 - clock.elapsed();
+            if (left <= 0 || !m_process.waitForReadyRead(int(left)))
+                break;
+            m_log += m_process.readAll();
+        }
+        return m_log.indexOf(text, from) >= 0;
+    }
+
+    // A port no one listens on now: the system's choice for a socket bound to port 0.
+    static quint16 freePort()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        quint16 port = 0;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+        ::close(fd);
+        return port;
+    }
+
+    QTemporaryDir m_dir;
+    quint16 m_port;
+    QProcess m_process;
+    QByteArray m_log;
+};
