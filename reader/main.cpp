@@ -14,6 +14,7 @@
 #include "port/qserialport_backend.h"
 #include "protocol/stop_signals.h"
 #include "requests/request_core.h"
+#include "site/mqtt_publisher.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -65,6 +66,32 @@ private:
     QByteArray m_pending;
 };
 
+// The broker's options from the command line; the password from its file. Empty
+// `error` when they can be used.
+site::MqttOptions brokerOptions(const reader::BrokerOptions& given, QString* error)
+{
+    site::MqttOptions o;
+    o.host = given.host;
+    o.port = given.port;
+    o.site = given.site;
+    if (!given.name.isEmpty())
+        o.name = given.name;
+    o.user = given.user;
+    o.caFile = given.caFile;
+    if (!given.passwordFile.isEmpty()) {
+        QFile file(given.passwordFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("无法读取密码文件 %1 (cannot read the password file): %2")
+                         .arg(given.passwordFile, file.errorString());
+            return o;
+        }
+        // The first line; a line end after it is no part of the password.
+        o.password = QString::fromUtf8(file.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+    }
+    *error = site::checkMqttOptions(o);
+    return o;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -84,6 +111,21 @@ int main(int argc, char* argv[])
         return 2;
     }
     const reader::ReaderOptions& options = parsed.options;
+
+    // Options the broker cannot use are bad options: found before the port is opened.
+    std::unique_ptr<site::MqttPublisher> publisher;
+    if (!options.broker.host.isEmpty()) {
+        QString error;
+        const site::MqttOptions mqtt = brokerOptions(options.broker, &error);
+        if (error.isEmpty()) {
+            publisher = std::make_unique<site::MqttPublisher>(mqtt);
+            error = publisher->start();
+        }
+        if (!error.isEmpty()) {
+            complain(QStringLiteral("MQTT: %1").arg(error));
+            return 2;
+        }
+    }
 
     const QString device = reader::devicePathFor(options.port, folder);
     port::MSComm line(std::make_unique<port::QSerialPortBackend>());
@@ -118,6 +160,35 @@ int main(int argc, char* argv[])
         });
     }
 
+    // Publishing only queues: the line never waits for the broker.
+    if (publisher) {
+        siteReader.onChannel(
+            [&publisher](const site::ChannelRecords& records) { publisher->publishRecords(records); });
+        const site::MqttOptions& mqtt = publisher->options();
+        const QString broker = QStringLiteral("%1:%2").arg(mqtt.host).arg(mqtt.port);
+        QObject::connect(
+            publisher.get(), &site::MqttPublisher::stateChanged, &app,
+            [broker](site::MqttPublisher::State state, const QString& reason) {
+                using State = site::MqttPublisher::State;
+                if (state == State::Connected)
+                    complain(QStringLiteral("已连接 MQTT 代理 %1 (connected to the broker)").arg(broker));
+                else if (state == State::Reconnecting)
+                    complain(QStringLiteral("与 MQTT 代理 %1 的连接断开，正在重连 (broker away, "
+                                            "reconnecting): %2")
+                                 .arg(broker, reason));
+            });
+        // Said once per round in which the queue overflowed, with how many are gone so far.
+        siteReader.onRound([&publisher, dropped = qint64(0)]() mutable {
+            const qint64 now = publisher->counters().dropped;
+            if (now > dropped)
+                complain(
+                    QStringLiteral("MQTT 队列已满，已丢弃最旧的 %1 条消息 (queue full: %1 oldest messages "
+                                   "dropped so far)")
+                        .arg(now));
+            dropped = now;
+        });
+    }
+
     QObject::connect(&siteReader, &reader::SiteReader::portProblem, &app, complain);
     QObject::connect(&siteReader, &reader::SiteReader::portBack, &app, [&options] {
         complain(QStringLiteral("串口 %1 已重新打开 (port open again)").arg(options.port));
@@ -127,5 +198,11 @@ int main(int argc, char* argv[])
         complain(QStringLiteral("无法捕获 SIGINT/SIGTERM (cannot catch SIGINT/SIGTERM)"));
 
     siteReader.start();
-    return app.exec();
+    const int status = app.exec();
+    if (publisher) {
+        // Says "offline" after a short wait for what the broker has not acknowledged yet.
+        if (const qint64 left = publisher->stop())
+            complain(QStringLiteral("%1 条消息未送达 MQTT 代理 (messages not delivered)").arg(left));
+    }
+    return status;
 }
