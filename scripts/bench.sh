@@ -35,8 +35,8 @@ export QT_QPA_PLATFORM=offscreen
 echo
 echo "== Machine: $(nproc) cores, $(uname -sr), $(date -I)"
 echo
-echo "== All-channels pass against the simulated module (bench_pass)"
-"$build/bench/bench_pass" --passes "$passes"
+echo "== All-channels pass against the simulated module, the window's and the reader's (bench_pass --reader)"
+"$build/bench/bench_pass" --passes "$passes" --reader
 echo
 echo "== Start-up, whole process (bench_startup)"
 "$build/bench/bench_startup" --runs "$runs"
