@@ -7,12 +7,16 @@
 // for a few whole minutes, recording every second, with a high limit of 35 °C.
 // Then it charts four of channel 3's sensors over exactly those minutes and grabs
 // the tab, and the alarms page with the alarm the hot spot raised, into
-// history-tab.png and history-alarms.png. Last it exports the same choice
-// through the tab's own export and checks the file against history.db.
+// history-tab.png and history-alarms.png. With /usr/sbin/mosquitto at hand the
+// window also publishes to a broker of its own (mqtt.set) and the broker page is
+// grabbed into history-broker.png. Last it exports the same choice through the
+// tab's own export and checks the file against history.db.
 //
 //   history_shots [--folder F] [--minutes M]      (scripts/screenshot.sh --history)
 
 #include "window_rig.h"
+
+#include "../tests/common/mosquitto_broker.h"
 
 #include "history/history_store.h"
 #include "history/history_writer.h"
@@ -146,8 +150,15 @@ int takePictures(const QString& out, int minutes)
     const qint64 startMs = (rig::nowMs() / kMinuteMs + 1) * kMinuteMs;
     std::printf("waiting %lld s for the next whole minute\n", (startMs - rig::nowMs()) / 1000);
     QThread::msleep(ulong(startMs - rig::nowMs()));
+    MosquittoBroker broker;
+    QList<std::pair<QString, QByteArray>> files = kFiles;
+    if (MosquittoBroker::available() && broker.start())
+        files.append({QStringLiteral("mqtt.set"),
+                      "127.0.0.1," + QByteArray::number(broker.port()) + ",plant,desk\r\n"});
+    else
+        std::printf("no mosquitto broker: the broker page is not pictured\n");
     rig::Installation site;
-    if (!site.start(kBaud, kChannels, kSensors, kFiles,
+    if (!site.start(kBaud, kChannels, kSensors, files,
                     {QStringLiteral("--scenario"), QStringLiteral(TQ_HISTORY_SCENARIO)}))
         return 1;
     frmMain window;
@@ -187,6 +198,11 @@ int takePictures(const QString& out, int minutes)
     bool good = grab(window.SSTab1, QDir(out).filePath(QStringLiteral("history-tab.png")));
     tab->tabHistory->setCurrentWidget(window.alarmsPanel());
     good = grab(window.SSTab1, QDir(out).filePath(QStringLiteral("history-alarms.png"))) && good;
+    if (files.size() > kFiles.size()) {
+        tab->tabHistory->setCurrentWidget(
+            tab->tabHistory->findChild<QWidget*>(QStringLiteral("tabHistoryBroker")));
+        good = grab(window.SSTab1, QDir(out).filePath(QStringLiteral("history-broker.png"))) && good;
+    }
     tab->tabHistory->setCurrentWidget(tab->tabHistoryTrend);
     return exportAndReadBack(*tab, history::HistoryStore::pathIn(site.folder.path()), out) && good ? 0 : 1;
 }

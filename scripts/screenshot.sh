@@ -14,7 +14,9 @@
 #
 # The history tab instead, with a hot spot of the simulated module rising over
 # two minutes: FOLDER/history-tab.png (the trend chart), history-alarms.png (the
-# alarm it raised) and the tab's CSV export of the chart's choice, read back
+# alarm it raised), history-broker.png (the broker page, when mosquitto is
+# installed: the window publishes to a broker of its own) and the tab's CSV
+# export of the chart's choice, read back
 # against history.db (build/bench/history_shots; it starts on a whole minute).
 set -euo pipefail
 cd "$(dirname "$0")/.."
