@@ -32,13 +32,13 @@ std::optional<int> wholeNumber(const QString& text, int lo, int hi)
     return value;
 }
 
-struct OptionSpec
+struct KnownOption
 {
     const char* name;
     bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr KnownOption kOptions[] = {
     {"port", true},        {"baud", true},      {"stations", true},
     {"channels", true},    {"sensors", true},   {"interval", true},
     {"once", false},       {"format", true},    {"history", true},
@@ -100,19 +100,19 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
             value = name.mid(eq + 1);
             name.truncate(eq);
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : kOptions)
+        const KnownOption* known = nullptr;
+        for (const KnownOption& s : kOptions)
             if (name == QLatin1String(s.name))
-                spec = &s;
-        if (!spec)
+                known = &s;
+        if (!known)
             return fail(QStringLiteral("未知选项 --%1 (unknown option)；--help 列出选项").arg(name));
         if (given.contains(name))
             return fail(QStringLiteral("选项 --%1 给了两次 (given twice)").arg(name));
-        if (spec->takesValue && !value) {
+        if (known->takesValue && !value) {
             if (i + 1 >= arguments.size())
                 return fail(QStringLiteral("选项 --%1 缺少值 (needs a value)").arg(name));
             value = arguments[++i];
-        } else if (!spec->takesValue && value) {
+        } else if (!known->takesValue && value) {
             return fail(QStringLiteral("选项 --%1 不带值 (takes no value)").arg(name));
         }
         given.insert(name, value.value_or(QString()));
