@@ -4,6 +4,7 @@
 
 #include "reader/site_reader.h"
 
+#include "history/history_store.h"
 #include "port/mscomm.h"
 #include "port/qserialport_backend.h"
 #include "protocol/temperature.h"
@@ -175,7 +176,8 @@ private Q_SLOTS:
         reader.start(QStringLiteral(TQ_READER_PROGRAM),
                      {QStringLiteral("--port"), m_line->slavePath(), QStringLiteral("--stations"),
                       QStringLiteral("1-2"), QStringLiteral("--channels"), QString::number(kChannels),
-                      QStringLiteral("--sensors"), QString::number(kSensors), QStringLiteral("--once")});
+                      QStringLiteral("--sensors"), QString::number(kSensors), QStringLiteral("--once"),
+                      QStringLiteral("--history"), m_folder.filePath(QStringLiteral("site.db"))});
         // The module answers in this process: wait with the event loop running.
         QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
         QCOMPARE(reader.exitStatus(), QProcess::NormalExit);
@@ -187,6 +189,11 @@ private Q_SLOTS:
         QVERIFY(lines[1].endsWith(",1,1,1,11.01,ok,1101"));
         QVERIFY(lines[2 * kChannels * kSensors].endsWith(",2,3,5,23.05,ok,2305"));
         QCOMPARE(reader.readAllStandardError(), QByteArray());
+        // The history got the round before the program ended: station 2's channel 3 as printed.
+        history::HistoryStore store(m_folder.filePath(QStringLiteral("site.db")));
+        const QVector<history::Reading> recorded = store.readings({2, 3, {1, 2, 3, 4, 5}, 0, LLONG_MAX});
+        QCOMPARE(recorded.size(), kSensors);
+        QCOMPARE(recorded.last().raw, quint16(2305));
     }
 
     void exitStatusTellsWhatWentWrong_data()
