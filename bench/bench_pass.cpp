@@ -124,15 +124,11 @@ void measureReader(const QString& folder, int baud, int passes, bool verbose, do
 {
     figures.baud = baud;
     port::MSComm line(std::make_unique<port::QSerialPortBackend>());
-    line.setPortNameResolver([&folder](int number) { return port::resolvePortName(number, folder); });
-    line.setCommPort(rig::kPort);
-    line.setSettings(QStringLiteral("%1,N,8,1").arg(baud));
-    if (!line.setPortOpen(true)) {
+    if (!reader::openLine(line, port::resolvePortName(rig::kPort, folder), baud)) {
         std::fprintf(stderr, "the reader cannot open COM%d\n", rig::kPort);
         ++figures.badPasses;
         return;
     }
-    line.setInputMode(port::MSComm::comInputModeBinary);
     requests::RequestCore core(&line);
     reader::ReaderOptions options;
     options.channels = kChannels;

@@ -8,7 +8,6 @@
 #include "config/module_settings.h"
 #include "history/history_settings.h"
 #include "history/history_writer.h"
-#include "port/comm_settings.h"
 #include "port/mscomm.h"
 #include "port/port_messages.h"
 #include "port/qserialport_backend.h"
@@ -129,13 +128,10 @@ int main(int argc, char* argv[])
 
     const QString device = reader::devicePathFor(options.port, folder);
     port::MSComm line(std::make_unique<port::QSerialPortBackend>());
-    line.setPortNameResolver([device](int) { return device; });
-    line.setSettings(port::lineSettingsText(options.baud));
-    if (!line.setPortOpen(true)) {
+    if (!reader::openLine(line, device, options.baud)) {
         complain(port::openFailureText(line.lastFailure(), options.port, device));
         return 1;
     }
-    line.setInputMode(port::MSComm::comInputModeBinary);
     requests::RequestCore core(&line);
     reader::SiteReader siteReader(core, options);
 

@@ -1,11 +1,31 @@
 #include "site_reader.h"
 
 #include "acquisition/all_channels_pass.h"
+#include "port/comm_settings.h"
 #include "port/port_messages.h"
 
 #include <QDateTime>
 
 namespace reader {
+
+namespace {
+
+bool openForReplies(port::MSComm& line)
+{
+    if (!line.setPortOpen(true))
+        return false;
+    line.setInputMode(port::MSComm::comInputModeBinary);
+    return true;
+}
+
+} // namespace
+
+bool openLine(port::MSComm& line, const QString& device, int baud)
+{
+    line.setPortNameResolver([device](int) { return device; });
+    line.setSettings(port::lineSettingsText(baud));
+    return openForReplies(line);
+}
 
 SiteReader::SiteReader(requests::RequestCore& core, const ReaderOptions& options, QObject* parent)
     : QObject(parent), m_core(core), m_options(options)
@@ -39,8 +59,7 @@ bool SiteReader::portReady()
     if (port->PortOpen())
         return true;
     // Lost since the last round (an unplugged adapter): try it again each round.
-    if (port->setPortOpen(true)) {
-        port->setInputMode(port::MSComm::comInputModeBinary);
+    if (openForReplies(*port)) {
         m_portProblemSaid = false;
         emit portBack();
         return true;
@@ -60,7 +79,7 @@ void SiteReader::runRound()
     for (int station : m_options.stations) {
         if (m_stopping)
             break;
-        readStation(ready ? station : -station);
+        readStation(station, ready);
     }
     ++m_rounds;
     for (const auto& listener : m_roundListeners)
@@ -74,17 +93,16 @@ void SiteReader::runRound()
     m_next.start(int(qMax<qint64>(0, left)));
 }
 
-// A negative station: the port is closed, every channel of |station| failed.
-void SiteReader::readStation(int station)
+void SiteReader::readStation(int station, bool portOpen)
 {
     acquisition::TemperatureRequestFields fields;
-    fields.station = quint8(qAbs(station));
+    fields.station = quint8(station);
     fields.function = kReadFunction;
     fields.start = kFirstPosition;
     fields.count = quint8(m_options.sensors);
 
     int answered = 0;
-    if (station > 0) {
+    if (portOpen) {
         requests::Request lastRequest;
         acquisition::PassHooks hooks;
         hooks.keepGoing = [this] { return !m_stopping; };

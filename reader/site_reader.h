@@ -22,6 +22,10 @@ namespace reader {
 inline constexpr quint8 kReadFunction = 3;
 inline constexpr quint8 kFirstPosition = 1;
 
+// Sets `line` to `device` at `baud` and opens it for binary replies, as the reader
+// reads with it. False when it cannot be opened (line.lastFailure() says why).
+bool openLine(port::MSComm& line, const QString& device, int baud);
+
 class SiteReader : public QObject
 {
     Q_OBJECT
@@ -50,7 +54,8 @@ Q_SIGNALS:
 
 private:
     void runRound();
-    void readStation(int station);
+    // With the port away, every channel of the station is reported as not answering.
+    void readStation(int station, bool portOpen);
     bool portReady();
     void report(const site::ChannelRecords& records);
 

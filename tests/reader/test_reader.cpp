@@ -94,10 +94,7 @@ class TestReader : public QObject
                                             const std::function<void(reader::SiteReader&)>& whileRunning = {})
     {
         port::MSComm line(std::make_unique<port::QSerialPortBackend>());
-        const QString device = m_line->slavePath();
-        line.setPortNameResolver([device](int) { return device; });
-        [&] { QVERIFY(line.setPortOpen(true)); }();
-        line.setInputMode(port::MSComm::comInputModeBinary);
+        [&] { QVERIFY(reader::openLine(line, m_line->slavePath(), o.baud)); }();
         requests::RequestCore core(&line);
         reader::SiteReader siteReader(core, o);
         QVector<site::ChannelRecords> records;
