@@ -14,14 +14,17 @@ struct Fields
     int station;
     int channel;
     std::optional<int> position;
-    std::optional<double> celsius;
+    std::optional<QByteArray> value; // °C as the grid shows it
     QLatin1String state;
     std::optional<int> raw;
 };
 
 Fields fieldsOf(const history::Reading& r)
 {
-    return {r.timeMs, r.station, r.channel, r.position, r.celsius, history::stateText(r.state), int(r.raw)};
+    std::optional<QByteArray> value;
+    if (r.state == history::ReadingState::Ok)
+        value = protocol::temperatureText(r.raw).toLatin1();
+    return {r.timeMs, r.station, r.channel, r.position, value, history::stateText(r.state), int(r.raw)};
 }
 
 Fields fieldsOf(const ChannelFailure& f)
@@ -29,18 +32,12 @@ Fields fieldsOf(const ChannelFailure& f)
     return {f.timeMs, f.station, f.channel, std::nullopt, std::nullopt, failureText(f.failure), std::nullopt};
 }
 
-// Two decimals, as the grid shows them: the module reports hundredths.
-QByteArray number(double celsius)
-{
-    return QByteArray::number(celsius, 'f', 2);
-}
-
 template <typename T> QByteArray optionalText(const std::optional<T>& value, const char* none)
 {
     if (!value)
         return none;
-    if constexpr (std::is_same_v<T, double>)
-        return number(*value);
+    if constexpr (std::is_same_v<T, QByteArray>)
+        return *value;
     else
         return QByteArray::number(*value);
 }
@@ -49,7 +46,7 @@ QByteArray csvOf(const Fields& f)
 {
     return isoTimeUtc(f.timeMs).toLatin1() + ',' + QByteArray::number(f.station) + ',' +
            QByteArray::number(f.channel) + ',' + optionalText(f.position, "") + ',' +
-           optionalText(f.celsius, "") + ',' + QByteArray(f.state.data(), f.state.size()) + ',' +
+           optionalText(f.value, "") + ',' + QByteArray(f.state.data(), f.state.size()) + ',' +
            optionalText(f.raw, "") + '\n';
 }
 
@@ -59,7 +56,7 @@ QByteArray jsonOf(const Fields& f)
            "\",\"station\":" + QByteArray::number(f.station) +
            ",\"channel\":" + QByteArray::number(f.channel) +
            ",\"position\":" + optionalText(f.position, "null") +
-           ",\"value\":" + optionalText(f.celsius, "null") + ",\"state\":\"" +
+           ",\"value\":" + optionalText(f.value, "null") + ",\"state\":\"" +
            QByteArray(f.state.data(), f.state.size()) + "\",\"raw\":" + optionalText(f.raw, "null") + '}';
 }
 
