@@ -76,9 +76,24 @@ BrokerPanel::BrokerPanel(const site::MqttPublisher* publisher, const QString& pr
     if (m_publisher) {
         connect(m_publisher, &site::MqttPublisher::stateChanged, this, &BrokerPanel::refresh);
         connect(&m_refresh, &QTimer::timeout, this, &BrokerPanel::refresh);
-        m_refresh.start(RefreshMs);
+        m_refresh.setInterval(RefreshMs);
     }
     refresh();
+}
+
+void BrokerPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_publisher) {
+        refresh();
+        m_refresh.start();
+    }
+}
+
+void BrokerPanel::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_refresh.stop();
 }
 
 void BrokerPanel::refresh()

@@ -14,7 +14,8 @@ class BrokerPanel : public QWidget
 {
     Q_OBJECT
 public:
-    // The counters change with every message; the page follows them at most this often.
+    // The counters change with every message; the page follows them at most this
+    // often, and only while it is shown.
     static constexpr int RefreshMs = 500;
 
     // Without a publisher publishing is off, and `problem` says why when mqtt.set could not be used.
@@ -26,6 +27,10 @@ public:
     QLabel* lblBrokerDropped = nullptr;
     QLabel* lblBrokerPublished = nullptr;
     QLabel* lblBrokerProblem = nullptr; // why publishing is off; hidden when nothing is wrong
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void refresh();

@@ -189,6 +189,7 @@ private Q_SLOTS:
         w.SSTab1->setCurrentIndex(4);
         auto* page = w.historyTab()->findChild<BrokerPanel*>(QStringLiteral("tabHistoryBroker"));
         QVERIFY(page);
+        w.historyTab()->tabHistory->setCurrentWidget(page); // its counters follow while it is shown
         QTRY_COMPARE(page->lblBrokerState->text(), QStringLiteral("已连接 127.0.0.1:%1").arg(broker.port()));
 
         w.cmdOnceDo1_Click();
