@@ -89,7 +89,9 @@ void SiteReader::runRound()
         emit finished();
         return;
     }
-    const qint64 left = qint64(m_options.intervalSeconds) * 1000 - m_roundClock.elapsed();
+    const qint64 intervalMs = qint64(m_options.intervalSeconds) * 1000;
+    const qint64 left =
+        (ready ? intervalMs : qMax<qint64>(intervalMs, kReopenWaitMs)) - m_roundClock.elapsed();
     m_next.start(int(qMax<qint64>(0, left)));
 }
 

@@ -21,6 +21,9 @@ namespace reader {
 // window's request boxes start out.
 inline constexpr quint8 kReadFunction = 3;
 inline constexpr quint8 kFirstPosition = 1;
+// While the port cannot be opened, rounds come at most this often, whatever the
+// interval: a reader told to read back to back must not spin on an unplugged adapter.
+inline constexpr int kReopenWaitMs = 1000;
 
 // Sets `line` to `device` at `baud` and opens it for binary replies, as the reader
 // reads with it. False when it cannot be opened (line.lastFailure() says why).

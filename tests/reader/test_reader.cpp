@@ -167,6 +167,19 @@ private Q_SLOTS:
                               QStringLiteral("2.3=no_reply")}));
     }
 
+    void portAwayIsTriedAgainAtAPace()
+    {
+        QVERIFY(m_line->applyLine(QStringLiteral("fault vanish 3 channel=2")));
+        reader::ReaderOptions o = options({1});
+        o.once = false;
+        o.intervalSeconds = 0; // back to back
+        const QStringList lines = summary(runReader(
+            o, [](reader::SiteReader& r) { QTimer::singleShot(2500, &r, &reader::SiteReader::stop); }));
+        // The round that lost the port, then a round a second while it stays away: not thousands.
+        const int gaps = int(lines.count(QStringLiteral("1.3=no_reply")));
+        QVERIFY2(gaps >= 2 && gaps <= 4, qPrintable(QString::number(gaps)));
+    }
+
     void programAsAScriptRunsIt()
     {
         QProcess reader;
