@@ -1,4 +1,4 @@
-// bench_pass: how long one all-channels pass (cmdOnceDo1_Click) takes against
+// bench_pass: how long one all-channels pass (readAllChannelsOnce) takes against
 // the simulated module, compared with the time its bytes need on the line.
 //
 // The module runs as a separate process (tq5900k-sim on a pseudo-terminal), so
@@ -28,7 +28,7 @@
 #include "protocol/line_timing.h"
 #include "reader/site_reader.h"
 #include "ui/dialogs.h"
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -73,7 +73,7 @@ double cpuSecondsSoFar()
 }
 
 // Runs the all-channels loop back to back for `seconds` and notes its CPU time.
-void measureLoop(frmMain& window, double seconds, PassFigures& figures)
+void measureLoop(MainWindow& window, double seconds, PassFigures& figures)
 {
     int passes = 0;
     const rig::PassWatch watch(window, [&passes](const rig::PassSpan&) { ++passes; });
@@ -87,7 +87,7 @@ void measureLoop(frmMain& window, double seconds, PassFigures& figures)
 }
 
 // Cells of the pass's channels that are not filled: empty, or still red.
-int unfilledCells(const frmMain& window)
+int unfilledCells(const MainWindow& window)
 {
     int missing = 0;
     for (int c = 0; c < kChannels; ++c) {
@@ -187,13 +187,13 @@ bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QString
 
     bool ok = true;
     {
-        frmMain window;
-        window.Form_Load();
+        MainWindow window;
+        window.startUp();
         if (!window.MSComm1->PortOpen()) {
             std::fprintf(stderr, "the program did not open COM%d at %d baud\n", rig::kPort, baud);
             ok = false;
         } else {
-            window.cmdOnceDo1_Click(); // warm-up: first use of the port, caches, fonts
+            window.readAllChannelsOnce(); // warm-up: first use of the port, caches, fonts
             if (int missing = unfilledCells(window)) {
                 std::fprintf(stderr, "%d baud: warm-up pass left %d of %d cells unfilled\n", baud, missing,
                              kChannels * kSensors);
@@ -202,7 +202,7 @@ bool runAt(int baud, int passes, bool verbose, double loopSeconds, const QString
             for (int i = 0; i < passes; ++i) {
                 QElapsedTimer timer;
                 timer.start();
-                window.cmdOnceDo1_Click();
+                window.readAllChannelsOnce();
                 const double ms = double(timer.nsecsElapsed()) / 1e6;
                 figures.passMs.push_back(ms);
                 const int missing = unfilledCells(window);

@@ -2,7 +2,7 @@
 // what the history records, and whether history.db survives the program being
 // killed in the middle of a pass.
 //
-// The window (frmMain, offscreen) reads 10 channels of 40 sensors from
+// The window (MainWindow, offscreen) reads 10 channels of 40 sensors from
 // tq5900k-sim at 9600 baud, whose temperatures swing and scatter so that the
 // values change, with the record interval at 1 s (history.set "1,90"). After
 // every pass it notes the 400 cells' texts and when the pass read each channel.
@@ -28,7 +28,7 @@
 #include "history/history_writer.h"
 #include "protocol/temperature.h"
 #include "ui/dialogs.h"
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 #include "ui/program_folder.h"
 
 #include <QApplication>
@@ -79,9 +79,9 @@ void removeDatabase(const QString& folder)
         QFile::remove(history::HistoryStore::pathIn(folder) + QLatin1String(suffix));
 }
 
-bool openWindow(frmMain& window)
+bool openWindow(MainWindow& window)
 {
-    window.Form_Load();
+    window.startUp();
     if (!window.MSComm1->PortOpen())
         std::fprintf(stderr, "the program did not open COM%d\n", rig::kPort);
     return window.MSComm1->PortOpen();
@@ -181,7 +181,7 @@ int runLoopAndCheck(int seconds, int baud)
         return 1;
     std::vector<Pass> passes;
     {
-        frmMain window;
+        MainWindow window;
         if (!openWindow(window))
             return 1;
         const rig::PassWatch watch(window, [&window, &passes](const rig::PassSpan& span) {
@@ -246,7 +246,7 @@ int runLoopAndCheck(int seconds, int baud)
 int runUntilKilled(const QString& folder)
 {
     setProgramFolderForTests(folder);
-    frmMain window;
+    MainWindow window;
     if (!openWindow(window))
         return 1;
     bool watching = false;
@@ -254,10 +254,10 @@ int runUntilKilled(const QString& folder)
         std::printf("pass %lld %lld\n", span.startMs, span.endMs);
         std::fflush(stdout);
         // The recorder comes with the first batch, handed over just now: its report is yet to come.
-        if (watching || !window.historyRecorder())
+        if (watching || !window.outlet().recorder())
             return;
         watching = true;
-        QObject::connect(window.historyRecorder(), &history::HistoryRecorder::recorded, &window,
+        QObject::connect(window.outlet().recorder(), &history::HistoryRecorder::recorded, &window,
                          [](const QVector<history::Reading>& readings) {
                              qint64 rawSum = 0;
                              for (const history::Reading& r : readings)

@@ -22,7 +22,7 @@
 #include "history/history_writer.h"
 #include "ui/alarms_panel.h"
 #include "ui/dialogs.h"
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 #include "ui/history_tab.h"
 
 #include <QApplication>
@@ -161,8 +161,8 @@ int takePictures(const QString& out, int minutes)
     if (!site.start(kBaud, kChannels, kSensors, files,
                     {QStringLiteral("--scenario"), QStringLiteral(TQ_HISTORY_SCENARIO)}))
         return 1;
-    frmMain window;
-    window.Form_Load();
+    MainWindow window;
+    window.startUp();
     if (!window.MSComm1->PortOpen()) {
         std::fprintf(stderr, "the program did not open COM%d\n", rig::kPort);
         return 1;
@@ -172,14 +172,14 @@ int takePictures(const QString& out, int minutes)
     int batchesRecorded = 0;
     const rig::PassWatch watch(window, [&](const rig::PassSpan&) {
         if (++passes == 1) // the recorder comes with the first batch, just handed over
-            QObject::connect(window.historyRecorder(), &history::HistoryRecorder::recorded, &window,
+            QObject::connect(window.outlet().recorder(), &history::HistoryRecorder::recorded, &window,
                              [&batchesRecorded] { ++batchesRecorded; });
     });
     const qint64 endMs = startMs + minutes * kMinuteMs;
     rig::runLoop(window, endMs - rig::nowMs());
     // Every pass's batch holds readings a second after the last: each is recorded.
     while (batchesRecorded < passes &&
-           waitFor(window.historyRecorder(), &history::HistoryRecorder::recorded, 5000)) {
+           waitFor(window.outlet().recorder(), &history::HistoryRecorder::recorded, 5000)) {
     }
     std::printf("%d passes, %d batches recorded\n", passes, batchesRecorded);
 

@@ -18,7 +18,7 @@
 #include "serials/serial_file.h"
 #include "serials/serial_numbers.h"
 #include "ui/dialogs.h"
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 #include "ui/program_folder.h"
 
 #include <QApplication>
@@ -120,7 +120,7 @@ public:
             m_module.clearHistory(); // the soak keeps counts, not frames
         });
         connect(&m_module, &sim::SimulatedModule::replySent, this, [this] { ++m_counts.replies; });
-        m_window.Form_Load();
+        m_window.startUp();
         if (!m_window.MSComm1->PortOpen()) {
             std::fprintf(stderr, "the program did not open COM4\n");
             return false;
@@ -190,16 +190,16 @@ private:
         switch (which) {
         case 0: // the all-channels loop, passes back to back
             m_window.txtTimerSet[1]->setText(QStringLiteral("1"));
-            m_window.CmdReadDataCircle_Click();
+            m_window.startAllChannelsLoop();
             waitMs(m_phaseMs);
-            m_window.cmdStopCircle_Click();
+            m_window.stopAllChannelsLoop();
             break;
         case 1: // the single-channel loop on one channel
             m_window.txtChannel->setText(QString::number(1 + m_random.bounded(kChannels)));
             m_window.txtTimerSet[0]->setText(QStringLiteral("50"));
-            m_window.cmdOneM_Click();
+            m_window.startChannelLoop();
             waitMs(m_phaseMs);
-            m_window.cmdStopOnce_Click();
+            m_window.stopChannelLoop();
             break;
         default: // the automatic serial-number write
             writePhase();
@@ -213,18 +213,18 @@ private:
     void writePhase()
     {
         m_messages.clear();
-        m_window.cmdOpenFile_Click();
+        m_window.importSerialFile();
         m_window.txtInputAddid->setText(QStringLiteral("1"));
         m_window.txtObjChannelID->setText(QString::number(kWriteChannel));
         m_window.txtTimer5->setText(QStringLiteral("20"));
         for (int p = 1; p <= kWriteEntries; ++p)
             m_module.model().setTableEntry(kWriteChannel, p, sim::blankRom());
-        m_window.cmdWriteAllSn_Click();
+        m_window.startAutomaticWrite();
         QElapsedTimer waited;
         waited.start();
         while (m_window.Timer5->isTicking() && waited.elapsed() < 4 * m_phaseMs)
             waitMs(100);
-        m_window.cmdStopWrite_Click();
+        m_window.stopAutomaticWrite();
         waitMs(3500); // the last write's reply, or its 3 s
         // Every position reported written must hold what was sent.
         const QStringList lines = m_window.txtSn->toPlainText().split(QLatin1Char('\n'));
@@ -313,7 +313,7 @@ private:
     int m_phaseMs;
     int m_baud = 9600;
     sim::SimulatedModule m_module;
-    frmMain m_window;
+    MainWindow m_window;
     Counts m_counts;
     QStringList m_entries;
     QStringList m_messages;

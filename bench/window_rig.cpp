@@ -1,6 +1,6 @@
 #include "window_rig.h"
 
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 #include "ui/interval_timer.h"
 #include "ui/program_folder.h"
 
@@ -110,7 +110,7 @@ std::pair<qint64, qint64> PassSpan::readingTimes(int channel) const
     return {from >= 0 ? from : startMs, next >= 0 ? next : endMs};
 }
 
-PassWatch::PassWatch(frmMain& window, std::function<void(const PassSpan&)> passEnded)
+PassWatch::PassWatch(MainWindow& window, std::function<void(const PassSpan&)> passEnded)
     : m_passEnded(std::move(passEnded))
 {
     requests::RequestCore* core = &window.requestCore();
@@ -173,12 +173,12 @@ QVariant ReadOnlyDb::value(const QString& statement, const QVariantList& values)
     return first;
 }
 
-void runLoop(frmMain& window, qint64 ms)
+void runLoop(MainWindow& window, qint64 ms)
 {
     window.txtTimerSet[1]->setText(QStringLiteral("1")); // shorter than a pass: back to back
-    window.CmdReadDataCircle_Click();
+    window.startAllChannelsLoop();
     QTimer::singleShot(int(std::min<qint64>(ms, INT_MAX)), &window,
-                       [&window] { window.cmdStopCircle_Click(); });
+                       [&window] { window.stopAllChannelsLoop(); });
     while (window.Timer7->isTicking() || window.readingBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }

@@ -16,7 +16,7 @@
 #include <functional>
 #include <utility>
 
-class frmMain;
+class MainWindow;
 class QSqlQuery;
 
 namespace rig {
@@ -62,7 +62,7 @@ struct PassSpan
 class PassWatch : public QObject
 {
 public:
-    PassWatch(frmMain& window, std::function<void(const PassSpan&)> passEnded);
+    PassWatch(MainWindow& window, std::function<void(const PassSpan&)> passEnded);
 
 private:
     std::function<void(const PassSpan&)> m_passEnded;
@@ -91,6 +91,6 @@ private:
 
 // Runs the all-channels loop ("循 坏", passes back to back) for `ms`, then
 // stops it and waits for the pass on the line to end.
-void runLoop(frmMain& window, qint64 ms);
+void runLoop(MainWindow& window, qint64 ms);
 
 } // namespace rig

@@ -1,8 +1,8 @@
-// Replies to the serial-number and address requests: their judges,
-// the serial numbers and search counts a reply carries, their validity rules,
-// and the address a reply reports. Input: station, channel, count, then the reply.
+// Replies to the serial-number and address requests: their verdicts, the
+// serial numbers and search counts a reply carries, their validity rules, and
+// the address a reply reports. Input: station, channel, count, then the reply.
 
-#include "fuzz_input.h"
+#include "judged_reply_check.h"
 
 #include "config/module_address.h"
 #include "protocol/crc16.h"
@@ -34,38 +34,28 @@ void checkSerial(const serials::SerialNumber& serial, const QByteArray& reply, q
     FUZZ_CHECK(!serials::passesReplyRule(serial) || serials::passesListRule(serial));
 }
 
-// A usable verdict promises one whole frame of `length` bytes with a valid CRC
-// that answers the request; any other carries a note.
-void checkVerdict(const protocol::ReplyVerdict& verdict, const QByteArray& reply, int length, quint8 station,
-                  quint8 function)
+// The verdict on `reply` for `request`, checked; whether it is usable.
+bool judged(const QByteArray& reply, const requests::Request& request)
 {
-    if (!verdict.usable) {
-        FUZZ_CHECK(!verdict.note.isEmpty());
-        return;
-    }
-    const QByteArray whole = reply.left(length);
-    FUZZ_CHECK(verdict.note.isEmpty());
-    FUZZ_CHECK(whole.size() == length && protocol::hasValidCrc(whole));
-    FUZZ_CHECK(station == protocol::WildcardStation || quint8(reply.at(0)) == station);
-    FUZZ_CHECK(quint8(reply.at(1)) == function);
+    const protocol::JudgedReply verdict = protocol::judgeReply(reply, request.shape);
+    fuzz::checkJudgedReply(verdict, reply, request.shape);
+    return verdict.status == protocol::ReplyStatus::Usable;
 }
 
 void checkListReply(const QByteArray& reply, quint8 station, quint8 channel, quint8 count)
 {
-    const requests::Request request = serials::readListRequest(station, channel, count);
-    const protocol::ReplyVerdict verdict = serials::judgeListReply(reply, request);
-    checkVerdict(verdict, reply, protocol::readSerialsReplyLength(count), station, protocol::FunctionSerials);
+    const bool usable = judged(reply, serials::readListRequest(station, channel, count));
     const QVector<serials::SerialNumber> found = serials::serialsInListReply(reply, count);
     FUZZ_CHECK(found.size() == itemsHeld(reply, count, SerialBytes));
     for (qsizetype i = 0; i < found.size(); ++i)
         checkSerial(found[i], reply, DataOffset + SerialBytes * i);
-    FUZZ_CHECK(!verdict.usable || found.size() == count);
+    FUZZ_CHECK(!usable || found.size() == count);
 }
 
 void checkOneSerial(const QByteArray& reply, quint8 station, quint8 channel, quint8 position)
 {
-    checkVerdict(serials::judgeReadInReply(reply, serials::readInRequest(station, channel, position)), reply,
-                 protocol::manualReadInThreshold, station, protocol::FunctionSerials);
+    judged(reply, serials::readInRequest(station, channel, position));
+    judged(reply, serials::writeRequest(station, channel, position, serials::SerialNumber{}));
     const std::optional<serials::SerialNumber> serial = serials::serialInReply(reply);
     FUZZ_CHECK(serial.has_value() == (reply.size() >= DataOffset + SerialBytes));
     if (serial)
@@ -74,19 +64,19 @@ void checkOneSerial(const QByteArray& reply, quint8 station, quint8 channel, qui
 
 void checkSearchReply(const QByteArray& reply, quint8 station, quint8 channel, quint8 channelCount)
 {
-    checkVerdict(serials::judgeSearchReply(reply, serials::searchRequest(station, channel, channelCount)),
-                 reply, protocol::autoSearchReplyLength(channelCount), station, protocol::FunctionWrite);
+    judged(reply, serials::searchRequest(station, channel, channelCount));
     const QVector<int> found = serials::sensorsFoundInSearchReply(reply, channelCount);
     FUZZ_CHECK(found.size() == itemsHeld(reply, channelCount, 1));
     for (qsizetype i = 0; i < found.size(); ++i)
         FUZZ_CHECK(found[i] == quint8(reply.at(DataOffset + i)));
 }
 
-void checkAddressReply(const QByteArray& reply, int kind, quint8 function)
+void checkAddressReply(const QByteArray& reply, int kind, quint8 function, quint8 station, quint8 changed)
 {
     if (function == protocol::FunctionReadAddress)
-        checkVerdict(config::judgeAddressReply(reply, config::readAddressRequest()), reply,
-                     protocol::configReplyLength(0, 1), protocol::WildcardStation, function);
+        judged(reply, config::readAddressRequest());
+    else
+        judged(reply, config::changeAddressRequest(station, changed));
     const std::optional<int> address = config::addressInReply(reply, kind);
     if (!address)
         return;
@@ -107,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkListReply(reply, station, channel, count);
     checkOneSerial(reply, station, channel, count);
     checkSearchReply(reply, station, channel, count);
-    checkAddressReply(reply, protocol::ModeChangeAddress, protocol::FunctionWrite);
-    checkAddressReply(reply, protocol::ModeReadAddressOrBaud, protocol::FunctionReadAddress);
+    checkAddressReply(reply, protocol::ModeChangeAddress, protocol::FunctionWrite, station, count);
+    checkAddressReply(reply, protocol::ModeReadAddressOrBaud, protocol::FunctionReadAddress, station, count);
+    judged(reply, config::changeBaudRequest(channel, count));
     return 0;
 }

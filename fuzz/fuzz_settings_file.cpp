@@ -6,7 +6,7 @@
 
 #include "config/module_settings.h"
 #include "config/settings_file.h"
-#include "port/comm_settings.h"
+#include "config/comm_settings.h"
 
 #include <limits>
 
@@ -52,12 +52,12 @@ bool firstNumbersAre(const QList<QByteArray>& fields, const QList<int>& values)
 
 void checkCommSet(const QByteArray& text, const QList<QByteArray>& fields)
 {
-    const std::optional<port::CommSetValues> values = port::parseCommSet(text);
+    const std::optional<config::CommSetValues> values = config::parseCommSet(text);
     if (!values)
         return;
     FUZZ_CHECK(firstNumbersAre(fields, {values->port, values->baud}));
-    const std::optional<port::CommSetValues> again =
-        port::parseCommSet(port::formatCommSet(values->port, values->baud));
+    const std::optional<config::CommSetValues> again =
+        config::parseCommSet(config::formatCommSet(values->port, values->baud));
     FUZZ_CHECK(again && again->port == values->port && again->baud == values->baud);
 }
 

@@ -11,7 +11,7 @@
 #include "port/mscomm.h"
 #include "port/port_messages.h"
 #include "port/qserialport_backend.h"
-#include "protocol/stop_signals.h"
+#include "platform/stop_signals.h"
 #include "requests/request_core.h"
 #include "site/mqtt_publisher.h"
 
@@ -190,7 +190,7 @@ int main(int argc, char* argv[])
         complain(QStringLiteral("串口 %1 已重新打开 (port open again)").arg(options.port));
     });
     QObject::connect(&siteReader, &reader::SiteReader::finished, &app, &QCoreApplication::quit);
-    if (!protocol::onStopSignals(&app, [&siteReader] { siteReader.stop(); }))
+    if (!platform::onStopSignals(&app, [&siteReader] { siteReader.stop(); }))
         complain(QStringLiteral("无法捕获 SIGINT/SIGTERM (cannot catch SIGINT/SIGTERM)"));
 
     siteReader.start();

@@ -1,7 +1,7 @@
 #include "site_reader.h"
 
 #include "acquisition/all_channels_pass.h"
-#include "port/comm_settings.h"
+#include "port/line_settings.h"
 #include "port/port_messages.h"
 
 #include <QDateTime>
@@ -28,7 +28,7 @@ bool openLine(port::MSComm& line, const QString& device, int baud)
 }
 
 SiteReader::SiteReader(requests::RequestCore& core, const ReaderOptions& options, QObject* parent)
-    : QObject(parent), m_core(core), m_options(options)
+    : QObject(parent), m_core(core), m_options(options), m_pass(core)
 {
     m_next.setSingleShot(true);
     connect(&m_next, &QTimer::timeout, this, &SiteReader::runRound);
@@ -38,6 +38,9 @@ SiteReader::SiteReader(requests::RequestCore& core, const ReaderOptions& options
             emit portProblem(port::connectionLostText());
         }
     });
+    connect(&m_pass, &acquisition::AllChannelsPass::channelAnswered, this,
+            [this](int, const requests::Exchange& exchange) { onChannelAnswered(exchange); });
+    connect(&m_pass, &acquisition::AllChannelsPass::finished, this, &SiteReader::onPassFinished);
 }
 
 void SiteReader::start()
@@ -47,10 +50,16 @@ void SiteReader::start()
 
 void SiteReader::stop()
 {
+    if (m_stopping)
+        return;
     m_stopping = true;
     m_next.stop();
-    if (!m_inRound)
+    if (!m_inRound) {
         QTimer::singleShot(0, this, &SiteReader::finished);
+        return;
+    }
+    m_pass.cancel();
+    QTimer::singleShot(0, this, &SiteReader::endRound);
 }
 
 bool SiteReader::portReady()
@@ -75,12 +84,66 @@ void SiteReader::runRound()
 {
     m_inRound = true;
     m_roundClock.start();
-    const bool ready = portReady();
-    for (int station : m_options.stations) {
-        if (m_stopping)
-            break;
-        readStation(station, ready);
+    m_portReady = portReady();
+    m_nextStation = 0;
+    readNextStation();
+}
+
+void SiteReader::readNextStation()
+{
+    while (!m_stopping && m_nextStation < int(m_options.stations.size())) {
+        const int station = m_options.stations[size_t(m_nextStation++)];
+        if (!m_portReady) {
+            reportStationAway(station);
+            continue;
+        }
+        acquisition::TemperatureRequestFields fields;
+        fields.station = quint8(station);
+        fields.function = kReadFunction;
+        fields.start = kFirstPosition;
+        fields.count = quint8(m_options.sensors);
+        if (m_pass.start(fields, m_options.channels))
+            return; // onPassFinished goes on
+        m_portReady = false; // gone since the round began
+        reportStationAway(station);
     }
+    if (!m_stopping)
+        endRound();
+}
+
+void SiteReader::onChannelAnswered(const requests::Exchange& exchange)
+{
+    report(site::channelRecords(exchange.reply, exchange.request, m_options.sensors,
+                                QDateTime::currentMSecsSinceEpoch()));
+}
+
+void SiteReader::onPassFinished(bool complete)
+{
+    if (m_stopping)
+        return;
+    if (!complete) {
+        // The port went away during the pass: the rest of the round is not read
+        // (nothing is said for it); the next round reports the line away.
+        m_nextStation = int(m_options.stations.size());
+        m_portReady = m_core.port()->PortOpen();
+    }
+    readNextStation();
+}
+
+void SiteReader::reportStationAway(int station)
+{
+    for (int channel = 1; channel <= m_options.channels; ++channel) {
+        site::ChannelRecords records;
+        records.failure = site::ChannelFailure{QDateTime::currentMSecsSinceEpoch(), station, channel,
+                                               site::ReplyFailure::NoReply};
+        report(records);
+    }
+}
+
+void SiteReader::endRound()
+{
+    if (!m_inRound)
+        return;
     ++m_rounds;
     for (const auto& listener : m_roundListeners)
         listener();
@@ -91,40 +154,8 @@ void SiteReader::runRound()
     }
     const qint64 intervalMs = qint64(m_options.intervalSeconds) * 1000;
     const qint64 left =
-        (ready ? intervalMs : qMax<qint64>(intervalMs, kReopenWaitMs)) - m_roundClock.elapsed();
+        (m_portReady ? intervalMs : qMax<qint64>(intervalMs, kReopenWaitMs)) - m_roundClock.elapsed();
     m_next.start(int(qMax<qint64>(0, left)));
-}
-
-void SiteReader::readStation(int station, bool portOpen)
-{
-    acquisition::TemperatureRequestFields fields;
-    fields.station = quint8(station);
-    fields.function = kReadFunction;
-    fields.start = kFirstPosition;
-    fields.count = quint8(m_options.sensors);
-
-    int answered = 0;
-    if (portOpen) {
-        requests::Request lastRequest;
-        acquisition::PassHooks hooks;
-        hooks.keepGoing = [this] { return !m_stopping; };
-        hooks.requestSent = [&lastRequest](const requests::Request& request) { lastRequest = request; };
-        hooks.channelAnswered = [&](int, const acquisition::TemperatureReplyOutcome& outcome) {
-            ++answered;
-            report(site::channelRecords(outcome, lastRequest, m_options.sensors,
-                                        QDateTime::currentMSecsSinceEpoch()));
-        };
-        acquisition::runAllChannelsPass(m_core, fields, m_options.channels, hooks);
-    }
-    if (m_stopping)
-        return; // the channels not asked for were not read, they did not fail
-    // The port went away during the pass (or was away): the rest did not answer.
-    for (int channel = answered + 1; channel <= m_options.channels; ++channel) {
-        site::ChannelRecords records;
-        records.failure = site::ChannelFailure{QDateTime::currentMSecsSinceEpoch(), fields.station, channel,
-                                               site::ReplyFailure::NoReply};
-        report(records);
-    }
 }
 
 void SiteReader::report(const site::ChannelRecords& records)

@@ -6,6 +6,7 @@
 
 #include "reader_options.h"
 
+#include "acquisition/all_channels_pass.h"
 #include "requests/request_core.h"
 #include "site/site_record.h"
 
@@ -43,8 +44,9 @@ public:
     void onRound(std::function<void()> listener) { m_roundListeners.push_back(std::move(listener)); }
 
     void start();
-    // Ends after the request on the line has its answer (or its deadline); no
-    // further request goes out. finished() follows.
+    // Ends at once: the request on the line is given up (its channel records
+    // nothing) and no further request goes out. The round's listeners and
+    // finished() follow from the event loop.
     void stop();
     bool stopping() const { return m_stopping; }
     int rounds() const { return m_rounds; }
@@ -57,19 +59,27 @@ Q_SIGNALS:
 
 private:
     void runRound();
+    // The next station of the round, or the round's end.
+    void readNextStation();
+    void onChannelAnswered(const requests::Exchange& exchange);
+    void onPassFinished(bool complete);
     // With the port away, every channel of the station is reported as not answering.
-    void readStation(int station, bool portOpen);
+    void reportStationAway(int station);
+    void endRound();
     bool portReady();
     void report(const site::ChannelRecords& records);
 
     requests::RequestCore& m_core;
     ReaderOptions m_options;
+    acquisition::AllChannelsPass m_pass;
     std::vector<ChannelListener> m_channelListeners;
     std::vector<std::function<void()>> m_roundListeners;
     QTimer m_next;
     QElapsedTimer m_roundClock;
     bool m_stopping = false;
     bool m_inRound = false;
+    bool m_portReady = false;
+    int m_nextStation = 0; // index into the options' stations
     bool m_portProblemSaid = false;
     int m_rounds = 0;
 };

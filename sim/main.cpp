@@ -3,7 +3,7 @@
 
 #include "protocol/baud_codes.h"
 #include "protocol/hex_text.h"
-#include "protocol/stop_signals.h"
+#include "platform/stop_signals.h"
 #include "sim/scenario.h"
 #include "sim/simulated_module.h"
 
@@ -273,7 +273,7 @@ int main(int argc, char* argv[])
         }
     }
 
-    if (!protocol::onStopSignals(&app, [] { QCoreApplication::quit(); }))
+    if (!platform::onStopSignals(&app, [] { QCoreApplication::quit(); }))
         complain(QStringLiteral("warning: cannot catch SIGINT/SIGTERM; the link may stay behind"));
     ::signal(SIGTTIN, SIG_IGN); // reading the terminal from the background fails instead of stopping us
 

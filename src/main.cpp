@@ -1,14 +1,13 @@
 // tq5900k: commissioning and reading a multi-channel temperature module.
 
-#include "ui/frmLogin.h"
-#include "ui/frmMain.h"
+#include "ui/login_window.h"
+#include "ui/main_window.h"
 #include "ui/history_tab.h"
 #include "ui/screen_centre.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
-#include <QEventLoop>
 #include <QTimer>
 
 namespace {
@@ -16,28 +15,65 @@ namespace {
 // skip the login window and start the main window directly.
 
 // TQ_SCREENSHOT=<folder>: after start-up, read all channels once (when the port
-// is open), grab each tab to <folder>/tab<N>.png (the history tab with its chart) and quit. Used for
-// documentation and on machines without a display.
-void scheduleScreenshots(frmMain& window, const QString& folder)
+// is open), grab each tab to <folder>/tab<N>.png (the history tab once its chart
+// is drawn, or after 5 s) and quit. Used for documentation and on machines
+// without a display. Each step follows the event it needs; nothing waits.
+class ScreenshotTour : public QObject
 {
-    QTimer::singleShot(500, &window, [&window, folder] {
+public:
+    ScreenshotTour(MainWindow& window, const QString& folder) : QObject(&window), m_window(window), m_folder(folder)
+    {
         QDir().mkpath(folder);
-        window.cmdOnceDo1_Click();
-        for (int i = 0; i < window.SSTab1->count(); ++i) {
-            // The history tab queries its chart in another thread once shown: wait for it.
-            QEventLoop chartShown;
-            QObject::connect(window.historyTab(), &HistoryTab::trendShown, &chartShown, &QEventLoop::quit);
-            window.SSTab1->setCurrentIndex(i);
-            if (window.SSTab1->currentWidget() == window.historyTab()) {
-                QTimer::singleShot(5000, &chartShown, &QEventLoop::quit);
-                chartShown.exec();
-            }
-            QCoreApplication::processEvents();
-            window.grab().save(QDir(folder).filePath(QStringLiteral("tab%1.png").arg(i + 1)));
+        connect(&m_window.reading(), &acquisition::ReadingController::passFinished, this,
+                [this] { QTimer::singleShot(0, this, [this] { grabTab(0); }); });
+        connect(m_window.historyTab(), &HistoryTab::trendShown, this, [this] {
+            if (m_waitingForChart)
+                grabShown();
+        });
+        m_chartDeadline.setSingleShot(true);
+        connect(&m_chartDeadline, &QTimer::timeout, this, [this] {
+            if (m_waitingForChart)
+                grabShown();
+        });
+        QTimer::singleShot(500, this, [this] {
+            m_window.readAllChannelsOnce();
+            if (!m_window.reading().passRunning())
+                grabTab(0); // the port is closed: the tabs as they are
+        });
+    }
+
+private:
+    void grabTab(int index)
+    {
+        m_tab = index;
+        if (m_tab >= m_window.SSTab1->count()) {
+            QCoreApplication::quit();
+            return;
         }
-        QCoreApplication::quit();
-    });
-}
+        m_window.SSTab1->setCurrentIndex(m_tab);
+        // The history tab queries its chart in another thread once shown.
+        if (m_window.SSTab1->currentWidget() == m_window.historyTab()) {
+            m_waitingForChart = true;
+            m_chartDeadline.start(5000);
+            return;
+        }
+        QTimer::singleShot(0, this, [this] { grabShown(); });
+    }
+
+    void grabShown()
+    {
+        m_waitingForChart = false;
+        m_chartDeadline.stop();
+        m_window.grab().save(QDir(m_folder).filePath(QStringLiteral("tab%1.png").arg(m_tab + 1)));
+        grabTab(m_tab + 1);
+    }
+
+    MainWindow& m_window;
+    QString m_folder;
+    QTimer m_chartDeadline;
+    int m_tab = 0;
+    bool m_waitingForChart = false;
+};
 
 // TQ_EXIT_AFTER_SHOW=1: quit once the window has painted for the first time,
 // so that start-up can be timed as a whole process (bench/bench_startup).
@@ -58,15 +94,15 @@ protected:
 // The main window without a login, for TQ_SCREENSHOT and TQ_EXIT_AFTER_SHOW.
 int runMainWindowDirectly(const QString& screenshots, bool quitAfterShow)
 {
-    frmMain window;
-    window.Form_Load();
+    MainWindow window;
+    window.startUp();
     moveToScreenCentre(window);
     QuitAfterFirstPaint quitAfterFirstPaint;
     if (quitAfterShow)
         window.installEventFilter(&quitAfterFirstPaint);
     window.show();
     if (!screenshots.isEmpty())
-        scheduleScreenshots(window, screenshots);
+        new ScreenshotTour(window, screenshots);
     return QApplication::exec();
 }
 } // namespace
@@ -82,8 +118,8 @@ int main(int argc, char* argv[])
         return runMainWindowDirectly(screenshots, quitAfterShow);
 
     // The login window opens the main window and keeps it until the program ends.
-    frmLogin login;
-    login.Form_Load();
+    LoginWindow login;
+    login.startUp();
     moveToScreenCentre(login);
     login.show();
     return app.exec();

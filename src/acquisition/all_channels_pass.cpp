@@ -1,44 +1,68 @@
 #include "all_channels_pass.h"
 
-#include "read_timing.h"
-
-#include "protocol/temperature.h"
+#include "temperature_reading.h"
 
 namespace acquisition {
 
-void runAllChannelsPass(requests::RequestCore& core, const TemperatureRequestFields& fields, int channelCount,
-                        const PassHooks& hooks)
+AllChannelsPass::AllChannelsPass(requests::RequestCore& core, QObject* parent) : QObject(parent), m_core(core)
 {
-    using Located = protocol::LocatedReply;
-    const auto locate = [&fields](const QByteArray& bytes) {
-        return protocol::locateTemperatureReply(bytes, fields.station, fields.function, fields.count).kind;
-    };
-    const auto whole = [&locate](const QByteArray& bytes) {
-        const Located::Kind kind = locate(bytes);
-        return kind == Located::Complete || kind == Located::Refused;
-    };
+}
 
-    bool previousNotWhole = false; // the last channel's bytes were no whole reply: more may follow
-    for (int channel = 1; channel <= channelCount && core.port()->PortOpen(); ++channel) {
-        if (hooks.keepGoing && !hooks.keepGoing())
-            break;
-        if (hooks.channelStarting)
-            hooks.channelStarting(channel);
-        const int baud = core.port()->baudRate();
-        const int deadline = passChannelDeadlineMs(fields.count, baud);
-        core.waitForQuietLine(passQuietGapUs(baud, previousNotWhole), deadline);
+bool AllChannelsPass::start(const TemperatureRequestFields& fields, int channelCount)
+{
+    if (m_running || !m_core.port()->PortOpen())
+        return false;
+    m_fields = fields;
+    m_channelCount = channelCount;
+    m_channel = 0;
+    m_previousUnfinished = false;
+    m_running = true;
+    askNext();
+    return true;
+}
 
-        const requests::Request request = temperatureReadRequest(fields, quint8(channel), false);
-        if (core.send(request) != requests::RequestCore::SendResult::Sent)
-            break;
-        if (hooks.requestSent)
-            hooks.requestSent(request);
+void AllChannelsPass::cancel()
+{
+    m_core.cancel(this);
+    m_running = false;
+}
 
-        const QByteArray received = core.takeReply(deadline, whole);
-        previousNotWhole = !received.isEmpty() && !whole(received);
-        if (hooks.channelAnswered)
-            hooks.channelAnswered(channel, judgeTemperatureReply(received, request, true));
+void AllChannelsPass::askNext()
+{
+    if (m_channel >= m_channelCount) {
+        finish(true);
+        return;
     }
+    const int channel = ++m_channel;
+    const requests::Request request =
+        passChannelRequest(m_fields, quint8(channel), m_core.port()->baudRate(), m_previousUnfinished);
+    const auto submitted = m_core.submit(
+        request, this, [this](const requests::Exchange& exchange) { onAnswer(exchange); },
+        [this, channel] { Q_EMIT channelStarting(channel); });
+    if (submitted != requests::RequestCore::Submitted::Queued)
+        finish(false);
+}
+
+void AllChannelsPass::onAnswer(const requests::Exchange& exchange)
+{
+    if (!m_running)
+        return;
+    if (exchange.ending != requests::Exchange::Ending::Answered) {
+        finish(false);
+        return;
+    }
+    const protocol::ReplyStatus status = exchange.reply.status;
+    m_previousUnfinished = status != protocol::ReplyStatus::NoReply && status != protocol::ReplyStatus::Usable &&
+                           status != protocol::ReplyStatus::Exception;
+    Q_EMIT channelAnswered(m_channel, exchange);
+    if (m_running)
+        askNext();
+}
+
+void AllChannelsPass::finish(bool complete)
+{
+    m_running = false;
+    Q_EMIT finished(complete);
 }
 
 } // namespace acquisition

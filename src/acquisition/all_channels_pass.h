@@ -1,32 +1,52 @@
 #pragma once
-// The all-channels pass: channels 1..n read one after another on one line. The
-// window and a program without windows run the same pass; hooks let each show
-// its progress its own way.
+// The all-channels pass: channels 1..n read one after another on one line, as a
+// small state machine on the request core (a channel's request, then its reply
+// or its deadline, then the next channel). The window and the headless reader
+// run the same pass and follow it through its signals.
 
-#include "temperature_reading.h"
+#include "request_fields.h"
 
 #include "requests/request_core.h"
 
-#include <functional>
+#include <QObject>
 
 namespace acquisition {
 
-struct PassHooks
+class AllChannelsPass : public QObject
 {
-    std::function<bool()> keepGoing;                  // asked before each channel: false ends the pass there
-    std::function<void(int channel)> channelStarting; // before the channel's request
-    std::function<void(const requests::Request& request)> requestSent; // the request is on the line
-    std::function<void(int channel, const TemperatureReplyOutcome& outcome)> channelAnswered;
-};
+    Q_OBJECT
+public:
+    explicit AllChannelsPass(requests::RequestCore& core, QObject* parent = nullptr);
 
-// Reads channels 1..channelCount with the station, function, start and count of
-// `fields`, one request on the line at a time: before each request the line must
-// have gone quiet (the previous reply may still be arriving; bounded by the
-// channel's deadline) and the input is emptied, so late bytes never reach
-// another channel; each reply is awaited until it is whole, or the module
-// refused, or the channel's deadline passed. Ends early when the port closes,
-// a request cannot go out or the hooks say not to go on.
-void runAllChannelsPass(requests::RequestCore& core, const TemperatureRequestFields& fields, int channelCount,
-                        const PassHooks& hooks);
+    // Reads channels 1..channelCount with the station, function, start and count
+    // of `fields`. False, and nothing starts, while a pass runs or the port is closed.
+    // Requests other senders queue meanwhile go out between its channels.
+    bool start(const TemperatureRequestFields& fields, int channelCount);
+    bool running() const { return m_running; }
+    // Ends the pass at once: no channel after the one on the line is read, and
+    // nothing of that one is reported. finished() does not follow.
+    void cancel();
+
+Q_SIGNALS:
+    // The channel's turn on the line has come; its request goes out next.
+    void channelStarting(int channel);
+    // The channel's request ended: its judged reply (reply.status NoReply when nothing came).
+    void channelAnswered(int channel, const requests::Exchange& exchange);
+    // Every channel was asked (`complete`), or the pass ended early: the port
+    // closed or refused a request, or the line's queue was full.
+    void finished(bool complete);
+
+private:
+    void askNext();
+    void onAnswer(const requests::Exchange& exchange);
+    void finish(bool complete);
+
+    requests::RequestCore& m_core;
+    TemperatureRequestFields m_fields;
+    int m_channelCount = 0;
+    int m_channel = 0;
+    bool m_running = false;
+    bool m_previousUnfinished = false; // the last channel's bytes were no whole reply: more may follow
+};
 
 } // namespace acquisition

@@ -14,12 +14,12 @@ int temperatureExchangeMs(int count, int baud)
 
 int temperatureReadWaitMs(int count, int baud)
 {
-    return std::max(kReadWaitFloorMs, temperatureExchangeMs(count, baud) + kTurnaroundMs);
+    return std::max(kReadWaitFloorMs, temperatureExchangeMs(count, baud) + protocol::ModuleTurnaroundMs);
 }
 
 int passChannelDeadlineMs(int count, int baud)
 {
-    return std::max(kPassDeadlineFloorMs, temperatureExchangeMs(count, baud) + kTurnaroundMs);
+    return std::max(kPassDeadlineFloorMs, temperatureExchangeMs(count, baud) + protocol::ModuleTurnaroundMs);
 }
 
 int passQuietGapUs(int baud, bool afterCutShortReply)

@@ -3,13 +3,14 @@
 // or a long reply gets the time its bytes need, fast short reads keep the
 // familiar floor of 200 ms (single read) and 500 ms (each channel of a pass).
 
+#include "protocol/line_timing.h"
+
 #include <QtGlobal>
 
 namespace acquisition {
 
 inline constexpr int kReadWaitFloorMs = 200;
 inline constexpr int kPassDeadlineFloorMs = 500;
-inline constexpr int kTurnaroundMs = 150; // the module's answer time on top of the line time
 inline constexpr int kTemperatureRequestBytes = 8;
 
 // Line time of the request and its expected reply at `baud`, in milliseconds.

@@ -7,11 +7,16 @@
 namespace config {
 
 namespace {
+// The changes' replies are as long as the module makes them: the request does
+// not fix their length, so a reply ends where its CRC holds.
 requests::Request configRequest(QByteArray frame, int kind, int station)
 {
     requests::Request request;
-    request.replyLength = protocol::configReplyLength(quint8(frame.at(4)), quint8(frame.at(5)));
     request.threshold = protocol::configThreshold;
+    request.shape.station = quint8(station);
+    request.shape.function = quint8(frame.at(1));
+    request.shape.length = 0;
+    request.shape.shortestLength = protocol::configThreshold;
     request.frame = std::move(frame);
     request.context.kind = kind;
     request.context.station = station;
@@ -32,15 +37,18 @@ requests::Request readAddressRequest()
 {
     requests::Request request = configRequest(protocol::readAddressRequest(), protocol::ModeReadAddressOrBaud,
                                               protocol::WildcardStation);
-    // Its reply is used only whole (judgeAddressReply), so the event waits for all 7 bytes.
-    request.threshold = request.replyLength;
+    request.threshold = protocol::configReplyLength(0, 1);
+    request.shape.length = request.threshold;
     return request;
 }
 
 requests::Request changeAddressRequest(quint8 present, quint8 changed)
 {
-    return configRequest(protocol::changeAddressRequest(present, changed), protocol::ModeChangeAddress,
-                         present);
+    requests::Request request =
+        configRequest(protocol::changeAddressRequest(present, changed), protocol::ModeChangeAddress, present);
+    // The module may answer from its new address already.
+    request.shape.otherStation = changed;
+    return request;
 }
 
 requests::Request changeBaudRequest(quint8 presentCode, quint8 newCode)
@@ -59,16 +67,6 @@ std::optional<int> addressInReply(const QByteArray& reply, int kind)
     if (quint8(reply.at(1)) != expected || address < MinStation || address > MaxStation)
         return std::nullopt;
     return address;
-}
-
-protocol::ReplyVerdict judgeAddressReply(const QByteArray& reply, const requests::Request& request)
-{
-    const bool readsAddress =
-        request.frame.size() > 1 && quint8(request.frame.at(1)) == protocol::FunctionReadAddress;
-    if (!readsAddress)
-        return {true, {}};
-    return protocol::judgeWholeReply(reply, protocol::configReplyLength(0, 1), request.context.station,
-                                     protocol::FunctionReadAddress);
 }
 
 BoxValue presentAddressBox(const QString& text)

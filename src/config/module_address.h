@@ -3,7 +3,6 @@
 // changing its baud rate, as requests, the checks on their boxes, and what a
 // reply tells.
 
-#include "protocol/reply_notes.h"
 #include "requests/request.h"
 
 #include <QByteArray>
@@ -16,6 +15,10 @@ namespace config {
 inline constexpr int MinStation = 1;
 inline constexpr int MaxStation = 249;
 
+// Each request's reply is used only as one frame with a valid CRC from the
+// station asked (any for the wildcard address) with the request's function: a
+// read address's 7 bytes; a change's reply ends where its CRC holds.
+
 // Read the address through the wildcard address (kind 16).
 requests::Request readAddressRequest();
 // Change the address of the module at `present` to `changed` (kind 15).
@@ -27,12 +30,6 @@ requests::Request changeBaudRequest(quint8 presentCode, quint8 newCode);
 // request kind expects (0x25 for kind 16, 0x06 for kind 15) and the address is
 // one a module can have. nullopt for anything else, a reply too short included.
 std::optional<int> addressInReply(const QByteArray& reply, int kind);
-
-// Whether a reply to a read address is one whole 7-byte frame with a valid CRC
-// and the function 0x25 (see protocol::judgeWholeReply), so a garbled address
-// never reaches the station boxes. The replies to an address or baud change are
-// taken as they come: their length is not known from the request.
-protocol::ReplyVerdict judgeAddressReply(const QByteArray& reply, const requests::Request& request);
 
 // The boxes. A box holds a number that must fit its range: addresses floored,
 // baud codes to the nearest whole number (a half to the even neighbour). The

@@ -24,6 +24,21 @@ std::optional<int> flooredInRange(const QString& text, int minimum, int maximum)
     return int(std::floor(*value));
 }
 
+// Where each of the first three values must lie for the window to use it, and
+// its name in a message.
+struct ValueRange
+{
+    int ModuleSettings::*value;
+    int minimum;
+    int maximum;
+    const char* name;
+};
+constexpr ValueRange kRanges[] = {
+    {&ModuleSettings::defaultAddress, 1, kMaxDefaultAddress, "设备地址"},
+    {&ModuleSettings::channelCount, 1, protocol::MaxChannelsPerModule, "通道数"},
+    {&ModuleSettings::sensorsPerChannel, 1, protocol::MaxPositionsPerChannel, "每通道传感器数"},
+};
+
 } // namespace
 
 QString channelCountMessage()
@@ -72,6 +87,18 @@ ModSetLoad loadModSet(const QString& folder)
         return result;
     }
     result.values = *values;
+    const ModuleSettings defaults;
+    for (const ValueRange& range : kRanges) {
+        int& value = result.values.*range.value;
+        if (value >= range.minimum && value <= range.maximum)
+            continue;
+        result.outOfRange << QStringLiteral("%1 %2 不在 %3～%4 之内")
+                                 .arg(QString::fromUtf8(range.name))
+                                 .arg(value)
+                                 .arg(range.minimum)
+                                 .arg(range.maximum);
+        value = defaults.*range.value;
+    }
     return result;
 }
 
@@ -87,7 +114,7 @@ SaveCheck checkModuleSettingsForSave(const QString& address, const QString& chan
     const std::optional<int> channelCount = flooredInRange(channels, 1, protocol::MaxChannelsPerModule);
     if (!channelCount)
         check.messages << channelCountMessage();
-    const std::optional<int> defaultAddress = flooredInRange(address, 1, 250);
+    const std::optional<int> defaultAddress = flooredInRange(address, 1, kMaxDefaultAddress);
     if (!defaultAddress)
         check.messages << addressMessage();
     const std::optional<int> sensorsPerChannel = flooredInRange(sensors, 1, protocol::MaxPositionsPerChannel);

@@ -16,6 +16,8 @@ namespace config {
 extern int ModuleCount;
 
 inline constexpr int kModuleCountDefault = 1;
+// The default address may be the wildcard 250.
+inline constexpr int kMaxDefaultAddress = 250;
 
 struct ModuleSettings
 {
@@ -42,11 +44,16 @@ std::optional<ModuleSettings> parseModSet(const QByteArray& content);
 struct ModSetLoad : SettingsLoad
 {
     ModuleSettings values; // the defaults unless status is Ok
+    // With status Ok: each value outside the range the save checks allow
+    // (address 1..250, channels 1..10, sensors 1..160), named with its range;
+    // `values` holds the default in its place.
+    QStringList outOfRange;
 };
 
 // Loads the file from `folder`. A missing file or one that cannot be read or
 // parsed gives the defaults; the status tells which, so the window can name the
-// file of an unreadable one. Loaded values are not range-checked.
+// file of an unreadable one. A value out of its range is replaced by its default
+// and named in outOfRange.
 ModSetLoad loadModSet(const QString& folder);
 
 // Writes the file whole (replacing an existing one). False when it cannot be written.

@@ -30,16 +30,20 @@ QByteArray MemoryBackend::readAll()
     return bytes;
 }
 
-void MemoryBackend::write(const QByteArray& bytes)
+bool MemoryBackend::write(const QByteArray& bytes)
 {
     if (!m_open)
-        return;
+        return false;
+    if (m_writeRefused) {
+        m_errorText = QStringLiteral("write refused");
+        return false;
+    }
     m_written += bytes;
     if (!m_responder)
-        return;
+        return true;
     const QByteArray answer = m_responder(bytes);
     if (answer.isEmpty())
-        return;
+        return true;
     // `this` as context: the answer is dropped if the backend is gone by then.
     QMetaObject::invokeMethod(
         this,
@@ -48,6 +52,7 @@ void MemoryBackend::write(const QByteArray& bytes)
                 inject(answer);
         },
         Qt::QueuedConnection);
+    return true;
 }
 
 void MemoryBackend::inject(const QByteArray& bytes)

@@ -22,7 +22,7 @@ public:
     bool isOpen() const override { return m_open; }
     void setBaudRate(int baud) override { m_baud = baud; }
     QByteArray readAll() override;
-    void write(const QByteArray& bytes) override;
+    bool write(const QByteArray& bytes) override;
     void clearInput() override { m_pending.clear(); }
     void clearOutput() override {}
     void setInputHeld(bool held) override;
@@ -33,6 +33,8 @@ public:
     void inject(const QByteArray& bytes);
     // Everything written since the last call.
     QByteArray written();
+    // Every following write is refused (false, nothing written) until set back.
+    void setWriteRefused(bool refused) { m_writeRefused = refused; }
     // Every following open fails this way, until set back to OpenFailure::None.
     void setOpenFailure(OpenFailure failure) { m_openFailure = failure; }
     // The device is unplugged: closed, and deviceLost emitted (each call emits again,
@@ -49,6 +51,7 @@ public:
 private:
     bool m_open = false;
     bool m_held = false;
+    bool m_writeRefused = false;
     int m_baud = 0;
     int m_openCount = 0;
     QString m_openedName;

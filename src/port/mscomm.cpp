@@ -1,6 +1,6 @@
 #include "mscomm.h"
 
-#include "comm_settings.h"
+#include "line_settings.h"
 #include "port_names.h"
 #include "protocol/frame_log.h"
 
@@ -91,6 +91,7 @@ bool MSComm::setPortOpen(bool open)
     if (!open) {
         m_watchingForLoss = false;
         m_backend->close();
+        Q_EMIT closed();
         return true;
     }
     const QString name = systemName();
@@ -170,12 +171,15 @@ void MSComm::setRThreshold(int threshold)
     m_rThreshold = qMax(0, threshold);
 }
 
-void MSComm::Output(const QByteArray& bytes)
+bool MSComm::Output(const QByteArray& bytes)
 {
-    if (!PortOpen() || bytes.isEmpty())
-        return;
+    if (!PortOpen())
+        return false;
+    if (bytes.isEmpty())
+        return true;
     qCDebug(lcFrames).noquote() << "tx" << hexBytes(bytes);
-    m_backend->write(bytes);
+    if (!m_backend->write(bytes))
+        return false;
     if (m_sThreshold > 0) {
         // The bytes are handed on at once, so the output buffer is below any
         // threshold: raise the transmit event, from the event loop like any port event.
@@ -189,6 +193,7 @@ void MSComm::Output(const QByteArray& bytes)
             },
             Qt::QueuedConnection);
     }
+    return true;
 }
 
 QByteArray MSComm::Input()
@@ -244,6 +249,7 @@ void MSComm::onDeviceLost()
     m_watchingForLoss = false;
     m_backend->close();
     m_input.clear();
+    Q_EMIT closed();
     Q_EMIT connectionLost();
 }
 

@@ -54,8 +54,9 @@ public:
     int RThreshold() const;
     void setRThreshold(int threshold); // 0: no receive events
 
-    // Writes the bytes (ignored while closed).
-    void Output(const QByteArray& bytes);
+    // Writes the bytes; false when nothing went out (the port is closed, or the
+    // device refused them: backend()->errorText() says why).
+    bool Output(const QByteArray& bytes);
     // Up to InputLen() buffered bytes, the ones that came first; removes them.
     QByteArray Input();
     int CommEvent() const;
@@ -76,8 +77,10 @@ Q_SIGNALS:
     // Any bytes arrived (whatever the threshold); lets waits end early.
     void bytesArrived();
     // The device went away while open. The port is closed already; raised once
-    // per loss, however many errors the device reports.
+    // per loss, however many errors the device reports (after closed()).
     void connectionLost();
+    // The port closed, by the program or because the device went away.
+    void closed();
 
 private:
     void onReadyRead();

@@ -37,4 +37,10 @@ QString connectionLostText()
     return QStringLiteral("串口连接已断开");
 }
 
+QString writeFailedText(const QString& reason)
+{
+    const QString text = QStringLiteral("串口写入失败，命令未发出");
+    return reason.isEmpty() ? text : text + QStringLiteral("（%1）").arg(reason);
+}
+
 } // namespace port

@@ -15,4 +15,8 @@ QString openFailureText(OpenFailure failure, const QString& portName, const QStr
 // The device went away while the port was open.
 QString connectionLostText();
 
+// The port refused a request's bytes: nothing went out. `reason` is the
+// device's own words, added in brackets when there are any.
+QString writeFailedText(const QString& reason);
+
 } // namespace port

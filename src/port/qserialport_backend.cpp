@@ -90,11 +90,15 @@ QByteArray QSerialPortBackend::readAll()
     return m_port.readAll();
 }
 
-void QSerialPortBackend::write(const QByteArray& bytes)
+bool QSerialPortBackend::write(const QByteArray& bytes)
 {
     // Queued in QSerialPort's buffer and sent from the event loop: never block the window.
-    if (m_port.isOpen())
-        m_port.write(bytes);
+    if (!m_port.isOpen())
+        return false;
+    if (m_port.write(bytes) == bytes.size())
+        return true;
+    m_errorText = m_port.errorString();
+    return false;
 }
 
 void QSerialPortBackend::clearInput()

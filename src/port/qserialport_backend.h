@@ -19,7 +19,7 @@ public:
     bool isOpen() const override;
     void setBaudRate(int baud) override;
     QByteArray readAll() override;
-    void write(const QByteArray& bytes) override;
+    bool write(const QByteArray& bytes) override;
     void clearInput() override;
     void clearOutput() override;
     void setInputHeld(bool held) override;

@@ -33,7 +33,8 @@ public:
     // Changes the speed of an open device; a pseudo-terminal may ignore it.
     virtual void setBaudRate(int baud) = 0;
     virtual QByteArray readAll() = 0;
-    virtual void write(const QByteArray& bytes) = 0;
+    // Hands the bytes to the device to send; false when it refused them (they will not go out).
+    virtual bool write(const QByteArray& bytes) = 0;
     // Discard what the device holds but has not delivered / not yet sent.
     virtual void clearInput() = 0;
     virtual void clearOutput() = 0;

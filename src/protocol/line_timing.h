@@ -8,6 +8,15 @@
 
 namespace protocol {
 
+// How long a module takes to begin its answer, on top of the line time.
+inline constexpr int ModuleTurnaroundMs = 150;
+
+// Bytes stopped coming this long ago, and what came is no whole reply: the
+// rest is not coming. Well above the pause a USB adapter puts between the
+// bursts it hands over (its latency timer, typically 16 ms), far below any
+// reply's deadline, so an error is told as soon as it is certain.
+inline constexpr int ReplyEndSilenceMs = 50;
+
 // Time that `bytes` take at `baud`.
 qint64 lineTimeUs(int bytes, int baud);
 int lineTimeMs(int bytes, int baud);

@@ -1,6 +1,8 @@
 #pragma once
 // Temperature registers: raw 16-bit values to the texts shown in the value grid.
 
+#include "reply_judge.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -26,25 +28,10 @@ QVector<quint16> decodeRegisters(const QByteArray& reply, int positions);
 // Texts of the registers decodeRegisters finds.
 QVector<QString> decodeTemperatures(const QByteArray& reply, int positions);
 
-// Where a temperature reply for the request (station, function, count) stands in
-// the bytes received for it. Bytes before the reply (the tail of an earlier
-// reply, line noise) are skipped: the reply starts with the request's station
-// (any station when the request went to the wildcard address), its function code
-// and the byte count 2n, and its 2n + 5 bytes carry a valid CRC.
-struct LocatedReply
-{
-    enum Kind {
-        Nothing,  // no bytes at all
-        Complete, // a whole reply with a valid CRC: `bytes` is exactly that reply
-        CutShort, // a reply's start with fewer bytes than it needs: `bytes` from its start on
-        Refused,  // the module's exception reply (function code + 0x80, code, valid CRC): `bytes` is it
-        Mismatch, // one frame with a valid CRC that does not answer the request (another
-                  // station, function or byte count): `bytes` as received
-        Invalid,  // bytes that hold no reply (bad CRC, noise): `bytes` as received
-    };
-    Kind kind = Nothing;
-    QByteArray bytes;
-};
-LocatedReply locateTemperatureReply(const QByteArray& received, quint8 station, quint8 function, int count);
+// What a temperature read of `count` registers from `station` with `function`
+// expects: 2n + 5 bytes with the byte count 2n, from the station asked (any for
+// the wildcard address). Bytes before it (the tail of an earlier reply, line
+// noise) are skipped.
+ReplyShape temperatureReplyShape(quint8 station, quint8 function, int count);
 
 } // namespace protocol

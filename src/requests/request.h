@@ -1,6 +1,8 @@
 #pragma once
-// A request as it travels the request core: its frame, how its reply is taken
-// from the line, and the values its reply must be read with.
+// A request as it travels the request core: its frame, what its reply must look
+// like, how long it is awaited, and the values its reply must be read with.
+
+#include "protocol/reply_judge.h"
 
 #include <QByteArray>
 
@@ -10,7 +12,7 @@ namespace requests {
 // the request was sent, never what the window's boxes hold when it arrives.
 struct Context
 {
-    int kind = 0; // the CommandMode: which handler its reply goes to
+    int kind = 0; // the CommandMode: which request kind it is
     int station = 0;
     int channel = 0;
     int count = 0;
@@ -21,19 +23,32 @@ struct Request
 {
     QByteArray frame;       // written to the line as it is
     int echoLastIndex = -1; // last byte of the frame the request echo shows (-1: all)
-    // The receive event takes the reply once `threshold` bytes are in, at most
-    // `replyLength` of them, and hands it to the handler of `context.kind`. A
-    // threshold of 0 raises no receive event: the sender takes the reply itself
-    // (RequestCore::takeReply).
+    // The port's receive event is armed at this many bytes while the request is
+    // the last one sent (0: none). The core itself looks at every byte that
+    // arrives; the event only takes bytes that come when nothing is awaited.
     int threshold = 0;
-    int replyLength = 0;
+    protocol::ReplyShape shape;
     Context context;
+    // How long after the frame went out its reply is awaited; then the line is
+    // free. 0: a command's wait (RequestCore::commandDeadlineMs).
+    int deadlineMs = 0;
+    // Silence wanted on the line before the frame goes out (0: none), so that a
+    // reply still arriving for an earlier request is not taken for this one's.
+    // Bounded by deadlineMs.
+    int quietGapUs = 0;
+    // At the deadline, the start of a reply whose end did not come is used as
+    // far as it goes. Otherwise bytes that stop coming before they make a whole
+    // reply (protocol::ReplyEndSilenceMs) are judged then, not at the deadline.
+    bool cutShortUsable = false;
+    // A whole reply arriving after the deadline is still taken for this request,
+    // as long as no other request went out since.
+    bool lateReplyTaken = true;
 };
 
 struct Reply
 {
-    QByteArray bytes;
-    Request request; // the request it answers
+    QByteArray bytes; // as they were taken from the line
+    Request request;  // the request they answer
 };
 
 } // namespace requests

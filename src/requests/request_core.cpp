@@ -3,12 +3,21 @@
 #include "protocol/frame_log.h"
 #include "protocol/hex_text.h"
 #include "protocol/line_timing.h"
-#include "protocol/module1.h"
 
-#include <QElapsedTimer>
 #include <algorithm>
 
 namespace requests {
+
+namespace {
+// Unsolicited bytes kept while a request may still get its late reply, at most:
+// a line full of noise must not grow the buffer without end.
+constexpr int MaxLingeringBytes = 4096;
+
+int expectedReplyBytes(const protocol::ReplyShape& shape)
+{
+    return shape.length > 0 ? shape.length : shape.shortestLength;
+}
+} // namespace
 
 qint64 quietLineWaitUs(qint64 sinceLastByteUs, qint64 waitedUs, qint64 gapUs, qint64 deadlineUs)
 {
@@ -19,30 +28,19 @@ qint64 quietLineWaitUs(qint64 sinceLastByteUs, qint64 waitedUs, qint64 gapUs, qi
     return std::min(gapUs - sinceLastByteUs, deadlineUs - waitedUs);
 }
 
-class RequestCore::LineWait
+int RequestCore::commandDeadlineMs(const Request& request, int baud)
 {
-public:
-    LineWait(RequestCore* core, Waiting waiting) : m_core(core), m_before(core->m_waiting)
-    {
-        m_core->m_waiting = waiting;
-    }
-    ~LineWait()
-    {
-        m_core->m_waiting = m_before;
-        if (m_before == Waiting::None)
-            Q_EMIT m_core->lineFree();
-    }
-    LineWait(const LineWait&) = delete;
-    LineWait& operator=(const LineWait&) = delete;
-
-private:
-    RequestCore* m_core;
-    Waiting m_before;
-};
+    const int lineMs = protocol::lineTimeMs(int(request.frame.size()) + expectedReplyBytes(request.shape), baud);
+    return std::max(NoReplyTimeoutMs, lineMs + protocol::ModuleTurnaroundMs);
+}
 
 RequestCore::RequestCore(port::MSComm* port, QObject* parent) : QObject(parent), m_port(port)
 {
-    m_watchdog.setSingleShot(true);
+    for (QTimer* timer : {&m_quietTimer, &m_deadline, &m_holdTimer, &m_silence, &m_watchdog}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    m_watchdog.setTimerType(Qt::CoarseTimer);
     m_watchdog.setInterval(NoReplyTimeoutMs);
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
         if (!m_awaitingReply)
@@ -50,120 +48,292 @@ RequestCore::RequestCore(port::MSComm* port, QObject* parent) : QObject(parent),
         m_overdue = true;
         Q_EMIT overdue();
     });
-    connect(m_port, &port::MSComm::OnComm, this, &RequestCore::onComm);
-    // A vanished device answers nothing: no request is awaited any more.
-    connect(m_port, &port::MSComm::connectionLost, this, &RequestCore::resetWatchdog);
+    connect(&m_quietTimer, &QTimer::timeout, this, &RequestCore::checkQuietLine);
+    connect(&m_deadline, &QTimer::timeout, this, &RequestCore::onDeadline);
+    connect(&m_holdTimer, &QTimer::timeout, this, &RequestCore::releaseInput);
+    m_silence.setInterval(protocol::ReplyEndSilenceMs);
+    connect(&m_silence, &QTimer::timeout, this, [this] {
+        if (m_phase == Phase::Awaiting)
+            finishCurrent();
+    });
+    connect(port, &port::MSComm::bytesArrived, this, &RequestCore::onBytesArrived);
+    connect(port, &port::MSComm::OnComm, this, &RequestCore::onReceiveEvent);
+    // Nothing that waits can be answered any more.
+    connect(port, &port::MSComm::closed, this, &RequestCore::abortAll);
 }
 
-void RequestCore::setHandler(int kind, Handler handler)
+RequestCore::~RequestCore()
 {
-    m_handlers[kind] = std::move(handler);
+    if (m_port)
+        releaseInput();
 }
 
-RequestCore::SendResult RequestCore::send(const Request& request)
+RequestCore::Submitted RequestCore::submit(const Request& request, QObject* receiver, Done done,
+                                           std::function<void()> starting)
 {
-    if (lineBusy())
-        return SendResult::LineBusy;
+    if (!m_port->PortOpen())
+        return Submitted::PortClosed;
+    if (int(m_queue.size()) >= m_queueBound)
+        return Submitted::QueueFull;
+    m_queue.push_back(Entry{request, receiver, std::move(done), std::move(starting), false});
+    startNext();
+    return Submitted::Queued;
+}
+
+void RequestCore::cancel(QObject* receiver)
+{
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
+                                 [receiver](const Entry& e) { return e.receiver == receiver; }),
+                  m_queue.end());
+    if (m_lingering && m_lingering->receiver == receiver)
+        m_lingering.reset();
+    if (m_current && m_current->receiver == receiver) {
+        m_current->cancelled = true;
+        if (m_phase == Phase::Quiet) { // not written yet: it need not go out at all
+            m_phase = Phase::Idle;
+            m_quietTimer.stop();
+            m_current.reset();
+            startNext();
+            return;
+        }
+    }
+    if (idle())
+        Q_EMIT becameIdle();
+}
+
+void RequestCore::startNext()
+{
+    // A sender being told may queue its next request: it waits until the telling is done,
+    // so requests queued meanwhile by others keep their places.
+    if (m_current || m_delivering > 0)
+        return;
+    while (!m_queue.empty()) {
+        Entry entry = std::move(m_queue.front());
+        m_queue.pop_front();
+        if (!entry.receiver)
+            continue; // its sender is gone
+        m_current = std::move(entry);
+        break;
+    }
+    if (!m_current) {
+        Q_EMIT becameIdle();
+        return;
+    }
+    if (m_current->starting) {
+        ++m_delivering;
+        m_current->starting();
+        --m_delivering;
+    }
+    if (!m_current)
+        return; // the port closed meanwhile
+    if (m_current->request.quietGapUs > 0) {
+        m_phase = Phase::Quiet;
+        m_quietClock.start();
+        checkQuietLine();
+        return;
+    }
+    writeCurrent();
+}
+
+void RequestCore::checkQuietLine()
+{
+    if (m_phase != Phase::Quiet)
+        return;
+    const Request& request = m_current->request;
+    const qint64 waitUs = quietLineWaitUs(m_port->usSinceLastByte(), m_quietClock.nsecsElapsed() / 1000,
+                                          request.quietGapUs, qint64(request.deadlineMs) * 1000);
+    if (waitUs <= 0) {
+        writeCurrent();
+        return;
+    }
+    // A byte arriving meanwhile starts the silence again (onBytesArrived looks anew).
+    m_quietTimer.start(int((waitUs + 999) / 1000));
+}
+
+void RequestCore::writeCurrent()
+{
+    m_quietTimer.stop();
+    m_lingering.reset(); // whatever comes now is this request's
+    const Request& request = m_current->request;
     m_port->setInBufferCount(0); // whatever came before belongs to no request now
     m_port->setInputLen(0);
     m_port->setInputMode(port::MSComm::comInputModeBinary);
-    m_pending = request;
     m_port->setRThreshold(request.threshold);
-    if (!m_port->PortOpen())
-        return SendResult::PortClosed;
-    m_port->Output(request.frame);
-    m_sentAt.start();
+    if (!m_port->Output(request.frame)) {
+        Exchange exchange;
+        exchange.request = request;
+        exchange.ending = Exchange::Ending::NotWritten;
+        exchange.writeError = m_port->backend()->errorText();
+        endCurrent(exchange);
+        return;
+    }
+    m_phase = Phase::Awaiting;
     noteRequestSent();
-    Q_EMIT requestWritten(m_pending);
-    return SendResult::Sent;
+    const int deadlineMs =
+        request.deadlineMs > 0 ? request.deadlineMs : commandDeadlineMs(request, m_port->baudRate());
+    m_deadline.start(deadlineMs);
+    Q_EMIT requestWritten(request);
+    // Nothing awaited can be whole before the request and its reply have passed
+    // on the line: until then the port need not wake the program for every byte.
+    const int holdMs = qMin(protocol::lineTimeMs(int(request.frame.size()) + expectedReplyBytes(request.shape),
+                                                 m_port->baudRate()),
+                            deadlineMs);
+    if (holdMs > 0 && m_phase == Phase::Awaiting) {
+        m_inputHeld = true;
+        m_port->setInputHeld(true);
+        m_holdTimer.start(holdMs);
+    }
 }
 
-bool RequestCore::waitForReply(int milliseconds)
+void RequestCore::releaseInput()
 {
-    const LineWait wait(this, Waiting::ForHandledReply);
-    const int handledBefore = m_repliesHandled;
-    const int held = holdInputWhileReplyCannotBeWhole(milliseconds);
-    return Module1::WaitUntil(milliseconds - held, this, &RequestCore::replyHandled,
-                              [&] { return m_repliesHandled != handledBefore; });
+    m_holdTimer.stop();
+    if (!m_inputHeld)
+        return;
+    m_inputHeld = false;
+    m_port->setInputHeld(false); // what was held arrives now (onBytesArrived)
 }
 
-QByteArray RequestCore::takeReply(int deadlineMs, const std::function<bool(const QByteArray&)>& whole)
+void RequestCore::onBytesArrived()
 {
-    const LineWait wait(this, Waiting::ForTakenReply);
-    const int held = holdInputWhileReplyCannotBeWhole(deadlineMs);
-    Module1::WaitUntil(deadlineMs - held, m_port, &port::MSComm::bytesArrived,
-                       [&] { return whole(m_port->peekInput()); });
+    switch (m_phase) {
+    case Phase::Quiet:
+        checkQuietLine();
+        return;
+    case Phase::Awaiting:
+        if (protocol::replyComplete(m_port->peekInput(), m_current->request.shape))
+            finishCurrent();
+        else if (!m_current->request.cutShortUsable)
+            m_silence.start(); // restarted by every byte: it runs out once they stop
+        return;
+    case Phase::Idle:
+        break;
+    }
+    if (!m_lingering)
+        return; // the receive event, if armed, takes these bytes
+    const QByteArray bytes = m_port->peekInput();
+    if (bytes.size() > MaxLingeringBytes) {
+        m_lingering.reset();
+        m_port->setInBufferCount(0);
+        return;
+    }
+    if (!protocol::replyComplete(bytes, m_lingering->request.shape))
+        return;
+    const Entry entry = std::move(*m_lingering);
+    m_lingering.reset();
+    m_port->setInBufferCount(0);
+    resetWatchdog();
+    Q_EMIT replyTaken(Reply{bytes, entry.request});
+    Exchange exchange;
+    exchange.request = entry.request;
+    exchange.reply = protocol::judgeReply(bytes, entry.request.shape);
+    exchange.late = true;
+    deliver(entry, exchange);
+    startNext();
+}
+
+void RequestCore::onReceiveEvent()
+{
+    if (m_phase != Phase::Idle || m_lingering || m_port->CommEvent() != port::MSComm::comEvReceive)
+        return;
+    // Nobody asked for these: they are shown for what they are and used by no one.
     m_port->setInputLen(0);
     const QByteArray bytes = m_port->Input();
-    if (!bytes.isEmpty()) {
-        noteReplyArrived();
-        Q_EMIT replyTaken(Reply{bytes, m_pending});
-    }
-    return bytes;
-}
-
-bool RequestCore::waitForQuietLine(int gapUs, int deadlineMs)
-{
-    const LineWait wait(this, Waiting::ForQuietLine);
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        const qint64 waitUs = quietLineWaitUs(m_port->usSinceLastByte(), waited.nsecsElapsed() / 1000, gapUs,
-                                              qint64(deadlineMs) * 1000);
-        if (waitUs <= 0)
-            return waitUs == 0;
-        // Ends at the next byte (the silence starts again) or when the silence is due.
-        Module1::WaitForSignal(int((waitUs + 999) / 1000), m_port, &port::MSComm::bytesArrived);
-    }
-}
-
-int RequestCore::holdInputWhileReplyCannotBeWhole(int deadlineMs)
-{
-    if (!m_sentAt.isValid())
-        return 0;
-    const qint64 lineMs =
-        protocol::lineTimeMs(int(m_pending.frame.size()) + m_pending.replyLength, m_port->baudRate());
-    const int holdMs = int(std::min<qint64>(lineMs - m_sentAt.elapsed(), deadlineMs));
-    if (holdMs <= 0)
-        return 0;
-    m_port->setInputHeld(true);
-    Module1::WaitMilliseconds(holdMs);
-    m_port->setInputHeld(false);
-    return holdMs;
-}
-
-void RequestCore::discardInput()
-{
     m_port->setInBufferCount(0);
+    if (bytes.isEmpty())
+        return;
+    qCDebug(lcFrames, "bytes for no request:%s", qPrintable(protocol::replyDump(bytes)));
+    Q_EMIT replyTaken(Reply{bytes, Request{}});
+    Q_EMIT strayBytes(bytes);
 }
 
-void RequestCore::onComm()
+void RequestCore::onDeadline()
 {
-    if (m_port->CommEvent() != port::MSComm::comEvReceive)
+    if (m_phase != Phase::Awaiting)
         return;
-    if (m_waiting == Waiting::ForTakenReply)
-        return; // its sender takes these bytes itself
-    // A handler never sees fewer bytes than its request waits for, even when a
-    // reopened port has lowered the port's threshold since.
-    if (m_port->InBufferCount() < m_pending.threshold)
-        return;
-    m_port->setInputLen(m_pending.replyLength);
-    const Reply reply{m_port->Input(), m_pending};
-    m_port->setInBufferCount(0); // anything beyond the expected length is discarded
-    if (!reply.bytes.isEmpty()) {
-        noteReplyArrived();
-        Q_EMIT replyTaken(reply);
-    }
-    qCDebug(lcFrames, "reply for mode %d:%s", m_pending.context.kind,
-            qPrintable(protocol::replyDump(reply.bytes)));
-    Q_EMIT replyArrived(reply);
+    releaseInput(); // may complete the reply at once
+    if (m_phase == Phase::Awaiting)
+        finishCurrent();
+}
 
-    bool finished = true;
-    const auto handler = m_handlers.find(reply.request.context.kind);
-    if (handler != m_handlers.end())
-        finished = handler->second(reply);
-    ++m_repliesHandled;
-    Q_EMIT replyHandled(reply, finished);
+void RequestCore::finishCurrent()
+{
+    m_deadline.stop();
+    m_silence.stop();
+    releaseInput();
+    if (m_phase != Phase::Awaiting)
+        return; // the released bytes finished it already
+    m_phase = Phase::Idle;
+    m_port->setInputLen(0);
+    const QByteArray bytes = m_port->Input();
+    m_port->setInBufferCount(0); // anything beyond the reply is discarded
+    const Request& request = m_current->request;
+    if (!bytes.isEmpty()) {
+        resetWatchdog();
+        qCDebug(lcFrames, "reply for mode %d:%s", request.context.kind, qPrintable(protocol::replyDump(bytes)));
+        Q_EMIT replyTaken(Reply{bytes, request});
+    }
+    Exchange exchange;
+    exchange.request = request;
+    exchange.reply = protocol::judgeReply(bytes, request.shape);
+    if (exchange.reply.status == protocol::ReplyStatus::CutShort && !request.cutShortUsable)
+        exchange.reply = {protocol::ReplyStatus::CrcError, bytes, 0}; // it cannot be checked
+    endCurrent(exchange);
+}
+
+void RequestCore::endCurrent(Exchange exchange)
+{
+    m_phase = Phase::Idle;
+    m_quietTimer.stop();
+    m_deadline.stop();
+    m_silence.stop();
+    releaseInput();
+    const Entry entry = std::move(*m_current);
+    m_current.reset();
+    if (exchange.ending == Exchange::Ending::Answered && exchange.reply.status == protocol::ReplyStatus::NoReply &&
+        entry.request.lateReplyTaken && !entry.cancelled)
+        m_lingering = entry;
+    if (!entry.cancelled)
+        deliver(entry, exchange);
+    startNext();
+}
+
+void RequestCore::deliver(const Entry& entry, const Exchange& exchange)
+{
+    ++m_delivering;
+    Q_EMIT exchangeEnded(exchange);
+    if (entry.receiver && entry.done)
+        entry.done(exchange);
+    --m_delivering;
+}
+
+void RequestCore::abortAll()
+{
+    m_lingering.reset();
+    resetWatchdog();
+    std::deque<Entry> waiting;
+    waiting.swap(m_queue);
+    if (m_current) {
+        Exchange exchange;
+        exchange.request = m_current->request;
+        exchange.ending = Exchange::Ending::Cancelled;
+        m_phase = Phase::Idle;
+        m_quietTimer.stop();
+        m_deadline.stop();
+        m_silence.stop();
+        releaseInput();
+        const Entry entry = std::move(*m_current);
+        m_current.reset();
+        if (!entry.cancelled)
+            deliver(entry, exchange);
+    }
+    for (const Entry& entry : waiting) {
+        Exchange exchange;
+        exchange.request = entry.request;
+        exchange.ending = Exchange::Ending::Cancelled;
+        deliver(entry, exchange);
+    }
+    startNext(); // whatever the senders queued meanwhile finds the port closed
 }
 
 void RequestCore::noteRequestSent()
@@ -174,11 +344,6 @@ void RequestCore::noteRequestSent()
         m_awaitingReply = true;
         m_watchdog.start();
     }
-}
-
-void RequestCore::noteReplyArrived()
-{
-    resetWatchdog();
 }
 
 void RequestCore::resetWatchdog()

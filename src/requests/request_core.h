@@ -1,10 +1,15 @@
 #pragma once
 // The request core: the one road every request travels between the program and
-// the line. It keeps one request on the line at a time with the context its
-// reply must be read with, writes it on the port, takes the reply (by the
-// port's receive event, or for the sender that waits for it), hands it to the
-// handler registered for the request's kind, and watches for replies that do
-// not come. No widgets: a program without windows uses it as the window does.
+// the line. One request is on the line at a time; the others wait their turn in
+// a bounded first-in-first-out queue. Each request goes through the same small
+// state machine: wait for its turn (and, where it asks, for a quiet line), write
+// its frame, then wait for its reply or its deadline, whichever comes first;
+// the reply is judged against the request (protocol::judgeReply) before anyone
+// sees it, and the sender is told what became of its request. Every wait is a
+// timer or a signal; nothing here runs a nested event loop, so a dialog, a
+// click or a closing window never holds the line or ends a wait early.
+//
+// No widgets: a program without windows uses it as the window does.
 
 #include "request.h"
 
@@ -12,9 +17,12 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
+#include <QString>
 #include <QTimer>
+#include <deque>
 #include <functional>
-#include <map>
+#include <optional>
 
 namespace requests {
 
@@ -23,51 +31,66 @@ namespace requests {
 // the deadline passed first, otherwise how long to wait (µs) before looking again.
 qint64 quietLineWaitUs(qint64 sinceLastByteUs, qint64 waitedUs, qint64 gapUs, qint64 deadlineUs);
 
+// What became of a request.
+struct Exchange
+{
+    enum class Ending {
+        Answered,   // its reply came, or its deadline passed (reply.status NoReply)
+        Cancelled,  // the port closed (or was lost) before its reply came
+        NotWritten, // the port refused its frame: nothing went out
+    };
+    Request request;
+    protocol::JudgedReply reply;
+    Ending ending = Ending::Answered;
+    bool late = false;  // a reply that came after the deadline, before any other request went out
+    QString writeError; // NotWritten: the device's own words
+};
+
 class RequestCore : public QObject
 {
     Q_OBJECT
 public:
     // A request unanswered this long is reported overdue.
     static constexpr int NoReplyTimeoutMs = 3000;
+    // Requests that may wait for the line at once.
+    static constexpr int DefaultQueueBound = 32;
 
-    enum class SendResult {
-        Sent,
-        PortClosed, // nothing written; the request is still the one awaited
-        LineBusy,   // a sender waits on the line for its own reply: nothing written, nothing changed
+    enum class Submitted {
+        Queued,     // on the line, or waiting its turn
+        PortClosed, // nothing queued: the port is not open
+        QueueFull,  // nothing queued: queueBound() requests wait already
     };
-    // Handles a reply taken by the receive event; false ends the event early
-    // (the window then leaves its lamps as they are).
-    using Handler = std::function<bool(const Reply& reply)>;
+    // Told what became of a request. Called once when its exchange ends, and
+    // once more for each late reply (Exchange::late).
+    using Done = std::function<void(const Exchange& exchange)>;
+
+    // How long a command (a request without a deadline of its own) waits for its
+    // reply: NoReplyTimeoutMs, or longer where the line needs longer for the
+    // request and its reply at `baud`.
+    static int commandDeadlineMs(const Request& request, int baud);
 
     explicit RequestCore(port::MSComm* port, QObject* parent = nullptr);
+    ~RequestCore() override;
 
-    port::MSComm* port() const { return m_port; }
-    void setHandler(int kind, Handler handler);
+    port::MSComm* port() const { return m_port.data(); }
 
-    // Empties the input, arms the receive event for `request` and writes it.
-    // The request replaces the one awaited before; a late reply to that one
-    // would be read as this one's, as the line cannot tell them apart.
-    SendResult send(const Request& request);
+    // Puts `request` in line. `done` runs (in this object's thread) as long as
+    // `receiver` lives; `starting`, when given, runs as the request's turn comes,
+    // before its quiet wait and its frame.
+    Submitted submit(const Request& request, QObject* receiver, Done done, std::function<void()> starting = {});
 
-    // For a request whose reply the receive event takes: waits until that reply
-    // was handled or `milliseconds` passed. Returns whether it was handled.
-    bool waitForReply(int milliseconds);
-    // For a request without a receive threshold: waits until `whole(bytes in)`
-    // holds or `deadlineMs` passed, then takes every byte in. The receive event
-    // leaves these bytes alone, even if a reopened port arms it meanwhile.
-    QByteArray takeReply(int deadlineMs, const std::function<bool(const QByteArray& bytes)>& whole);
-    // Waits until no byte has arrived for `gapUs` (a reply still coming in has
-    // ended), or `deadlineMs` passed. Returns whether the line went quiet.
-    bool waitForQuietLine(int gapUs, int deadlineMs);
-    // Drops every byte received: what still arrives belongs to no request.
-    void discardInput();
+    // `receiver` wants nothing more of its requests: the waiting ones leave the
+    // queue and nothing of the one on the line is delivered. That one still has
+    // the line until its reply or its deadline, so that its reply cannot collide
+    // with the next request on the bus. Nobody is told.
+    void cancel(QObject* receiver);
 
-    // A sender waits on the line (for its reply or a quiet line); no other request may go out.
-    bool lineBusy() const { return m_waiting != Waiting::None; }
-    // A request went out and neither a reply nor NoReplyTimeoutMs have come since.
-    bool replyAwaited() const { return m_awaitingReply && !m_overdue; }
-    // The request last sent, whose reply is awaited; its kind is the CommandMode.
-    const Request& pending() const { return m_pending; }
+    void setQueueBound(int bound) { m_queueBound = qMax(1, bound); }
+    int queueBound() const { return m_queueBound; }
+    // Requests waiting for their turn (the one on the line not counted).
+    int waiting() const { return int(m_queue.size()); }
+    // No request on the line and none waiting.
+    bool idle() const { return !m_current && m_queue.empty(); }
 
     // The oldest unanswered request went NoReplyTimeoutMs without a reply.
     bool isOverdue() const { return m_overdue; }
@@ -77,37 +100,61 @@ public:
 Q_SIGNALS:
     // A request's frame went out on the line.
     void requestWritten(const requests::Request& request);
-    // Bytes were taken from the line as the reply to their request, by the
-    // receive event (before replyArrived) or by the sender that waited for them.
+    // Bytes were taken from the line as the reply to their request.
     void replyTaken(const requests::Reply& reply);
-    // The receive event took a reply, before its handler runs.
-    void replyArrived(const requests::Reply& reply);
-    // After the handler ran; `finished` is false when it ended the event early.
-    void replyHandled(const requests::Reply& reply, bool finished);
+    // A request's exchange ended (before its sender is told), or a late reply came.
+    void exchangeEnded(const requests::Exchange& exchange);
+    // The port raised its receive event while no request was on the line and
+    // none awaited a late reply: the bytes were taken and belong to nobody.
+    void strayBytes(const QByteArray& bytes);
     // A request went NoReplyTimeoutMs without a reply.
     void overdue();
-    // The sender that waited on the line is done: another request may go out.
-    void lineFree();
+    // The line has nothing on it and nothing waiting.
+    void becameIdle();
 
 private:
-    enum class Waiting { None, ForHandledReply, ForTakenReply, ForQuietLine };
-    class LineWait; // a sender's wait on the line, for as long as it lives
+    enum class Phase {
+        Idle,     // nothing on the line
+        Quiet,    // the request's turn: waiting for a quiet line before it goes out
+        Awaiting, // written: waiting for its reply or its deadline
+    };
+    struct Entry
+    {
+        Request request;
+        QPointer<QObject> receiver;
+        Done done;
+        std::function<void()> starting;
+        bool cancelled = false; // its receiver gave it up: nothing is delivered
+    };
 
-    void onComm();
-    // Nothing awaited can be whole before the request and its full reply have
-    // passed on the line; until then (at most `deadlineMs`) the port need not
-    // wake the program for every byte. Returns the milliseconds waited.
-    int holdInputWhileReplyCannotBeWhole(int deadlineMs);
+    void startNext();
+    void checkQuietLine();
+    void writeCurrent();
+    void onBytesArrived();
+    void onReceiveEvent();
+    void onDeadline();
+    // Takes what came for the request on the line, judges it and tells its sender.
+    void finishCurrent();
+    void endCurrent(Exchange exchange);
+    void deliver(const Entry& entry, const Exchange& exchange);
+    void abortAll();
+    void releaseInput();
     void noteRequestSent();
-    void noteReplyArrived();
     void resetWatchdog();
 
-    port::MSComm* m_port;
-    std::map<int, Handler> m_handlers;
-    Request m_pending;
-    QElapsedTimer m_sentAt;
-    Waiting m_waiting = Waiting::None;
-    int m_repliesHandled = 0;
+    QPointer<port::MSComm> m_port; // may go before the core (both children of one window)
+    int m_queueBound = DefaultQueueBound;
+    std::deque<Entry> m_queue;
+    std::optional<Entry> m_current;
+    std::optional<Entry> m_lingering; // awaits a late reply until the next request goes out
+    Phase m_phase = Phase::Idle;
+    int m_delivering = 0; // senders being told: a request they submit waits for them to finish
+    QElapsedTimer m_quietClock;
+    QTimer m_quietTimer;
+    QTimer m_deadline;
+    QTimer m_holdTimer;
+    QTimer m_silence; // bytes stopped coming: a reply that is no whole one has ended
+    bool m_inputHeld = false;
     QTimer m_watchdog;
     bool m_awaitingReply = false;
     bool m_overdue = false;

@@ -1,7 +1,5 @@
 #include "serial_replies.h"
 
-#include "protocol/frames.h"
-
 namespace serials {
 
 namespace {
@@ -19,25 +17,6 @@ SerialNumber serialAt(const QByteArray& reply, qsizetype offset)
 }
 
 } // namespace
-
-protocol::ReplyVerdict judgeListReply(const QByteArray& reply, const requests::Request& request)
-{
-    return protocol::judgeWholeReply(reply, protocol::readSerialsReplyLength(request.context.count),
-                                     request.context.station, protocol::FunctionSerials);
-}
-
-protocol::ReplyVerdict judgeReadInReply(const QByteArray& reply, const requests::Request& request)
-{
-    // The module answers a read-in with 13 bytes whatever the position.
-    return protocol::judgeWholeReply(reply, protocol::manualReadInThreshold, request.context.station,
-                                     protocol::FunctionSerials);
-}
-
-protocol::ReplyVerdict judgeSearchReply(const QByteArray& reply, const requests::Request& request)
-{
-    return protocol::judgeWholeReply(reply, protocol::autoSearchReplyLength(request.context.count),
-                                     request.context.station, protocol::FunctionWrite);
-}
 
 QVector<SerialNumber> serialsInListReply(const QByteArray& reply, int count)
 {

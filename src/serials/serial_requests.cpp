@@ -7,14 +7,23 @@ namespace serials {
 namespace {
 // Where a write request carries the serial number it writes.
 constexpr qsizetype WrittenSerialOffset = 5;
+
+protocol::ReplyShape wholeReplyOf(quint8 station, quint8 function, int length)
+{
+    protocol::ReplyShape shape;
+    shape.station = station;
+    shape.function = function;
+    shape.length = length;
+    return shape;
+}
 } // namespace
 
 requests::Request readListRequest(quint8 station, quint8 channel, quint8 count)
 {
     requests::Request request;
     request.frame = protocol::readSerialsRequest(station, channel, count);
-    request.replyLength = protocol::readSerialsReplyLength(count);
-    request.threshold = request.replyLength;
+    request.threshold = protocol::readSerialsReplyLength(count);
+    request.shape = wholeReplyOf(station, protocol::FunctionSerials, request.threshold);
     request.context = {protocol::ModeReadSerials, station, channel, count, 0};
     return request;
 }
@@ -24,8 +33,8 @@ requests::Request searchRequest(quint8 station, quint8 firstChannel, quint8 chan
     requests::Request request;
     request.frame = protocol::autoSearchRequest(station, firstChannel, channelCount);
     request.echoLastIndex = 7; // the trailing 0x00 is sent but not echoed
-    request.replyLength = protocol::autoSearchReplyLength(channelCount);
-    request.threshold = request.replyLength;
+    request.threshold = protocol::autoSearchReplyLength(channelCount);
+    request.shape = wholeReplyOf(station, protocol::FunctionWrite, request.threshold);
     request.context = {protocol::ModeAutoSearch, station, firstChannel, channelCount, 0};
     return request;
 }
@@ -34,8 +43,9 @@ requests::Request readInRequest(quint8 station, quint8 channel, quint8 position)
 {
     requests::Request request;
     request.frame = protocol::manualReadInRequest(station, channel, position);
-    request.replyLength = protocol::manualReadInReplyLength(position);
     request.threshold = protocol::manualReadInThreshold;
+    // The module answers a read-in with 13 bytes whatever the position.
+    request.shape = wholeReplyOf(station, protocol::FunctionSerials, protocol::manualReadInThreshold);
     request.context = {protocol::ModeManualReadIn, station, channel, 1, position};
     return request;
 }
@@ -44,8 +54,8 @@ requests::Request writeRequest(quint8 station, quint8 channel, quint8 position, 
 {
     requests::Request request;
     request.frame = protocol::writeSerialRequest(station, channel, position, serial);
-    request.replyLength = protocol::writeSerialReplyLength;
     request.threshold = protocol::writeSerialThreshold;
+    request.shape = wholeReplyOf(station, protocol::FunctionSerials, protocol::writeSerialReplyLength);
     request.context = {protocol::ModeWriteSerial, station, channel, 1, position};
     return request;
 }

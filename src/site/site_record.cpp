@@ -64,27 +64,46 @@ QByteArray jsonOf(const Fields& f)
 
 QLatin1String failureText(ReplyFailure failure)
 {
-    return failure == ReplyFailure::CrcError ? QLatin1String("crc_error") : QLatin1String("no_reply");
+    switch (failure) {
+    case ReplyFailure::CrcError:
+        return QLatin1String("crc_error");
+    case ReplyFailure::Mismatch:
+        return QLatin1String("mismatch");
+    case ReplyFailure::Exception:
+        return QLatin1String("exception");
+    case ReplyFailure::NoReply:
+        break;
+    }
+    return QLatin1String("no_reply");
 }
 
-ChannelRecords channelRecords(const acquisition::TemperatureReplyOutcome& outcome,
-                              const requests::Request& request, int positions, qint64 timeMs)
+ChannelRecords channelRecords(const protocol::JudgedReply& reply, const requests::Request& request,
+                              int positions, qint64 timeMs)
 {
-    using Outcome = acquisition::TemperatureReplyOutcome;
+    using protocol::ReplyStatus;
     const requests::Context& asked = request.context;
     ChannelRecords records;
     const auto fail = [&](ReplyFailure failure) {
         records.failure = ChannelFailure{timeMs, asked.station, asked.channel, failure};
     };
-    if (outcome.kind == Outcome::Flag) {
-        fail(ReplyFailure::CrcError);
-        return records;
-    }
-    if (outcome.kind == Outcome::Nothing) {
+    switch (reply.status) {
+    case ReplyStatus::Usable:
+    case ReplyStatus::CutShort:
+        break;
+    case ReplyStatus::NoReply:
         fail(ReplyFailure::NoReply);
         return records;
+    case ReplyStatus::CrcError:
+        fail(ReplyFailure::CrcError);
+        return records;
+    case ReplyStatus::Mismatch:
+        fail(ReplyFailure::Mismatch);
+        return records;
+    case ReplyStatus::Exception:
+        fail(ReplyFailure::Exception);
+        return records;
     }
-    const QVector<quint16> registers = protocol::decodeRegisters(outcome.bytes, positions);
+    const QVector<quint16> registers = protocol::decodeRegisters(reply.bytes, positions);
     records.readings.reserve(registers.size());
     for (int k = 0; k < registers.size(); ++k)
         records.readings.append(

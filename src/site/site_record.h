@@ -5,10 +5,10 @@
 //
 // Fields: time (UTC, ISO 8601 with milliseconds), station, channel, position
 // (none for a failed channel), value (°C, none without a temperature), state
-// (ok, not_wired, not_recognised, no_value, crc_error, no_reply), raw (the
-// register, none for a failed channel).
+// (ok, not_wired, not_recognised, no_value; for a failed channel crc_error,
+// mismatch, exception, no_reply), raw (the register, none for a failed channel).
 
-#include "acquisition/temperature_reading.h"
+#include "protocol/reply_judge.h"
 #include "history/reading.h"
 #include "requests/request.h"
 
@@ -20,8 +20,10 @@
 namespace site {
 
 enum class ReplyFailure {
-    CrcError, // bytes came that could not be used: a CRC error, another request's reply, a refusal
-    NoReply,  // nothing came, or the reply stopped short of the positions asked for
+    CrcError,  // bytes came that fail their CRC or hold no whole reply
+    Mismatch,  // an intact reply to some other request (another station, function or count)
+    Exception, // the module refused the request (its exception reply)
+    NoReply,   // nothing came, or the reply stopped short of the positions asked for
 };
 QLatin1String failureText(ReplyFailure failure);
 
@@ -42,8 +44,8 @@ struct ChannelRecords
 // What one channel's judged reply yields at `timeMs`: the readings it carries
 // (at most `positions`, numbered from the request's start position) and, when it
 // was not used or stopped short, the channel's failure.
-ChannelRecords channelRecords(const acquisition::TemperatureReplyOutcome& outcome,
-                              const requests::Request& request, int positions, qint64 timeMs);
+ChannelRecords channelRecords(const protocol::JudgedReply& reply, const requests::Request& request,
+                              int positions, qint64 timeMs);
 
 // UTC, ISO 8601 with milliseconds: 2026-12-07T22:33:08.123Z.
 QString isoTimeUtc(qint64 timeMs);

@@ -18,6 +18,7 @@ void TrafficRecorder::attach(requests::RequestCore* core)
 {
     connect(core, &requests::RequestCore::requestWritten, this, &TrafficRecorder::onRequestWritten);
     connect(core, &requests::RequestCore::replyTaken, this, &TrafficRecorder::onReplyTaken);
+    connect(core, &requests::RequestCore::exchangeEnded, this, &TrafficRecorder::onExchangeEnded);
 }
 
 void TrafficRecorder::setClock(std::function<qint64()> nowMs)
@@ -51,6 +52,10 @@ void TrafficRecorder::onRequestWritten(const requests::Request& request)
 void TrafficRecorder::onReplyTaken(const requests::Reply& reply)
 {
     const quint64 in = m_record.append({m_wallMs(), Direction::In, reply.bytes, Verdict::Unjudged});
+    if (reply.request.frame.isEmpty()) {
+        Q_EMIT changed(); // bytes no request asked for: no channel's statistics
+        return;
+    }
     ChannelStats& stats = m_stats[reply.request.context.channel];
     ++stats.replies;
     // Only the first reply to the request last written has a reply time: bytes
@@ -60,6 +65,20 @@ void TrafficRecorder::onReplyTaken(const requests::Reply& reply)
         stats.replyTimes.add(m_monotonicMs() - m_last->writtenAtMs);
     }
     Q_EMIT changed();
+}
+
+void TrafficRecorder::onExchangeEnded(const requests::Exchange& exchange)
+{
+    switch (exchange.ending) {
+    case requests::Exchange::Ending::Answered:
+        noteVerdict(exchange.request, verdictOf(exchange.reply.status));
+        break;
+    case requests::Exchange::Ending::Cancelled:
+        noteVerdict(exchange.request, Verdict::Cancelled);
+        break;
+    case requests::Exchange::Ending::NotWritten:
+        break; // nothing went out, so nothing was recorded
+    }
 }
 
 void TrafficRecorder::noteVerdict(const requests::Request& request, Verdict verdict)

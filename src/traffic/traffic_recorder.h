@@ -1,22 +1,18 @@
 #pragma once
 // Keeps the traffic record and per-channel statistics of a request core: every
-// request written and every reply taken, with the verdict the code that
-// judged the reply gives it. The recorder never judges a frame itself.
+// request written and every reply taken, with the verdict the core gave it.
+// The recorder never judges a frame itself.
 
 #include "reply_stats.h"
 #include "traffic_record.h"
 
-#include "requests/request.h"
+#include "requests/request_core.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 #include <map>
 #include <optional>
-
-namespace requests {
-class RequestCore;
-}
 
 namespace traffic {
 
@@ -26,7 +22,7 @@ class TrafficRecorder : public QObject
 public:
     explicit TrafficRecorder(int capacity = TrafficRing::DefaultCapacity, QObject* parent = nullptr);
 
-    // Records what `core` writes and takes from now on.
+    // Records what `core` writes and takes, and its verdicts, from now on.
     void attach(requests::RequestCore* core);
 
     // The verdict on `request`, the one last written (told by its frame): it
@@ -53,6 +49,7 @@ Q_SIGNALS:
 private:
     void onRequestWritten(const requests::Request& request);
     void onReplyTaken(const requests::Reply& reply);
+    void onExchangeEnded(const requests::Exchange& exchange);
     bool isLast(const requests::Request& request) const;
 
     // The request last written (its frame) and its frames in the record.

@@ -28,17 +28,29 @@ QString verdictText(Verdict verdict)
         return QStringLiteral("模块异常响应");
     case Verdict::CutShort:
         return QStringLiteral("应答不完整");
+    case Verdict::Cancelled:
+        return QStringLiteral("已取消");
     }
     return QString();
 }
 
-Verdict verdictOfNote(const QString& note)
+Verdict verdictOf(protocol::ReplyStatus status)
 {
-    if (note == protocol::crcErrorNote())
+    switch (status) {
+    case protocol::ReplyStatus::Usable:
+        return Verdict::Decoded;
+    case protocol::ReplyStatus::CutShort:
+        return Verdict::CutShort;
+    case protocol::ReplyStatus::NoReply:
+        return Verdict::NoReply;
+    case protocol::ReplyStatus::CrcError:
         return Verdict::CrcError;
-    if (note == protocol::replyMismatchNote())
+    case protocol::ReplyStatus::Mismatch:
         return Verdict::Mismatch;
-    return Verdict::Refused;
+    case protocol::ReplyStatus::Exception:
+        return Verdict::Refused;
+    }
+    return Verdict::Unjudged;
 }
 
 } // namespace traffic

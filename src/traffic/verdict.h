@@ -1,6 +1,8 @@
 #pragma once
 // What a frame on the line was, and what the program made of it.
 
+#include "protocol/reply_judge.h"
+
 #include <QString>
 
 namespace traffic {
@@ -22,13 +24,13 @@ enum class Verdict {
     Mismatch, // an intact reply to some other request
     Refused,  // the module's exception reply
     CutShort, // a reply that stopped before its end, used as far as it went
+    Cancelled, // a request whose wait ended when the port closed
 };
 
 // The text of each verdict, as the record shows it.
 QString verdictText(Verdict verdict);
 
-// The verdict on bytes shown with `note` after their dump (protocol's reply
-// notes): a CRC error, a reply to another request, or the module's refusal.
-Verdict verdictOfNote(const QString& note);
+// The verdict the request core's judgment of a reply amounts to.
+Verdict verdictOf(protocol::ReplyStatus status);
 
 } // namespace traffic

@@ -2,13 +2,13 @@
 // What a person sees on the main window, as tests ask it: the lamp in front
 // and the texts and colours of a value group.
 
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
 #include <QColor>
 #include <QStringList>
 
 // Which of the three stacked lamps is seen: the last raised is last among its siblings.
-inline QString frontLamp(const frmMain& window)
+inline QString frontLamp(const MainWindow& window)
 {
     const QObjectList children = window.imgConnected->parentWidget()->children();
     for (auto it = children.crbegin(); it != children.crend(); ++it) {
@@ -20,7 +20,7 @@ inline QString frontLamp(const frmMain& window)
     return QString();
 }
 
-inline QStringList cellTexts(frmMain& window, int channel, int count)
+inline QStringList cellTexts(MainWindow& window, int channel, int count)
 {
     QStringList texts;
     for (int k = 0; k < count; ++k)
@@ -28,7 +28,8 @@ inline QStringList cellTexts(frmMain& window, int channel, int count)
     return texts;
 }
 
-inline QColor cellColour(frmMain& window, int channel, int index)
+inline QColor cellColour(MainWindow& window, int channel, int index)
 {
     return window.valueCells(channel)[index]->palette().color(QPalette::Text);
 }
+

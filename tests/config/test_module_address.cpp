@@ -25,30 +25,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<QByteArray>("expected");
-        QTest::addColumn<int>("replyLength");
         QTest::addColumn<int>("threshold");
         QTest::addColumn<int>("kind");
         const requests::Request read = readAddressRequest(), change = changeAddressRequest(3, 12),
                                 baud = changeBaudRequest(2, 4);
         QTest::newRow("read address") << read.frame << protocol::appendCrc(hex("FA 25 02 00 00 01"))
-                                      << read.replyLength << read.threshold << read.context.kind;
+                                      << read.threshold << read.context.kind;
         QTest::newRow("change 3 to 12") << change.frame << protocol::appendCrc(hex("03 06 0B 00 00 0C"))
-                                        << change.replyLength << change.threshold << change.context.kind;
+                                        << change.threshold << change.context.kind;
         QTest::newRow("baud 2 to 4") << baud.frame << protocol::appendCrc(hex("FA 06 0A 02 00 04"))
-                                     << baud.replyLength << baud.threshold << baud.context.kind;
+                                     << baud.threshold << baud.context.kind;
     }
     void requests()
     {
         QFETCH(QByteArray, frame);
         QFETCH(QByteArray, expected);
-        QFETCH(int, replyLength);
         QFETCH(int, threshold);
         QFETCH(int, kind);
         QCOMPARE(frame, expected);
         // A read address waits for its whole reply, which is used only whole.
         QCOMPARE(threshold, frame[1] == char(0x25) ? 7 : 6);
-        // 255 x byte 4 + 2 x byte 5 + 5; kind 15 for the address change, 16 for the others.
-        QCOMPARE(replyLength, 255 * quint8(frame[4]) + 2 * quint8(frame[5]) + 5);
+        // Kind 15 for the address change, 16 for the others.
         QCOMPARE(kind,
                  frame[2] == 0x0B ? int(protocol::ModeChangeAddress) : int(protocol::ModeReadAddressOrBaud));
     }
@@ -76,26 +73,53 @@ private Q_SLOTS:
         QCOMPARE(addressInReply(reply, kind).value_or(-1), address);
     }
 
-    void addressReplyJudged_data()
+    // Every reply is judged before an address is taken from it: whole, CRC,
+    // station (a change may answer from the new address), function.
+    void addressRepliesJudged_data()
     {
-        QTest::addColumn<bool>("readAddress"); // else a baud change, whose reply is not checked
+        QTest::addColumn<int>("request"); // 0 read address, 1 change 3 to 12, 2 baud 2 to 4
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<bool>("usable");
-        const QByteArray good = protocol::appendCrc(hex("05 25 02 05 02"));
-        QByteArray garbled = good;
+        QTest::addColumn<int>("status");
+        using protocol::ReplyStatus;
+        const QByteArray read = protocol::appendCrc(hex("05 25 02 05 02"));
+        QByteArray garbled = read;
         garbled[3] = char(0x07);
-        QTest::newRow("read address: whole") << true << good << true;
-        QTest::newRow("read address: address byte garbled") << true << garbled << false;
-        QTest::newRow("read address: six bytes") << true << good.left(6) << false;
-        QTest::newRow("baud change: taken as it comes") << false << hex("01 06 0A 04 00 00") << true;
+        QTest::newRow("read address: whole") << 0 << read << int(ReplyStatus::Usable);
+        QTest::newRow("read address: address byte garbled") << 0 << garbled << int(ReplyStatus::CrcError);
+        // The start of a reply whose end never came: at its deadline a CRC error.
+        QTest::newRow("read address: six bytes") << 0 << read.left(6) << int(ReplyStatus::CutShort);
+        const QByteArray changed = protocol::appendCrc(hex("0C 06 0B 0C 00 00"));
+        QTest::newRow("change: from the new address") << 1 << changed << int(ReplyStatus::Usable);
+        QTest::newRow("change: from the present address")
+            << 1 << protocol::appendCrc(hex("03 06 0B 0C 00 00")) << int(ReplyStatus::Usable);
+        QTest::newRow("change: a shorter reply ends at its CRC")
+            << 1 << protocol::appendCrc(hex("0C 06 0B 0C")) << int(ReplyStatus::Usable);
+        QTest::newRow("change: from another station")
+            << 1 << protocol::appendCrc(hex("07 06 0B 0C 00 00")) << int(ReplyStatus::Mismatch);
+        QByteArray broken = changed;
+        broken[7] = char(broken[7] ^ 0x01);
+        QTest::newRow("change: CRC broken") << 1 << broken << int(ReplyStatus::CutShort);
+        QTest::newRow("change: refused")
+            << 1 << protocol::appendCrc(hex("03 86 01")) << int(ReplyStatus::Exception);
+        QTest::newRow("baud: any station answers the wildcard")
+            << 2 << protocol::appendCrc(hex("01 06 0A 04 00 00")) << int(ReplyStatus::Usable);
+        QTest::newRow("baud: CRC broken") << 2 << hex("01 06 0A 04 00 00 00 00") << int(ReplyStatus::CutShort);
+        QTest::newRow("baud: noise") << 2 << hex("55 66 77 88 99 AA") << int(ReplyStatus::CrcError);
     }
-    void addressReplyJudged()
+    void addressRepliesJudged()
     {
-        QFETCH(bool, readAddress);
+        QFETCH(int, request);
         QFETCH(QByteArray, reply);
-        QFETCH(bool, usable);
-        const requests::Request request = readAddress ? readAddressRequest() : changeBaudRequest(2, 4);
-        QCOMPARE(judgeAddressReply(reply, request).usable, usable);
+        QFETCH(int, status);
+        const requests::Request asked = request == 0   ? readAddressRequest()
+                                        : request == 1 ? changeAddressRequest(3, 12)
+                                                       : changeBaudRequest(2, 4);
+        QCOMPARE(int(protocol::judgeReply(reply, asked.shape).status), status);
+        // Nothing more is awaited once a whole frame (or the refusal) is in; a start still is.
+        if (status == int(protocol::ReplyStatus::Usable) || status == int(protocol::ReplyStatus::Exception))
+            QVERIFY(protocol::replyComplete(reply, asked.shape));
+        if (status == int(protocol::ReplyStatus::CutShort))
+            QVERIFY(!protocol::replyComplete(reply, asked.shape));
     }
 
     void boxes_data()

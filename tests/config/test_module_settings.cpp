@@ -243,7 +243,12 @@ private Q_SLOTS:
             << QByteArray("5,2,30,4,99,junk\r\n") << true << settings(5, 2, 30, 4);
         QTest::newRow("second line ignored")
             << QByteArray("5,2,30,4\r\nxyz\r\n") << true << settings(5, 2, 30, 4);
-        QTest::newRow("no range check") << QByteArray("0,12,-7,-5\r\n") << true << settings(0, 12, -7, -5);
+        // Values the window cannot use give way to their defaults (named in outOfRange);
+        // the module count is only shown.
+        QTest::newRow("out of range: defaults in their place")
+            << QByteArray("0,12,-7,-5\r\n") << true << settings(1, 1, 40, -5);
+        QTest::newRow("at the ends of their ranges")
+            << QByteArray("250,10,160,0\r\n") << true << settings(250, 10, 160, 0);
         QTest::newRow("empty") << QByteArray() << false << d;
         QTest::newRow("too short") << QByteArray("12,3,20\r\n") << false << d;
     }
@@ -259,6 +264,7 @@ private Q_SLOTS:
         QCOMPARE(result.status, ok ? ModSetLoad::Ok : ModSetLoad::Unreadable);
         QCOMPARE(result.values, values);
         QCOMPARE(result.path, dir.filePath("ModSet.set"));
+        QCOMPARE(result.outOfRange.size(), content.startsWith("0,12,-7") ? 3 : 0);
     }
 
     void loadMissing()

@@ -4,13 +4,14 @@
 // through QSerialPort, driven through its controls.
 
 #include "../common/program_state.h"
+#include "../common/line_settles.h"
 #include "../common/window_probes.h"
 
 #include "sim/simulated_module.h"
 
 #include "protocol/temperature.h"
 #include "ui/dialogs.h"
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 #include "ui/program_folder.h"
 
 #include <QDir>
@@ -23,7 +24,7 @@ struct EndToEnd
 {
     QTemporaryDir folder;
     std::unique_ptr<sim::SimulatedModule> module;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
     QVector<dialogs::MessageBoxRequest> boxes;
 
     explicit EndToEnd(const QByteArray& modSet = "1,10,40,1\r\n", const QByteArray& commSet = "4,9600\r\n")
@@ -65,10 +66,10 @@ struct EndToEnd
     }
 
     // Opens the window with the real serial backend; start-up opens COM4.
-    frmMain& openWindow()
+    MainWindow& openWindow()
     {
-        window = std::make_unique<frmMain>();
-        window->Form_Load();
+        window = std::make_unique<MainWindow>();
+        window->startUp();
         return *window;
     }
 

@@ -34,9 +34,10 @@ private Q_SLOTS:
     {
         EndToEnd e;
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         QVERIFY(w.MSComm1->PortOpen());
-        w.cmdOnceDo1_Click();
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w, 20000));
         for (int c = 1; c <= 10; ++c) {
             QCOMPARE(e.cells(c, 40), e.expected(c, 40));
             QVERIFY(e.cellBlack(c, 39));
@@ -56,7 +57,7 @@ private Q_SLOTS:
     {
         EndToEnd e;
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         e.module->addFault(fault(QStringLiteral("delay:450,channel=2")));
         e.module->addFault(fault(QStringLiteral("noreply,channel=4")));
         e.module->addFault(fault(QStringLiteral("corruptcrc,channel=5")));
@@ -66,7 +67,8 @@ private Q_SLOTS:
         QList<int> collided; // channels whose request ran into a reply
         connect(&e.module->transport(), &sim::PtyTransport::requestCollided, this,
                 [&](const QByteArray& bytes) { collided << channelOf(bytes); });
-        w.cmdOnceDo1_Click();
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w, 20000));
 
         QCOMPARE(e.cells(1, 40), e.expected(1, 40));
         const int channel2 = correctPrefix(e.cells(2, 40), e.expected(2, 40));
@@ -101,11 +103,11 @@ private Q_SLOTS:
     {
         EndToEnd e("1,2,4,1\r\n");
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         w.txtFunID->setText(QStringLiteral("5"));
-        w.cmdOnceDo1_Click();
-        QCOMPARE(w.txtState->toPlainText(),
-                 QStringLiteral(" 01 85 01 83 50 模块异常响应：非法功能码(异常码01)"));
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 85 01 83 50 模块拒绝请求，异常码 01"));
         QCOMPARE(e.cells(1, 4), QStringList(4, QString()));
         QCOMPARE(e.cells(2, 4), QStringList(4, QString()));
         QCOMPARE(e.frontLamp(), QStringLiteral("imgNotConnected"));
@@ -115,11 +117,11 @@ private Q_SLOTS:
     {
         EndToEnd e("1,3,10,1\r\n");
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         w.txtTimerSet[1]->setText(QStringLiteral("100")); // shorter than a pass: ticks fall due during it
-        w.CmdReadDataCircle_Click();
+        w.startAllChannelsLoop();
         QTRY_VERIFY_WITH_TIMEOUT(e.module->framesReceived().size() >= 9, 20000);
-        w.cmdStopCircle_Click();
+        w.stopAllChannelsLoop();
         QTest::qWait(2500);
         const QByteArrayList frames = e.module->framesReceived();
         QCOMPARE(frames.size() % 3, 0);
@@ -133,12 +135,12 @@ private Q_SLOTS:
     {
         EndToEnd e("1,10,40,1\r\n");
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         w.txtChannel->setText(QStringLiteral("6"));
         w.txtTimerSet[0]->setText(QStringLiteral("200"));
-        w.cmdOneM_Click();
+        w.startChannelLoop();
         QTRY_VERIFY_WITH_TIMEOUT(w.lblCounter->text().toInt() >= 4, 10000);
-        w.cmdStopOnce_Click();
+        w.stopChannelLoop();
         QCOMPARE(e.cells(6, 40), e.expected(6, 40));
         for (const QByteArray& frame : e.module->framesReceived())
             QCOMPARE(channelOf(frame), 6);
@@ -148,9 +150,10 @@ private Q_SLOTS:
     {
         EndToEnd e;
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         e.module->addFault(fault(QStringLiteral("vanish,channel=3")));
-        w.cmdOnceDo1_Click();
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w, 20000));
         QVERIFY(!w.MSComm1->PortOpen());
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口连接已断开"));
         QCOMPARE(e.cells(2, 40), e.expected(2, 40));

@@ -44,10 +44,15 @@ constexpr int ExtraBytesFault = 4; // a whole reply with noise after it: what a 
 constexpr int GarbageFault = 5;
 constexpr int CollisionFault = 7;
 
-// What the window shows after each fault, in the order of Faults: status
-// ("dump": the reply shown and taken; "crc", "mismatch": shown and flagged;
-// "waiting": nothing taken; "overdue": the 3-second warning; "lost": the port
-// closed), the lamp in front (Green, Yellow, Red) and the values shown (see Observed).
+// What the window shows after each fault, in the order of Faults, once the
+// request's exchange has ended (or, for a request still awaiting its reply, a
+// second after the module went quiet): status ("dump": the reply shown and
+// taken; "crc", "mismatch": shown and flagged, nothing used; "waiting": nothing
+// taken; "overdue": the 3-second warning; "lost": the port closed), the lamp in
+// front (Green, Yellow, Red) and the values shown (see Observed). Every reply is
+// judged before it is used: no kind shows "ok" for a broken CRC or another
+// station's reply. A request to the wildcard address (read address, change
+// baud) is answered by whichever station is there.
 struct KindRow
 {
     Kind kind;
@@ -56,11 +61,11 @@ struct KindRow
     QStringList expected;
 };
 const QList<KindRow> Kinds = {
-    // The single reading waits 200 ms; a reply after that is still taken by the receive event.
+    // A reply after the single reading's wait is still taken, as no other request went out since.
     {Kind::SingleReading,
      QStringLiteral("single reading"),
      25,
-     {"waiting Y -", "dump G ok", "waiting Y -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
+     {"waiting Y -", "dump G ok", "crc R -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
       "lost R -"}},
     // The pass waits 500 ms per channel and decodes a reply cut short as far as it goes.
     {Kind::AllChannelsPass,
@@ -71,41 +76,39 @@ const QList<KindRow> Kinds = {
     {Kind::ReadSerials,
      QStringLiteral("read serials"),
      29,
-     {"waiting G -", "dump G ok", "waiting G -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
+     {"waiting G -", "dump G ok", "crc R -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
       "lost R -"}},
-    // A read-in, a search and a read address are used only whole, with a valid
-    // CRC and answering the request; a write is judged by the serial number it
-    // reports, and the changes' replies are taken as they come.
     {Kind::ReadIn,
      QStringLiteral("read-in"),
      13,
-     {"waiting G -", "dump G ok", "waiting G -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
+     {"waiting G -", "dump G ok", "crc R -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
       "lost R -"}},
     {Kind::Search,
      QStringLiteral("search"),
      8,
-     {"waiting G -", "dump G ok", "waiting G -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
+     {"waiting G -", "dump G ok", "crc R -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
       "lost R -"}},
     // A write that went 3 s without a reply gets its failure line.
     {Kind::WriteSerial,
      QStringLiteral("write serial"),
      14,
-     {"overdue R fail", "dump G ok", "waiting G -", "dump G ok", "dump G ok", "dump G fail", "dump G ok",
-      "dump G fail", "lost R -"}},
+     {"overdue R fail", "dump G ok", "crc R -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
+      "lost R -"}},
     {Kind::ReadAddress,
      QStringLiteral("read address"),
      7,
-     {"waiting G -", "dump G ok", "waiting G -", "crc R -", "dump G ok", "crc R -", "dump G ok", "crc R -",
+     {"waiting G -", "dump G ok", "crc R -", "crc R -", "dump G ok", "crc R -", "dump G ok", "crc R -",
       "lost R -"}},
     {Kind::ChangeAddress,
      QStringLiteral("change address"),
      8,
-     {"waiting G -", "dump G ok", "waiting G -", "dump G ok", "dump G ok", "dump G -", "dump G ok",
-      "dump G ok", "lost R -"}},
+     {"waiting G -", "dump G ok", "crc R -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
+      "lost R -"}},
+    // A baud reply is no address: the boxes stay as they are.
     {Kind::ChangeBaud,
      QStringLiteral("change baud"),
      8,
-     {"waiting G -", "dump G -", "waiting G -", "dump G -", "dump G -", "dump G -", "dump G -", "dump G -",
+     {"waiting G -", "dump G -", "crc R -", "crc R -", "dump G -", "crc R -", "dump G -", "crc R -",
       "lost R -"}},
 };
 
@@ -150,14 +153,14 @@ public:
     }
 
     EndToEnd& e() { return m_e; }
-    frmMain& w() { return *m_e.window; }
+    MainWindow& w() { return *m_e.window; }
 
     // Fills the kind's boxes and clicks its button.
     void issue()
     {
-        frmMain& w = *m_e.window;
+        MainWindow& w = *m_e.window;
         for (int i = 0; i < 3; ++i)
-            w.ReadSnList[i].clear(); // what a list read leaves there is its own
+            w.readSerialTexts[i].clear(); // what a list read leaves there is its own
         w.txtSn->clear();
         w.txtCurrentAdd->clear();
         const QString channel = QString::number(Channel);
@@ -165,29 +168,29 @@ public:
         case Kind::SingleReading:
             w.txtStationID->setText(QStringLiteral("1"));
             w.txtChannel->setText(channel);
-            w.comDoOnce_Click();
+            w.readChannelOnce();
             break;
         case Kind::AllChannelsPass:
             w.txtStationID->setText(QStringLiteral("1"));
-            w.cmdOnceDo1_Click();
+            w.readAllChannelsOnce();
             break;
         case Kind::ReadSerials:
             w.txtSta->setText(QStringLiteral("1"));
             w.txtChnId->setText(channel);
             w.TXTsensorID->setText(QStringLiteral("3"));
-            w.cmdReadSensorID_Click();
+            w.readSerialList();
             break;
         case Kind::ReadIn:
             w.txtObjStationID->setText(QStringLiteral("1"));
             w.txtObjChnid->setText(channel);
             w.txtSensorReadID->setText(QStringLiteral("1"));
-            w.cmdAutoInput_Click();
+            w.readInSensor();
             break;
         case Kind::Search:
             w.txtSearchAdd->setText(QStringLiteral("1"));
             w.txtSearchChannel->setText(QStringLiteral("1"));
             w.txtSearchNum->setText(QStringLiteral("3"));
-            w.cmdAutoSearch_Click();
+            w.searchSensors();
             break;
         case Kind::WriteSerial:
             w.txtInputAddid->setText(QStringLiteral("1"));
@@ -195,23 +198,23 @@ public:
             w.txtObjSensorid->setText(QString::number(WritePosition));
             for (int j = 0; j < 8; ++j)
                 w.txtSenseSn[size_t(j)]->setText(romText(Written).section(QLatin1Char(' '), j, j));
-            w.WriteSensorSn();
+            w.writeShownSerial();
             break;
         case Kind::ReadAddress:
             w.txtObjChnid->setText(QStringLiteral("1"));
-            w.cmdReadAdd_Click();
+            w.readModuleAddress();
             break;
         case Kind::ChangeAddress:
             w.txtObjChnid->setText(QStringLiteral("1"));
-            w.txtSetID[0]->setText(QStringLiteral("250")); // whatever address it has now
+            w.txtSetID[0]->setText(QString::number(m_e.module->model().station())); // the address it has
             w.txtSetID[1]->setText(QString::number(NewAddress));
-            w.cmdChangeID_Click();
+            w.changeModuleAddress();
             break;
         case Kind::ChangeBaud:
             w.txtObjChnid->setText(QStringLiteral("1"));
             w.txtCurrentBuad->setText(QStringLiteral("4"));
             w.txtObjectBuad->setText(QStringLiteral("4")); // the rate it has: the line stays as it is
-            w.cmdBuadRate_Click();
+            w.changeModuleBaud();
             break;
         }
     }
@@ -227,12 +230,15 @@ public:
         if (!QTest::qWaitFor([&] { return !module.transport().isSending(); }, 3000))
             return false;
         QTest::qWait(80);
+        // The exchange ends: its reply judged, or its deadline passed (a command waits 3 s: not that long).
+        (void)QTest::qWaitFor([&] { return m_e.window->requestCore().idle() && !m_e.window->readingBusy(); },
+                              1000);
         return true;
     }
 
     Observed observe()
     {
-        frmMain& w = *m_e.window;
+        MainWindow& w = *m_e.window;
         Observed seen;
         const QString state = w.txtState->toPlainText();
         if (!w.MSComm1->PortOpen())
@@ -275,7 +281,7 @@ private:
 
     QString values()
     {
-        frmMain& w = *m_e.window;
+        MainWindow& w = *m_e.window;
         sim::ModuleModel& model = m_e.module->model();
         const QString sn = w.txtSn->toPlainText();
         switch (m_kind) {
@@ -287,7 +293,7 @@ private:
                 return QStringLiteral("WRONG");
             return cellsVerdict(m_e.cells(Channel, Positions), m_e.expected(Channel, Positions));
         case Kind::ReadSerials: {
-            const QStringList now = w.ReadSnList.mid(0, 3);
+            const QStringList now = w.readSerialTexts.mid(0, 3);
             if (now == QStringList(3, QString()))
                 return QStringLiteral("-");
             QStringList held;
@@ -379,7 +385,7 @@ private Q_SLOTS:
         const int framesBefore = int(module.framesReceived().size()) + (pass ? Channels - 1 : 0);
         cell.issue();
         QVERIFY(cell.settle(framesBefore, vanishing));
-        frmMain& w = cell.w();
+        MainWindow& w = cell.w();
         // Every kind meets the same watchdog; only a write does more when it runs out.
         if (row.kind == Kind::WriteSerial && faultIndex == NoReplyFault)
             QTRY_VERIFY_WITH_TIMEOUT(w.requestCore().isOverdue(), 4000);
@@ -391,7 +397,7 @@ private Q_SLOTS:
         if (vanishing) {
             QVERIFY(cell.e().startModule());
             w.Combo1->setCurrentIndex(3);
-            w.cmdOpenComm_Click();
+            w.openPort();
             QVERIFY(w.MSComm1->PortOpen());
         }
         cell.e().module->clearFaults();

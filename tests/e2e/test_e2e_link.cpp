@@ -12,11 +12,12 @@ namespace {
 const QString Waiting = QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)");
 
 // One single-channel reading of channel 3, 40 positions.
-void readChannel3(frmMain& w)
+void readChannel3(MainWindow& w)
 {
     w.txtChannel->setText(QStringLiteral("3"));
     w.txtStartID->setText(QStringLiteral("1"));
-    w.comDoOnce_Click();
+    w.readChannelOnce();
+    QVERIFY(lineSettles(w));
 }
 } // namespace
 
@@ -28,7 +29,7 @@ private Q_SLOTS:
     {
         EndToEnd e;
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         QVERIFY(w.MSComm1->PortOpen());
         readChannel3(w);
         QCOMPARE(e.cells(3, 40), e.expected(3, 40));
@@ -56,8 +57,9 @@ private Q_SLOTS:
                                      << " CRC校验错误";
         QTest::newRow("garbage") << "garbage" << false << " "
                                  << " CRC校验错误";
-        // Too short for the receive event: the wait ends and the bytes are dropped.
-        QTest::newRow("truncated") << "truncate:20" << false << Waiting << "";
+        // Bytes that never become a whole reply are judged at the end of the wait.
+        QTest::newRow("truncated") << "truncate:20" << false << " 01 03 50"
+                                   << " CRC校验错误";
         QTest::newRow("no reply") << "noreply" << false << Waiting << "";
         QTest::newRow("reply after the wait") << "delay:900" << false << Waiting << "";
     }
@@ -69,7 +71,7 @@ private Q_SLOTS:
         QFETCH(QString, stateEnd);
         EndToEnd e;
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         QString error;
         const std::optional<sim::Fault> parsed = sim::Fault::parse(fault + QStringLiteral(",next=1"), &error);
         QVERIFY2(parsed, qPrintable(error));
@@ -95,7 +97,7 @@ private Q_SLOTS:
     {
         EndToEnd e;
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         e.module->setFault(*sim::Fault::parse(QStringLiteral("noreply"), nullptr));
         readChannel3(w);
         QCOMPARE(w.txtState->toPlainText(), Waiting);
@@ -115,14 +117,14 @@ private Q_SLOTS:
     {
         EndToEnd e;
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         w.txtSetID[1]->setText(QStringLiteral("12"));
-        w.cmdChangeID_Click();
+        w.changeModuleAddress();
         // Its reply is in before the next request goes out: on the shared line they would collide.
         QTRY_COMPARE_WITH_TIMEOUT(w.txtCurrentAdd->text(), QStringLiteral("12"), 5000);
         QCOMPARE(e.module->model().station(), 12);
         w.txtCurrentAdd->setText(QStringLiteral("0"));
-        w.cmdReadAdd_Click();
+        w.readModuleAddress();
         QTRY_COMPARE_WITH_TIMEOUT(w.txtCurrentAdd->text(), QStringLiteral("12"), 5000);
         QCOMPARE(w.txtStationID->text(), QStringLiteral("12"));
         readChannel3(w);
@@ -134,7 +136,7 @@ private Q_SLOTS:
     {
         EndToEnd e;
         QVERIFY(e.startModule());
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         int losses = 0;
         connect(w.MSComm1, &port::MSComm::connectionLost, this, [&] { ++losses; });
         e.module->setFault(*sim::Fault::parse(QStringLiteral("vanish"), nullptr));
@@ -142,7 +144,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!w.MSComm1->PortOpen(), 5000);
         QTest::qWait(300); // a dead pty keeps reporting errors; they must not pile up
         QCOMPARE(losses, 1);
-        QVERIFY(!w.PortIsOpen);
+        QVERIFY(!w.portIsOpen());
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口连接已断开"));
         QCOMPARE(e.frontLamp(), QStringLiteral("imgNotConnected"));
         QVERIFY(e.boxes.isEmpty());
@@ -150,9 +152,9 @@ private Q_SLOTS:
         // The adapter comes back (a new pty behind the same COM4 link) and the port reopens.
         QVERIFY(e.startModule());
         w.Combo1->setCurrentIndex(3);
-        w.cmdOpenComm_Click();
+        w.openPort();
         QVERIFY(w.MSComm1->PortOpen());
-        QVERIFY(w.PortIsOpen);
+        QVERIFY(w.portIsOpen());
         readChannel3(w);
         QCOMPARE(e.cells(3, 40), e.expected(3, 40));
     }
@@ -164,16 +166,17 @@ private Q_SLOTS:
         QSerialPort other;
         other.setPortName(e.module->slavePath());
         QVERIFY(other.open(QIODevice::ReadWrite)); // another program holds the adapter
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         QVERIFY(!w.MSComm1->PortOpen());
         QCOMPARE(e.boxes.size(), 1);
         QCOMPARE(e.boxes[0].text, QStringLiteral("所选的串行端口已被其他设备所使用!"));
         QCOMPARE(e.boxes[0].title, QStringLiteral("系统信息"));
         QCOMPARE(e.boxes[0].icon, dialogs::Icon::Warning);
-        QVERIFY(w.PortIsOpen); // start-up sets it whatever happened
+        QVERIFY(!w.portIsOpen()); // reading runs only on a port that opened
         other.close();
-        w.Combo1_Click();
+        w.portChosen();
         QVERIFY(w.MSComm1->PortOpen());
+        QVERIFY(w.portIsOpen());
     }
 
     void missingDeviceGivesTheWarningAndNamesIt()
@@ -182,10 +185,10 @@ private Q_SLOTS:
         QDir(e.folder.path()).mkpath(QStringLiteral("ports"));
         QFile::link(QStringLiteral("/dev/does-not-exist"),
                     QDir(e.folder.path()).filePath(QStringLiteral("ports/COM7")));
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         e.boxes.clear();
         w.Combo1->setCurrentIndex(6);
-        w.Combo1_Click();
+        w.portChosen();
         QCOMPARE(e.boxes.size(), 1);
         QCOMPARE(e.boxes[0].text, QStringLiteral("所选的串行端口已被其他设备所使用!"));
         QVERIFY2(w.txtState->toPlainText().contains(QStringLiteral("/dev/does-not-exist")),

@@ -19,19 +19,19 @@ private Q_SLOTS:
                                          sim::makeRom(0xA3, 0x31, 0x42, 0x03)};
         model.setBus(3, found);
         QVERIFY(e.startModule(model));
-        frmMain& w = e.openWindow();
+        MainWindow& w = e.openWindow();
         const QString file = QDir(e.folder.path()).filePath(QStringLiteral("txt/channel3.txt"));
         dialogs::setFileDialogHandler([&](const dialogs::FileDialogRequest&) { return file; });
 
         w.txtSearchChannel->setText(QStringLiteral("3"));
-        w.cmdAutoSearch_Click();
+        w.searchSensors();
         QTRY_VERIFY_WITH_TIMEOUT(
             w.txtSn->toPlainText().contains(QStringLiteral("通道3 发现传感器个数为：03")), 5000);
 
         const auto readList = [&](int channel) {
             w.txtChnId->setText(QString::number(channel));
             w.TXTsensorID->setText(QStringLiteral("3"));
-            w.cmdReadSensorID_Click();
+            w.readSerialList();
         };
         const auto listShown = [&](int channel) {
             return w.txtSn->toPlainText().startsWith(
@@ -39,27 +39,27 @@ private Q_SLOTS:
         };
         readList(3);
         QTRY_VERIFY_WITH_TIMEOUT(listShown(3), 5000);
-        const QStringList onChannel3 = w.ReadSnList.mid(0, 3);
+        const QStringList onChannel3 = w.readSerialTexts.mid(0, 3);
         QCOMPARE(onChannel3.size(), 3);
         QCOMPARE(
             onChannel3[0],
             QStringLiteral("28 A1 11 3C 01 00 00 %1").arg(found[0][7], 2, 16, QLatin1Char('0')).toUpper());
 
-        w.cmdSaveSn_Click();
+        w.saveSerialList();
         QVERIFY(QFile::exists(file));
-        w.cmdOpenFile_Click();
+        w.importSerialFile();
         QCOMPARE(serials::ImportSnCount, 3);
 
         w.txtObjChannelID->setText(QStringLiteral("7"));
         w.txtTimer5->setText(QStringLiteral("50"));
-        w.cmdWriteAllSn_Click();
+        w.startAutomaticWrite();
         QTRY_VERIFY_WITH_TIMEOUT(!e.boxes.isEmpty(), 10000);
         QCOMPARE(e.boxes.constFirst().text, QStringLiteral("操作结束"));
         QCOMPARE(w.txtSn->toPlainText().count(QStringLiteral("[成功]")), 3);
 
         readList(7);
         QTRY_VERIFY_WITH_TIMEOUT(listShown(7), 5000);
-        QCOMPARE(w.ReadSnList.mid(0, 3), onChannel3);
+        QCOMPARE(w.readSerialTexts.mid(0, 3), onChannel3);
         dialogs::setFileDialogHandler(nullptr);
     }
 };

@@ -1,6 +1,7 @@
 // The "comm.set" file, line settings texts, port names and the operator texts.
 
-#include "port/comm_settings.h"
+#include "config/comm_settings.h"
+#include "port/line_settings.h"
 #include "port/port_messages.h"
 #include "port/port_names.h"
 #include "port_tests.h"
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 using namespace port;
+using namespace config;
 
 class TestCommSettings : public QObject
 {

@@ -7,13 +7,10 @@
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
 #include "protocol/line_timing.h"
-#include "protocol/module1.h"
+#include "protocol/reply_notes.h"
 #include "protocol/temperature.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QtTest>
-#include <ctime>
 
 using namespace protocol;
 
@@ -228,17 +225,19 @@ private Q_SLOTS:
         QCOMPARE(QStringList(decodeTemperatures(reply, positions).toList()), texts);
     }
 
-    void locateReplies_data()
+    // A temperature reply of two registers judged against its request, as every
+    // reply is: where it stands among the bytes, and what is wrong with it.
+    void temperatureRepliesJudged_data()
     {
         QTest::addColumn<QByteArray>("received");
         QTest::addColumn<int>("station");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray reply = hex("02 03 04 09 C4 FF 38 CB 70");
-        const int complete = LocatedReply::Complete, cut = LocatedReply::CutShort,
-                  refused = LocatedReply::Refused, mismatch = LocatedReply::Mismatch,
-                  invalid = LocatedReply::Invalid;
-        QTest::newRow("nothing") << QByteArray() << 2 << int(LocatedReply::Nothing) << QByteArray();
+        const int complete = int(ReplyStatus::Usable), cut = int(ReplyStatus::CutShort),
+                  refused = int(ReplyStatus::Exception), mismatch = int(ReplyStatus::Mismatch),
+                  invalid = int(ReplyStatus::CrcError);
+        QTest::newRow("nothing") << QByteArray() << 2 << int(ReplyStatus::NoReply) << QByteArray();
         QTest::newRow("exact") << reply << 2 << complete << reply;
         QTest::newRow("extra bytes after") << reply + hex("AA BB") << 2 << complete << reply;
         QTest::newRow("tail of an earlier reply before") << hex("38 CB 70") + reply << 2 << complete << reply;
@@ -272,15 +271,31 @@ private Q_SLOTS:
         QTest::newRow("wildcard request: any station's exception reply")
             << hex("07 83 02 20 F0") << 0xFA << refused << hex("07 83 02 20 F0");
     }
-    void locateReplies()
+    void temperatureRepliesJudged()
     {
         QFETCH(QByteArray, received);
         QFETCH(int, station);
         QFETCH(int, kind);
         QFETCH(QByteArray, bytes);
-        const LocatedReply located = locateTemperatureReply(received, quint8(station), 3, 2);
-        QCOMPARE(int(located.kind), kind);
-        QCOMPARE(located.bytes, bytes);
+        const ReplyShape shape = temperatureReplyShape(quint8(station), 3, 2);
+        const JudgedReply judged = judgeReply(received, shape);
+        QCOMPARE(int(judged.status), kind);
+        QCOMPARE(judged.bytes, bytes);
+        // Nothing more is awaited once the reply or the module's refusal is in, or
+        // a reply's length of bytes that hold no reply's start.
+        const bool flagged = kind == int(ReplyStatus::CrcError) || kind == int(ReplyStatus::Mismatch);
+        QCOMPARE(replyComplete(received, shape), kind == int(ReplyStatus::Usable) ||
+                                                     kind == int(ReplyStatus::Exception) ||
+                                                     (flagged && received.size() >= 9));
+    }
+
+    void notesSayWhatIsWrong()
+    {
+        QCOMPARE(replyNote({ReplyStatus::CrcError, hex("01"), 0}), QStringLiteral(" CRC校验错误"));
+        QCOMPARE(replyNote({ReplyStatus::Mismatch, hex("01"), 0}), QStringLiteral(" 应答与请求不符"));
+        QCOMPARE(replyNote({ReplyStatus::Exception, hex("02 83 02 30 F1"), 0x02}),
+                 QStringLiteral(" 模块拒绝请求，异常码 02"));
+        QCOMPARE(replyNote({ReplyStatus::Usable, hex("01"), 0}), QString());
     }
 
     void boxNumbers_data()
@@ -323,60 +338,6 @@ private Q_SLOTS:
                  QStringLiteral("功能码：请输入0～255之间的整数"));
         QCOMPARE(rangeMessage(QStringLiteral("当前地址："), 0, 255),
                  QStringLiteral("当前地址：请输入0～255之间的整数"));
-    }
-
-    void waitProcessesEventsWithoutSpinning()
-    {
-        bool ticked = false;
-        QTimer::singleShot(10, this, [&] { ticked = true; });
-        QElapsedTimer clock;
-        clock.start();
-        const std::clock_t cpuBefore = std::clock();
-        Module1::WaitMilliseconds(300);
-        const double cpuMs = double(std::clock() - cpuBefore) * 1000.0 / CLOCKS_PER_SEC;
-        QVERIFY(clock.elapsed() >= 300);
-        QVERIFY(ticked);
-        // It sleeps until its deadline: a loop around processEvents would keep the CPU busy all along.
-        QVERIFY2(cpuMs < 30, qPrintable(QStringLiteral("%1 ms of CPU time in a 300 ms wait").arg(cpuMs)));
-
-        // Zero milliseconds: one pass of event processing.
-        bool posted = false;
-        QMetaObject::invokeMethod(
-            this, [&] { posted = true; }, Qt::QueuedConnection);
-        Module1::WaitMilliseconds(0);
-        QVERIFY(posted);
-    }
-
-    void waitUntilEndsEarly()
-    {
-        QTimer trigger;
-        trigger.setSingleShot(true);
-        int fired = 0;
-        connect(&trigger, &QTimer::timeout, this, [&] { ++fired; });
-        trigger.start(20);
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(Module1::WaitUntil(5000, &trigger, &QTimer::timeout, [&] { return fired > 0; }));
-        QVERIFY(clock.elapsed() < 4000);
-        QVERIFY(!Module1::WaitUntil(30, &trigger, &QTimer::timeout, [] { return false; }));
-        // Already true: returns at once, without waiting for the signal.
-        clock.restart();
-        QVERIFY(Module1::WaitUntil(5000, &trigger, &QTimer::timeout, [] { return true; }));
-        QVERIFY(clock.elapsed() < 4000);
-    }
-
-    void waitForSignalEndsAtTheSignalOrTheTime()
-    {
-        QTimer trigger;
-        trigger.setSingleShot(true);
-        trigger.start(20);
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(Module1::WaitForSignal(5000, &trigger, &QTimer::timeout));
-        QVERIFY(clock.elapsed() < 4000);
-        clock.restart();
-        QVERIFY(!Module1::WaitForSignal(50, &trigger, &QTimer::timeout));
-        QVERIFY(clock.elapsed() >= 50);
     }
 };
 

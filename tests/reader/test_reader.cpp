@@ -139,7 +139,9 @@ private Q_SLOTS:
                               QStringLiteral("3.3=no_reply")}));
     }
 
-    void stopEndsAfterTheRequestOnTheLine()
+    // Asked to stop while a channel's request is on the line: that channel is
+    // given up (it records nothing) and no further request goes out.
+    void stopGivesUpTheRequestOnTheLine()
     {
         reader::ReaderOptions o = options({1, 2});
         o.once = false;
@@ -151,20 +153,19 @@ private Q_SLOTS:
                     r.stop();
             });
         });
+        QTest::qWait(200); // what the module sends for channel 2 is nobody's
         QCOMPARE(m_line->framesReceived().size(), 2);
-        QCOMPARE(summary(records), expectedReadings(moduleAt(1)).mid(0, 2 * kSensors));
+        QCOMPARE(summary(records), expectedReadings(moduleAt(1)).mid(0, kSensors));
     }
 
     void portLostMidRound()
     {
         QVERIFY(m_line->applyLine(QStringLiteral("fault vanish 3 channel=2")));
         const QStringList lines = summary(runReader(options({1, 2})));
-        // Channel 1 read; channel 2's reply broke off with the device; the rest are gaps.
-        QCOMPARE(lines.mid(0, kSensors), expectedReadings(moduleAt(1)).mid(0, kSensors));
-        QCOMPARE(lines.mid(kSensors),
-                 QStringList({QStringLiteral("1.2=no_reply"), QStringLiteral("1.3=no_reply"),
-                              QStringLiteral("2.1=no_reply"), QStringLiteral("2.2=no_reply"),
-                              QStringLiteral("2.3=no_reply")}));
+        // Channel 1 read; channel 2's wait ended with the device, and the round with
+        // it: what was not read is not reported as read or failed (the next round
+        // reports the line away).
+        QCOMPARE(lines, expectedReadings(moduleAt(1)).mid(0, kSensors));
     }
 
     void portAwayIsTriedAgainAtAPace()
@@ -177,7 +178,7 @@ private Q_SLOTS:
             o, [](reader::SiteReader& r) { QTimer::singleShot(2500, &r, &reader::SiteReader::stop); }));
         // The round that lost the port, then a round a second while it stays away: not thousands.
         const int gaps = int(lines.count(QStringLiteral("1.3=no_reply")));
-        QVERIFY2(gaps >= 2 && gaps <= 4, qPrintable(QString::number(gaps)));
+        QVERIFY2(gaps >= 1 && gaps <= 4, qPrintable(QString::number(gaps)));
     }
 
     void programAsAScriptRunsIt()
@@ -240,7 +241,7 @@ private Q_SLOTS:
                       QString::number(kChannels), QStringLiteral("--sensors"), QString::number(kSensors),
                       QStringLiteral("--format"), QStringLiteral("jsonl"), QStringLiteral("--interval"),
                       QStringLiteral("0")});
-        // Asked to end as a request is on the line: that one's reply is taken, no other goes out.
+        // Asked to end as a request is on the line: that one is given up, no other goes out.
         QSignalSpy frames(m_line.get(), &sim::SimulatedModule::frameReceived);
         QTRY_VERIFY_WITH_TIMEOUT(frames.size() >= 4, 20000);
         const int sentBefore = frames.size();
@@ -250,10 +251,13 @@ private Q_SLOTS:
         QCOMPARE(reader.exitCode(), 0);
         const int sent = frames.size();
         QVERIFY(sent <= sentBefore + 1); // the request it was writing as the signal came
-        // Every line printed is whole: the rounds done, then the round cut short.
+        // Every line printed is whole: the rounds done, then the round cut short,
+        // without the channel whose request was on the line.
         const QByteArray out = reader.readAllStandardOutput();
         QVERIFY(out.endsWith('\n'));
-        QCOMPARE(out.count('\n'), sent * kSensors);
+        const qsizetype lines = out.count('\n');
+        QCOMPARE(lines % kSensors, 0);
+        QVERIFY2(lines >= (sent - 1) * kSensors && lines <= sent * kSensors, qPrintable(QString::number(lines)));
     }
 };
 

@@ -1,8 +1,9 @@
-// The request core over the in-memory port: one request on the line, replies
-// taken by the receive event or by their sender, each handed on with the
-// request it answers, the quiet-line wait and the no-reply watchdog.
+// The request core over the in-memory port: one request on the line and a queue
+// behind it, each request's reply or deadline, late replies, the quiet line
+// before a request, cancelling, a closed port, a refused write, the watchdog.
 
 #include "port/memory_backend.h"
+#include "protocol/crc16.h"
 #include "requests/request_core.h"
 
 #include <QElapsedTimer>
@@ -11,7 +12,8 @@
 #include <QtTest>
 
 using namespace requests;
-using SendResult = RequestCore::SendResult;
+using Submitted = RequestCore::Submitted;
+using protocol::ReplyStatus;
 
 namespace {
 QByteArray hex(const char* text)
@@ -19,13 +21,20 @@ QByteArray hex(const char* text)
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
-// A request core on an open memory port.
+// The reply a Rig request expects: station 1, function 0x22, 9 bytes.
+QByteArray goodReply(char tag = 0x05)
+{
+    return protocol::appendCrc(hex("01 22 02 00") + QByteArray(3, tag));
+}
+
+// A request core on an open memory port, and what its senders were told.
 struct Rig
 {
     port::MemoryBackend* device = nullptr;
     std::unique_ptr<port::MSComm> comm;
     std::unique_ptr<RequestCore> core;
-    QList<Reply> handled;
+    QObject sender;
+    QList<Exchange> told;
 
     Rig()
     {
@@ -35,20 +44,34 @@ struct Rig
         comm->setPortNameResolver([](int n) { return QStringLiteral("mem:%1").arg(n); });
         comm->setPortOpen(true);
         core = std::make_unique<RequestCore>(comm.get());
-        core->setHandler(7, [this](const Reply& reply) {
-            handled << reply;
-            return true;
-        });
     }
 
-    static Request request(int threshold, int replyLength, int channel = 3)
+    static Request request(int channel = 3, int deadlineMs = 2000)
     {
         Request r;
-        r.frame = hex("01 22 02 03 00 01 AA BB");
-        r.threshold = threshold;
-        r.replyLength = replyLength;
+        r.frame = hex("01 22 02") + char(channel) + hex("00 01 AA BB");
+        r.threshold = 9;
+        r.shape.station = 1;
+        r.shape.function = 0x22;
+        r.shape.length = 9;
+        r.deadlineMs = deadlineMs;
         r.context = {7, 1, channel, 1, 0};
         return r;
+    }
+
+    Submitted submit(const Request& r)
+    {
+        return core->submit(r, &sender, [this](const Exchange& e) { told << e; });
+    }
+
+    // The channels of the frames written so far, in their order.
+    QList<int> writtenChannels()
+    {
+        QList<int> channels;
+        const QByteArray bytes = device->written();
+        for (int at = 0; at + 8 <= bytes.size(); at += 8)
+            channels << int(bytes.at(at + 3));
+        return channels;
     }
 };
 } // namespace
@@ -57,146 +80,153 @@ class TestRequestCore : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void replyGoesToItsKindsHandlerWithItsRequest_data()
+    // The reply is judged against the request it answers before its sender
+    // hears of it; whatever came beyond it is discarded.
+    void replyIsJudgedAndToldWithItsRequest_data()
     {
-        QTest::addColumn<int>("threshold");
-        QTest::addColumn<int>("replyLength");
-        QTest::addColumn<QList<int>>("chunks");
-        QTest::addColumn<int>("taken"); // bytes handed on; -1: no reply handed on
-        QTest::newRow("whole reply in one chunk") << 9 << 9 << QList<int>{9} << 9;
-        QTest::newRow("below the threshold") << 9 << 9 << QList<int>{8} << -1;
-        QTest::newRow("reached by the last chunk") << 9 << 9 << QList<int>{4, 4, 1} << 9;
-        QTest::newRow("20 bytes for 9: the rest discarded") << 9 << 9 << QList<int>{20} << 9;
-        QTest::newRow("taken at the threshold, up to the reply length") << 13 << 14 << QList<int>{13} << 13;
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray good = goodReply();
+        QTest::newRow("whole in one chunk") << QList<QByteArray>{good} << int(ReplyStatus::Usable) << good;
+        QTest::newRow("in pieces") << QList<QByteArray>{good.left(4), good.mid(4, 4), good.mid(8)}
+                                   << int(ReplyStatus::Usable) << good;
+        QTest::newRow("noise after it discarded")
+            << QList<QByteArray>{good + hex("55 66 77 88")} << int(ReplyStatus::Usable) << good;
+        QByteArray broken = good;
+        broken[5] = char(broken[5] ^ 0x10);
+        QTest::newRow("CRC broken") << QList<QByteArray>{broken} << int(ReplyStatus::CrcError) << broken;
+        const QByteArray otherStation = protocol::appendCrc(hex("02 22 02 00 05 05 05"));
+        QTest::newRow("another station") << QList<QByteArray>{otherStation} << int(ReplyStatus::Mismatch)
+                                         << otherStation;
+        // Recognised at once, though the reply it stands for would be longer.
+        const QByteArray refused = protocol::appendCrc(hex("01 A2 02"));
+        QTest::newRow("refused") << QList<QByteArray>{refused} << int(ReplyStatus::Exception) << refused;
     }
-    void replyGoesToItsKindsHandlerWithItsRequest()
+    void replyIsJudgedAndToldWithItsRequest()
     {
-        QFETCH(int, threshold);
-        QFETCH(int, replyLength);
-        QFETCH(QList<int>, chunks);
-        QFETCH(int, taken);
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(int, status);
+        QFETCH(QByteArray, bytes);
         Rig rig;
-        QCOMPARE(rig.core->send(Rig::request(threshold, replyLength)), SendResult::Sent);
-        QCOMPARE(rig.device->written(), Rig::request(threshold, replyLength).frame);
-        QByteArray sent;
-        for (int n : chunks) {
-            const QByteArray chunk(n, char(sent.size() + 1));
-            sent += chunk;
+        QCOMPARE(rig.submit(Rig::request(3, 5000)), Submitted::Queued);
+        QCOMPARE(rig.device->written(), Rig::request().frame);
+        for (const QByteArray& chunk : chunks)
             rig.device->inject(chunk);
-        }
-        if (taken < 0) {
-            QVERIFY(rig.handled.isEmpty());
-            return;
-        }
-        QCOMPARE(rig.handled.size(), 1);
-        QCOMPARE(rig.handled[0].bytes, sent.left(taken));
-        QCOMPARE(rig.handled[0].request.context.channel, 3);
+        QTRY_COMPARE(rig.told.size(), 1);
+        QCOMPARE(int(rig.told[0].reply.status), status);
+        QCOMPARE(rig.told[0].reply.bytes, bytes);
+        QCOMPARE(rig.told[0].request.context.channel, 3);
+        QVERIFY(!rig.told[0].late);
         QCOMPARE(rig.comm->InBufferCount(), 0);
+        QVERIFY(rig.core->idle());
     }
 
-    // A port reopened meanwhile arms the receive event at 1 byte: the handler must
-    // still get the reply whole.
-    void handlerNeverGetsLessThanItsRequestWaitsFor()
+    // One request on the line: the others wait in the order given, and a sender
+    // that queues its next request while being told goes behind those queued before.
+    void requestsWaitTheirTurnInOrder()
     {
         Rig rig;
-        rig.core->send(Rig::request(9, 9));
-        rig.comm->setRThreshold(1);
-        rig.device->inject(QByteArray(5, '\x01'));
-        QVERIFY(rig.handled.isEmpty());
-        rig.device->inject(QByteArray(4, '\x02'));
-        QCOMPARE(rig.handled.size(), 1);
-        QCOMPARE(rig.handled[0].bytes.size(), 9);
+        QList<int> order;
+        connect(rig.core.get(), &RequestCore::requestWritten, this,
+                [&](const Request& r) { order << r.context.channel; });
+        QObject pass;
+        int passChannel = 1;
+        std::function<void()> passNext = [&] {
+            rig.core->submit(Rig::request(passChannel, 5000), &pass, [&](const Exchange&) {
+                if (++passChannel <= 3)
+                    passNext();
+            });
+        };
+        passNext();
+        rig.submit(Rig::request(8, 5000));
+        rig.submit(Rig::request(9, 5000));
+        QCOMPARE(rig.core->waiting(), 2);
+        for (int answered = 0; answered < 5; ++answered) {
+            QTRY_COMPARE(order.size(), answered + 1); // the next goes out only after this one's reply
+            rig.device->inject(goodReply());
+        }
+        QTRY_VERIFY(rig.core->idle());
+        // The commands given during channel 1 go out before the pass's channel 2.
+        QCOMPARE(order, (QList<int>{1, 8, 9, 2, 3}));
     }
 
-    void portClosedSendsNothingButTheRequestIsAwaited()
+    void queueHasABound()
     {
         Rig rig;
-        rig.comm->setPortOpen(false);
-        QCOMPARE(rig.core->send(Rig::request(6, 7, 5)), SendResult::PortClosed);
-        QCOMPARE(rig.device->written(), QByteArray());
-        QCOMPARE(rig.core->pending().context.kind, 7);
-        QCOMPARE(rig.core->pending().context.channel, 5);
-        QCOMPARE(rig.core->watchdogRemainingMs(), -1); // nothing went out, nothing is overdue
+        rig.core->setQueueBound(2);
+        QCOMPARE(rig.submit(Rig::request(1)), Submitted::Queued); // on the line
+        QCOMPARE(rig.submit(Rig::request(2)), Submitted::Queued);
+        QCOMPARE(rig.submit(Rig::request(3)), Submitted::Queued);
+        QCOMPARE(rig.submit(Rig::request(4)), Submitted::QueueFull);
+        QCOMPARE(rig.core->waiting(), 2);
     }
 
-    // One request on the line: while a sender waits for its reply, another
-    // request is refused and the awaited one stays as it was.
-    void secondRequestWhileOneIsAwaitedIsRefused()
+    // The deadline runs from the write, also while the port holds bytes that
+    // cannot make a whole reply yet: a slow line does not double the wait.
+    void deadlineRunsFromTheWriteWhileInputIsHeld()
     {
         Rig rig;
-        rig.core->send(Rig::request(9, 9, 3));
-        rig.device->written();
-        SendResult nested = SendResult::Sent;
-        QTimer::singleShot(10, rig.core.get(), [&] {
-            nested = rig.core->send(Rig::request(9, 9, 8));
-            rig.device->inject(QByteArray(9, '\x01'));
-        });
-        QVERIFY(rig.core->waitForReply(5000));
-        QCOMPARE(nested, SendResult::LineBusy);
-        QCOMPARE(rig.device->written(), QByteArray());
-        QCOMPARE(rig.handled.size(), 1);
-        QCOMPARE(rig.handled[0].request.context.channel, 3);
-        QVERIFY(!rig.core->lineBusy());
-        QCOMPARE(rig.core->send(Rig::request(9, 9, 8)), SendResult::Sent);
-    }
-
-    // A sender that takes its reply itself gets every byte, even with the receive
-    // event armed by a reopened port meanwhile; it stops waiting once the reply is whole.
-    void senderTakesItsOwnReply()
-    {
-        Rig rig;
-        rig.core->send(Rig::request(0, 9));
-        QTimer::singleShot(10, rig.core.get(), [&] {
-            rig.comm->setRThreshold(1);
-            rig.device->inject(hex("01 02 03"));
-            rig.device->inject(hex("04 05 06 07 08 09"));
-        });
+        rig.comm->setSettings(QStringLiteral("1200,N,8,1"));
+        Request slow = Rig::request(3, 1000);
+        slow.shape.length = 110; // held for its line time, about 975 ms at 1200 baud
         QElapsedTimer clock;
         clock.start();
-        const QByteArray reply =
-            rig.core->takeReply(5000, [](const QByteArray& bytes) { return bytes.size() >= 9; });
-        QVERIFY(clock.elapsed() < 4000);
-        QCOMPARE(reply, hex("01 02 03 04 05 06 07 08 09"));
-        QVERIFY(rig.handled.isEmpty());
-        QCOMPARE(rig.core->watchdogRemainingMs(), -1);
-
-        // At the deadline it takes what came, whole or not.
-        rig.core->send(Rig::request(0, 9));
-        QTimer::singleShot(10, rig.core.get(), [&] { rig.device->inject(hex("01 02")); });
-        QCOMPARE(rig.core->takeReply(100, [](const QByteArray& bytes) { return bytes.size() >= 9; }),
-                 hex("01 02"));
+        rig.submit(slow);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.told.size(), 1, 5000);
+        QCOMPARE(int(rig.told[0].reply.status), int(ReplyStatus::NoReply));
+        QVERIFY2(clock.elapsed() >= 1000 && clock.elapsed() < 1700, qPrintable(QString::number(clock.elapsed())));
     }
 
-    // What a traffic record hears: each frame written, and each reply taken with
-    // its request, by either road; a refused send and an empty take are silent.
-    void writesAndTakenRepliesAreSignalledWithTheirRequests()
+    // A reply after its request's deadline is still taken for it, until another
+    // request goes out; then such bytes belong to nobody.
+    void lateReplyIsTakenUntilTheNextRequest()
     {
         Rig rig;
+        rig.submit(Rig::request(3, 50));
+        QTRY_COMPARE(rig.told.size(), 1);
+        QCOMPARE(int(rig.told[0].reply.status), int(ReplyStatus::NoReply));
+        rig.device->inject(goodReply());
+        QTRY_COMPARE(rig.told.size(), 2);
+        QVERIFY(rig.told[1].late);
+        QCOMPARE(int(rig.told[1].reply.status), int(ReplyStatus::Usable));
+        QCOMPARE(rig.told[1].request.context.channel, 3);
+
+        Request notLate = Rig::request(4, 50);
+        notLate.lateReplyTaken = false;
+        rig.submit(notLate);
+        QTRY_COMPARE(rig.told.size(), 3);
+        rig.submit(Rig::request(5, 50));
+        QTRY_COMPARE(rig.told.size(), 4);
+        rig.submit(Rig::request(6, 50)); // channel 5's wait is over and 6 went out
+        rig.device->inject(goodReply());
+        QTRY_COMPARE(rig.told.size(), 5);
+        QCOMPARE(rig.told[4].request.context.channel, 6);
+        QVERIFY(!rig.told[4].late);
+    }
+
+    // A request that asks for a quiet line goes out only once no byte has come
+    // for its gap; bytes that never stop give way to its deadline.
+    void requestWaitsForAQuietLine()
+    {
+        Rig rig;
+        QTimer feeder;
+        int fed = 0;
+        QObject::connect(&feeder, &QTimer::timeout, rig.core.get(), [&] {
+            if (++fed <= 6)
+                rig.device->inject("\x01");
+        });
+        rig.device->inject("\x01");
+        feeder.start(20); // a byte every 20 ms for 120 ms
+        Request quiet = Rig::request(3, 5000);
+        quiet.quietGapUs = 200000; // far above the feeding interval: a late timer is no silence
         QSignalSpy written(rig.core.get(), &RequestCore::requestWritten);
-        QSignalSpy taken(rig.core.get(), &RequestCore::replyTaken);
-
-        rig.core->send(Rig::request(9, 9, 4));
-        rig.device->inject(QByteArray(9, '\x05'));
-        rig.core->send(Rig::request(0, 9, 6));
-        QTimer::singleShot(10, rig.core.get(), [&] { rig.device->inject(hex("01 02")); });
-        rig.core->takeReply(100, [](const QByteArray&) { return false; });
-        rig.core->send(Rig::request(0, 9, 8));
-        rig.core->takeReply(20, [](const QByteArray&) { return false; }); // nothing came
-        rig.comm->setPortOpen(false);
-        rig.core->send(Rig::request(9, 9, 9));
-
-        QCOMPARE(written.size(), 3);
-        QList<int> writtenChannels;
-        for (const QList<QVariant>& args : written)
-            writtenChannels << args[0].value<Request>().context.channel;
-        QCOMPARE(writtenChannels, (QList<int>{4, 6, 8}));
-        QCOMPARE(taken.size(), 2);
-        const auto first = taken[0][0].value<Reply>();
-        const auto second = taken[1][0].value<Reply>();
-        QCOMPARE(first.bytes, QByteArray(9, '\x05'));
-        QCOMPARE(first.request.context.channel, 4);
-        QCOMPARE(second.bytes, hex("01 02"));
-        QCOMPARE(second.request.context.channel, 6);
+        QElapsedTimer clock;
+        clock.start();
+        rig.submit(quiet);
+        QTRY_COMPARE_WITH_TIMEOUT(written.size(), 1, 5000);
+        QVERIFY2(clock.elapsed() >= 320, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(fed >= 6);
     }
 
     void quietLineRule_data()
@@ -221,45 +251,88 @@ private Q_SLOTS:
         QCOMPARE(quietLineWaitUs(sinceLastByteUs, waitedUs, 3646, 500000), waitUs);
     }
 
-    // A gap far above the feeding interval, so that a loaded machine's late timer
-    // is not taken for silence.
-    void quietLineWaitOutlastsTheBytesStillComing()
+    // A sender that gives up hears nothing more; the request on the line keeps
+    // the line until its deadline, so its reply cannot collide with the next one.
+    void cancelledRequestsAreNotTold()
     {
         Rig rig;
-        QTimer feeder;
-        int fed = 0;
-        QObject::connect(&feeder, &QTimer::timeout, rig.core.get(), [&] {
-            if (++fed <= 6)
-                rig.device->inject("\x01");
-        });
-        rig.device->inject("\x01");
-        feeder.start(20); // a byte every 20 ms for 120 ms
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(rig.core->waitForQuietLine(200000, 5000));
-        QVERIFY2(clock.elapsed() >= 320, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(fed >= 6);
-        // Bytes that never stop: it gives up at its deadline.
-        fed = -1000;
-        rig.device->inject("\x01");
-        clock.restart();
-        QVERIFY(!rig.core->waitForQuietLine(200000, 300));
-        QVERIFY(clock.elapsed() >= 300);
+        QObject other;
+        QList<Exchange> otherTold;
+        rig.submit(Rig::request(1, 300));
+        rig.submit(Rig::request(2, 300));
+        rig.core->submit(Rig::request(8, 300), &other, [&](const Exchange& e) { otherTold << e; });
+        rig.core->cancel(&rig.sender);
+        QCOMPARE(rig.core->waiting(), 1);
+        rig.device->written();
+        QTest::qWait(100);
+        QCOMPARE(rig.device->written(), QByteArray()); // channel 1 still has the line
+        QTRY_COMPARE(otherTold.size(), 1);
+        QCOMPARE(rig.told.size(), 0);
+        QCOMPARE(otherTold[0].request.context.channel, 8);
+    }
+
+    // Closing the port (or losing it) ends every wait: each sender is told, and
+    // nothing goes out while it is closed.
+    void closedPortCancelsWhatWaits()
+    {
+        Rig rig;
+        rig.submit(Rig::request(1));
+        rig.submit(Rig::request(2));
+        rig.comm->setPortOpen(false);
+        QCOMPARE(rig.told.size(), 2);
+        for (const Exchange& e : rig.told)
+            QCOMPARE(int(e.ending), int(Exchange::Ending::Cancelled));
+        QVERIFY(rig.core->idle());
+        QCOMPARE(rig.submit(Rig::request(3)), Submitted::PortClosed);
+        QCOMPARE(rig.core->watchdogRemainingMs(), -1);
+    }
+
+    // A frame the port refuses is not on the line: it is neither recorded as
+    // written nor awaited.
+    void refusedWriteIsNotWritten()
+    {
+        Rig rig;
+        QSignalSpy written(rig.core.get(), &RequestCore::requestWritten);
+        rig.device->setWriteRefused(true);
+        rig.submit(Rig::request(1));
+        QCOMPARE(rig.told.size(), 1);
+        QCOMPARE(int(rig.told[0].ending), int(Exchange::Ending::NotWritten));
+        QVERIFY(!rig.told[0].writeError.isEmpty());
+        QCOMPARE(written.size(), 0);
+        QCOMPARE(rig.core->watchdogRemainingMs(), -1);
+        QVERIFY(rig.core->idle());
+    }
+
+    // Bytes that come while nothing is awaited belong to nobody; the port's
+    // receive event still hands them over to be shown.
+    void strayBytesAreNobodysReply()
+    {
+        Rig rig;
+        QSignalSpy stray(rig.core.get(), &RequestCore::strayBytes);
+        Request once = Rig::request(1, 5000);
+        rig.submit(once);
+        rig.device->inject(goodReply());
+        QTRY_COMPARE(rig.told.size(), 1);
+        rig.device->inject(goodReply(0x07));
+        QCOMPARE(stray.size(), 1);
+        QCOMPARE(rig.told.size(), 1);
     }
 
     void watchdogRunsFromTheOldestUnansweredRequest()
     {
         Rig rig;
         QSignalSpy overdue(rig.core.get(), &RequestCore::overdue);
-        rig.core->send(Rig::request(9, 9));
-        QTest::qWait(600);
-        rig.core->send(Rig::request(9, 9)); // a later request does not restart the clock
+        rig.submit(Rig::request(1, 200));
+        QTRY_COMPARE(rig.told.size(), 1);
+        QTest::qWait(400);
+        rig.submit(Rig::request(2, 200)); // a later request does not restart the clock
         QVERIFY(rig.core->watchdogRemainingMs() <= RequestCore::NoReplyTimeoutMs - 300);
-        rig.device->inject(QByteArray(9, '\x01'));
+        rig.device->inject(goodReply());
+        QTRY_COMPARE(rig.told.size(), 2);
         QCOMPARE(rig.core->watchdogRemainingMs(), -1);
         QVERIFY(!rig.core->isOverdue());
 
-        rig.core->send(Rig::request(9, 9));
+        rig.submit(Rig::request(3, 200));
         QVERIFY(rig.core->watchdogRemainingMs() > 0);
         rig.device->vanish(); // nothing is awaited from a device that went away
         QCOMPARE(rig.core->watchdogRemainingMs(), -1);

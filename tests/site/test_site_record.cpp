@@ -7,9 +7,9 @@
 #include <QtTest>
 
 using namespace site;
-using Outcome = acquisition::TemperatureReplyOutcome;
+using protocol::ReplyStatus;
 
-Q_DECLARE_METATYPE(acquisition::TemperatureReplyOutcome::Kind)
+Q_DECLARE_METATYPE(protocol::ReplyStatus)
 
 namespace {
 
@@ -42,39 +42,42 @@ class TestSiteRecord : public QObject
 private Q_SLOTS:
     void recordsOfAReply_data()
     {
-        QTest::addColumn<Outcome::Kind>("kind");
+        QTest::addColumn<ReplyStatus>("status");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("count");
         QTest::addColumn<QByteArray>("csv"); // every line the channel yields
 
         const QByteArray three = replyOf({2345, 0xFF38, 0xBAD2});
-        QTest::newRow("whole reply") << Outcome::Decode << three << 3
+        QTest::newRow("whole reply") << ReplyStatus::Usable << three << 3
                                      << QByteArray("2026-12-07T22:33:08.123Z,2,7,1,23.45,ok,2345\n"
                                                    "2026-12-07T22:33:08.123Z,2,7,2,-2.00,ok,65336\n"
                                                    "2026-12-07T22:33:08.123Z,2,7,3,,not_wired,47826\n");
         QTest::newRow("cut short: what came, then the gap")
-            << Outcome::Decode << three.left(7) << 3
+            << ReplyStatus::CutShort << three.left(7) << 3
             << QByteArray("2026-12-07T22:33:08.123Z,2,7,1,23.45,ok,2345\n"
                           "2026-12-07T22:33:08.123Z,2,7,,,no_reply,\n");
         QTest::newRow("no value, not recognised")
-            << Outcome::Decode << replyOf({0xFFFF, 0xB492}) << 2
+            << ReplyStatus::Usable << replyOf({0xFFFF, 0xB492}) << 2
             << QByteArray("2026-12-07T22:33:08.123Z,2,7,1,,no_value,65535\n"
                           "2026-12-07T22:33:08.123Z,2,7,2,,not_recognised,46226\n");
-        QTest::newRow("flagged reply")
-            << Outcome::Flag << three << 3 << QByteArray("2026-12-07T22:33:08.123Z,2,7,,,crc_error,\n");
-        QTest::newRow("nothing came") << Outcome::Nothing << QByteArray() << 3
+        // What is wrong with a reply is told apart: a CRC error is not a reply to another request.
+        QTest::newRow("CRC error")
+            << ReplyStatus::CrcError << three << 3 << QByteArray("2026-12-07T22:33:08.123Z,2,7,,,crc_error,\n");
+        QTest::newRow("another request's reply")
+            << ReplyStatus::Mismatch << three << 3 << QByteArray("2026-12-07T22:33:08.123Z,2,7,,,mismatch,\n");
+        QTest::newRow("the module refused")
+            << ReplyStatus::Exception << three << 3 << QByteArray("2026-12-07T22:33:08.123Z,2,7,,,exception,\n");
+        QTest::newRow("nothing came") << ReplyStatus::NoReply << QByteArray() << 3
                                       << QByteArray("2026-12-07T22:33:08.123Z,2,7,,,no_reply,\n");
     }
     void recordsOfAReply()
     {
-        QFETCH(Outcome::Kind, kind);
+        QFETCH(ReplyStatus, status);
         QFETCH(QByteArray, bytes);
         QFETCH(int, count);
         QFETCH(QByteArray, csv);
-        Outcome outcome;
-        outcome.kind = kind;
-        outcome.bytes = bytes;
-        const ChannelRecords records = channelRecords(outcome, channelRequest(7, count), count, kTime);
+        const protocol::JudgedReply reply{status, bytes, 0};
+        const ChannelRecords records = channelRecords(reply, channelRequest(7, count), count, kTime);
         QByteArray lines;
         for (const history::Reading& reading : records.readings)
             lines += csvLine(reading);

@@ -2,6 +2,7 @@
 // the median reply time, and the recorder following a request core over the
 // in-memory port.
 
+#include "protocol/crc16.h"
 #include "traffic/traffic_recorder.h"
 
 #include <QTemporaryDir>
@@ -21,12 +22,19 @@ QByteArray hex(const char* text)
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
-requests::Request request(int channel, int threshold)
+// A read of two registers on `channel`; `deadlineMs` and whether a reply cut
+// short by it is used as far as it goes, as the pass does.
+requests::Request request(int channel, int deadlineMs = 1000, bool cutShortUsable = false)
 {
     requests::Request r;
     r.frame = hex("01 03") + char(channel) + hex("00 00 02 AA BB");
-    r.threshold = threshold;
-    r.replyLength = 9;
+    r.threshold = 9;
+    r.shape.station = 1;
+    r.shape.function = 3;
+    r.shape.length = 9;
+    r.shape.byteCount = 4;
+    r.deadlineMs = deadlineMs;
+    r.cutShortUsable = cutShortUsable;
     r.context = {1, 1, channel, 2, 0};
     return r;
 }
@@ -143,34 +151,38 @@ private Q_SLOTS:
         QVERIFY(!saveRecord(folder.filePath(QStringLiteral("no/such/folder.txt")), ring));
     }
 
-    // Both roads a reply takes, a request without a reply, and verdicts that
-    // find their frames (or, for an older request, only the counts).
+    // The core's verdicts reach the record: a reply used, bytes nobody asked
+    // for, a reply cut short, no reply; a verdict on an older request finds
+    // only its channel's counts.
     void recorderFollowsTheCore()
     {
         Rig rig;
-        // Taken by the receive event, 42 ms after the write.
-        rig.core->send(request(1, 9));
+        QObject sender;
+        const auto submit = [&](const requests::Request& r) {
+            QCOMPARE(rig.core->submit(r, &sender, [](const requests::Exchange&) {}),
+                     requests::RequestCore::Submitted::Queued);
+        };
+        // A reply 42 ms after the write.
+        submit(request(1));
         rig.now += 42;
-        rig.device->inject(hex("01 03 04 00 01 00 02 AA BB"));
-        rig.recorder.noteVerdict(request(1, 9), Verdict::Decoded);
-        // More bytes for the same request: a reply, but no second reply time.
+        rig.device->inject(protocol::appendCrc(hex("01 03 04 00 01 00 02")));
+        QTRY_VERIFY(rig.core->idle());
+        // More bytes when nothing is awaited: recorded, but nobody's reply.
         rig.now += 100;
         rig.device->inject(hex("01 03 04 00 01 00 02 AA BB"));
 
-        // Taken by the sender, 10 ms after the write, and found cut short.
-        rig.core->send(request(2, 0));
+        // 10 ms after the write the start of a reply, then nothing until the deadline.
+        submit(request(2, 50, true));
         rig.now += 10;
         QTimer::singleShot(5, rig.core.get(), [&] { rig.device->inject(hex("01 03 04 00")); });
-        rig.core->takeReply(50, [](const QByteArray&) { return false; });
-        rig.recorder.noteVerdict(request(2, 0), Verdict::CutShort);
+        QTRY_VERIFY(rig.core->idle());
 
         // No reply at all.
-        rig.core->send(request(2, 0));
-        rig.core->takeReply(10, [](const QByteArray&) { return false; });
-        rig.recorder.noteVerdict(request(2, 0), Verdict::NoReply);
+        submit(request(2, 10));
+        QTRY_VERIFY(rig.core->idle());
 
         // The record holds the last four frames; a verdict on an older request is only counted.
-        rig.recorder.noteVerdict(request(1, 9), Verdict::CrcError);
+        rig.recorder.noteVerdict(request(1), Verdict::CrcError);
         QCOMPARE(rig.entries(), (QStringList{
                                     "接收 01030400010002aabb 未判定",
                                     "发送 010302000002aabb 已发送",
@@ -180,7 +192,7 @@ private Q_SLOTS:
 
         const ChannelStats& one = rig.recorder.stats().at(1);
         QCOMPARE(one.requests, 1);
-        QCOMPARE(one.replies, 2);
+        QCOMPARE(one.replies, 1);
         QCOMPARE(one.crcErrors, 1);
         QCOMPARE(one.replyTimes.median(), std::optional<double>(42));
         const ChannelStats& two = rig.recorder.stats().at(2);

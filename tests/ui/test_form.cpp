@@ -1,10 +1,10 @@
-// The main window's controls as built by frmMainForm::setupUi: names, types,
+// The main window's controls as built by MainWindowForm::setupUi: names, types,
 // designed texts and geometry, buddies, tabs, lamps, lists, timers, and a
 // sweep over every frame for overlapping or cut-off controls. Then the form
 // builder's own checks: twips to pixels, and the mismatches between a table
 // and the members bound to it.
 
-#include "ui/frmMain_form.h"
+#include "ui/main_window_form.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -92,7 +92,7 @@ class TestForm : public QObject
     Q_OBJECT
 
     QWidget window;
-    frmMainForm form;
+    MainWindowForm form;
 
     QWidget* control(const char* name) const { return window.findChild<QWidget*>(QLatin1String(name)); }
 

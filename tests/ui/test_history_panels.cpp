@@ -73,19 +73,20 @@ struct Line : RecordedLine
         requests::Request r;
         r.frame = QByteArray::fromHex("0103") + char(channel) + char(tag) + QByteArray::fromHex("0002AABB");
         r.threshold = 9;
-        r.replyLength = 9;
         r.context = {1, 1, channel, 2, 0};
         return r;
     }
-    // The request goes out; after `replyMs` its reply comes and is judged (none when negative).
+    // As the core says it: the request went out; after `replyMs` its reply came
+    // and was judged (none when negative). The page is what these tests look at.
     void exchange(int channel, int replyMs, traffic::Verdict verdict = traffic::Verdict::Decoded, int tag = 0)
     {
-        core->send(request(channel, tag));
+        const requests::Request asked = request(channel, tag);
+        Q_EMIT core->requestWritten(asked);
         if (replyMs < 0)
             return;
         now += replyMs;
-        device->inject(QByteArray::fromHex("0103040001000234AA"));
-        recorder.noteVerdict(request(channel, tag), verdict);
+        Q_EMIT core->replyTaken(requests::Reply{QByteArray::fromHex("0103040001000234AA"), asked});
+        recorder.noteVerdict(asked, verdict);
     }
     QStringList lines() const
     {

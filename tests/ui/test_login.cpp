@@ -4,7 +4,7 @@
 
 #include "window_fixture.h"
 
-#include "ui/frmLogin.h"
+#include "ui/login_window.h"
 
 #include <QPointer>
 #include <stdexcept>
@@ -13,19 +13,19 @@ namespace {
 
 struct LoginFixture : WindowFixture
 {
-    QPointer<frmMain> created; // the last main window the login created
-    std::unique_ptr<frmLogin> login;
+    QPointer<MainWindow> created; // the last main window the login created
+    std::unique_ptr<LoginWindow> login;
 
     ~LoginFixture() { login.reset(); }
 
-    frmLogin& open()
+    LoginWindow& open()
     {
-        login = std::make_unique<frmLogin>([this] {
-            auto main = std::make_unique<frmMain>(std::make_unique<port::MemoryBackend>());
+        login = std::make_unique<LoginWindow>([this] {
+            auto main = std::make_unique<MainWindow>(std::make_unique<port::MemoryBackend>());
             created = main.get();
             return main;
         });
-        login->Form_Load();
+        login->startUp();
         login->show();
         return *login;
     }
@@ -68,7 +68,7 @@ private Q_SLOTS:
     void firstStartCreatesBothFilesAndAcceptsTheDefault()
     {
         LoginFixture f;
-        frmLogin& w = f.open();
+        LoginWindow& w = f.open();
         QCOMPARE(f.readFile("login.set"), QByteArray("\"qorvi\",\"qorvi\"\r\n"));
         QCOMPARE(f.readFile("startlogin.set"), QByteArray("\"\",\"\"\r\n"));
         QVERIFY(w.txtUserName->text().isEmpty() && w.txtPassword->text().isEmpty());
@@ -104,7 +104,7 @@ private Q_SLOTS:
         QFETCH(QString, box);
         LoginFixture f;
         f.writeFile("login.set", "\"qorvi\",\"qorvi\"\r\n\"op\",\"\"\r\n");
-        frmLogin& w = f.open();
+        LoginWindow& w = f.open();
         QCOMPARE(f.logIn(userName, password), box.isEmpty());
         QCOMPARE(f.shown(), box.isEmpty() ? QStringList() : QStringList{box});
         QCOMPARE(w.txtUserName->text(), userName); // the texts stay as typed
@@ -120,7 +120,7 @@ private Q_SLOTS:
         QCOMPARE(f.readFile("startlogin.set"),
                  QByteArray("\"\",\"\"\r\n\"qorvi\",\"qorvi\"\r\n\"qorvi\",\"qorvi\"\r\n"));
 
-        frmLogin& next = f.open();
+        LoginWindow& next = f.open();
         QCOMPARE(next.txtUserName->text(), QStringLiteral("qorvi"));
         QCOMPARE(next.txtPassword->text(), QStringLiteral("qorvi"));
         QVERIFY(f.logIn("op", "1")); // not ticked: nothing removed
@@ -150,7 +150,7 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(bool, logsIn);
         LoginFixture f;
-        frmLogin& w = f.open();
+        LoginWindow& w = f.open();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.txtUserName->setText(QStringLiteral("qorvi"));
         w.txtPassword->setText(QStringLiteral("qorvi"));
@@ -190,7 +190,7 @@ private Q_SLOTS:
             setProgramFolderForTests(named);
         else
             QVERIFY(QDir(f.folder.path()).mkdir(broken));
-        frmLogin& w = f.open();
+        LoginWindow& w = f.open();
         QCOMPARE(f.shown().value(0), box.arg(named));
         QVERIFY(w.txtUserName->text().isEmpty());
         f.boxes.clear();
@@ -225,7 +225,7 @@ private Q_SLOTS:
                 goneAtMessage = f.created.isNull();
             return int(dialogs::AnswerOk);
         });
-        frmLogin& w = f.open();
+        LoginWindow& w = f.open();
         QTest::ignoreMessage(QtWarningMsg, "The main window failed to start: start-up failed");
         QVERIFY(!f.logIn());
         QVERIFY(goneAtMessage);

@@ -34,33 +34,31 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "1,10,6,1\r\n");
-        frmMain& w = f.create();
-        w.DoData(hexBytes("02 03 04 09 C4 FF 38 CB 70"), 4, w.SensorsPerChannel);
+        MainWindow& w = f.create();
+        w.showTemperatures(hexBytes("02 03 04 09 C4 FF 38 CB 70"), 4, w.sensorsPerChannel());
         QCOMPARE(f.cellTexts(4, 6), (QStringList{"25.00", "-2.00", "0", "0", "0", "0"}));
         QCOMPARE(f.cellColour(4, 0), QColor(Qt::black));
-        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 02 03 04 09 C4 FF 38 CB 70"));
-        // Five bytes change nothing, not even the status text.
-        w.txtState->setPlainText(QStringLiteral("kept"));
-        w.DoData(hexBytes("02 03 04 09 C4"), 4, 6);
-        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("kept"));
+        // Five bytes change nothing.
+        w.showTemperatures(hexBytes("02 03 04 09 C4"), 4, 6);
+        QCOMPARE(f.cellTexts(4, 2), (QStringList{"25.00", "-2.00"}));
     }
 
     void cellToolTipsFollowTheirValues()
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "1,10,6,1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         const auto tips = [&](int index) {
             return QStringList{w.valueCells(4)[index]->toolTip(), w.lblValue[3][index]->toolTip()};
         };
         QCOMPARE(tips(2), QStringList(2, QStringLiteral("温度组4 3#: 0")));
-        w.DoData(hexBytes("02 03 04 09 C4 FF 38 CB 70"), 4, w.SensorsPerChannel);
+        w.showTemperatures(hexBytes("02 03 04 09 C4 FF 38 CB 70"), 4, w.sensorsPerChannel());
         QCOMPARE(tips(0), QStringList(2, QStringLiteral("温度组4 1#: 25.00")));
         QCOMPARE(tips(1), QStringList(2, QStringLiteral("温度组4 2#: -2.00")));
         QCOMPARE(tips(2), QStringList(2, QStringLiteral("温度组4 3#: 0")));
-        w.cmdCloseComm_Click();
+        w.closePort();
         w.txtChannel->setText(QStringLiteral("4"));
-        w.comDoOnce_Click(); // clears the group
+        w.readChannelOnce(); // clears the group
         QCOMPARE(tips(1), QStringList(2, QStringLiteral("温度组4 2#: 无数值")));
     }
 
@@ -82,12 +80,12 @@ private Q_SLOTS:
         QFETCH(bool, narrowed);
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), modSet);
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         const QFont designedFont = w.txtValue[0][0]->font();
         const int designedWidth = w.txtValue[0][0]->width();
         const acquisition::GridLayout layout =
-            acquisition::arrangeValueGrid(w.ChannelCount, w.SensorsPerChannel);
-        for (int g = 1; g <= w.ChannelCount; ++g) {
+            acquisition::arrangeValueGrid(w.channelCount(), w.sensorsPerChannel());
+        for (int g = 1; g <= w.channelCount(); ++g) {
             const QVector<QLineEdit*>& boxes = w.valueCells(g);
             const QVector<QLabel*>& labels = w.lblValue[size_t(g - 1)];
             const QRect inside = w.FrameShow[size_t(g - 1)]->contentsRect();
@@ -118,7 +116,7 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.txtChannel->setText(QStringLiteral("4"));
         w.txtDataLength->setText(QStringLiteral("2"));
         f.backend->written();
@@ -129,31 +127,41 @@ private Q_SLOTS:
             w.txtDataLength->setText(QStringLiteral("1"));
             f.backend->inject(hexBytes("02 03 04 09 C4 FF 38 CB 70"));
         });
-        w.comDoOnce_Click();
+        w.readChannelOnce();
+        QVERIFY(lineSettles(w));
         QCOMPARE(f.backend->written(), protocol::temperatureRequest(2, 3, 4, 1, 2));
         QCOMPARE(f.cellTexts(4, 2), (QStringList{"25.00", "-2.00"}));
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 02 03 04 09 C4 FF 38 CB 70"));
         QCOMPARE(f.cellTexts(7, 1), (QStringList{"0"}));
         QCOMPARE(f.cellColour(4, 2), QColor(Qt::red)); // cleared, not reached by the reply
         QCOMPARE(w.valueCells(4)[2]->text(), QString());
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
     }
 
-    // A port reopened during the wait receives with a threshold of 1: the reply
-    // arrives in two pieces and must still be decoded whole, CRC checked.
+    // A reply in two pieces is decoded whole, CRC checked; a port reopened
+    // during the wait ends it, and what comes then is nobody's reply.
     void singleReadingTakesItsReplyWhole()
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.txtDataLength->setText(QStringLiteral("2"));
         QTimer::singleShot(20, &w, [&] {
-            w.cmdOpenComm_Click();
             f.backend->inject(hexBytes("02 03 04 09 C4 FF"));
             QTimer::singleShot(20, &w, [&] { f.backend->inject(hexBytes("38 CB 70")); });
         });
-        w.comDoOnce_Click();
+        w.readChannelOnce();
+        QVERIFY(lineSettles(w));
         QCOMPARE(f.cellTexts(4, 2), (QStringList{"25.00", "-2.00"}));
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 02 03 04 09 C4 FF 38 CB 70"));
+
+        QTimer::singleShot(20, &w, [&] {
+            w.openPort();
+            f.backend->inject(hexBytes("02 03 04 09 C4 FF 38 CB 70"));
+        });
+        w.readChannelOnce();
+        QVERIFY(lineSettles(w));
+        QCOMPARE(f.cellTexts(4, 2), (QStringList{"", ""}));
     }
 
     // Bytes that are no valid reply to the request are shown with what is wrong,
@@ -175,10 +183,11 @@ private Q_SLOTS:
         QFETCH(QString, note);
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.txtDataLength->setText(QStringLiteral("2"));
         QTimer::singleShot(20, &w, [&] { f.backend->inject(reply); });
-        w.comDoOnce_Click();
+        w.readChannelOnce();
+        QVERIFY(lineSettles(w));
         QCOMPARE(w.txtState->toPlainText(), protocol::replyDump(reply) + note);
         QCOMPARE(f.cellTexts(4, 2), (QStringList{"", ""}));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
@@ -188,10 +197,10 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
-        frmMain& w = f.create();
-        w.cmdCloseComm_Click();
+        MainWindow& w = f.create();
+        w.closePort();
         w.txtState->setPlainText(QStringLiteral("old"));
-        w.comDoOnce_Click();
+        w.readChannelOnce();
         QCOMPARE(f.cellTexts(4, 6), QStringList(6, QString()));
         QCOMPARE(f.cellColour(4, 5), QColor(Qt::red));
         QCOMPARE(w.txtState->toPlainText(), QString());
@@ -222,18 +231,18 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(bool, passReadsIt);
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         f.backend->written();
         w.findChild<QLineEdit*>(box)->setText(text);
-        w.comDoOnce_Click();
+        w.readChannelOnce();
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].text, message);
         QCOMPARE(f.backend->written(), QByteArray());
         f.boxes.clear();
-        w.CmdReadDataCircle_Click();
-        w.Timer7_Timer();
+        w.startAllChannelsLoop();
+        w.allChannelsLoopTick();
         QCOMPARE(f.boxes.size(), passReadsIt ? 1 : 0);
-        QCOMPARE(framesIn(f.backend->written()), passReadsIt ? 0 : w.ChannelCount);
+        QCOMPARE(framesIn(f.backend->written()), passReadsIt ? 0 : w.channelCount());
         QCOMPARE(w.Timer7->Enabled(), !passReadsIt); // the loop stops only for a box it reads
     }
 
@@ -243,7 +252,7 @@ private Q_SLOTS:
     void badBoxesShowOneMessageWhileTheLoopTicks()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         int open = 0, mostOpen = 0;
         dialogs::setMessageBoxHandler([&](const dialogs::MessageBoxRequest& request) {
             f.boxes.append(request);
@@ -253,9 +262,9 @@ private Q_SLOTS:
             return int(dialogs::AnswerOk);
         });
         w.txtTimerSet[0]->setText(QStringLiteral("20"));
-        w.cmdOneM_Click();
+        w.startChannelLoop();
         w.txtChannel->setText(QStringLiteral("abc"));
-        w.comDoOnce_Click();
+        w.readChannelOnce();
         QTest::qWait(100);
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(mostOpen, 1);
@@ -265,29 +274,30 @@ private Q_SLOTS:
     void singleLoopCounts()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         f.backend->setResponder(answerTemperatures);
         w.Timer7->setEnabled(true);
-        w.cmdOneM_Click();
+        w.startChannelLoop();
         QCOMPARE(w.lblCounter->text(), QStringLiteral("1"));
         QVERIFY(!w.Timer7->Enabled());
         QVERIFY(w.Timer2->isTicking());
         QCOMPARE(w.Timer2->Interval(), 1000);
         QTRY_COMPARE_WITH_TIMEOUT(w.lblCounter->text(), QStringLiteral("2"), 5000);
-        w.cmdStopOnce_Click();
+        w.stopChannelLoop();
         QVERIFY(!w.Timer2->Enabled());
+        QVERIFY(lineSettles(w));
 
         w.lblCounter->setText(QStringLiteral("65536"));
-        w.Timer2_Timer();
+        w.channelLoopTick();
         QCOMPARE(w.lblCounter->text(), QStringLiteral("1"));
 
         // Port not open: the loop ticks but neither counts nor sends.
-        w.cmdCloseComm_Click();
-        w.Timer2_Timer();
+        w.closePort();
+        w.channelLoopTick();
         QCOMPARE(w.lblCounter->text(), QStringLiteral("1"));
 
         w.txtTimerSet[0]->setText(QStringLiteral("0"));
-        w.cmdOneM_Click();
+        w.startChannelLoop();
         QVERIFY(w.Timer2->Enabled());
         QVERIFY(!w.Timer2->isTicking()); // an interval of 0 never ticks
     }
@@ -295,20 +305,20 @@ private Q_SLOTS:
     void loopsExcludeEachOther()
     {
         WindowFixture f;
-        frmMain& w = f.create();
-        w.cmdOneM_Click();
-        w.CmdReadDataCircle_Click();
+        MainWindow& w = f.create();
+        w.startChannelLoop();
+        w.startAllChannelsLoop();
         QVERIFY(!w.Timer2->Enabled());
         QVERIFY(w.Timer7->isTicking());
         QCOMPARE(w.Timer7->Interval(), 3000);
-        w.cmdStopCircle_Click();
+        w.stopAllChannelsLoop();
         QVERIFY(w.Timer7->Enabled()); // stays enabled with interval 0
         QVERIFY(!w.Timer7->isTicking());
-        w.CmdReadDataCircle_Click();
-        w.cmdOneM_Click();
+        w.startAllChannelsLoop();
+        w.startChannelLoop();
         QVERIFY(!w.Timer7->Enabled());
-        w.CmdReadDataCircle_Click();
-        w.comDoOnce_Click();
+        w.startAllChannelsLoop();
+        w.readChannelOnce();
         QVERIFY(!w.Timer7->Enabled());
     }
 
@@ -316,11 +326,12 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "1,3,4,1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         f.backend->setResponder(answerTemperatures);
         w.txtStartID->setText(QStringLiteral("1"));
         f.backend->written();
-        w.cmdOnceDo1_Click();
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w));
         QCOMPARE(framesIn(f.backend->written()), 3);
         for (int c = 1; c <= 3; ++c) {
             QCOMPARE(f.cellTexts(c, 4), expectedTexts(c, 1, 4));
@@ -334,15 +345,17 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "1,2,2,1\r\n");
-        frmMain& w = f.create();
-        // Silent module: each channel waits for its deadline, long enough for the nested clicks.
+        MainWindow& w = f.create();
+        // Silent module: each channel waits for its deadline, long enough for the clicks.
         f.backend->written();
         QTimer::singleShot(50, &w, [&] {
-            w.Timer7_Timer();
-            w.cmdOnceDo1_Click();
-            w.Timer2_Timer();
+            w.allChannelsLoopTick();
+            w.readAllChannelsOnce();
+            w.channelLoopTick();
         });
-        w.cmdOnceDo1_Click();
+        w.readAllChannelsOnce();
+        QTest::qWait(100);
+        QVERIFY(lineSettles(w));
         QCOMPARE(framesIn(f.backend->written()), 2);
     }
 
@@ -359,7 +372,7 @@ private Q_SLOTS:
                                    << protocol::replyDump(corrupt) + QStringLiteral(" CRC校验错误");
         QTest::newRow("exception reply")
             << hexBytes("01 83 02 C0 F1")
-            << QStringLiteral(" 01 83 02 C0 F1 模块异常响应：非法数据地址(异常码02)");
+            << QStringLiteral(" 01 83 02 C0 F1 模块拒绝请求，异常码 02");
         const QByteArray otherStation = protocol::appendCrc(hexBytes("07 03 04 00 C8 00 C9"));
         QTest::newRow("another station's reply")
             << otherStation << protocol::replyDump(otherStation) + QStringLiteral(" 应答与请求不符");
@@ -370,14 +383,15 @@ private Q_SLOTS:
         QFETCH(QString, state);
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "1,3,2,1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         QString stateAfterChannel2;
         f.backend->setResponder([&](const QByteArray& request) {
             if (request[2] == 3)
                 stateAfterChannel2 = w.txtState->toPlainText();
             return request[2] == 2 ? badReply : answerTemperatures(request);
         });
-        w.cmdOnceDo1_Click();
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w));
         QCOMPARE(f.cellTexts(1, 2), expectedTexts(1, 1, 2));
         QCOMPARE(f.cellTexts(2, 2), (QStringList{"", ""}));
         QCOMPARE(f.cellColour(2, 0), QColor(Qt::red));
@@ -385,27 +399,29 @@ private Q_SLOTS:
         QCOMPARE(f.cellTexts(3, 2), expectedTexts(3, 1, 2));
     }
 
-    // Reopening the port inside a pass's wait sets a receive threshold again;
-    // the replies must still reach the pass, not the receive event (which would
-    // decode them into the group of the last single reading).
-    void portReopenedDuringAPassKeepsEachReplyInItsGroup()
+    // Reopening the port during a pass ends it: nothing is read into any group
+    // after that, and the groups read before keep their values.
+    void portReopenedDuringAPassEndsIt()
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "1,3,2,1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         f.backend->setResponder(answerTemperatures);
         w.txtChannel->setText(QStringLiteral("4"));
-        w.comDoOnce_Click();
+        w.readChannelOnce();
+        QVERIFY(lineSettles(w));
         QCOMPARE(f.cellTexts(4, 2), expectedTexts(4, 1, 2));
         f.backend->setResponder([&](const QByteArray& request) {
-            if (request.size() > 2 && request[2] == 1) // queued ahead of the answer
+            if (request.size() > 2 && request[2] == 2) // queued ahead of the answer
                 QMetaObject::invokeMethod(
-                    &w, [&] { w.cmdOpenComm_Click(); }, Qt::QueuedConnection);
+                    &w, [&] { w.openPort(); }, Qt::QueuedConnection);
             return answerTemperatures(request);
         });
-        w.cmdOnceDo1_Click();
-        for (int c = 1; c <= 3; ++c)
-            QCOMPARE(f.cellTexts(c, 2), expectedTexts(c, 1, 2));
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w));
+        QCOMPARE(f.cellTexts(1, 2), expectedTexts(1, 1, 2));
+        QCOMPARE(f.cellTexts(2, 2), (QStringList{"", ""}));
+        QCOMPARE(f.cellTexts(3, 2), (QStringList{"0", "0"})); // never asked
         QCOMPARE(f.cellTexts(4, 2), expectedTexts(4, 1, 2));
     }
 
@@ -413,17 +429,18 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "1,2,2,1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         f.backend->written();
         w.Timer2->setInterval(60000);
         w.Timer2->setEnabled(true); // the single-channel loop, between two ticks
         // Silent module: the single reading waits its full time, long enough for the click.
         w.lblCounter->setText(QStringLiteral("5"));
         QTimer::singleShot(50, &w, [&] {
-            w.Timer2_Timer(); // a tick during the reading is dropped: no count, no request
-            w.cmdOnceDo1_Click();
+            w.channelLoopTick(); // a tick during the reading is dropped: no count, no request
+            w.readAllChannelsOnce();
         });
-        w.comDoOnce_Click();
+        w.readChannelOnce();
+        QTest::qWait(100);
         QVERIFY(!w.Timer2->Enabled());
         QCOMPARE(w.lblCounter->text(), QStringLiteral("5"));
         QByteArray written;
@@ -440,12 +457,12 @@ private Q_SLOTS:
     {
         QFETCH(bool, allChannels);
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.txtTimerSet[allChannels ? 1 : 0]->setText(QStringLiteral("20"));
         if (allChannels)
-            w.CmdReadDataCircle_Click();
+            w.startAllChannelsLoop();
         else
-            w.cmdOneM_Click();
+            w.startChannelLoop();
         f.backend->vanish();
         QTest::qWait(200);
         QVERIFY(!w.Timer2->Enabled());
@@ -456,11 +473,11 @@ private Q_SLOTS:
     void passWithPortClosedClearsTheTexts()
     {
         WindowFixture f;
-        frmMain& w = f.create();
-        w.cmdCloseComm_Click();
+        MainWindow& w = f.create();
+        w.closePort();
         w.txtCommand->setText(QStringLiteral("x"));
         w.txtState->setPlainText(QStringLiteral("y"));
-        w.cmdOnceDo1_Click();
+        w.readAllChannelsOnce();
         QCOMPARE(w.txtCommand->text(), QString());
         QCOMPARE(w.txtState->toPlainText(), QString());
         QCOMPARE(f.backend->written(), QByteArray());
@@ -469,12 +486,12 @@ private Q_SLOTS:
     void saveModuleSettings()
     {
         WindowFixture f;
-        frmMain& w = f.create();
-        const int groupsBefore = w.ChannelCount;
+        MainWindow& w = f.create();
+        const int groupsBefore = w.channelCount();
         w.txtChnnelNum->setText(QStringLiteral("0"));
         w.txtDoADDress->setText(QStringLiteral("0"));
         w.txtMaxofSensor->setText(QStringLiteral("0"));
-        w.cmdSaveSet_Click();
+        w.saveModuleSettings();
         QCOMPARE(f.boxes.size(), 3);
         QCOMPARE(f.boxes[0].text, QStringLiteral("模块通道数最大为1，最大为10，请检查后再保存"));
         QCOMPARE(f.boxes[1].text, QStringLiteral("设备地址最小值为1，最大为250，请检查后再保存"));
@@ -487,12 +504,12 @@ private Q_SLOTS:
         w.txtDoADDress->setText(QStringLiteral("7.5"));
         w.txtMaxofSensor->setText(QStringLiteral("160"));
         w.txtModuleNum->setText(QStringLiteral("-5"));
-        w.cmdSaveSet_Click();
+        w.saveModuleSettings();
         QCOMPARE(f.readFile("ModSet.set"), QByteArray("7,2,160,-5\r\n"));
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].text, QStringLiteral("设备初始设置保存成功"));
         QCOMPARE(f.boxes[0].title, QStringLiteral("系统提示"));
-        QCOMPARE(w.ChannelCount, groupsBefore); // takes effect at the next start
+        QCOMPARE(w.channelCount(), groupsBefore); // takes effect at the next start
         QCOMPARE(w.valueCells(1).size(), 40);
     }
 };

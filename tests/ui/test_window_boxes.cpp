@@ -16,7 +16,7 @@ using protocol::Rounding;
 struct BoxCase
 {
     const char* box;
-    std::function<void(frmMain&)> handler;
+    std::function<void(MainWindow&)> handler;
     Rounding rounding;
     int minimum, maximum;
     int offset; // byte of the frame written; -1: the box gives no byte (an interval)
@@ -44,15 +44,15 @@ private Q_SLOTS:
     void everyTextGivesAMessageOrItsRulesByte_data()
     {
         QTest::addColumn<BoxCase>("c");
-        const auto once = [](frmMain& w) { w.comDoOnce_Click(); };
-        const auto pass = [](frmMain& w) { w.cmdOnceDo1_Click(); };
-        const auto readList = [](frmMain& w) { w.cmdReadSensorID_Click(); };
-        const auto search = [](frmMain& w) { w.cmdAutoSearch_Click(); };
-        const auto readIn = [](frmMain& w) { w.cmdAutoInput_Click(); };
-        const auto write = [](frmMain& w) { w.WriteSensorSn(); };
-        const auto change = [](frmMain& w) { w.cmdChangeID_Click(); };
-        const auto baud = [](frmMain& w) { w.cmdBuadRate_Click(); };
-        const auto loop = [](frmMain& w) { w.cmdOneM_Click(); };
+        const auto once = [](MainWindow& w) { w.readChannelOnce(); };
+        const auto pass = [](MainWindow& w) { w.readAllChannelsOnce(); };
+        const auto readList = [](MainWindow& w) { w.readSerialList(); };
+        const auto search = [](MainWindow& w) { w.searchSensors(); };
+        const auto readIn = [](MainWindow& w) { w.readInSensor(); };
+        const auto write = [](MainWindow& w) { w.writeShownSerial(); };
+        const auto change = [](MainWindow& w) { w.changeModuleAddress(); };
+        const auto baud = [](MainWindow& w) { w.changeModuleBaud(); };
+        const auto loop = [](MainWindow& w) { w.startChannelLoop(); };
         const Rounding cut = Rounding::CutOff, floor = Rounding::Floor, even = Rounding::HalfToEven;
         const BoxCase cases[] = {
             {"txtStationID", once, cut, 0, 255, 0},        {"txtFunID", once, cut, 0, 255, 1},
@@ -75,7 +75,7 @@ private Q_SLOTS:
     {
         QFETCH(BoxCase, c);
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.txtObjectBuad->setText(QStringLiteral("2")); // designed "0", which the baud change refuses
         QLineEdit* box = w.findChild<QLineEdit*>(QString::fromLatin1(c.box));
         QVERIFY(box);
@@ -85,7 +85,12 @@ private Q_SLOTS:
             w.Timer2->setEnabled(false);
             box->setText(text);
             c.handler(w);
-            const QByteArray frame = f.backend->written();
+            // The pass's first request waits for a quiet line first.
+            QByteArray frame;
+            (void)QTest::qWaitFor(
+                [&] { return !(frame += f.backend->written()).isEmpty() || w.requestCore().idle(); },
+                2000);
+            w.openPort(); // the silent module's request leaves the line: the next one goes out at once
             const std::optional<int> value = protocol::wholeNumber(text, c.rounding, c.minimum, c.maximum);
             const QString what = QStringLiteral("%1 = \"%2\"").arg(QLatin1String(c.box), text);
             if (!value) {
@@ -97,7 +102,8 @@ private Q_SLOTS:
             if (c.offset < 0)
                 QCOMPARE(w.Timer2->Interval(), *value);
             else
-                QVERIFY2(frame.size() > c.offset && quint8(frame[c.offset]) == *value, qPrintable(what));
+                QVERIFY2(frame.size() > c.offset && quint8(frame[c.offset]) == *value,
+                         qPrintable(what + QLatin1Char(' ') + QString::fromLatin1(frame.toHex(' '))));
         }
     }
 
@@ -105,17 +111,18 @@ private Q_SLOTS:
     void verificationWindowTexts()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         for (const QString& text : Texts + QStringList{QStringLiteral("1FF"), QStringLiteral("G1")}) {
             f.boxes.clear();
             f.backend->written();
             w.txtSenseSn[3]->setText(text);
-            const bool sent = w.WriteSensorSn();
+            const bool sent = w.writeShownSerial();
             bool ok = false;
             const int byte = text.trimmed().toInt(&ok, 16);
             const bool hex = ok && text.trimmed().size() <= 2 && byte >= 0 && !text.trimmed().startsWith('-');
             QCOMPARE(sent, hex);
             QCOMPARE(f.backend->written().isEmpty(), !hex);
+            w.openPort(); // the silent module's request leaves the line
         }
     }
 };

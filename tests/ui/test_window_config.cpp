@@ -17,17 +17,17 @@ private Q_SLOTS:
         WindowFixture f;
         sim::ModuleModel model;
         model.setStation(5);
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         f.backend->setResponder([&](const QByteArray& request) { return model.reply(request); });
         const QList<QLineEdit*> targets{w.txtCurrentAdd, w.txtStationID,  w.txtObjStationID, w.txtSetID[0],
                                         w.txtSta,        w.txtInputAddid, w.txtSearchAdd};
-        w.cmdReadAdd_Click();
+        w.readModuleAddress();
         for (QLineEdit* box : targets)
             QTRY_COMPARE(box->text(), QStringLiteral("5"));
         QCOMPARE(w.txtDoADDress->text(), QStringLiteral("1"));
 
         w.txtSetID[1]->setText(QStringLiteral("12.9"));
-        w.cmdChangeID_Click();
+        w.changeModuleAddress();
         for (QLineEdit* box : targets)
             QTRY_COMPARE(box->text(), QStringLiteral("12"));
         QCOMPARE(model.station(), 12);
@@ -36,7 +36,7 @@ private Q_SLOTS:
         w.txtCurrentBuad->setText(QStringLiteral("2"));
         w.txtObjectBuad->setText(QStringLiteral("2.5"));
         f.backend->written();
-        w.cmdBuadRate_Click();
+        w.changeModuleBaud();
         QCOMPARE(f.backend->written(), protocol::changeBaudRequest(2, 2));
         QTRY_VERIFY(w.txtState->toPlainText().startsWith(QStringLiteral(" 0C 06 0A")));
         QCOMPARE(w.txtStationID->text(), QStringLiteral("12"));
@@ -76,11 +76,11 @@ private Q_SLOTS:
         QFETCH(QString, button);
         QFETCH(QString, message);
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.txtObjectBuad->setText(QStringLiteral("3"));
         w.findChild<QLineEdit*>(box)->setText(text);
         w.txtTimerSet[0]->setText(QStringLiteral("60000"));
-        w.cmdOneM_Click();
+        w.startChannelLoop();
         f.backend->written();
         w.findChild<QPushButton*>(button)->click();
         QCOMPARE(f.backend->written(), QByteArray());

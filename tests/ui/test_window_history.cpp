@@ -26,11 +26,11 @@ qint64 storedCount(const WindowFixture& f, int channel)
 }
 
 // A window over 3 channels of 4 sensors whose module answers every request, recording every reading.
-frmMain& readingWindow(WindowFixture& f)
+MainWindow& readingWindow(WindowFixture& f)
 {
     f.writeFile(QStringLiteral("ModSet.set"), "1,3,4,1\r\n");
     f.writeFile(QStringLiteral("history.set"), "0,90\r\n");
-    frmMain& w = f.create();
+    MainWindow& w = f.create();
     f.backend->setResponder(answerTemperatures);
     w.txtStartID->setText(QStringLiteral("1"));
     return w;
@@ -44,7 +44,7 @@ private Q_SLOTS:
     void fifthTabBuiltWhenFirstShown()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         QCOMPARE(w.SSTab1->count(), 5);
         QCOMPARE(w.SSTab1->tabText(4), QStringLiteral("历史数据"));
         QCOMPARE(w.SSTab1->widget(4)->objectName(), QStringLiteral("tabPages_4"));
@@ -73,18 +73,20 @@ private Q_SLOTS:
             QVERIFY(QDir(f.folder.path()).mkdir(QStringLiteral("history.db")));
         else
             f.writeFile(QStringLiteral("history.db"), QByteArray(4096, 'x'));
-        frmMain& w = readingWindow(f);
+        MainWindow& w = readingWindow(f);
         QLabel* state = w.historyTab()->lblHistoryState;
         for (int pass = 1; pass <= 3; ++pass) {
             f.backend->written();
-            w.cmdOnceDo1_Click();
+            w.readAllChannelsOnce();
+            QVERIFY(lineSettles(w));
             QCOMPARE(f.backend->written().size(), 3 * 8);
             QCOMPARE(f.cellTexts(3, 4), (QStringList{"3.01", "3.02", "3.03", "3.04"}));
             if (pass == 1)
                 QTRY_VERIFY(state->text().contains(QStringLiteral("history.db")));
         }
         w.txtChannel->setText(QStringLiteral("2"));
-        w.comDoOnce_Click();
+        w.readChannelOnce();
+        QVERIFY(lineSettles(w));
         QCOMPARE(f.cellTexts(2, 4), (QStringList{"2.01", "2.02", "2.03", "2.04"}));
         QTest::qWait(100);
         QCOMPARE(state->text().count(QLatin1Char('\n')), 0); // one message
@@ -96,7 +98,7 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("history.set"), "60,0\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         const QString text = w.historyTab()->lblHistoryState->text();
         QVERIFY2(text.contains(QStringLiteral("history.set")) &&
                      text.contains(QStringLiteral("retention_days")),
@@ -107,8 +109,9 @@ private Q_SLOTS:
     void chartShowsAndFollowsTheRecordedReadings()
     {
         WindowFixture f;
-        frmMain& w = readingWindow(f);
-        w.cmdOnceDo1_Click();
+        MainWindow& w = readingWindow(f);
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w));
         HistoryTab* tab = w.historyTab();
         QSignalSpy shown(tab, &HistoryTab::trendShown);
         w.show();
@@ -126,8 +129,10 @@ private Q_SLOTS:
         QTRY_COMPARE(line(2)->count(), 1);
         QCOMPARE(line(2)->at(0).y(), 1.02); // channel 1 is chosen first
 
-        w.cmdOnceDo1_Click();
-        w.cmdOnceDo1_Click();
+        for (int pass = 0; pass < 2; ++pass) {
+            w.readAllChannelsOnce();
+            QVERIFY(lineSettles(w));
+        }
         QTRY_COMPARE(line(2)->count(), 3);
         QCOMPARE(line(4)->count(), 3);
         QVERIFY(line(2)->at(1).x() < line(2)->at(2).x());
@@ -136,9 +141,11 @@ private Q_SLOTS:
     void exportWritesTheChosenSensors()
     {
         WindowFixture f;
-        frmMain& w = readingWindow(f);
-        w.cmdOnceDo1_Click();
-        w.cmdOnceDo1_Click();
+        MainWindow& w = readingWindow(f);
+        for (int pass = 0; pass < 2; ++pass) {
+            w.readAllChannelsOnce();
+            QVERIFY(lineSettles(w));
+        }
         HistoryTab* tab = w.historyTab();
         tab->ensureBuilt();
         tab->cboTrendChannel->setCurrentIndex(1);
@@ -181,7 +188,7 @@ private Q_SLOTS:
         WindowFixture f;
         f.writeFile(QStringLiteral("mqtt.set"),
                     "127.0.0.1," + QByteArray::number(broker.port()) + ",plant\r\n");
-        frmMain& w = readingWindow(f);
+        MainWindow& w = readingWindow(f);
         f.backend->setResponder([](const QByteArray& request) {
             return request.size() > 2 && request[2] == 3 ? QByteArray() : answerTemperatures(request);
         });
@@ -192,9 +199,10 @@ private Q_SLOTS:
         w.historyTab()->tabHistory->setCurrentWidget(page); // its counters follow while it is shown
         QTRY_COMPARE(page->lblBrokerState->text(), QStringLiteral("已连接 127.0.0.1:%1").arg(broker.port()));
 
-        w.cmdOnceDo1_Click();
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w));
         w.txtChannel->setText(QStringLiteral("2"));
-        w.comDoOnce_Click();
+        w.readChannelOnce();
         const QList<QByteArray> topics = {"1/1", "1/2",     "1/3", "1/4", "2/1", "2/2", "2/3",
                                           "2/4", "3/error", "2/1", "2/2", "2/3", "2/4"};
         QTRY_COMPARE(values.messages().size(), topics.size());
@@ -212,7 +220,7 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("mqtt.set"), "127.0.0.1,1883,plant,line/1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.historyTab()->ensureBuilt();
         auto* page = w.historyTab()->findChild<BrokerPanel*>(QStringLiteral("tabHistoryBroker"));
         QVERIFY(page);

@@ -14,35 +14,19 @@ private Q_SLOTS:
     void receiveWithoutRequestShowsDumpOnly()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         QVERIFY(w.MSComm1->PortOpen()); // COM4 by default, opened by start-up
-        QCOMPARE(w.requestCore().pending().context.kind, 0);
+        QVERIFY(w.requestCore().idle());
         w.MSComm1->setRThreshold(1);
         f.backend->inject(hexBytes("01 02 03"));
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 02 03"));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
     }
 
-    void dumpShowsTheReplyTakenAndAnEarlyEndSkipsTheLamp()
-    {
-        WindowFixture f;
-        frmMain& w = f.create();
-        w.requestCore().setHandler(43, [](const requests::Reply&) { return false; });
-        requests::Request request;
-        request.frame = protocol::readAddressRequest();
-        request.threshold = 2;
-        request.replyLength = 3;
-        request.context.kind = 43;
-        QVERIFY(w.SendRequest(request, w.ImgYellow));
-        f.backend->inject(hexBytes("01 02 03 04"));
-        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 02 03"));
-        QCOMPARE(f.frontLamp(), QStringLiteral("ImgYellow"));
-    }
-
     void otherPortEventsChangeNothing()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.txtState->setPlainText(QStringLiteral("kept"));
         w.ImgYellow->raise();
         int events = 0;
@@ -60,35 +44,28 @@ private Q_SLOTS:
     void sendWithPortClosedShowsRedLamp()
     {
         WindowFixture f;
-        frmMain& w = f.create();
-        w.cmdCloseComm_Click();
-        QVERIFY(!w.PortIsOpen);
-        requests::Request request;
-        request.frame = protocol::readAddressRequest();
-        request.context.kind = protocol::ModeReadAddressOrBaud;
-        request.replyLength = 7;
-        request.threshold = 6;
-        QVERIFY(!w.SendRequest(request));
+        MainWindow& w = f.create();
+        w.closePort();
+        QVERIFY(!w.portIsOpen());
+        w.readModuleAddress();
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
         QCOMPARE(w.txtState->toPlainText(), QString());
-        QCOMPARE(w.requestCore().pending().context.kind, int(protocol::ModeReadAddressOrBaud));
         QVERIFY(w.txtCommand->text().startsWith(QStringLiteral("FA 25 02 00 00 01 ")));
         QCOMPARE(f.backend->written(), QByteArray());
+        QVERIFY(w.requestCore().idle());
     }
 
     void sendWritesEchoesAndWaits()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         f.backend->written();
-        requests::Request request;
-        request.frame = protocol::autoSearchRequest(1, 3, 2);
-        request.echoLastIndex = 7;
-        request.context.kind = protocol::ModeAutoSearch;
-        request.replyLength = 7;
-        request.threshold = 7;
-        QVERIFY(w.SendRequest(request));
-        QCOMPARE(f.backend->written(), request.frame);             // all nine bytes go out
+        w.txtSearchAdd->setText(QStringLiteral("1"));
+        w.txtSearchChannel->setText(QStringLiteral("3"));
+        w.txtSearchNum->setText(QStringLiteral("2"));
+        w.searchSensors();
+        const QByteArray frame = protocol::autoSearchRequest(1, 3, 2);
+        QCOMPARE(f.backend->written(), frame);                     // all nine bytes go out
         QCOMPARE(w.txtCommand->text().count(QLatin1Char(' ')), 8); // eight echoed
         QCOMPARE(w.txtState->toPlainText(),
                  QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)"));
@@ -99,23 +76,18 @@ private Q_SLOTS:
     void noReplyWithinThreeSecondsIsReported()
     {
         WindowFixture f;
-        frmMain& w = f.create();
-        requests::Request request;
-        request.frame = protocol::readAddressRequest();
-        request.context.station = protocol::WildcardStation;
-        request.context.kind = protocol::ModeReadAddressOrBaud;
-        request.replyLength = 7;
-        request.threshold = 6;
-        w.SendRequest(request);
+        MainWindow& w = f.create();
+        w.readModuleAddress();
         QTRY_VERIFY_WITH_TIMEOUT(w.txtState->toPlainText().endsWith(QStringLiteral("3秒内未收到响应")), 8000);
         QVERIFY(w.txtState->toPlainText().startsWith(QStringLiteral("等待响应中")));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
         // Still overdue: the next request keeps the warning.
-        w.SendRequest(request);
-        QVERIFY(w.txtState->toPlainText().endsWith(QStringLiteral("3秒内未收到响应")));
+        w.readModuleAddress();
+        QTRY_VERIFY_WITH_TIMEOUT(w.txtState->toPlainText().endsWith(QStringLiteral("3秒内未收到响应")), 8000);
+        QTRY_VERIFY(!w.requestCore().idle());
         // A reply ends it.
         f.backend->inject(hexBytes("01 25 02 01 02 33 5D"));
-        QCOMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 25 02 01 02 33 5D"));
+        QTRY_COMPARE(w.txtState->toPlainText(), QStringLiteral(" 01 25 02 01 02 33 5D"));
         QVERIFY(!w.requestCore().isOverdue());
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
     }
@@ -125,10 +97,10 @@ private Q_SLOTS:
     void saveSettingsWritesCommSet()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.Combo1->setCurrentIndex(4);
         w.Combo2->setCurrentIndex(3);
-        w.cmdCom_Click();
+        w.savePortSettings();
         QCOMPARE(f.readFile("comm.set"), QByteArray("5,19200\r\n"));
         QCOMPARE(w.MSComm1->CommPort(), 5);
         QCOMPARE(w.MSComm1->Settings(), QStringLiteral("19200,N,8,1"));
@@ -152,23 +124,23 @@ private Q_SLOTS:
         QFETCH(int, failure);
         QFETCH(bool, detailInState);
         WindowFixture f;
-        frmMain& w = f.create();
-        w.cmdCloseComm_Click();
+        MainWindow& w = f.create();
+        w.closePort();
         f.backend->setOpenFailure(port::OpenFailure(failure));
         w.imgConnected->raise(); // as after a good reading
         w.Combo1->setCurrentIndex(6);
-        w.Combo1_Click();
+        w.portChosen();
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].text, QStringLiteral("所选的串行端口已被其他设备所使用!"));
         QCOMPARE(f.boxes[0].title, QStringLiteral("系统信息"));
         QCOMPARE(f.boxes[0].icon, dialogs::Icon::Warning);
-        QVERIFY(!w.PortIsOpen); // keeps the value it had
+        QVERIFY(!w.portIsOpen()); // keeps the value it had
         QCOMPARE(w.txtState->toPlainText().contains(QStringLiteral("COM7")), detailInState);
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
 
         // Save settings on a port that cannot open writes nothing.
         f.boxes.clear();
-        w.cmdCom_Click();
+        w.savePortSettings();
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.readFile("comm.set"), QByteArray("<missing>"));
     }
@@ -176,17 +148,17 @@ private Q_SLOTS:
     void typedListTextsAreUsedOrRejected()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         // A typed port name that is an entry of the list counts as that entry.
         w.Combo1->setEditText(QStringLiteral("COM7"));
         w.Combo2->setEditText(QStringLiteral("14400"));
-        w.cmdOpenComm_Click();
+        w.openPort();
         QCOMPARE(w.MSComm1->CommPort(), 7);
         QCOMPARE(w.MSComm1->Settings(), QStringLiteral("14400,N,8,1"));
         QVERIFY(w.MSComm1->PortOpen());
         // A baud rate that is not a number changes nothing and says which box is wrong.
         w.Combo2->setEditText(QStringLiteral("fast"));
-        w.cmdCom_Click();
+        w.savePortSettings();
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].text, QStringLiteral("波特率：请输入1～32767之间的整数"));
         QVERIFY(w.MSComm1->PortOpen());
@@ -195,7 +167,7 @@ private Q_SLOTS:
         f.boxes.clear();
         w.Combo2->setEditText(QStringLiteral("9600"));
         w.Combo1->setEditText(QStringLiteral("COM99"));
-        w.cmdOpenComm_Click();
+        w.openPort();
         QVERIFY(!w.MSComm1->PortOpen());
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].text, QStringLiteral("所选的串行端口已被其他设备所使用!"));
@@ -204,9 +176,9 @@ private Q_SLOTS:
     void choosingAPortLeavesSettingsAlone()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         w.Combo1->setCurrentIndex(2);
-        w.Combo1_Click();
+        w.portChosen();
         QVERIFY(w.MSComm1->PortOpen());
         QCOMPARE(w.MSComm1->CommPort(), 3);
         QCOMPARE(f.backend->openedName(), QStringLiteral("/dev/ttyS2"));
@@ -219,7 +191,7 @@ private Q_SLOTS:
         QDir(f.folder.path()).mkdir(QStringLiteral("ports"));
         QVERIFY(QFile::link(QStringLiteral("/dev/null"),
                             QDir(f.folder.path()).filePath(QStringLiteral("ports/COM4"))));
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         QVERIFY(w.MSComm1->PortOpen());
         QCOMPARE(f.backend->openedName(), QStringLiteral("/dev/null"));
     }
@@ -227,40 +199,39 @@ private Q_SLOTS:
     void openAndCloseButtons()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         const int opens = f.backend->openCount();
         f.backend->inject(hexBytes("AA BB")); // stale bytes
-        w.cmdOpenComm_Click();                // open while open: close and reopen, buffers emptied
+        w.openPort();                // open while open: close and reopen, buffers emptied
         QCOMPARE(f.backend->openCount(), opens + 1);
         QVERIFY(w.MSComm1->PortOpen());
         QCOMPARE(w.MSComm1->InBufferCount(), 0);
         QCOMPARE(w.MSComm1->RThreshold(), 1);
-        w.cmdCloseComm_Click();
+        w.closePort();
         QVERIFY(!w.MSComm1->PortOpen());
-        QVERIFY(!w.PortIsOpen);
-        w.PortIsOpen = true;
-        w.cmdCloseComm_Click(); // already closed: nothing changes
-        QVERIFY(w.PortIsOpen);
+        QVERIFY(!w.portIsOpen());
+        w.closePort(); // already closed: nothing changes
+        QVERIFY(!w.MSComm1->PortOpen());
         QVERIFY(f.boxes.isEmpty());
     }
 
     void unplugGivesOneMessageAndReopenWorks()
     {
         WindowFixture f;
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         int losses = 0;
         connect(w.MSComm1, &port::MSComm::connectionLost, this, [&] { ++losses; });
         f.backend->vanish();
         f.backend->vanish(); // a dying device keeps reporting
         QCOMPARE(losses, 1);
         QVERIFY(!w.MSComm1->PortOpen());
-        QVERIFY(!w.PortIsOpen);
+        QVERIFY(!w.portIsOpen());
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口连接已断开"));
         QVERIFY(f.boxes.isEmpty());
-        w.cmdOpenComm_Click();
+        w.openPort();
         QVERIFY(w.MSComm1->PortOpen());
-        QVERIFY(w.PortIsOpen);
+        QVERIFY(w.portIsOpen());
     }
 
     // ---- Start-up
@@ -293,10 +264,10 @@ private Q_SLOTS:
         WindowFixture f;
         if (!commSet.isEmpty())
             f.writeFile(QStringLiteral("comm.set"), commSet);
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         QCOMPARE(w.Combo1->currentIndex(), portIndex);
         QCOMPARE(w.MSComm1->PortOpen(), portOpen);
-        QVERIFY(w.PortIsOpen); // set at the end of start-up whether or not the port opened
+        QCOMPARE(w.portIsOpen(), portOpen); // reading may run only on a port that did open
         QCOMPARE(w.Combo2->currentIndex(), baudIndex);
         QCOMPARE(w.Combo2->currentText(),
                  baudIndex < 0 ? QStringLiteral("9600") : w.Combo2->itemText(baudIndex));
@@ -315,22 +286,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("objChnid");
         QTest::addColumn<int>("visibleGroups");
         QTest::addColumn<QString>("modules");
+        QTest::addColumn<int>("messages");
         QTest::newRow("5,1,40,1") << QByteArray("5,1,40,1\r\n") << "5"
                                   << "40"
                                   << "1"
-                                  << "1" << 1 << "1";
+                                  << "1" << 1 << "1" << 0;
         QTest::newRow("two channels keep the designed channel texts") << QByteArray("1,2,20,7\r\n") << "1"
                                                                       << "20"
                                                                       << "01"
-                                                                      << "1" << 2 << "7";
+                                                                      << "1" << 2 << "7" << 0;
         QTest::newRow("missing: 1,1,40,1") << QByteArray() << "1"
                                            << "40"
                                            << "1"
-                                           << "1" << 1 << "1";
-        QTest::newRow("twelve channels show ten") << QByteArray("3,12,6,-3\r\n") << "3"
-                                                  << "6"
-                                                  << "01"
-                                                  << "1" << 10 << "-3";
+                                           << "1" << 1 << "1" << 0;
+        // A value the window cannot use is named, and its default used.
+        QTest::newRow("twelve channels: one, and a message") << QByteArray("3,12,6,-3\r\n") << "3"
+                                                             << "6"
+                                                             << "1"
+                                                             << "1" << 1 << "-3" << 1;
+        QTest::newRow("no sensors: 40, and a message") << QByteArray("3,10,0,1\r\n") << "3"
+                                                       << "40"
+                                                       << "01"
+                                                       << "1" << 10 << "1" << 1;
     }
     void startUpFillsBoxesFromModuleSettings()
     {
@@ -341,10 +318,11 @@ private Q_SLOTS:
         QFETCH(QString, objChnid);
         QFETCH(int, visibleGroups);
         QFETCH(QString, modules);
+        QFETCH(int, messages);
         WindowFixture f;
         if (!modSet.isEmpty())
             f.writeFile(QStringLiteral("ModSet.set"), modSet);
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         for (QLineEdit* box : {w.txtStationID, w.txtObjStationID, w.txtSetID[0], w.txtSta, w.txtDoADDress,
                                w.txtInputAddid, w.txtSearchAdd})
             QCOMPARE(box->text(), address);
@@ -353,7 +331,7 @@ private Q_SLOTS:
         QCOMPARE(w.txtChnId->text(), chnId);
         QCOMPARE(w.txtObjChnid->text(), objChnid);
         QCOMPARE(w.txtModuleNum->text(), modules);
-        QCOMPARE(w.ChannelCount, visibleGroups);
+        QCOMPARE(w.channelCount(), visibleGroups);
         int shown = 0;
         for (QGroupBox* group : w.FrameShow)
             shown += group->isHidden() ? 0 : 1;
@@ -368,17 +346,19 @@ private Q_SLOTS:
             QCOMPARE(w.lblValue[size_t(g)].constLast()->text(), sensors + QLatin1Char('#'));
             QCOMPARE(w.lblValue[size_t(g)].constLast()->buddy(), w.txtValue[size_t(g)].constLast());
         }
-        QVERIFY(f.boxes.isEmpty());
+        QCOMPARE(f.boxes.size(), messages);
+        if (messages)
+            QVERIFY(f.boxes[0].text.contains(QStringLiteral("ModSet.set")));
     }
 
     void unreadableModuleSettingsNameTheFile()
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "1,1\r\n");
-        frmMain& w = f.create();
+        MainWindow& w = f.create();
         QCOMPARE(f.boxes.size(), 1);
         QVERIFY(f.boxes[0].text.contains(QStringLiteral("ModSet.set")));
-        QCOMPARE(w.SensorsPerChannel, 40);
+        QCOMPARE(w.sensorsPerChannel(), 40);
         QCOMPARE(w.txtDataLength->text(), QStringLiteral("40"));
     }
 };

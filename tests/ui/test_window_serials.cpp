@@ -27,7 +27,7 @@ QString text(const sim::Rom& rom)
 struct SerialsFixture : WindowFixture
 {
     sim::ModuleModel model;
-    frmMain* w = nullptr;
+    MainWindow* w = nullptr;
     QString nextFile; // what the file dialog answers ("" = cancelled)
 
     explicit SerialsFixture(const QByteArray& modSet = "1,2,40,1\r\n")
@@ -49,13 +49,13 @@ struct SerialsFixture : WindowFixture
     {
         QVERIFY(writeBytes(path(QStringLiteral("in.txt")), content));
         nextFile = path(QStringLiteral("in.txt"));
-        w->cmdOpenFile_Click();
+        w->importSerialFile();
     }
     void readList(int channel, int count)
     {
         w->txtChnId->setText(QString::number(channel));
         w->TXTsensorID->setText(QString::number(count));
-        w->cmdReadSensorID_Click();
+        w->readSerialList();
         QTRY_VERIFY(w->txtSn->toPlainText().startsWith(
             QStringLiteral("01#设备,通道%1").arg(channel, 2, 10, QLatin1Char('0'))));
     }
@@ -92,7 +92,7 @@ private Q_SLOTS:
         QCOMPARE(f.w->txtSn->toPlainText(), QStringLiteral("01#设备,通道02下：\n2\n\"%1\"\n\"%2\"  [无效]\n")
                                                 .arg(text(RomA), text(NotASensor)));
         QCOMPARE(f.w->txtShowID->toPlainText(), QStringLiteral("  \n\n01\n02\n"));
-        QCOMPARE(f.w->ReadSnList.mid(0, 2), (QStringList{text(RomA), text(NotASensor)}));
+        QCOMPARE(f.w->readSerialTexts.mid(0, 2), (QStringList{text(RomA), text(NotASensor)}));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
     }
 
@@ -105,7 +105,7 @@ private Q_SLOTS:
         f.backend->setResponder([&](const QByteArray&) { return corrupt; });
         f.w->txtSn->setPlainText(QStringLiteral("kept"));
         f.w->TXTsensorID->setText(QStringLiteral("1"));
-        f.w->cmdReadSensorID_Click();
+        f.w->readSerialList();
         QTRY_COMPARE(f.w->txtState->toPlainText(),
                      protocol::replyDump(corrupt) + QStringLiteral(" CRC校验错误"));
         QCOMPARE(f.w->txtSn->toPlainText(), QStringLiteral("kept"));
@@ -116,7 +116,7 @@ private Q_SLOTS:
     void saveRules()
     {
         SerialsFixture f;
-        f.w->cmdSaveSn_Click();
+        f.w->saveSerialList();
         QCOMPARE(f.messages(), QStringList{QStringLiteral("尚未读取序列号，请先读序列号再保存")});
         f.boxes.clear();
 
@@ -124,7 +124,7 @@ private Q_SLOTS:
         f.model.setTableEntry(1, 2, RomB);
         f.readList(1, 2);
         f.w->TXTsensorID->setText(QStringLiteral("3"));
-        f.w->cmdSaveSn_Click();
+        f.w->saveSerialList();
         QCOMPARE(f.messages().size(), 1);
         QVERIFY(f.messages()[0].contains(QStringLiteral("2")));
         f.boxes.clear();
@@ -137,22 +137,22 @@ private Q_SLOTS:
             f.boxes.append(request);
             return int(dialogs::AnswerCancel);
         });
-        f.w->cmdSaveSn_Click();
+        f.w->saveSerialList();
         QCOMPARE(fileBytes(f.path(QStringLiteral("LIST.TXT.txt"))), QByteArray("old"));
         dialogs::setMessageBoxHandler(
             [&](const dialogs::MessageBoxRequest&) { return int(dialogs::AnswerOk); });
-        f.w->cmdSaveSn_Click();
+        f.w->saveSerialList();
         QCOMPARE(fileBytes(f.path(QStringLiteral("LIST.TXT.txt"))), fileOf({RomA, RomB}));
         QVERIFY(!QFile::exists(f.path(QStringLiteral("LIST.TXT"))));
 
         // Cleared window, same list; a cancelled dialog writes nothing.
-        f.w->cmdClearSn_Click();
+        f.w->clearObservationWindow();
         f.nextFile = f.path(QStringLiteral("again.txt"));
-        f.w->cmdSaveSn_Click();
+        f.w->saveSerialList();
         QCOMPARE(fileBytes(f.nextFile), fileOf({RomA, RomB}));
         const QStringList before = QDir(f.folder.path()).entryList(QDir::Files);
         f.nextFile.clear();
-        f.w->cmdSaveSn_Click();
+        f.w->saveSerialList();
         QCOMPARE(QDir(f.folder.path()).entryList(QDir::Files), before);
     }
 
@@ -192,7 +192,7 @@ private Q_SLOTS:
         QCOMPARE(serials::ImportSnCount, count);
         if (count == 0)
             QCOMPARE(serials::ImportSnList.value(1), QString());
-        f.w->cmdFirst_Click(); // a failed import leaves nothing to write
+        f.w->writeFirstSerial(); // a failed import leaves nothing to write
         QCOMPARE(f.backend->written().size(), count > 0 ? 15 : 0);
     }
 
@@ -201,7 +201,7 @@ private Q_SLOTS:
         SerialsFixture f;
         f.importFile(fileOf({RomA, RomB}));
         f.nextFile.clear();
-        f.w->cmdOpenFile_Click();
+        f.w->importSerialFile();
         QVERIFY(f.boxes.isEmpty());
         QCOMPARE(serials::ImportSnCount, 2);
         QCOMPARE(f.w->txtSenseSn[1]->text(), QStringLiteral("FF"));
@@ -227,7 +227,7 @@ private Q_SLOTS:
         f.importFile(fileOf(roms));
         f.w->txtObjChannelID->setText(QStringLiteral("2"));
         f.w->txtTimer5->setText(QStringLiteral("5"));
-        f.w->cmdWriteAllSn_Click();
+        f.w->startAutomaticWrite();
         QTRY_COMPARE_WITH_TIMEOUT(f.messages(), QStringList{Finished}, 20000);
         QStringList expected;
         for (int p = 1; p <= written; ++p)
@@ -248,7 +248,7 @@ private Q_SLOTS:
         f.backend->setResponder(
             [&](const QByteArray& request) { return ++writes == 1 ? QByteArray() : f.model.reply(request); });
         f.w->txtTimer5->setText(QStringLiteral("20"));
-        f.w->cmdWriteAllSn_Click();
+        f.w->startAutomaticWrite();
         QTest::qWait(1000);
         QCOMPARE(writes, 1);
         QCOMPARE(f.w->txtObjSensorid->text(), QStringLiteral("1"));
@@ -266,7 +266,7 @@ private Q_SLOTS:
             return protocol::appendCrc(hexBytes("01 22 0C") +
                                        QByteArray(reinterpret_cast<const char*>(RomB.data()), 8) + "\x01");
         });
-        f.w->cmdFirst_Click();
+        f.w->writeFirstSerial();
         QTRY_COMPARE(f.resultLines(), QStringList{QStringLiteral("导入到 01通道 01#位置 [失败]")});
     }
 
@@ -278,7 +278,7 @@ private Q_SLOTS:
         f.importFile("2\r\n\"28 FF 4B 3C 61 00 00 8A\"\r\n\"28 FF 4B 3C 61 00 00 8A 00\"\r\n");
         QCOMPARE(serials::ImportSnCount, 2);
         f.w->txtTimer5->setText(QStringLiteral("5"));
-        f.w->cmdWriteAllSn_Click();
+        f.w->startAutomaticWrite();
         QTRY_COMPARE_WITH_TIMEOUT(f.messages().size(), 1, 10000);
         QVERIFY(f.messages()[0].contains(QStringLiteral("第2个")));
         QVERIFY(!f.messages().contains(Finished));
@@ -289,12 +289,12 @@ private Q_SLOTS:
     void automaticWriteNeedsAnOpenPortAndAnImport()
     {
         SerialsFixture f;
-        f.w->cmdWriteAllSn_Click();
+        f.w->startAutomaticWrite();
         QCOMPARE(f.messages(), QStringList{NothingImported});
         f.boxes.clear();
         f.importFile(fileOf({RomA}));
-        f.w->cmdCloseComm_Click();
-        f.w->cmdWriteAllSn_Click();
+        f.w->closePort();
+        f.w->startAutomaticWrite();
         QCOMPARE(f.messages(), QStringList{QStringLiteral("串口未打开，请先打开串口")});
         QVERIFY(!f.w->Timer5->isTicking());
     }
@@ -305,14 +305,16 @@ private Q_SLOTS:
         f.importFile(fileOf({RomA, RomB}));
         f.backend->written();
         const auto positionWritten = [&] {
+            if (!lineSettles(*f.w))
+                return -2;
             const QByteArray frame = f.backend->written();
             return frame.size() == 15 ? int(quint8(frame[4])) : -1;
         };
-        f.w->cmdFirst_Click();
+        f.w->writeFirstSerial();
         QCOMPARE(positionWritten(), 1);
-        f.w->cmdWriteNext_Click();
+        f.w->writeNextSerial();
         QCOMPARE(positionWritten(), 2);
-        f.w->cmdWriteNext_Click(); // beyond the imported count: entry 1 at position 1 again
+        f.w->writeNextSerial(); // beyond the imported count: entry 1 at position 1 again
         QCOMPARE(positionWritten(), 1);
         QCOMPARE(f.w->txtSenseSn[1]->text(), QStringLiteral("FF"));
     }
@@ -324,7 +326,7 @@ private Q_SLOTS:
         f.w->txtSearchChannel->setText(QStringLiteral("3"));
         f.w->txtSearchNum->setText(QStringLiteral("2"));
         f.backend->written();
-        f.w->cmdAutoSearch_Click();
+        f.w->searchSensors();
         QCOMPARE(f.backend->written(), protocol::autoSearchRequest(1, 3, 2));
         QCOMPARE(f.w->txtCommand->text().count(QLatin1Char(' ')), 8);
         QTRY_COMPARE(f.w->txtSn->toPlainText(),
@@ -335,7 +337,7 @@ private Q_SLOTS:
         f.model.setBus(5, {NotASensor});
         f.w->txtObjChnid->setText(QStringLiteral("5"));
         f.w->txtSensorReadID->setText(QStringLiteral("40"));
-        f.w->cmdAutoInput_Click();
+        f.w->readInSensor();
         QCOMPARE(f.backend->written(), protocol::manualReadInRequest(1, 5, 40));
         QCOMPARE(f.w->txtSensorReadID->text(), QStringLiteral("1"));
         QTRY_COMPARE(f.w->txtSn->toPlainText(),
@@ -343,22 +345,24 @@ private Q_SLOTS:
                          .arg(text(NotASensor)));
 
         f.w->txtObjChnid->setText(QStringLiteral("0"));
-        f.w->cmdAutoInput_Click();
+        f.w->readInSensor();
         QCOMPARE(f.messages(), QStringList{QStringLiteral("请指定正确的模块及通道编号")});
         QCOMPARE(f.backend->written(), QByteArray());
     }
 
-    // A command given while a reading has the line goes out when it is free.
-    void commandDuringAPassFollowsIt()
+    // A command given while a pass has the line goes out as soon as the line is
+    // free, between the pass's channels, and the pass goes on after it.
+    void commandDuringAPassGoesOutBetweenItsChannels()
     {
         SerialsFixture f("1,2,2,1\r\n");
-        f.backend->setResponder({}); // silent: each channel of the pass waits for its deadline
+        f.backend->setResponder({}); // silent: each request waits for its deadline
         f.backend->written();
-        QTimer::singleShot(50, f.w, [&] { f.w->cmdReadSensorID_Click(); });
-        f.w->cmdOnceDo1_Click();
-        QCOMPARE(f.backend->written().size(), 2 * 8);
-        QByteArray after;
-        QTRY_COMPARE(after += f.backend->written(), protocol::readSerialsRequest(1, 1, 2));
+        QTimer::singleShot(50, f.w, [&] { f.w->readSerialList(); });
+        f.w->readAllChannelsOnce();
+        QVERIFY(lineSettles(*f.w, 10000));
+        QCOMPARE(f.backend->written(), protocol::temperatureRequest(1, 3, 1, 1, 2) +
+                                           protocol::readSerialsRequest(1, 1, 2) +
+                                           protocol::temperatureRequest(1, 3, 2, 1, 2));
     }
 };
 

@@ -3,12 +3,13 @@
 // with message boxes and file dialogs answered by the test.
 
 #include "../common/program_state.h"
+#include "../common/line_settles.h"
 #include "../common/window_probes.h"
 
 #include "port/memory_backend.h"
 #include "protocol/crc16.h"
 #include "ui/dialogs.h"
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 #include "ui/program_folder.h"
 
 #include <QDir>
@@ -42,7 +43,7 @@ struct WindowFixture
 {
     QTemporaryDir folder;
     port::MemoryBackend* backend = nullptr; // owned by the window's port
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
     QVector<dialogs::MessageBoxRequest> boxes;
 
     WindowFixture()
@@ -74,13 +75,13 @@ struct WindowFixture
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    frmMain& create(bool runStartUp = true)
+    MainWindow& create(bool runStartUp = true)
     {
         auto memory = std::make_unique<port::MemoryBackend>();
         backend = memory.get();
-        window = std::make_unique<frmMain>(std::move(memory));
+        window = std::make_unique<MainWindow>(std::move(memory));
         if (runStartUp)
-            window->Form_Load();
+            window->startUp();
         return *window;
     }
 

@@ -1,11 +1,12 @@
 // Choosing, opening and closing the serial port, and keeping the choice.
 
-#include "frmMain.h"
+#include "main_window.h"
 
 #include "dialogs.h"
 #include "program_folder.h"
 
-#include "port/comm_settings.h"
+#include "config/comm_settings.h"
+#include "port/line_settings.h"
 #include "port/port_messages.h"
 
 #include <QDir>
@@ -28,7 +29,7 @@ std::optional<int> baudFromList(const QComboBox* combo)
 }
 } // namespace
 
-bool frmMain::ApplyPortChoice()
+bool MainWindow::applyPortChoice()
 {
     const std::optional<int> baud = baudFromList(Combo2);
     if (!baud) {
@@ -43,7 +44,7 @@ bool frmMain::ApplyPortChoice()
     return true;
 }
 
-void frmMain::ResetPortBuffers()
+void MainWindow::resetPortBuffers()
 {
     MSComm1->setInputMode(port::MSComm::comInputModeBinary);
     MSComm1->setInputLen(0);
@@ -54,48 +55,48 @@ void frmMain::ResetPortBuffers()
     MSComm1->setInputMode(port::MSComm::comInputModeBinary);
 }
 
-void frmMain::OpenOnComm()
+void MainWindow::armReceiveEvent()
 {
     MSComm1->setRThreshold(1);
     MSComm1->setInputMode(port::MSComm::comInputModeBinary);
 }
 
 // Opens the port; on failure warns (the reason goes to txtState) and returns false.
-static bool openOrWarn(frmMain* window, port::MSComm* comm)
+bool MainWindow::openOrWarn()
 {
-    if (comm->setPortOpen(true))
+    if (MSComm1->setPortOpen(true))
         return true;
-    const port::OpenFailure failure = comm->lastFailure();
+    const port::OpenFailure failure = MSComm1->lastFailure();
     if (failure != port::OpenFailure::Busy)
-        window->txtState->setPlainText(port::openFailureText(
-            failure, QStringLiteral("COM%1").arg(comm->CommPort()), comm->systemName()));
+        txtState->setPlainText(port::openFailureText(failure, QStringLiteral("COM%1").arg(MSComm1->CommPort()),
+                                                     MSComm1->systemName()));
     // Whatever the window showed before was read on a line that is now closed.
-    window->imgNotConnected->raise();
-    dialogs::MsgBox(window, PortBusyText, QStringLiteral("系统信息"), dialogs::Icon::Warning);
+    imgNotConnected->raise();
+    dialogs::MsgBox(this, PortBusyText, QStringLiteral("系统信息"), dialogs::Icon::Warning);
     return false;
 }
 
-void frmMain::Combo1_Click()
+void MainWindow::portChosen()
 {
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     MSComm1->setCommPort(portNumberFromList(Combo1));
-    if (!openOrWarn(this, MSComm1))
+    if (!openOrWarn())
         return;
-    OpenOnComm();
-    PortIsOpen = true;
+    armReceiveEvent();
+    m_portIsOpen = true;
 }
 
-void frmMain::cmdCom_Click()
+void MainWindow::savePortSettings()
 {
-    if (!ApplyPortChoice())
+    if (!applyPortChoice())
         return;
-    if (!openOrWarn(this, MSComm1))
+    if (!openOrWarn())
         return;
-    OpenOnComm();
-    PortIsOpen = true;
+    armReceiveEvent();
+    m_portIsOpen = true;
     // What the port now holds is what was chosen: the lists after ApplyPortChoice.
-    if (!port::saveCommSet(programFolder(), MSComm1->CommPort(), MSComm1->baudRate())) {
+    if (!config::saveCommSet(programFolder(), MSComm1->CommPort(), MSComm1->baudRate())) {
         dialogs::MsgBox(this,
                         QStringLiteral("无法写入串口设置文件“%1”，设置未保存。")
                             .arg(QDir::toNativeSeparators(
@@ -106,20 +107,20 @@ void frmMain::cmdCom_Click()
     dialogs::MsgBox(this, QStringLiteral("串口设置保存成功"), QStringLiteral("系统提示"));
 }
 
-void frmMain::cmdOpenComm_Click()
+void MainWindow::openPort()
 {
-    if (!ApplyPortChoice())
+    if (!applyPortChoice())
         return;
-    ResetPortBuffers();
-    if (!openOrWarn(this, MSComm1))
+    resetPortBuffers();
+    if (!openOrWarn())
         return;
-    PortIsOpen = true;
+    m_portIsOpen = true;
 }
 
-void frmMain::cmdCloseComm_Click()
+void MainWindow::closePort()
 {
     if (!MSComm1->PortOpen())
         return;
     MSComm1->setPortOpen(false);
-    PortIsOpen = false;
+    m_portIsOpen = false;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Every control of the login window, with the names its handlers use. setupUi
 // builds them from layout() (frmLogin_layout.cpp) and binds each member to the
-// control of its name, as frmMainForm does for the main window.
+// control of its name, as MainWindowForm does for the main window.
 
 #include "form_builder.h"
 
@@ -12,7 +12,7 @@
 #include <QWidget>
 #include <array>
 
-struct frmLoginForm
+struct LoginWindowForm
 {
     QWidget* Picture1 = nullptr;        // the band holding the title line
     QLabel* Label1 = nullptr;           // the title line

@@ -6,10 +6,10 @@
 #include <QObject>
 #include <functional>
 
-namespace protocol {
+namespace platform {
 
 // Calls `handler` in `context`'s thread once the first SIGINT or SIGTERM arrives;
 // later ones are ignored. False when the signals cannot be caught.
 bool onStopSignals(QObject* context, std::function<void()> handler);
 
-} // namespace protocol
+} // namespace platform

@@ -2,7 +2,7 @@
 // Every control of the main window, with the names the handlers use. setupUi
 // builds them from layout() (frmMain_layout.cpp) with their designed captions,
 // texts, tool tips and geometry, and binds each member to the control of its
-// name; frmMain inherits this so its handlers read `txtState`, `Combo1`, ...
+// name; MainWindow inherits this so its handlers read `txtState`, `Combo1`, ...
 // Control arrays are indexed containers; element i's objectName is "<name>_<i>".
 
 #include "form_builder.h"
@@ -22,7 +22,7 @@
 
 constexpr int ValueGroupCount = protocol::MaxChannelsPerModule; // one value group per channel
 
-struct frmMainForm
+struct MainWindowForm
 {
     // Window-level
     QTabWidget* SSTab1 = nullptr;

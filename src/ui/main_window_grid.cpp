@@ -1,248 +1,60 @@
-// Reading temperatures: one channel or all channels, once or in a loop, and
-// the value grid they fill.
+// The value grid: ten groups of cells, laid out for the installation's
+// channels and sensors, created on first use, cut to narrow columns; the cells
+// a reading fills and their tool tips.
 
-#include "frmMain.h"
+#include "main_window.h"
 
-#include "dialogs.h"
-
-#include "acquisition/all_channels_pass.h"
 #include "acquisition/grid_geometry.h"
-#include "acquisition/read_timing.h"
 #include "acquisition/value_cell_sizing.h"
-#include "protocol/hex_text.h"
 #include "protocol/temperature.h"
 
 #include <QFontInfo>
 #include <QTextLayout>
-#include <QTimer>
 #include <map>
 
 namespace {
 void setCellColour(QLineEdit* cell, const QColor& colour)
 {
+    // A palette change repaints the cell: only when the colour changes.
+    if (cell->palette().color(QPalette::Text) == colour)
+        return;
     QPalette palette = cell->palette();
     palette.setColor(QPalette::Text, colour);
     cell->setPalette(palette);
 }
 } // namespace
 
-void frmMain::ClearGroup(int channel)
+void MainWindow::clearGroup(int channel)
 {
     if (channel < 1 || channel > ValueGroupCount)
         return;
     const QVector<QLineEdit*>& cells = valueCells(channel);
-    for (int k = 0; k < SensorsPerChannel && k < cells.size(); ++k) {
+    for (int k = 0; k < m_sensorsPerChannel && k < cells.size(); ++k) {
         setCellColour(cells[k], Qt::red);
-        SetCellText(channel, k, QString());
+        setCellText(channel, k, QString());
     }
 }
 
-std::optional<acquisition::TemperatureRequestFields>
-frmMain::ReadRequestBoxes(protocol::Rounding rounding, bool withChannel, IntervalTimer* loopToStop)
-{
-    const acquisition::FieldsResult result =
-        withChannel
-            ? acquisition::readRequestFields(txtStationID->text(), txtFunID->text(), txtStartID->text(),
-                                             txtDataLength->text(), txtChannel->text(), rounding)
-            : acquisition::readPassFields(txtStationID->text(), txtFunID->text(), txtStartID->text(),
-                                          txtDataLength->text(), rounding);
-    if (!result.fields) {
-        if (loopToStop)
-            loopToStop->setEnabled(false);
-        // One box about the same boxes is enough, whichever handler comes next.
-        if (!m_fieldMessageOpen) {
-            m_fieldMessageOpen = true;
-            dialogs::MsgBox(this, result.message, QString(), dialogs::Icon::Warning);
-            m_fieldMessageOpen = false;
-        }
-    }
-    return result.fields;
-}
-
-void frmMain::DoData(const QByteArray& reply, int channel, int positions)
+void MainWindow::showTemperatures(const QByteArray& reply, int channel, int positions)
 {
     if (reply.isEmpty() || reply.size() - 1 < 5)
         return;
-    txtState->setPlainText(protocol::replyDump(reply));
     if (channel < 1 || channel > ValueGroupCount)
         return;
     const QVector<QString> texts = protocol::decodeTemperatures(reply, positions);
     const QVector<QLineEdit*>& cells = valueCells(channel);
     for (int k = 0; k < texts.size() && k < cells.size(); ++k) {
-        SetCellText(channel, k, texts[k]);
+        setCellText(channel, k, texts[k]);
         setCellColour(cells[k], Qt::black);
     }
 }
 
-bool frmMain::ShowTemperatureOutcome(int channel, const acquisition::TemperatureReplyOutcome& outcome)
-{
-    switch (outcome.kind) {
-    case acquisition::TemperatureReplyOutcome::Nothing:
-        break;
-    case acquisition::TemperatureReplyOutcome::Decode:
-        DoData(outcome.bytes, channel, SensorsPerChannel);
-        break;
-    case acquisition::TemperatureReplyOutcome::Flag:
-        // Bytes that hold no valid reply are shown with what is wrong, and never decoded.
-        ShowUnusableReply(outcome.bytes, outcome.note);
-        return false;
-    }
-    return true;
-}
-
-bool frmMain::temperatureReply(const requests::Reply& reply)
-{
-    // Read with the request it answers, whatever the boxes hold now. The receive
-    // event took the reply's full length: bytes that are not one whole reply
-    // cannot be checked and are not decoded.
-    const acquisition::TemperatureReplyOutcome outcome =
-        acquisition::judgeTemperatureReply(reply.bytes, reply.request, false);
-    const bool shown = ShowTemperatureOutcome(reply.request.context.channel, outcome);
-    const site::ChannelRecords records = RecordsOf(outcome, reply.request);
-    WatchTemperatureReply(outcome, reply.request, records);
-    RecordReadings(records.readings); // a single reading is a batch of its own
-    return shown;
-}
-
-void frmMain::ReadModule(const acquisition::TemperatureRequestFields& fields)
-{
-    txtState->clear();
-    txtCommand->clear();
-    if (!MSComm1->PortOpen() || readingBusy())
-        return;
-    const requests::Request request = acquisition::temperatureReadRequest(fields, fields.channel, true);
-    if (!SendRequest(request, ImgYellow))
-        return;
-    // Wait for the reply, but no longer than the line needs for it.
-    m_requests->waitForReply(acquisition::temperatureReadWaitMs(fields.count, MSComm1->baudRate()));
-    if (MSComm1->PortOpen())
-        m_requests->discardInput(); // bytes still arriving belong to nobody now
-    if (m_passQueued) {
-        m_passQueued = false;
-        QTimer::singleShot(0, this, &frmMain::cmdOnceDo1_Click);
-    }
-}
-
-void frmMain::comDoOnce_Click()
-{
-    Timer7->setEnabled(false);
-    if (readingBusy())
-        return;
-    const std::optional<acquisition::TemperatureRequestFields> fields =
-        ReadRequestBoxes(protocol::Rounding::CutOff, true);
-    if (!fields)
-        return;
-    ClearGroup(fields->channel);
-    ReadModule(*fields);
-}
-
-void frmMain::cmdOneM_Click()
-{
-    const std::optional<int> interval = acquisition::loopInterval(txtTimerSet[0]->text());
-    if (!interval) {
-        dialogs::MsgBox(this, acquisition::loopIntervalMessage(), QString(), dialogs::Icon::Warning);
-        return;
-    }
-    lblCounter->setText(QStringLiteral("1"));
-    Timer7->setEnabled(false);
-    Timer2->setInterval(*interval);
-    Timer2->setEnabled(true);
-}
-
-void frmMain::cmdStopOnce_Click()
-{
-    Timer2->setEnabled(false);
-}
-
-void frmMain::Timer2_Timer()
-{
-    if (readingBusy())
-        return; // the previous reading is still waiting for its reply
-    const std::optional<acquisition::TemperatureRequestFields> fields =
-        ReadRequestBoxes(protocol::Rounding::CutOff, true, Timer2); // one message, not one per tick
-    if (!fields)
-        return;
-    lblCounter->setText(acquisition::wrappedCounterText(lblCounter->text()));
-    if (!PortIsOpen)
-        return;
-    lblCounter->setText(acquisition::nextCounterText(lblCounter->text()));
-    ReadModule(*fields);
-}
-
-void frmMain::cmdOnceDo1_Click()
-{
-    Timer2->setEnabled(false);
-    if (m_passBusy)
-        return; // a pass is already on the line
-    if (readingBusy()) {
-        m_passQueued = true; // runs as soon as the single reading's wait ends
-        return;
-    }
-    txtCommand->clear();
-    txtState->clear();
-    if (!MSComm1->PortOpen())
-        return;
-    // The pass writes each channel number into the channel box; it never reads it.
-    const std::optional<acquisition::TemperatureRequestFields> fields =
-        ReadRequestBoxes(protocol::Rounding::HalfToEven, false, Timer7);
-    if (!fields)
-        return;
-
-    m_passBusy = true;
-    // The pass's readings go to the history as one batch when it ends or stops.
-    QVector<history::Reading> passReadings;
-    requests::Request lastRequest;
-    acquisition::PassHooks hooks;
-    hooks.channelStarting = [this](int channel) {
-        txtChannel->setText(QString::number(channel));
-        txtCommand->clear();
-        ClearGroup(channel);
-        ImgYellow->raise();
-    };
-    hooks.requestSent = [this, &lastRequest](const requests::Request& request) {
-        lastRequest = request;
-        ShowSent(request, ImgYellow);
-    };
-    hooks.channelAnswered = [this, &lastRequest, &passReadings](
-                                int channel, const acquisition::TemperatureReplyOutcome& outcome) {
-        ShowTemperatureOutcome(channel, outcome);
-        const site::ChannelRecords records = RecordsOf(outcome, lastRequest);
-        WatchTemperatureReply(outcome, lastRequest, records);
-        passReadings += records.readings;
-    };
-    acquisition::runAllChannelsPass(*m_requests, *fields, ChannelCount, hooks);
-    m_passBusy = false;
-    RecordReadings(passReadings);
-}
-
-void frmMain::CmdReadDataCircle_Click()
-{
-    const std::optional<int> interval = acquisition::loopInterval(txtTimerSet[1]->text());
-    if (!interval) {
-        dialogs::MsgBox(this, acquisition::loopIntervalMessage(), QString(), dialogs::Icon::Warning);
-        return;
-    }
-    Timer2->setEnabled(false);
-    Timer7->setInterval(*interval);
-    Timer7->setEnabled(true);
-}
-
-void frmMain::cmdStopCircle_Click()
-{
-    Timer7->setInterval(0);
-}
-
-void frmMain::Timer7_Timer()
-{
-    cmdOnceDo1_Click();
-}
-
-void frmMain::ArrangeValueGrid()
+void MainWindow::arrangeValueGrid()
 {
     for (QGroupBox* group : FrameShow)
         group->hide();
-    m_gridLayout = acquisition::arrangeValueGrid(ChannelCount, SensorsPerChannel);
-    ChannelCount = m_gridLayout.channelCount;
+    m_gridLayout = acquisition::arrangeValueGrid(m_channelCount, m_sensorsPerChannel);
+    m_channelCount = m_gridLayout.channelCount;
     using form::twipsToPixels;
     for (int k = 0; k < m_gridLayout.visibleGroupCount(); ++k) {
         const acquisition::GridGroup& g = m_gridLayout.groups[size_t(k)];
@@ -259,12 +71,12 @@ void frmMain::ArrangeValueGrid()
     }
     m_valueCellsPending = true;
     if (SSTab1->currentWidget() == tabPages[0])
-        EnsureValueCells();
+        ensureValueCells();
 }
 
-const QVector<QLineEdit*>& frmMain::valueCells(int channel)
+const QVector<QLineEdit*>& MainWindow::valueCells(int channel)
 {
-    EnsureValueCells();
+    ensureValueCells();
     return txtValue[size_t(channel - 1)];
 }
 
@@ -358,16 +170,20 @@ void applyNarrowCells(QLineEdit* box, QLabel* label, const NarrowCells& cells)
 }
 } // namespace
 
-void frmMain::SetCellText(int channel, int index, const QString& text)
+void MainWindow::setCellText(int channel, int index, const QString& text)
 {
     QLineEdit* box = txtValue[size_t(channel - 1)][index];
+    // Laying out and painting a cell's text is most of what a reading costs the
+    // window: a loop that reads the same value again changes nothing.
+    if (box->text() == text)
+        return;
     box->setText(text);
     // A text wider than a narrowed box loses its end, never its sign and first digits.
     box->setCursorPosition(0);
-    ShowCellToolTip(channel, index);
+    showCellToolTip(channel, index);
 }
 
-void frmMain::ShowCellToolTip(int channel, int index)
+void MainWindow::showCellToolTip(int channel, int index)
 {
     QLabel* label = lblValue[size_t(channel - 1)][index];
     const QString text = txtValue[size_t(channel - 1)][index]->text();
@@ -378,7 +194,7 @@ void frmMain::ShowCellToolTip(int channel, int index)
     label->setToolTip(tip);
 }
 
-void frmMain::EnsureValueCells()
+void MainWindow::ensureValueCells()
 {
     if (!m_valueCellsPending)
         return;
@@ -404,7 +220,7 @@ void frmMain::EnsureValueCells()
         };
         if (narrowedAt(0))
             applyNarrowCells(box0, label0, *narrowedAt(0));
-        ShowCellToolTip(g, 0);
+        showCellToolTip(g, 0);
         for (int i = 1; i < count; ++i) {
             const acquisition::GridElement e = m_gridLayout.element(g, i);
             const std::optional<NarrowCells>& narrowed = narrowedAt(i);
@@ -430,7 +246,7 @@ void frmMain::EnsureValueCells()
             // Sized before they are shown: resizing a shown widget repaints it.
             if (narrowed)
                 applyNarrowCells(box, label, *narrowed);
-            ShowCellToolTip(g, i);
+            showCellToolTip(g, i);
             box->show();
             label->show();
         }

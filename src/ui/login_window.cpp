@@ -1,7 +1,7 @@
-#include "frmLogin.h"
+#include "login_window.h"
 
 #include "dialogs.h"
-#include "frmMain.h"
+#include "main_window.h"
 #include "program_folder.h"
 #include "screen_centre.h"
 
@@ -41,23 +41,24 @@ void tellLoginFailed(QWidget* parent)
 
 } // namespace
 
-frmLogin::frmLogin(MainWindowFactory createMainWindow, QWidget* parent)
+LoginWindow::LoginWindow(MainWindowFactory createMainWindow, QWidget* parent)
     : QWidget(parent), m_createMainWindow(std::move(createMainWindow))
 {
+    setObjectName(QStringLiteral("frmLogin"));
     setupUi(this);
     if (!m_createMainWindow)
-        m_createMainWindow = [] { return std::make_unique<frmMain>(); };
+        m_createMainWindow = [] { return std::make_unique<MainWindow>(); };
     // QLineEdit passes Enter on to its window, which would log in from the user-name box.
     for (QWidget* control : {static_cast<QWidget*>(txtUserName), static_cast<QWidget*>(txtPassword),
                              static_cast<QWidget*>(cmdCancel)})
         control->installEventFilter(this);
-    connect(cmdOK, &QPushButton::clicked, this, &frmLogin::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &LoginWindow::logIn);
+    connect(cmdCancel, &QPushButton::clicked, this, &LoginWindow::cancelLogin);
 }
 
-frmLogin::~frmLogin() = default;
+LoginWindow::~LoginWindow() = default;
 
-void frmLogin::Form_Load()
+void LoginWindow::startUp()
 {
     const QString folder = programFolder();
 
@@ -92,7 +93,7 @@ void frmLogin::Form_Load()
     }
 }
 
-void frmLogin::cmdOK_Click()
+void LoginWindow::logIn()
 {
     const QString userName = txtUserName->text();
     if (userName.isEmpty()) {
@@ -113,7 +114,7 @@ void frmLogin::cmdOK_Click()
             }
         }
     }
-    std::unique_ptr<frmMain> window = StartMainWindow();
+    std::unique_ptr<MainWindow> window = StartMainWindow();
     if (!window) {
         tellLoginFailed(this);
         return;
@@ -124,16 +125,16 @@ void frmLogin::cmdOK_Click()
     close();
 }
 
-void frmLogin::cmdCancel_Click()
+void LoginWindow::cancelLogin()
 {
     close();
 }
 
-std::unique_ptr<frmMain> frmLogin::StartMainWindow()
+std::unique_ptr<MainWindow> LoginWindow::StartMainWindow()
 {
     try {
-        std::unique_ptr<frmMain> window = m_createMainWindow();
-        window->Form_Load();
+        std::unique_ptr<MainWindow> window = m_createMainWindow();
+        window->startUp();
         return window;
     } catch (const std::exception& failure) {
         qWarning("The main window failed to start: %s", failure.what());
@@ -141,22 +142,22 @@ std::unique_ptr<frmMain> frmLogin::StartMainWindow()
     }
 }
 
-bool frmLogin::eventFilter(QObject* watched, QEvent* event)
+bool LoginWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (!isEnter(event))
         return QWidget::eventFilter(watched, event);
     if (watched == txtUserName)
         txtPassword->setFocus(Qt::OtherFocusReason);
     else if (watched == txtPassword)
-        cmdOK_Click();
+        logIn();
     // On the Cancel button Enter is only swallowed: passed on, it would reach the window and log in.
     return true;
 }
 
-void frmLogin::keyPressEvent(QKeyEvent* event)
+void LoginWindow::keyPressEvent(QKeyEvent* event)
 {
     if (isEnter(event))
-        cmdOK_Click();
+        logIn();
     else
         QWidget::keyPressEvent(event);
 }

@@ -3,7 +3,7 @@
 // and the read-in of one sensor. The rules, file format, replies and texts are
 // the serials library's; this file reads boxes, sends and writes controls.
 
-#include "frmMain.h"
+#include "main_window.h"
 
 #include "dialogs.h"
 #include "program_folder.h"
@@ -54,85 +54,52 @@ void setBold(QTextEdit* edit, bool bold)
 }
 } // namespace
 
-// ---- Boxes
-
-std::optional<QVector<quint8>> frmMain::ReadByteBoxes(std::initializer_list<QLineEdit*> boxes,
-                                                      protocol::Rounding rounding)
-{
-    QVector<quint8> values;
-    for (QLineEdit* box : boxes) {
-        const std::optional<int> value = protocol::byteValue(box->text(), rounding);
-        if (!value) {
-            dialogs::MsgBox(this, protocol::rangeMessage(CaptionOf(box), 0, 255), QString(),
-                            dialogs::Icon::Warning);
-            return std::nullopt;
-        }
-        values.append(quint8(*value));
-    }
-    return values;
-}
-
-QString frmMain::CaptionOf(const QWidget* box) const
-{
-    // Every box is named by the label whose buddy it is.
-    for (const QLabel* label : findChildren<QLabel*>())
-        if (label->buddy() == box)
-            return label->text();
-    return box->objectName();
-}
-
-void frmMain::StopReadingLoops()
-{
-    Timer7->setEnabled(false);
-    Timer2->setEnabled(false);
-    m_passQueued = false;
-}
-
 // ---- Reading the module's list
 
-void frmMain::cmdReadSensorID_Click()
+void MainWindow::wireSerialCommands()
 {
-    StopReadingLoops();
-    txtShowID->setVisible(true);
-    ReadSensorID();
+    connect(m_serials, &serials::SerialNumbersController::listRead, this, &MainWindow::showSerialList);
+    connect(m_serials, &serials::SerialNumbersController::searchAnswered, this, &MainWindow::showSearchResult);
+    connect(m_serials, &serials::SerialNumbersController::readInAnswered, this, &MainWindow::showReadIn);
+    connect(m_serials, &serials::SerialNumbersController::writeAnswered, this, &MainWindow::showWriteResult);
 }
 
-void frmMain::ReadSensorID()
+void MainWindow::readSerialList()
 {
+    stopReadingLoops();
+    txtShowID->setVisible(true);
     const std::optional<QVector<quint8>> bytes =
-        ReadByteBoxes({txtSta, txtChnId, TXTsensorID}, protocol::Rounding::Floor);
+        readByteBoxes({txtSta, txtChnId, TXTsensorID}, protocol::Rounding::Floor);
     if (!bytes)
         return;
-    SendRequest(serials::readListRequest((*bytes)[0], (*bytes)[1], (*bytes)[2]));
+    const requests::Request request = serials::readListRequest((*bytes)[0], (*bytes)[1], (*bytes)[2]);
+    const auto submitted = m_serials->readList((*bytes)[0], (*bytes)[1], (*bytes)[2]);
+    if (submitted != requests::RequestCore::Submitted::Queued)
+        showNotSubmitted(request, submitted);
 }
 
-bool frmMain::readListReply(const requests::Reply& reply)
+void MainWindow::showSerialList(const requests::Context& asked, const QVector<serials::SerialNumber>& found)
 {
-    if (!ReplyUsable(reply, serials::judgeListReply(reply.bytes, reply.request)))
-        return false;
-    const requests::Context& asked = reply.request.context;
-    const QVector<serials::SerialNumber> found = serials::serialsInListReply(reply.bytes, asked.count);
     QString list = serials::listHeading(asked.station, asked.channel, asked.count) + QLatin1Char('\n');
     QString numbers = QStringLiteral("  \n\n");
     for (int i = 0; i < found.size(); ++i) {
         const QString text = serials::serialText(found[i]);
-        ReadSnList[i] = text;
+        readSerialTexts[i] = text;
         list += serials::listLine(text, serials::passesListRule(found[i])) + QLatin1Char('\n');
         numbers += serials::twoDigits(i + 1) + QLatin1Char('\n');
     }
     m_lastListCount = int(found.size());
     txtSn->setPlainText(list);
     txtShowID->setPlainText(numbers);
-    return true;
 }
 
-void frmMain::cmdSaveSn_Click()
+void MainWindow::saveSerialList()
 {
-    StopReadingLoops();
+    stopReadingLoops();
     const std::optional<int> count =
         protocol::wholeNumber(TXTsensorID->text(), protocol::Rounding::Floor, 0, serials::MaxListEntries);
     if (!count) {
-        dialogs::MsgBox(this, protocol::rangeMessage(CaptionOf(TXTsensorID), 0, serials::MaxListEntries),
+        dialogs::MsgBox(this, protocol::rangeMessage(captionOf(TXTsensorID), 0, serials::MaxListEntries),
                         QString(), dialogs::Icon::Warning);
         return;
     }
@@ -159,7 +126,7 @@ void frmMain::cmdSaveSn_Click()
         dialogs::MsgBox(this, serials::replaceFileQuestion(QDir::toNativeSeparators(path)), QString(),
                         dialogs::Icon::Question, dialogs::Buttons::OkCancel) != dialogs::AnswerOk)
         return;
-    if (!config::saveWholeFile(path, serials::formatSerialFile(ReadSnList.mid(0, *count)))) {
+    if (!config::saveWholeFile(path, serials::formatSerialFile(readSerialTexts.mid(0, *count)))) {
         dialogs::MsgBox(this, serials::fileNotWrittenMessage(QDir::toNativeSeparators(path)), QString(),
                         dialogs::Icon::Warning);
         return;
@@ -169,17 +136,17 @@ void frmMain::cmdSaveSn_Click()
                         dialogs::Icon::Information);
 }
 
-void frmMain::cmdClearSn_Click()
+void MainWindow::clearObservationWindow()
 {
     txtSn->clear();
 }
 
 // ---- Importing a file
 
-void frmMain::cmdOpenFile_Click()
+void MainWindow::importSerialFile()
 {
     Timer5->setInterval(0); // an automatic write must not go on with a list that is being replaced
-    StopReadingLoops();
+    stopReadingLoops();
     dialogs::FileDialogRequest ask;
     ask.folder = serialFilesFolder();
     ask.filter = QStringLiteral("序列号文件 (*.txt)|*.txt|所有文件（*）|*.*");
@@ -222,35 +189,35 @@ void frmMain::cmdOpenFile_Click()
     for (int i = 0; i < imported.fields.size(); ++i)
         serials::ImportSnList[i + 1] = imported.fields[i];
     serials::ImportSnCount = imported.announcedCount;
-    LoadEntry(1);
+    loadEntry(1);
 }
 
 // ---- Writing into the module
 
-void frmMain::LoadEntry(int position)
+void MainWindow::loadEntry(int position)
 {
     const QStringList parts = serials::entryParts(serials::ImportSnList.value(position));
     for (int j = 0; j < int(txtSenseSn.size()); ++j)
         txtSenseSn[size_t(j)]->setText(parts.value(j));
 }
 
-bool frmMain::LoadWritableEntry(int position)
+bool MainWindow::loadWritableEntry(int position)
 {
     const QString entry = serials::ImportSnList.value(position);
     if (!serials::serialFromEntry(entry)) {
         dialogs::MsgBox(this, serials::badEntryMessage(position, entry), QString(), dialogs::Icon::Warning);
         return false;
     }
-    LoadEntry(position);
+    loadEntry(position);
     return true;
 }
 
-bool frmMain::WriteSensorSn()
+bool MainWindow::writeShownSerial()
 {
     txtState->clear();
     txtCommand->clear();
     const std::optional<QVector<quint8>> bytes =
-        ReadByteBoxes({txtInputAddid, txtObjChannelID, txtObjSensorid}, protocol::Rounding::Floor);
+        readByteBoxes({txtInputAddid, txtObjChannelID, txtObjSensorid}, protocol::Rounding::Floor);
     if (!bytes)
         return false;
     QStringList parts;
@@ -261,40 +228,45 @@ bool frmMain::WriteSensorSn()
         dialogs::MsgBox(this, serials::verificationWindowMessage(), QString(), dialogs::Icon::Warning);
         return false;
     }
-    return SendRequest(serials::writeRequest((*bytes)[0], (*bytes)[1], (*bytes)[2], *serial));
+    ImgYellow->raise();
+    const auto submitted = m_serials->write((*bytes)[0], (*bytes)[1], (*bytes)[2], *serial);
+    if (submitted == requests::RequestCore::Submitted::Queued)
+        return true;
+    showNotSubmitted(serials::writeRequest((*bytes)[0], (*bytes)[1], (*bytes)[2], *serial), submitted);
+    return false;
 }
 
-std::optional<int> frmMain::WritePosition()
+std::optional<int> MainWindow::writePosition()
 {
     const std::optional<int> position =
         protocol::wholeNumber(txtObjSensorid->text(), protocol::Rounding::Floor, 0, 255);
     if (!position)
-        dialogs::MsgBox(this, protocol::rangeMessage(CaptionOf(txtObjSensorid), 0, 255), QString(),
+        dialogs::MsgBox(this, protocol::rangeMessage(captionOf(txtObjSensorid), 0, 255), QString(),
                         dialogs::Icon::Warning);
     return position;
 }
 
-void frmMain::cmdFirst_Click()
+void MainWindow::writeFirstSerial()
 {
     txtObjSensorid->setText(QStringLiteral("1"));
-    StopReadingLoops();
+    stopReadingLoops();
     txtCommand->clear();
     if (serials::ImportSnCount < 1) {
         dialogs::MsgBox(this, serials::nothingImportedMessage());
         return;
     }
-    if (LoadWritableEntry(1))
-        WriteSensorSn();
+    if (loadWritableEntry(1))
+        writeShownSerial();
 }
 
-void frmMain::cmdWriteNext_Click()
+void MainWindow::writeNextSerial()
 {
-    StopReadingLoops();
-    const std::optional<int> position = WritePosition();
+    stopReadingLoops();
+    const std::optional<int> position = writePosition();
     if (!position)
         return;
     const serials::WriteStep step =
-        serials::nextManualStep(*position, SensorsPerChannel, serials::ImportSnCount);
+        serials::nextManualStep(*position, m_sensorsPerChannel, serials::ImportSnCount);
     if (step.kind == serials::WriteStep::AlreadyLast) {
         dialogs::MsgBox(this, serials::alreadyLastMessage(), QString(), dialogs::Icon::None,
                         dialogs::Buttons::OkCancel);
@@ -303,13 +275,13 @@ void frmMain::cmdWriteNext_Click()
     txtObjSensorid->setText(QString::number(step.position));
     if (step.kind == serials::WriteStep::NothingImported)
         dialogs::MsgBox(this, serials::nothingImportedMessage());
-    if (step.kind == serials::WriteStep::Write && LoadWritableEntry(step.position))
-        WriteSensorSn();
+    if (step.kind == serials::WriteStep::Write && loadWritableEntry(step.position))
+        writeShownSerial();
 }
 
-void frmMain::cmdWriteAllSn_Click()
+void MainWindow::startAutomaticWrite()
 {
-    StopReadingLoops();
+    stopReadingLoops();
     txtObjSensorid->setText(QStringLiteral("0"));
     txtSn->clear();
     if (serials::ImportSnCount < 1) {
@@ -323,37 +295,36 @@ void frmMain::cmdWriteAllSn_Click()
     const std::optional<int> interval =
         protocol::wholeNumber(txtTimer5->text(), protocol::Rounding::CutOff, 1, 65535);
     if (!interval) {
-        dialogs::MsgBox(this, protocol::rangeMessage(CaptionOf(txtTimer5), 1, 65535), QString(),
+        dialogs::MsgBox(this, protocol::rangeMessage(captionOf(txtTimer5), 1, 65535), QString(),
                         dialogs::Icon::Warning);
         return;
     }
     Timer5->setInterval(*interval);
 }
 
-void frmMain::StopAutomaticWrite(const QString& message)
+void MainWindow::endAutomaticWrite(const QString& message)
 {
     Timer5->setInterval(0);
     dialogs::MsgBox(this, message, QString(), dialogs::Icon::None, dialogs::Buttons::OkCancel);
 }
 
-void frmMain::Timer5_Timer()
+void MainWindow::automaticWriteTick()
 {
-    // One write on the line at a time: a tick while the last write awaits its
-    // reply, or while a reading has the line, leaves the position alone.
-    if (m_requests->lineBusy() ||
-        (m_requests->replyAwaited() && m_requests->pending().context.kind == protocol::ModeWriteSerial))
+    // One write at a time: a tick while the last write waits for the line or
+    // its reply leaves the position alone.
+    if (m_serials->writeWaits())
         return;
     const std::optional<int> position =
         protocol::wholeNumber(txtObjSensorid->text(), protocol::Rounding::Floor, 0, 255);
     if (!position) {
-        StopAutomaticWrite(protocol::rangeMessage(CaptionOf(txtObjSensorid), 0, 255));
+        endAutomaticWrite(protocol::rangeMessage(captionOf(txtObjSensorid), 0, 255));
         return;
     }
     const serials::WriteStep step =
-        serials::nextAutomaticStep(*position, SensorsPerChannel, serials::ImportSnCount);
+        serials::nextAutomaticStep(*position, m_sensorsPerChannel, serials::ImportSnCount);
     txtObjSensorid->setText(QString::number(step.position));
     if (step.kind == serials::WriteStep::Finished) {
-        StopAutomaticWrite(serials::finishedMessage());
+        endAutomaticWrite(serials::finishedMessage());
         return;
     }
     if (step.kind != serials::WriteStep::Write)
@@ -361,21 +332,21 @@ void frmMain::Timer5_Timer()
     const QString entry = serials::ImportSnList.value(step.position);
     if (!serials::serialFromEntry(entry)) {
         // The run did not finish: it stops here, and says why.
-        StopAutomaticWrite(serials::badEntryMessage(step.position, entry));
+        endAutomaticWrite(serials::badEntryMessage(step.position, entry));
         return;
     }
-    LoadEntry(step.position);
-    if (!WriteSensorSn())
-        StopAutomaticWrite(MSComm1->PortOpen() ? serials::verificationWindowMessage()
+    loadEntry(step.position);
+    if (!writeShownSerial())
+        endAutomaticWrite(MSComm1->PortOpen() ? serials::verificationWindowMessage()
                                                : serials::portClosedMessage());
 }
 
-void frmMain::cmdStopWrite_Click()
+void MainWindow::stopAutomaticWrite()
 {
     Timer5->setInterval(0);
 }
 
-void frmMain::ShowWriteResult(int channel, int position, bool success)
+void MainWindow::showWriteResult(int channel, int position, bool success)
 {
     // The window is rewritten as plain text, so only the newest result line keeps its colour.
     txtSn->setPlainText(txtSn->toPlainText());
@@ -383,66 +354,51 @@ void frmMain::ShowWriteResult(int channel, int position, bool success)
                success ? Blue : Red, false);
 }
 
-bool frmMain::writeReply(const requests::Reply& reply)
-{
-    // Taken as written only when the module now holds the serial number that was sent.
-    const std::optional<serials::SerialNumber> held = serials::serialInReply(reply.bytes);
-    const bool success =
-        held && serials::passesReplyRule(*held) && *held == serials::serialWritten(reply.request);
-    ShowWriteResult(reply.request.context.channel, reply.request.context.position, success);
-    return true;
-}
-
 // ---- Search and read-in
 
-void frmMain::cmdAutoSearch_Click()
+void MainWindow::searchSensors()
 {
     txtShowID->setVisible(false);
-    if (!StartModuleCommand(txtSearchChannel))
+    if (!startModuleCommand(txtSearchChannel))
         return;
     const std::optional<QVector<quint8>> bytes =
-        ReadByteBoxes({txtSearchAdd, txtSearchChannel, txtSearchNum}, protocol::Rounding::HalfToEven);
+        readByteBoxes({txtSearchAdd, txtSearchChannel, txtSearchNum}, protocol::Rounding::HalfToEven);
     if (!bytes)
         return;
-    SendRequest(serials::searchRequest((*bytes)[0], (*bytes)[1], (*bytes)[2]));
+    const auto submitted = m_serials->search((*bytes)[0], (*bytes)[1], (*bytes)[2]);
+    if (submitted != requests::RequestCore::Submitted::Queued)
+        showNotSubmitted(serials::searchRequest((*bytes)[0], (*bytes)[1], (*bytes)[2]), submitted);
 }
 
-bool frmMain::searchReply(const requests::Reply& reply)
+void MainWindow::showSearchResult(const requests::Context& asked, const QVector<int>& found)
 {
-    if (!ReplyUsable(reply, serials::judgeSearchReply(reply.bytes, reply.request)))
-        return false;
-    const requests::Context& asked = reply.request.context;
     setBold(txtSn, true);
     txtSn->clear();
     appendText(txtSn, serials::deviceHeading(asked.station) + QLatin1Char('\n'), Black, true);
-    const QVector<int> found = serials::sensorsFoundInSearchReply(reply.bytes, asked.count);
     for (int i = 0; i < found.size(); ++i)
         appendText(txtSn, serials::searchLine(asked.channel + i, found[i]) + QLatin1Char('\n'), Blue, false);
-    return true;
 }
 
-void frmMain::cmdAutoInput_Click()
+void MainWindow::readInSensor()
 {
     txtShowID->setVisible(false);
-    if (!StartModuleCommand(txtObjChnid))
+    if (!startModuleCommand(txtObjChnid))
         return;
     const std::optional<QVector<quint8>> bytes =
-        ReadByteBoxes({txtObjStationID, txtObjChnid, txtSensorReadID}, protocol::Rounding::Floor);
+        readByteBoxes({txtObjStationID, txtObjChnid, txtSensorReadID}, protocol::Rounding::Floor);
     if (!bytes)
         return;
     const quint8 position = (*bytes)[2];
-    SendRequest(serials::readInRequest((*bytes)[0], (*bytes)[1], position));
+    const auto submitted = m_serials->readIn((*bytes)[0], (*bytes)[1], position);
+    if (submitted != requests::RequestCore::Submitted::Queued)
+        showNotSubmitted(serials::readInRequest((*bytes)[0], (*bytes)[1], position), submitted);
     // The next click reads in the next position, while the operator swaps the sensor.
-    txtSensorReadID->setText(QString::number(position < SensorsPerChannel ? position + 1 : 1));
+    txtSensorReadID->setText(QString::number(position < m_sensorsPerChannel ? position + 1 : 1));
 }
 
-bool frmMain::readInReply(const requests::Reply& reply)
+void MainWindow::showReadIn(const requests::Context& asked, const std::optional<serials::SerialNumber>& serial,
+                            bool recognised)
 {
-    if (!ReplyUsable(reply, serials::judgeReadInReply(reply.bytes, reply.request)))
-        return false;
-    const requests::Context& asked = reply.request.context;
-    const std::optional<serials::SerialNumber> serial = serials::serialInReply(reply.bytes);
-    const bool recognised = serial && serials::passesReplyRule(*serial);
     setBold(txtSn, true);
     txtSn->clear();
     appendText(txtSn, serials::deviceHeading(asked.station) + QLatin1Char('\n'), Black);
@@ -450,5 +406,4 @@ bool frmMain::readInReply(const requests::Reply& reply)
                serials::readInLine(asked.channel, asked.position, recognised) + QStringLiteral("\n\"") +
                    (serial ? serials::serialText(*serial) : QString()) + QStringLiteral("\"\n"),
                recognised ? Blue : Red);
-    return true;
 }

@@ -1,8 +1,8 @@
-#include "frmLogin_form.h"
+#include "login_window_form.h"
 
 #include <QFontDatabase>
 
-void frmLoginForm::setupUi(QWidget* window)
+void LoginWindowForm::setupUi(QWidget* window)
 {
     form::Binder built = form::build(window, layout());
     FORM_BIND(built, Picture1);

@@ -1,14 +1,14 @@
 #pragma once
 // The serial settings: port number and baud rate, kept between runs in
-// "comm.set" in the program's folder, and the line settings text of the port.
+// "comm.set" in the program's folder.
 
-#include "config/settings_file.h"
+#include "settings_file.h"
 
 #include <QByteArray>
 #include <QString>
 #include <optional>
 
-namespace port {
+namespace config {
 
 // What the window starts with when "comm.set" cannot be used: "COM4", 9600 baud.
 constexpr int kDefaultCommPort = 4;
@@ -24,10 +24,10 @@ struct CommSetValues
 };
 
 // The first two fields of the file's text, each a signed 16-bit whole number
-// (config::readInt16Fields); whatever follows them is not read.
+// (readInt16Fields); whatever follows them is not read.
 std::optional<CommSetValues> parseCommSet(const QByteArray& text);
 
-struct CommSetLoad : config::SettingsLoad
+struct CommSetLoad : SettingsLoad
 {
     int port = kDefaultCommPort; // the defaults unless status is Ok
     int baud = kDefaultBaudRate;
@@ -38,10 +38,4 @@ CommSetLoad loadCommSet(const QString& folder);
 // Replaces the whole file; false if it cannot be written.
 bool saveCommSet(const QString& folder, int port, int baud);
 
-// "9600,N,8,1": the baud rate and the fixed 8N1 line format.
-QString lineSettingsText(int baud);
-// The baud rate of a line settings text; nullopt unless it reads "<baud>,N,8,1"
-// with a baud rate above 0.
-std::optional<int> baudFromSettings(const QString& settings);
-
-} // namespace port
+} // namespace config

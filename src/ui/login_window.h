@@ -4,7 +4,7 @@
 // itself. It can remember a login in "startlogin.set" and shows the last one
 // remembered when it opens.
 
-#include "frmLogin_form.h"
+#include "login_window_form.h"
 
 #include "config/login_files.h"
 
@@ -12,32 +12,32 @@
 #include <functional>
 #include <memory>
 
-class frmMain;
+class MainWindow;
 
-class frmLogin : public QWidget, public frmLoginForm
+class LoginWindow : public QWidget, public LoginWindowForm
 {
     Q_OBJECT
 public:
     // Creates the main window a login opens; tests give it a port in memory.
-    using MainWindowFactory = std::function<std::unique_ptr<frmMain>()>;
+    using MainWindowFactory = std::function<std::unique_ptr<MainWindow>()>;
 
     // Without a factory the main window talks to the real serial line.
-    explicit frmLogin(MainWindowFactory createMainWindow = nullptr, QWidget* parent = nullptr);
-    ~frmLogin() override;
+    explicit LoginWindow(MainWindowFactory createMainWindow = nullptr, QWidget* parent = nullptr);
+    ~LoginWindow() override;
 
     // Start: creates missing login files, fills the boxes with the last login
     // remembered and reads the account table. A file that cannot be used is named
     // in a message.
-    void Form_Load();
+    void startUp();
 
     // Logs in: on a match (remembering it when Check1 is ticked) starts the main
     // window, shows it centred and closes this window; otherwise a message, and
     // the window stays open with the texts as typed.
-    void cmdOK_Click();
-    void cmdCancel_Click();
+    void logIn();
+    void cancelLogin();
 
     // The main window a login opened (this window keeps it); null until then.
-    frmMain* mainWindow() const { return m_mainWindow.get(); }
+    MainWindow* mainWindow() const { return m_mainWindow.get(); }
 
 protected:
     // Enter in the user-name box moves on to the password box; Enter in the
@@ -50,9 +50,9 @@ private:
     // The main window after its start-up, or null when creating or starting it
     // threw; by then it is destroyed and its port closed, so another try finds
     // the port free.
-    std::unique_ptr<frmMain> StartMainWindow();
+    std::unique_ptr<MainWindow> StartMainWindow();
 
     MainWindowFactory m_createMainWindow;
     QList<config::LoginRecord> m_accounts; // read at start; a later change to the file counts next time
-    std::unique_ptr<frmMain> m_mainWindow;
+    std::unique_ptr<MainWindow> m_mainWindow;
 };

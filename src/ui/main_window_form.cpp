@@ -1,6 +1,6 @@
-#include "frmMain_form.h"
+#include "main_window_form.h"
 
-void frmMainForm::setupUi(QWidget* window)
+void MainWindowForm::setupUi(QWidget* window)
 {
     form::Binder built = form::build(window, layout());
     FORM_BIND(built, SSTab1);

@@ -1,5 +1,5 @@
 // The main window as data: caption, icon, size, every control with its designed
-// caption or text, tool tip and geometry, and the timers. frmMainForm::setupUi
+// caption or text, tool tip and geometry, and the timers. MainWindowForm::setupUi
 // builds the window from this and binds its members.
 //
 // Geometry is in twips (15 per pixel), relative to the parent; on a tab page,
@@ -8,7 +8,7 @@
 // box it names. Where the designed sizes give no position, controls sit on a
 // common grid per frame: labels at the left of their boxes, buttons in a row.
 
-#include "frmMain_form.h"
+#include "main_window_form.h"
 
 #include <iterator>
 
@@ -247,7 +247,7 @@ const form::TimerRow timers[] = {
 
 } // namespace
 
-const form::Description& frmMainForm::layout()
+const form::Description& MainWindowForm::layout()
 {
     static const form::Description description{
         "TQ5900K-64 增强型温度采集模块随机软件V14.11.13",

@@ -1,7 +1,7 @@
 // Device configuration: the module's station address and baud rate, and
 // checking and saving the installation's settings.
 
-#include "frmMain.h"
+#include "main_window.h"
 
 #include "dialogs.h"
 #include "program_folder.h"
@@ -11,7 +11,7 @@
 
 #include <QDir>
 
-void frmMain::cmdSaveSet_Click()
+void MainWindow::saveModuleSettings()
 {
     const config::SaveCheck check = config::checkModuleSettingsForSave(
         txtDoADDress->text(), txtChnnelNum->text(), txtMaxofSensor->text(), txtModuleNum->text());
@@ -33,15 +33,18 @@ void frmMain::cmdSaveSet_Click()
 
 // ---- Station address and baud rate
 
-void frmMain::cmdReadAdd_Click()
+void MainWindow::readModuleAddress()
 {
-    if (StartModuleCommand(txtObjChnid))
-        SendRequest(config::readAddressRequest());
+    if (!startModuleCommand(txtObjChnid))
+        return;
+    const auto submitted = m_moduleConfig->readAddress();
+    if (submitted != requests::RequestCore::Submitted::Queued)
+        showNotSubmitted(config::readAddressRequest(), submitted);
 }
 
-void frmMain::cmdChangeID_Click()
+void MainWindow::changeModuleAddress()
 {
-    if (!StartModuleCommand(txtObjChnid))
+    if (!startModuleCommand(txtObjChnid))
         return;
     const config::BoxValue present = config::presentAddressBox(txtSetID[0]->text());
     const config::BoxValue changed = config::newAddressBox(txtSetID[1]->text());
@@ -51,37 +54,35 @@ void frmMain::cmdChangeID_Click()
             return;
         }
     }
-    SendRequest(config::changeAddressRequest(*present.value, *changed.value));
+    const auto submitted = m_moduleConfig->changeAddress(*present.value, *changed.value);
+    if (submitted != requests::RequestCore::Submitted::Queued)
+        showNotSubmitted(config::changeAddressRequest(*present.value, *changed.value), submitted);
 }
 
-void frmMain::cmdBuadRate_Click()
+void MainWindow::changeModuleBaud()
 {
-    if (!StartModuleCommand(txtObjChnid))
+    if (!startModuleCommand(txtObjChnid))
         return;
     const config::BoxValue present =
-        config::presentBaudCodeBox(txtCurrentBuad->text(), CaptionOf(txtCurrentBuad));
-    const config::BoxValue wanted = config::newBaudCodeBox(txtObjectBuad->text(), CaptionOf(txtObjectBuad));
+        config::presentBaudCodeBox(txtCurrentBuad->text(), captionOf(txtCurrentBuad));
+    const config::BoxValue wanted = config::newBaudCodeBox(txtObjectBuad->text(), captionOf(txtObjectBuad));
     for (const config::BoxValue* box : {&present, &wanted}) {
         if (!box->value) {
             dialogs::MsgBox(this, box->message, QString(), dialogs::Icon::Warning);
             return;
         }
     }
-    SendRequest(config::changeBaudRequest(*present.value, *wanted.value));
+    const auto submitted = m_moduleConfig->changeBaud(*present.value, *wanted.value);
+    if (submitted != requests::RequestCore::Submitted::Queued)
+        showNotSubmitted(config::changeBaudRequest(*present.value, *wanted.value), submitted);
 }
 
-bool frmMain::addressReply(const requests::Reply& reply)
+void MainWindow::showModuleAddress(int address)
 {
     // Every box that names the module to talk to follows it to its address;
     // the stored default (txtDoADDress) stays as saved.
-    if (!ReplyUsable(reply, config::judgeAddressReply(reply.bytes, reply.request)))
-        return false;
-    const std::optional<int> address = config::addressInReply(reply.bytes, reply.request.context.kind);
-    if (!address)
-        return true;
-    const QString text = QString::number(*address);
+    const QString text = QString::number(address);
     for (QLineEdit* box :
          {txtCurrentAdd, txtStationID, txtObjStationID, txtSetID[0], txtSta, txtInputAddid, txtSearchAdd})
         box->setText(text);
-    return true;
 }

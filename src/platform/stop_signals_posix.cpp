@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace protocol {
+namespace platform {
 
 namespace {
 
@@ -39,4 +39,4 @@ bool onStopSignals(QObject* context, std::function<void()> handler)
     return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
 }
 
-} // namespace protocol
+} // namespace platform

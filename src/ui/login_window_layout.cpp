@@ -1,5 +1,5 @@
 // The login window as data: caption, size, fixed dialog frame, every control
-// with its caption and geometry. frmLoginForm::setupUi builds the window from
+// with its caption and geometry. LoginWindowForm::setupUi builds the window from
 // this and binds its members.
 //
 // Geometry is in twips (15 per pixel), relative to the parent. Rows come in the
@@ -7,7 +7,7 @@
 // the icon stands left of the two label/box rows and the check box; the two
 // buttons sit centred at the bottom.
 
-#include "frmLogin_form.h"
+#include "login_window_form.h"
 
 #include <iterator>
 
@@ -34,7 +34,7 @@ const form::Row rows[] = {
 
 } // namespace
 
-const form::Description& frmLoginForm::layout()
+const form::Description& LoginWindowForm::layout()
 {
     static const form::Description description = [] {
         form::Description d{"登录", ":/form/icon.png", 6255, 3555, {std::begin(rows), std::end(rows)}, {}};

@@ -1,0 +1,100 @@
+// The fifth tab "历史数据" and its pages: the history's chart and export, the
+// alarms, the traffic record and the broker; what the outlet (history and
+// publishing) says is shown there.
+
+#include "main_window.h"
+
+#include "alarms_panel.h"
+#include "broker_panel.h"
+#include "history_tab.h"
+#include "program_folder.h"
+#include "traffic_panel.h"
+
+#include "history/history_store.h"
+#include "history/history_writer.h"
+#include "site/mqtt_publisher.h"
+#include "site/mqtt_settings.h"
+#include "site/site_record.h"
+#include "traffic/traffic_recorder.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+
+void MainWindow::createHistoryTab()
+{
+    m_historyTab = new HistoryTab(SSTab1);
+    m_historyTab->setObjectName(QStringLiteral("tabPages_4"));
+    SSTab1->addTab(m_historyTab, QStringLiteral("历史数据"));
+    // The record follows every request from the start; its page is made with the tab's contents.
+    m_traffic = new traffic::TrafficRecorder(traffic::TrafficRing::DefaultCapacity, this);
+    m_traffic->attach(m_requests);
+    connect(m_historyTab, &HistoryTab::built, this, &MainWindow::addWatchPages);
+}
+
+void MainWindow::addWatchPages()
+{
+    m_historyTab->tabHistory->addTab(alarmsPanel(), QStringLiteral("报警"));
+    m_trafficPanel = new TrafficPanel(m_traffic);
+    m_trafficPanel->setObjectName(QStringLiteral("tabHistoryTraffic"));
+    m_historyTab->tabHistory->addTab(m_trafficPanel, QStringLiteral("通信记录"));
+    auto* broker = new BrokerPanel(m_outlet->publisher(), m_outlet->brokerProblem());
+    broker->setObjectName(QStringLiteral("tabHistoryBroker"));
+    m_historyTab->tabHistory->addTab(broker, QStringLiteral("消息代理"));
+}
+
+AlarmsPanel* MainWindow::alarmsPanel()
+{
+    if (!m_alarmsPanel) {
+        m_alarmsPanel = new AlarmsPanel(programFolder(), m_historyTab);
+        m_alarmsPanel->setObjectName(QStringLiteral("tabHistoryAlarms"));
+        m_alarmsPanel->hide(); // until the tab's contents take it as a page
+    }
+    return m_alarmsPanel;
+}
+
+void MainWindow::showCellAlarm(QLineEdit* cell, bool inAlarm)
+{
+    // Only the background changes: the text colours keep their meaning.
+    static const char* const property = "inAlarm";
+    if (cell->property(property).toBool() == inAlarm)
+        return;
+    cell->setProperty(property, inAlarm);
+    QPalette palette = cell->palette();
+    palette.setColor(QPalette::Base,
+                     inAlarm ? QColor(255, 205, 130) : QApplication::palette(cell).color(QPalette::Base));
+    cell->setPalette(palette);
+    cell->setAutoFillBackground(inAlarm); // a cell narrowed to its column has no frame to paint it
+}
+
+void MainWindow::watchReadings(int channel, const QVector<history::Reading>& readings)
+{
+    if (readings.isEmpty())
+        return;
+    AlarmsPanel* alarms = alarmsPanel();
+    alarms->feed(readings);
+    const QVector<QLineEdit*>& cells = valueCells(channel);
+    for (int k = 0; k < readings.size() && k < cells.size(); ++k) {
+        const history::Reading& r = readings[k];
+        showCellAlarm(cells[k], alarms->inAlarm(r.station, r.channel, r.position));
+    }
+}
+
+void MainWindow::loadOutlet()
+{
+    m_outlet->load(programFolder());
+    const history::HistorySettings& settings = m_outlet->historySettings();
+    const QString path = m_outlet->databasePath();
+    m_historyTab->setSource(path, m_defaultAddress, m_channelCount, m_sensorsPerChannel);
+    const QString every = settings.intervalSeconds == 0
+                              ? QStringLiteral("记录每一次读数")
+                              : QStringLiteral("每个传感器每 %1 秒记录一次").arg(settings.intervalSeconds);
+    m_historyTab->setStateText(QStringLiteral("历史数据保存在 %1（%2，保留 %3 天）")
+                                   .arg(QDir::toNativeSeparators(path), every)
+                                   .arg(settings.retentionDays));
+    if (!m_outlet->historySetProblem().isEmpty())
+        m_historyTab->showProblem(m_outlet->historySetProblem());
+    // Said once by the writer; reading goes on without the history.
+    connect(m_outlet.get(), &site::ReadingsOutlet::historyFailed, m_historyTab, &HistoryTab::showProblem);
+    connect(m_outlet.get(), &site::ReadingsOutlet::recorded, m_historyTab, &HistoryTab::followRecorded);
+}

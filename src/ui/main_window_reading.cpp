@@ -1,0 +1,154 @@
+// Reading temperatures: one channel or all channels, once or in a loop. The
+// reading controller owns the requests and their waits; these handlers read the
+// boxes, pace the loops and show what comes back.
+
+#include "main_window.h"
+
+#include "dialogs.h"
+
+#include "acquisition/read_timing.h"
+#include "protocol/frames.h"
+
+#include <QDateTime>
+
+std::optional<acquisition::TemperatureRequestFields>
+MainWindow::readRequestBoxes(protocol::Rounding rounding, bool withChannel, IntervalTimer* loopToStop)
+{
+    const acquisition::FieldsResult result =
+        withChannel
+            ? acquisition::readRequestFields(txtStationID->text(), txtFunID->text(), txtStartID->text(),
+                                             txtDataLength->text(), txtChannel->text(), rounding)
+            : acquisition::readPassFields(txtStationID->text(), txtFunID->text(), txtStartID->text(),
+                                          txtDataLength->text(), rounding);
+    if (!result.fields) {
+        if (loopToStop)
+            loopToStop->setEnabled(false);
+        // One box about the same boxes is enough, whichever handler comes next.
+        if (!m_fieldMessageOpen) {
+            m_fieldMessageOpen = true;
+            dialogs::MsgBox(this, result.message, QString(), dialogs::Icon::Warning);
+            m_fieldMessageOpen = false;
+        }
+    }
+    return result.fields;
+}
+
+void MainWindow::showReadingRefused(acquisition::ReadingController::Refusal refusal)
+{
+    using Refusal = acquisition::ReadingController::Refusal;
+    if (refusal == Refusal::QueueFull)
+        showNotSubmitted({}, requests::RequestCore::Submitted::QueueFull);
+    // A closed port leaves the cleared boxes as they are; a reading that waits
+    // already makes this one needless.
+}
+
+void MainWindow::onPassChannelStarting(int channel)
+{
+    txtChannel->setText(QString::number(channel));
+    txtCommand->clear();
+    clearGroup(channel);
+    ImgYellow->raise();
+}
+
+void MainWindow::onTemperatureAnswered(const requests::Exchange& exchange, bool inPass)
+{
+    const protocol::JudgedReply& reply = exchange.reply;
+    const int channel = exchange.request.context.channel;
+    // Read with the request it answers, whatever the boxes hold now.
+    if (reply.status == protocol::ReplyStatus::Usable || reply.status == protocol::ReplyStatus::CutShort)
+        showTemperatures(reply.bytes, channel, m_sensorsPerChannel);
+    const site::ChannelRecords records =
+        m_outlet->take(exchange, m_sensorsPerChannel, inPass, QDateTime::currentMSecsSinceEpoch());
+    watchReadings(channel, records.readings);
+}
+
+void MainWindow::readChannelOnce()
+{
+    Timer7->setEnabled(false);
+    if (readingBusy())
+        return;
+    const std::optional<acquisition::TemperatureRequestFields> fields =
+        readRequestBoxes(protocol::Rounding::CutOff, true);
+    if (!fields)
+        return;
+    clearGroup(fields->channel);
+    txtState->clear();
+    txtCommand->clear();
+    showReadingRefused(m_reading->readOnce(*fields));
+}
+
+void MainWindow::startChannelLoop()
+{
+    const std::optional<int> interval = acquisition::loopInterval(txtTimerSet[0]->text());
+    if (!interval) {
+        dialogs::MsgBox(this, acquisition::loopIntervalMessage(), QString(), dialogs::Icon::Warning);
+        return;
+    }
+    lblCounter->setText(QStringLiteral("1"));
+    Timer7->setEnabled(false);
+    Timer2->setInterval(*interval);
+    Timer2->setEnabled(true);
+}
+
+void MainWindow::stopChannelLoop()
+{
+    Timer2->setEnabled(false);
+}
+
+void MainWindow::channelLoopTick()
+{
+    if (readingBusy())
+        return; // the previous reading is still waiting for its reply
+    const std::optional<acquisition::TemperatureRequestFields> fields =
+        readRequestBoxes(protocol::Rounding::CutOff, true, Timer2); // one message, not one per tick
+    if (!fields)
+        return;
+    lblCounter->setText(acquisition::wrappedCounterText(lblCounter->text()));
+    if (!m_portIsOpen)
+        return;
+    lblCounter->setText(acquisition::nextCounterText(lblCounter->text()));
+    txtState->clear();
+    txtCommand->clear();
+    showReadingRefused(m_reading->readOnce(*fields));
+}
+
+void MainWindow::readAllChannelsOnce()
+{
+    Timer2->setEnabled(false);
+    if (m_reading->passRunning())
+        return; // a pass is already on the line
+    txtCommand->clear();
+    txtState->clear();
+    if (!MSComm1->PortOpen())
+        return;
+    // The pass writes each channel number into the channel box; it never reads it.
+    const std::optional<acquisition::TemperatureRequestFields> fields =
+        readRequestBoxes(protocol::Rounding::HalfToEven, false, Timer7);
+    if (!fields)
+        return;
+    // Asked for during a single reading, it follows that reading on the line.
+    showReadingRefused(m_reading->startPass(*fields, m_channelCount));
+}
+
+void MainWindow::startAllChannelsLoop()
+{
+    const std::optional<int> interval = acquisition::loopInterval(txtTimerSet[1]->text());
+    if (!interval) {
+        dialogs::MsgBox(this, acquisition::loopIntervalMessage(), QString(), dialogs::Icon::Warning);
+        return;
+    }
+    Timer2->setEnabled(false);
+    Timer7->setInterval(*interval);
+    Timer7->setEnabled(true);
+}
+
+void MainWindow::stopAllChannelsLoop()
+{
+    // Further passes stop; the one on the line reads its remaining channels.
+    Timer7->setInterval(0);
+}
+
+void MainWindow::allChannelsLoopTick()
+{
+    readAllChannelsOnce();
+}
