@@ -11,6 +11,7 @@
 std::unique_ptr<QObject> makeHistoryRulesTest();
 std::unique_ptr<QObject> makeHistoryStoreTest();
 std::unique_ptr<QObject> makeHistoryExportTest();
+std::unique_ptr<QObject> makeHistoryOutageTest();
 
 // The argument that turns the program into the killed writer, followed by the database's path.
 inline constexpr const char* kWriteUntilKilled = "--write-until-killed";
