@@ -18,6 +18,13 @@ QString lostReadingsText(const QString& databasePath, qint64 rows)
         .arg(rows);
 }
 
+QString recoveredText(qint64 droppedRows)
+{
+    if (droppedRows == 0)
+        return QStringLiteral("历史数据已恢复写入");
+    return QStringLiteral("历史数据已恢复写入，中断期间有 %1 条读数因暂存已满未能保存").arg(droppedRows);
+}
+
 HistoryWriter::HistoryWriter(const QString& databasePath, const HistorySettings& settings,
                              const WriterOptions& options)
     : m_path(databasePath), m_interval(settings.intervalSeconds * 1000LL),

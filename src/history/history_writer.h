@@ -92,6 +92,8 @@ private:
 
 // The text that says readings never reached the database.
 QString lostReadingsText(const QString& databasePath, qint64 rows);
+// The text that says the writer recovered, with the readings dropped meanwhile.
+QString recoveredText(qint64 droppedRows);
 
 // Owns the writer and its thread.
 class HistoryRecorder : public QObject

@@ -194,10 +194,7 @@ void HistoryTab::watchRecorder(history::HistoryRecorder* recorder)
     });
     connect(recorder, &history::HistoryRecorder::recovered, this, [this](qint64 droppedRows) {
         m_recorderProblem.clear();
-        m_recorderNote = droppedRows == 0
-                             ? QStringLiteral("历史数据已恢复写入")
-                             : QStringLiteral("历史数据已恢复写入，中断期间有 %1 条读数因暂存已满未能保存")
-                                   .arg(droppedRows);
+        m_recorderNote = history::recoveredText(droppedRows);
         showState();
     });
     connect(recorder, &history::HistoryRecorder::recorded, this, &HistoryTab::followRecorded);
