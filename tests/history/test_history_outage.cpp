@@ -10,9 +10,6 @@
 
 #include <QDateTime>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,41 +28,18 @@ qint64 passOf(qint64 timeMs)
     return (timeMs - kFirstPassMs) / 1000;
 }
 
-// A connection of the test's own, beside the writer's: it can hold the write lock.
-class Connection
+// Each pass's number and size in the order the rows were written.
+QList<QPair<qint64, qint64>> passesIn(const SqlFile& file)
 {
-public:
-    explicit Connection(const QString& path) : m_name(QStringLiteral("outage_%1").arg(++s_count))
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        db.open();
-    }
-    ~Connection() { QSqlDatabase::removeDatabase(m_name); }
-
-    // Runs the statement; its error, or an empty text.
-    QString run(const QString& statement) const
-    {
-        QSqlQuery query(QSqlDatabase::database(m_name, false));
-        return query.exec(statement) ? QString() : query.lastError().text();
-    }
-    // Each pass's number and size in the order the rows were written.
-    QList<QPair<qint64, qint64>> batches() const
-    {
-        QSqlQuery query(QSqlDatabase::database(m_name, false));
-        QList<QPair<qint64, qint64>> result;
-        if (!query.exec(QStringLiteral(
-                "SELECT time_ms, COUNT(*) FROM readings GROUP BY time_ms ORDER BY MIN(rowid)")))
-            result << qMakePair(-1, -1);
-        while (query.next())
-            result << qMakePair(passOf(query.value(0).toLongLong()), query.value(1).toLongLong());
-        return result;
-    }
-
-private:
-    static inline int s_count = 0;
-    QString m_name;
-};
+    const QString statement =
+        QStringLiteral("SELECT time_ms, COUNT(*) FROM readings GROUP BY time_ms ORDER BY MIN(rowid)");
+    const QVariantList times = file.column(statement);
+    const QVariantList sizes = file.column(statement, {}, 1);
+    QList<QPair<qint64, qint64>> passes;
+    for (int i = 0; i < times.size() && i < sizes.size(); ++i)
+        passes << qMakePair(passOf(times[i].toLongLong()), sizes[i].toLongLong());
+    return passes;
+}
 
 // The readings of pass `number`: 10 channels of 40 positions.
 QVector<Reading> pass(qint64 number)
@@ -118,18 +92,18 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = HistoryStore::pathIn(dir.path());
         HistoryStore store(path, 100);
-        Connection other(path);
-        QCOMPARE(other.run(hold), QString());
+        SqlFile other(path);
+        QCOMPARE(other.column(hold), QVariantList());
         QVERIFY(!store.append(pass(1)));
         QVERIFY(!store.ok());
         QVERIFY2(store.errorText().contains(path) && store.errorText().contains(message),
                  qPrintable(store.errorText()));
-        QCOMPARE(other.batches(), (QList<QPair<qint64, qint64>>{}));
+        QCOMPARE(passesIn(other), (QList<QPair<qint64, qint64>>{}));
 
-        QCOMPARE(other.run(release), QString());
+        QCOMPARE(other.column(release), QVariantList());
         HistoryStore again(path, 100);
         QVERIFY(again.append(pass(1)));
-        QCOMPARE(other.batches(), (QList<QPair<qint64, qint64>>{{1, 400}}));
+        QCOMPARE(passesIn(other), (QList<QPair<qint64, qint64>>{{1, 400}}));
     }
 
     // Batches that meet a write lock held past the busy timeout wait; the next
@@ -148,20 +122,20 @@ private Q_SLOTS:
         recorder.record(pass(1));
         QTRY_COMPARE(recorded.count(), 1);
 
-        Connection other(path);
-        QCOMPARE(other.run(QStringLiteral("BEGIN IMMEDIATE")), QString());
+        SqlFile other(path);
+        QCOMPARE(other.column(QStringLiteral("BEGIN IMMEDIATE")), QVariantList());
         recorder.record(pass(2));
         recorder.record(pass(3));
         QVERIFY(failed.wait(10000));
         QVERIFY2(failed[0][0].toString().contains(QLatin1String("locked")), qPrintable(failed[0][0].toString()));
-        QCOMPARE(other.run(QStringLiteral("COMMIT")), QString());
+        QCOMPARE(other.column(QStringLiteral("COMMIT")), QVariantList());
 
         recorder.record(pass(4));
         QTRY_COMPARE(recovered.count(), 1);
         QTRY_COMPARE(recordedPasses(recorded), (QList<qint64>{1, 2, 3, 4}));
         QCOMPARE(recovered[0][0].toLongLong(), 0);
         QCOMPARE(failed.count(), 1);
-        QCOMPARE(other.batches(), (QList<QPair<qint64, qint64>>{{1, 400}, {2, 400}, {3, 400}, {4, 400}}));
+        QCOMPARE(passesIn(other), (QList<QPair<qint64, qint64>>{{1, 400}, {2, 400}, {3, 400}, {4, 400}}));
     }
 
     // A database that cannot be opened: the newest readings wait up to the bound,
@@ -192,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(recordedPasses(recorded), (QList<qint64>{3, 4, 5}));
         QCOMPARE(recorded[0][0].value<QVector<Reading>>(), pass(3).mid(200));
         QCOMPARE(writer.close(), 0);
-        QCOMPARE(Connection(path).batches(), (QList<QPair<qint64, qint64>>{{3, 200}, {4, 400}, {5, 400}}));
+        QCOMPARE(passesIn(SqlFile(path)), (QList<QPair<qint64, qint64>>{{3, 200}, {4, 400}, {5, 400}}));
         QCOMPARE(failed.count(), 1);
     }
 

@@ -10,9 +10,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdio>
@@ -22,42 +19,6 @@
 using namespace history;
 
 namespace {
-
-// A connection of the test's own to a database file, beside any store's.
-class SqlFile
-{
-public:
-    explicit SqlFile(const QString& path) : m_name(QStringLiteral("test_%1").arg(++s_count))
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        db.open();
-    }
-    ~SqlFile() { QSqlDatabase::removeDatabase(m_name); }
-
-    // A column of every row the statement yields, with `values` bound in order.
-    QVariantList column(const QString& statement, const QVariantList& values = {}, int index = 0) const
-    {
-        QSqlQuery query(QSqlDatabase::database(m_name, false));
-        query.prepare(statement);
-        for (const QVariant& value : values)
-            query.addBindValue(value);
-        QVariantList result;
-        if (!query.exec())
-            return {QStringLiteral("error: ") + query.lastError().text()};
-        while (query.next())
-            result << query.value(index);
-        return result;
-    }
-    qint64 count() const
-    {
-        return column(QStringLiteral("SELECT COUNT(*) FROM readings")).value(0).toLongLong();
-    }
-
-private:
-    static inline int s_count = 0;
-    QString m_name;
-};
 
 // A pass's readings: `positions` positions of `channels` channels, all at `timeMs`.
 QVector<Reading> pass(qint64 timeMs, int channels, int positions, int station = 1)
