@@ -173,7 +173,8 @@ void CsvExportTask::start()
                 this, [this, done, total] { emit progressed(done, total); }, Qt::QueuedConnection);
             return true;
         });
-        QMetaObject::invokeMethod(this, [this, result] { emit finished(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result] { emit finished(result); }, Qt::QueuedConnection);
     }));
     m_thread->setObjectName(QStringLiteral("csv export"));
     m_thread->start();

@@ -84,19 +84,19 @@ void HistoryWriter::keep(const QVector<Reading>& readings)
     }
 }
 
-bool HistoryWriter::writePending()
+void HistoryWriter::writePending()
 {
     if (!m_store) {
         m_store = std::make_unique<HistoryStore>(m_path, m_options.busyTimeoutMs);
         if (!m_store->ok()) {
             failedNow(m_store->errorText());
-            return false;
+            return;
         }
     }
     while (!m_pending.empty()) {
         if (!m_store->append(m_pending.front())) {
             failedNow(m_store->errorText());
-            return false;
+            return;
         }
         const QVector<Reading> written = std::move(m_pending.front());
         m_pending.pop_front();
@@ -115,7 +115,6 @@ bool HistoryWriter::writePending()
         m_retentionRunning = true;
         retentionStep();
     }
-    return true;
 }
 
 void HistoryWriter::failedNow(const QString& text)

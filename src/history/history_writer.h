@@ -27,7 +27,8 @@ inline constexpr qint64 kRetentionPeriodMs = 3600 * 1000;
 struct WriterOptions
 {
     int busyTimeoutMs = kBusyTimeoutMs;
-    // After a failed write the next try comes this long after, then twice as long each time up to lastRetryMs.
+    // After a failed write the next try comes this long after, then twice as long each time up to
+    // lastRetryMs.
     int firstRetryMs = 1000;
     int lastRetryMs = 30000;
     // Readings kept for the next try; beyond it the oldest are dropped (and counted). About 5 MB;
@@ -68,8 +69,8 @@ Q_SIGNALS:
 
 private:
     void keep(const QVector<Reading>& readings);
-    // Opens the store if need be and writes the waiting batches; false when that failed.
-    bool writePending();
+    // Opens the store if need be and writes the waiting batches, oldest first.
+    void writePending();
     void writeAgain();
     void failedNow(const QString& text);
     void retentionStep();
@@ -102,8 +103,8 @@ class HistoryRecorder : public QObject
 public:
     // Starts the thread and opens the database at `databasePath` there.
     HistoryRecorder(const QString& databasePath, const HistorySettings& settings, QObject* parent = nullptr);
-    HistoryRecorder(const QString& databasePath, const HistorySettings& settings, const WriterOptions& options,
-                    QObject* parent = nullptr);
+    HistoryRecorder(const QString& databasePath, const HistorySettings& settings,
+                    const WriterOptions& options, QObject* parent = nullptr);
     // Writes every batch handed over so far, closes the database and ends the
     // thread. Readings that could not be written are said through failed().
     ~HistoryRecorder() override;

@@ -42,7 +42,7 @@ constexpr int kFirstPositionsShown = 4; // positions chosen at first
 // About two points per pixel of a full-width chart: more cannot be seen.
 constexpr int kMaxPointsPerLine = 2000;
 constexpr int kRefreshDelayMs = 150;
-constexpr int kFollowRequeryMs = 1000; // at most one query a second while following
+constexpr int kFollowRequeryMs = 1000;      // at most one query a second while following
 constexpr int kExportProgressAfterMs = 500; // short exports show no progress dialog
 constexpr qreal kWheelZoom = 1.25;
 constexpr const char* kTimeFormat = "yyyy-MM-dd HH:mm:ss";

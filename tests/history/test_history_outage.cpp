@@ -127,7 +127,8 @@ private Q_SLOTS:
         recorder.record(pass(2));
         recorder.record(pass(3));
         QVERIFY(failed.wait(10000));
-        QVERIFY2(failed[0][0].toString().contains(QLatin1String("locked")), qPrintable(failed[0][0].toString()));
+        QVERIFY2(failed[0][0].toString().contains(QLatin1String("locked")),
+                 qPrintable(failed[0][0].toString()));
         QCOMPARE(other.column(QStringLiteral("COMMIT")), QVariantList());
 
         recorder.record(pass(4));
