@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QSaveFile>
+#include <QThread>
 
 namespace history {
 
@@ -140,6 +141,48 @@ ExportResult exportCsv(HistoryStore& store, const ReadingQuery& query, const QSt
     }
     result.status = ExportResult::Written;
     return result;
+}
+
+CsvExportTask::CsvExportTask(const QString& databasePath, const ReadingQuery& query, const QString& path,
+                             QObject* parent)
+    : QObject(parent), m_databasePath(databasePath), m_query(query), m_path(path)
+{
+}
+
+CsvExportTask::~CsvExportTask()
+{
+    if (!m_thread)
+        return;
+    cancel();
+    m_thread->wait();
+}
+
+void CsvExportTask::start()
+{
+    if (m_thread)
+        return;
+    // The thread reads only what it was given here and the cancel flag; its
+    // progress and result are queued to this object's thread and said there.
+    // The destructor waits for the thread, so `this` outlives every call queued.
+    m_thread.reset(QThread::create([this, databasePath = m_databasePath, query = m_query, path = m_path] {
+        HistoryStore store(databasePath);
+        const ExportResult result = exportCsv(store, query, path, [this](qint64 done, qint64 total) {
+            if (m_cancelled.load())
+                return false;
+            QMetaObject::invokeMethod(
+                this, [this, done, total] { emit progressed(done, total); }, Qt::QueuedConnection);
+            return true;
+        });
+        QMetaObject::invokeMethod(
+            this, [this, result] { emit finished(result); }, Qt::QueuedConnection);
+    }));
+    m_thread->setObjectName(QStringLiteral("csv export"));
+    m_thread->start();
+}
+
+void CsvExportTask::cancel()
+{
+    m_cancelled.store(true);
 }
 
 } // namespace history

@@ -12,8 +12,13 @@
 #include "reading.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <memory>
+
+class QThread;
 
 namespace history {
 
@@ -41,5 +46,34 @@ struct ExportResult
 // leaves no file behind and an existing one as it was.
 ExportResult exportCsv(HistoryStore& store, const ReadingQuery& query, const QString& path,
                        const ExportProgress& progress = {});
+
+// One export in a thread of its own, with a store (a connection) of its own, so
+// that whoever asked for it goes on with its work meanwhile.
+class CsvExportTask : public QObject
+{
+    Q_OBJECT
+public:
+    CsvExportTask(const QString& databasePath, const ReadingQuery& query, const QString& path,
+                  QObject* parent = nullptr);
+    // Cancels an export still running and waits for its thread.
+    ~CsvExportTask() override;
+
+    void start();
+    // The export stops at its next progress step (every 1000 rows) and finishes Cancelled.
+    void cancel();
+
+Q_SIGNALS:
+    // As exportCsv tells its progress; in this object's thread.
+    void progressed(qint64 rowsDone, qint64 rowsTotal);
+    // The export's result, once; in this object's thread.
+    void finished(const history::ExportResult& result);
+
+private:
+    QString m_databasePath;
+    ReadingQuery m_query;
+    QString m_path;
+    std::atomic<bool> m_cancelled{false}; // read by the export's thread at each progress step
+    std::unique_ptr<QThread> m_thread;
+};
 
 } // namespace history

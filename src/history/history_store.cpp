@@ -74,7 +74,8 @@ QString firstReadingStatement()
         .arg(QLatin1String(kReadingColumns));
 }
 
-HistoryStore::HistoryStore(const QString& path) : m_path(path), m_connectionName(newConnectionName())
+HistoryStore::HistoryStore(const QString& path, int busyTimeoutMs)
+    : m_path(path), m_connectionName(newConnectionName())
 {
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     if (!m_db.isValid()) {
@@ -84,6 +85,7 @@ HistoryStore::HistoryStore(const QString& path) : m_path(path), m_connectionName
         return;
     }
     m_db.setDatabaseName(m_path);
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!m_db.open()) {
         fail("无法打开", m_db.lastError());
         return;

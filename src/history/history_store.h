@@ -20,6 +20,10 @@ namespace history {
 
 inline constexpr QLatin1String kHistoryDbName("history.db");
 
+// How long a statement waits for another connection's write lock (the headless
+// reader's writer on the same file, say) before it fails with "database is locked".
+inline constexpr int kBusyTimeoutMs = 5000;
+
 // The readings of some positions of one channel in a time range (both ends included).
 struct ReadingQuery
 {
@@ -50,7 +54,7 @@ class HistoryStore
 public:
     // Opens (creating if need be) the database at `path`. A store that cannot be
     // opened is off: ok() is false and errorText() says why.
-    explicit HistoryStore(const QString& path);
+    explicit HistoryStore(const QString& path, int busyTimeoutMs = kBusyTimeoutMs);
     ~HistoryStore();
     HistoryStore(const HistoryStore&) = delete;
     HistoryStore& operator=(const HistoryStore&) = delete;
@@ -64,7 +68,9 @@ public:
     QString errorText() const { return m_errorText; }
     QString path() const { return m_path; }
 
-    // Writes the whole batch in one transaction, or nothing of it. False when the store is off.
+    // Writes the whole batch in one transaction, or nothing of it: false, and the
+    // store off, when any step failed (a write lock held past the busy timeout,
+    // a full disk), the batch rolled back. False when the store was off already.
     bool append(const QVector<Reading>& batch);
 
     // Hands each reading of the query to `row` in time order (then position),

@@ -58,7 +58,8 @@ TrendLines loadTrendLines(HistoryStore& store, const ReadingQuery& query, int ma
 }
 
 namespace {
-// The worker in the query thread: opens its store on the first query.
+// The worker in the query thread: opens its store on the first query, and
+// again after a query failed (the file was locked, missing or replaced).
 class TrendWorker : public QObject
 {
 public:
@@ -67,9 +68,11 @@ public:
     {
         if (!m_store)
             m_store = std::make_unique<HistoryStore>(m_path);
-        if (!m_store->ok())
-            return TrendLines{{}, false, m_store->errorText()};
-        return loadTrendLines(*m_store, query, maxPointsPerLine);
+        TrendLines lines = m_store->ok() ? loadTrendLines(*m_store, query, maxPointsPerLine)
+                                         : TrendLines{{}, false, m_store->errorText()};
+        if (!lines.ok)
+            m_store.reset(); // a failed store stays off
+        return lines;
     }
     void close() { m_store.reset(); }
 
@@ -106,8 +109,9 @@ void TrendQueries::ask(int ticket, const ReadingQuery& query, int maxPointsPerLi
         m_worker,
         [this, worker = static_cast<TrendWorker*>(m_worker), ticket, query, maxPointsPerLine] {
             const TrendLines lines = worker->load(query, maxPointsPerLine);
-            // Queued to this object's thread; the destructor waits for this thread first.
-            emit answered(ticket, lines);
+            // Said in this object's thread; the destructor waits for this thread first.
+            QMetaObject::invokeMethod(
+                this, [this, ticket, lines] { emit answered(ticket, lines); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

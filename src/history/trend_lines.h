@@ -36,7 +36,8 @@ QList<QPointF> thinnedPoints(const QList<QPointF>& points, int maxPoints);
 // The query's readings as lines, each thinned to `maxPointsPerLine`.
 TrendLines loadTrendLines(HistoryStore& store, const ReadingQuery& query, int maxPointsPerLine);
 
-// Answers trend queries in a thread of its own, with a store (a connection) of its own.
+// Answers trend queries in a thread of its own, with a store (a connection) of
+// its own; after a failed query the next one opens the database again.
 class TrendQueries : public QObject
 {
     Q_OBJECT

@@ -4,6 +4,7 @@
 #include "program_folder.h"
 
 #include "history/csv_export.h"
+#include "history/history_writer.h"
 
 #include <QChart>
 #include <QComboBox>
@@ -41,7 +42,8 @@ constexpr int kFirstPositionsShown = 4; // positions chosen at first
 // About two points per pixel of a full-width chart: more cannot be seen.
 constexpr int kMaxPointsPerLine = 2000;
 constexpr int kRefreshDelayMs = 150;
-constexpr int kFollowRequeryMs = 1000; // at most one query a second while following
+constexpr int kFollowRequeryMs = 1000;      // at most one query a second while following
+constexpr int kExportProgressAfterMs = 500; // short exports show no progress dialog
 constexpr qreal kWheelZoom = 1.25;
 constexpr const char* kTimeFormat = "yyyy-MM-dd HH:mm:ss";
 
@@ -172,8 +174,7 @@ void HistoryTab::setSource(const QString& databasePath, int station, int channel
 void HistoryTab::setStateText(const QString& text)
 {
     m_stateText = text;
-    if (m_problems.isEmpty())
-        lblHistoryState->setText(text);
+    showState();
 }
 
 void HistoryTab::showProblem(const QString& text)
@@ -181,8 +182,37 @@ void HistoryTab::showProblem(const QString& text)
     if (text.isEmpty() || m_problems.contains(text))
         return;
     m_problems.append(text);
-    lblHistoryState->setText(m_problems.join(QLatin1Char('\n')));
-    lblHistoryState->setStyleSheet(QStringLiteral("color: #c00000;"));
+    showState();
+}
+
+void HistoryTab::watchRecorder(history::HistoryRecorder* recorder)
+{
+    connect(recorder, &history::HistoryRecorder::failed, this, [this](const QString& text) {
+        m_recorderProblem = text;
+        m_recorderNote.clear();
+        showState();
+    });
+    connect(recorder, &history::HistoryRecorder::recovered, this, [this](qint64 droppedRows) {
+        m_recorderProblem.clear();
+        m_recorderNote = history::recoveredText(droppedRows);
+        showState();
+    });
+    connect(recorder, &history::HistoryRecorder::recorded, this, &HistoryTab::followRecorded);
+}
+
+void HistoryTab::showState()
+{
+    QStringList problems = m_problems;
+    if (!m_recorderProblem.isEmpty())
+        problems.append(m_recorderProblem);
+    if (problems.isEmpty()) {
+        lblHistoryState->setText(m_recorderNote.isEmpty() ? m_stateText
+                                                          : m_stateText + QLatin1Char('\n') + m_recorderNote);
+        lblHistoryState->setStyleSheet(QString());
+    } else {
+        lblHistoryState->setText(problems.join(QLatin1Char('\n')));
+        lblHistoryState->setStyleSheet(QStringLiteral("color: #c00000;"));
+    }
 }
 
 void HistoryTab::showEvent(QShowEvent* event)
@@ -352,6 +382,7 @@ void HistoryTab::showTrend(int ticket, const history::TrendLines& answer)
     if (ticket != m_ticket)
         return; // a newer query is on its way
     m_answerAwaited = false;
+    m_answerFailed = !answer.ok;
     QChart* chart = chartTrend->chart();
     chart->removeAllSeries();
     m_lines.clear();
@@ -405,7 +436,15 @@ void HistoryTab::fitAxes()
 
 void HistoryTab::followRecorded(const QVector<history::Reading>& readings)
 {
-    if (!isBuilt() || cboTrendRange->currentIndex() == Custom)
+    if (!isBuilt())
+        return;
+    if (m_answerFailed && !m_answerAwaited) {
+        // The database is written again: the query that failed is asked once more.
+        if (!m_refreshTimer->isActive())
+            m_refreshTimer->start(kFollowRequeryMs);
+        return;
+    }
+    if (cboTrendRange->currentIndex() == Custom)
         return;
     if (m_answerAwaited) {
         m_recordedMeanwhile = true;
@@ -484,7 +523,7 @@ void HistoryTab::showPointNear(QLineSeries* series, const QPointF& point, bool h
 
 void HistoryTab::cmdExportCsv_Click()
 {
-    if (!isBuilt() || m_databasePath.isEmpty())
+    if (!isBuilt() || m_databasePath.isEmpty() || m_export)
         return;
     const history::ReadingQuery query = chosenQuery(QDateTime::currentMSecsSinceEpoch());
     if (query.positions.isEmpty()) {
@@ -502,20 +541,36 @@ void HistoryTab::cmdExportCsv_Click()
     if (path.isEmpty())
         return;
 
-    history::HistoryStore store(m_databasePath);
-    QProgressDialog progress(QStringLiteral("正在导出到 %1 ...").arg(QFileInfo(path).fileName()),
-                             QStringLiteral("取消"), 0, 0, this);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500); // short exports show no dialog
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    const history::ExportResult result =
-        history::exportCsv(store, query, path, [&progress](qint64 done, qint64 total) {
-            progress.setMaximum(int(std::min<qint64>(total, std::numeric_limits<int>::max())));
-            progress.setValue(int(std::min<qint64>(done, std::numeric_limits<int>::max())));
-            return !progress.wasCanceled();
-        });
-    progress.close();
+    // The export runs in a thread of its own; the window goes on reading the line meanwhile.
+    m_export = new history::CsvExportTask(m_databasePath, query, path, this);
+    // Not modal: a modal progress dialog would run the event loop inside setValue.
+    auto* progress = new QProgressDialog(QStringLiteral("正在导出到 %1 ...").arg(QFileInfo(path).fileName()),
+                                         QStringLiteral("取消"), 0, 0, this);
+    progress->setWindowModality(Qt::NonModal);
+    progress->setMinimumDuration(kExportProgressAfterMs); // it shows itself (show()) when that passed
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    m_exportProgress = progress;
+    connect(m_export, &history::CsvExportTask::progressed, progress, [progress](qint64 done, qint64 total) {
+        if (progress->wasCanceled())
+            return; // the dialog hid itself; it stays hidden
+        progress->setMaximum(int(std::min<qint64>(total, std::numeric_limits<int>::max())));
+        progress->setValue(int(std::min<qint64>(done, std::numeric_limits<int>::max())));
+    });
+    connect(progress, &QProgressDialog::canceled, m_export, &history::CsvExportTask::cancel);
+    connect(m_export, &history::CsvExportTask::finished, this,
+            [this, path](const history::ExportResult& result) { showExportResult(path, result); });
+    cmdExportCsv->setEnabled(false); // one export at a time
+    m_export->start();
+}
+
+void HistoryTab::showExportResult(const QString& path, const history::ExportResult& result)
+{
+    delete m_exportProgress;
+    m_exportProgress = nullptr;
+    m_export->deleteLater(); // it is still saying this result
+    m_export = nullptr;
+    cmdExportCsv->setEnabled(true);
     switch (result.status) {
     case history::ExportResult::Written:
         dialogs::MsgBox(
@@ -529,4 +584,5 @@ void HistoryTab::cmdExportCsv_Click()
         dialogs::MsgBox(this, result.errorText, QString(), dialogs::Icon::Warning);
         break;
     }
+    emit exportFinished();
 }

@@ -16,12 +16,19 @@
 #include <QWidget>
 #include <memory>
 
+namespace history {
+class CsvExportTask;
+class HistoryRecorder;
+struct ExportResult;
+} // namespace history
+
 class QComboBox;
 class QDateTimeAxis;
 class QDateTimeEdit;
 class QLabel;
 class QLineSeries;
 class QListWidget;
+class QProgressDialog;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
@@ -71,6 +78,9 @@ public:
     void setStateText(const QString& text);
     // A problem of the history: shown in the state line once, however often it is told.
     void showProblem(const QString& text);
+    // Follows the recorder: its failure in the state line while it lasts, its
+    // recovery after it, its readings on the chart.
+    void watchRecorder(history::HistoryRecorder* recorder);
     // Readings just recorded: a chart over a "last ..." range takes those of its sensors.
     void followRecorded(const QVector<history::Reading>& readings);
 
@@ -106,6 +116,8 @@ Q_SIGNALS:
     void trendShown();
     // The tab's contents were built (first shown): further pages may be added to tabHistory.
     void built();
+    // The export started by cmdExportCsv ended, and its result was said.
+    void exportFinished();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -119,6 +131,8 @@ private:
     // The time axis over the range, the °C axis over the values shown.
     void fitAxes();
     void showPointNear(QLineSeries* series, const QPointF& point, bool hovering);
+    void showState();
+    void showExportResult(const QString& path, const history::ExportResult& result);
 
     QString m_databasePath;
     int m_station = 1;
@@ -126,12 +140,18 @@ private:
     int m_positionsPerChannel = 1;
     QString m_stateText;
     QStringList m_problems;
+    QString m_recorderProblem; // the writer's failure, while it lasts
+    QString m_recorderNote;    // the writer recovered
+
+    history::CsvExportTask* m_export = nullptr; // the export running (a child), if any
+    QProgressDialog* m_exportProgress = nullptr;
 
     std::unique_ptr<history::TrendQueries> m_queries;
     QTimer* m_refreshTimer = nullptr; // gathers choices made in quick succession into one query
     int m_ticket = 0;
     bool m_answerAwaited = false;
     bool m_recordedMeanwhile = false; // readings were recorded while a query was on its way
+    bool m_answerFailed = false;      // the chart shows a failed query's error
     history::ReadingQuery m_shown;    // what the chart shows
     QHash<int, QLineSeries*> m_lines; // by position
     QDateTimeAxis* m_timeAxis = nullptr;

@@ -6,7 +6,9 @@
 #include "history_tests.h"
 
 #include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include "../common/test_files.h"
@@ -45,7 +47,29 @@ QStringList splitCsvLine(const QString& line)
 class TestHistoryExport : public QObject
 {
     Q_OBJECT
+
+    // A database big enough that an export takes a while: 2500 passes of 40 sensors.
+    QTemporaryDir m_bigDir;
+    ReadingQuery m_bigQuery{1, 1, {}, 0, 2500 * 60000LL};
+    const qint64 m_bigRows = 2500 * 40;
+    QString bigDatabase() const { return HistoryStore::pathIn(m_bigDir.path()); }
+
 private Q_SLOTS:
+    void initTestCase()
+    {
+        for (int position = 1; position <= 40; ++position)
+            m_bigQuery.positions << position;
+        HistoryStore store(bigDatabase());
+        for (int chunk = 0; chunk < 25; ++chunk) {
+            QVector<Reading> batch;
+            for (int minute = chunk * 100; minute < (chunk + 1) * 100; ++minute) {
+                for (int position = 1; position <= 40; ++position)
+                    batch << readingFromRaw(minute * 60000LL, 1, 1, position, quint16(minute + position));
+            }
+            QVERIFY(store.append(batch));
+        }
+    }
+
     void quoting_data()
     {
         QTest::addColumn<QString>("text");
@@ -184,6 +208,54 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("b.csv"))));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
                  (QStringList{"broken.db", "history.db", "history.db-shm", "history.db-wal", "out.csv"}));
+    }
+
+    // The export in a thread of its own writes what exportCsv writes, while the
+    // thread that asked for it goes on; cancelled, it leaves no file behind.
+    void exportInItsOwnThread_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("whole") << false;
+        QTest::newRow("cancelled mid-way") << true;
+    }
+    void exportInItsOwnThread()
+    {
+        QFETCH(bool, cancel);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("out.csv"));
+        QVERIFY(writeBytes(path, "earlier export"));
+        CsvExportTask task(bigDatabase(), m_bigQuery, path);
+        QSignalSpy finished(&task, &CsvExportTask::finished);
+        QList<QPair<qint64, qint64>> steps;
+        connect(&task, &CsvExportTask::progressed, this, [&](qint64 done, qint64 total) {
+            steps << qMakePair(done, total);
+            if (cancel && done > 0)
+                task.cancel();
+        });
+        int ticks = 0;
+        int ticksAtEnd = -1;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        connect(&task, &CsvExportTask::finished, this, [&] { ticksAtEnd = ticks; });
+        ticker.start(0); // at every turn of the event loop
+        task.start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+        const ExportResult result = finished[0][0].value<ExportResult>();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.csv"}); // no temporary file left
+        if (cancel) {
+            QCOMPARE(result.status, ExportResult::Cancelled);
+            QCOMPARE(fileBytes(path), QByteArray("earlier export"));
+            return;
+        }
+        QVERIFY2(ticksAtEnd >= 3, qPrintable(QStringLiteral("ticks: %1").arg(ticksAtEnd)));
+        QCOMPARE(result.status, ExportResult::Written);
+        QCOMPARE(result.rows, m_bigRows);
+        QCOMPARE(steps.first(), qMakePair(qint64(0), m_bigRows));
+        QCOMPARE(steps.last(), qMakePair(m_bigRows, m_bigRows));
+        HistoryStore store(bigDatabase());
+        const QString here = dir.filePath(QStringLiteral("here.csv"));
+        QCOMPARE(exportCsv(store, m_bigQuery, here).status, ExportResult::Written);
+        QCOMPARE(fileBytes(path), fileBytes(here));
     }
 };
 

@@ -16,7 +16,7 @@ int main(int argc, char** argv)
     tzset();
     QCoreApplication app(argc, argv);
     int failures = 0;
-    for (auto make : {makeHistoryRulesTest, makeHistoryStoreTest, makeHistoryExportTest}) {
+    for (auto make : {makeHistoryRulesTest, makeHistoryStoreTest, makeHistoryExportTest, makeHistoryOutageTest}) {
         const std::unique_ptr<QObject> test = make();
         failures += QTest::qExec(test.get(), argc, argv);
     }

@@ -10,9 +10,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdio>
@@ -22,42 +19,6 @@
 using namespace history;
 
 namespace {
-
-// A connection of the test's own to a database file, beside any store's.
-class SqlFile
-{
-public:
-    explicit SqlFile(const QString& path) : m_name(QStringLiteral("test_%1").arg(++s_count))
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        db.open();
-    }
-    ~SqlFile() { QSqlDatabase::removeDatabase(m_name); }
-
-    // A column of every row the statement yields, with `values` bound in order.
-    QVariantList column(const QString& statement, const QVariantList& values = {}, int index = 0) const
-    {
-        QSqlQuery query(QSqlDatabase::database(m_name, false));
-        query.prepare(statement);
-        for (const QVariant& value : values)
-            query.addBindValue(value);
-        QVariantList result;
-        if (!query.exec())
-            return {QStringLiteral("error: ") + query.lastError().text()};
-        while (query.next())
-            result << query.value(index);
-        return result;
-    }
-    qint64 count() const
-    {
-        return column(QStringLiteral("SELECT COUNT(*) FROM readings")).value(0).toLongLong();
-    }
-
-private:
-    static inline int s_count = 0;
-    QString m_name;
-};
 
 // A pass's readings: `positions` positions of `channels` channels, all at `timeMs`.
 QVector<Reading> pass(qint64 timeMs, int channels, int positions, int station = 1)
@@ -291,18 +252,22 @@ private Q_SLOTS:
                  QVariantList{4});
     }
 
+    // Said once while it lasts; what never reached the database is said as the recorder ends.
     void recorderSaysItsFailureOnce()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("gone/history.db"));
-        HistoryRecorder recorder(path, HistorySettings{0, 90});
-        QSignalSpy failed(&recorder, &HistoryRecorder::failed);
+        auto recorder = std::make_unique<HistoryRecorder>(path, HistorySettings{0, 90});
+        QSignalSpy failed(recorder.get(), &HistoryRecorder::failed);
         for (int i = 0; i < 5; ++i)
-            recorder.record(pass(i, 1, 1));
+            recorder->record(pass(i, 1, 1));
         QVERIFY(failed.wait(5000));
         QTest::qWait(50);
         QCOMPARE(failed.count(), 1);
         QVERIFY2(failed[0][0].toString().contains(path), qPrintable(failed[0][0].toString()));
+        recorder.reset();
+        QCOMPARE(failed.count(), 2);
+        QCOMPARE(failed[1][0].toString(), lostReadingsText(path, 5));
     }
 
     void killedWriterLeavesWholeBatches()
