@@ -96,6 +96,8 @@ private Q_SLOTS:
         QTest::newRow("password, no user")
             << site << name << 1883 << "secret" << 100 << "a password is given without a user";
         QTest::newRow("bound 0") << site << name << 1883 << QString() << 0 << "the queue bound 0";
+        QTest::newRow("bound 1000001") << site << name << 1883 << QString() << 1000001
+                                       << "the queue bound 1000001 is not 1..1000000";
     }
     void optionsChecked()
     {
@@ -152,7 +154,7 @@ private Q_SLOTS:
         QTest::newRow("quote not closed") << QByteArray("broker,1883,plant,line1,u,\"pw\r\n") << "password";
         QTest::newRow("bound 0") << QByteArray("broker,1883,plant,line1,,,,0\r\n") << "queue_bound";
         QTest::newRow("bound too big")
-            << QByteArray("broker,1883,plant,line1,,,,10000001\r\n") << "queue_bound";
+            << QByteArray("broker,1883,plant,line1,,,,1000001\r\n") << "queue_bound";
     }
     void mqttSetRead()
     {
