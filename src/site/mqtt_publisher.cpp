@@ -430,13 +430,9 @@ bool MqttPublisher::publish(const QByteArray& topic, const QByteArray& payload)
         std::deque<MqttPublisherShared::Entry>& queue = m_shared->queue;
         queue.push_back({topic, payload, 0});
         if (queue.size() > size_t(m_options.queueBound)) {
-            // The oldest not yet on its way; when all but the new one are, the oldest of those.
-            if (size_t(m_shared->inFlight) < queue.size() - 1) {
-                queue.erase(queue.begin() + m_shared->inFlight);
-            } else {
-                queue.pop_front();
-                --m_shared->inFlight;
-            }
+            // The oldest not on its way, the new one when all others are: what is on
+            // its way stays until the broker acknowledges it or the connection breaks.
+            queue.erase(queue.begin() + m_shared->inFlight);
             ++m_shared->dropped;
         }
     }

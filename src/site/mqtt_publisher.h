@@ -5,8 +5,8 @@
 // QoS 1 and leaves the queue only when the broker acknowledged it; what was on
 // its way when the connection dropped is sent again after reconnecting (the
 // broker may then see it twice, never not at all). While the broker is away
-// the queue keeps up to its bound; beyond it the oldest messages are dropped
-// and counted.
+// the queue keeps up to its bound; beyond it the oldest messages not on their
+// way are dropped and counted.
 //
 // The reader's retained status topic says "online" while connected; the broker
 // says "offline" for it (the last will) when the connection breaks, and stop()
@@ -29,7 +29,7 @@ struct MqttCounters
 {
     qint64 waiting = 0;   // queued, not yet acknowledged by the broker (on their way included)
     qint64 published = 0; // acknowledged by the broker
-    qint64 dropped = 0;   // dropped as the oldest beyond the queue bound
+    qint64 dropped = 0;   // never sent: the oldest beyond the queue bound, or too big for any broker
 };
 
 class MqttPublisher : public QObject

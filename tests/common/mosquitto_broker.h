@@ -83,8 +83,10 @@ public:
         ::kill(pid_t(m_process.processId()), SIGUSR1);
         return waitForLog("Saving in-memory database", from);
     }
-    // Stops the broker where it is: it reads nothing and answers nothing until killed.
+    // Stops the broker where it is: it reads nothing and answers nothing until
+    // thawed or killed.
     void freeze() { ::kill(pid_t(m_process.processId()), SIGSTOP); }
+    void thaw() { ::kill(pid_t(m_process.processId()), SIGCONT); }
     // Ends the broker at once: what it had not read is lost, and a persistent
     // broker starts again with what it last saved.
     void kill()
