@@ -9,10 +9,11 @@
 namespace site {
 
 inline constexpr int kDefaultMqttPort = 1883;
-// About 30 MB of waiting messages; a pass over ten channels of 160 sensors is
-// 1600 of them, so a reader reading every 10 s keeps about 10 minutes.
+// A waiting message costs about 330 bytes (docs/site.md): the default bound is
+// about 33 MB and keeps, of a reader reading ten channels of 160 sensors every
+// 10 s (1600 messages), about 10 minutes; the largest about 330 MB.
 inline constexpr int kDefaultQueueBound = 100000;
-inline constexpr int kMaxQueueBound = 10000000;
+inline constexpr int kMaxQueueBound = 1000000;
 
 struct MqttOptions
 {

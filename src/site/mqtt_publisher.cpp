@@ -1,23 +1,17 @@
 #include "mqtt_publisher.h"
 
 #include "mqtt_topics.h"
+#include "wake_signal.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <deque>
-#include <fcntl.h>
 #include <mosquitto.h>
 #include <mutex>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace site {
 
@@ -26,13 +20,22 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr int kConnackWaitMs = 10000; // a broker that takes the connection but never answers it
-constexpr int kOfflineWaitMs = 1000;  // stop(): for the acknowledgement of "offline"
-constexpr int kIdlePollMs = 1000;     // keep-alive checks while nothing happens
-// stop() gives a thread stuck in connecting (an unreachable host) this much more, then leaves it.
-constexpr int kStopGraceMs = 2000;
+// A host that never completes the connection (a black-holed address) or a
+// broker that takes it and never answers: the attempt ends, the next one waits its turn.
+constexpr int kAnswerWaitMs = 10000;
+constexpr int kIdleWaitMs = 1000; // keep-alive checks while nothing happens
+// stop(): beyond its flush, for the woken thread to close its connection and end.
+constexpr int kStopGraceMs = 250;
 const QByteArray kOnline = "online";
 const QByteArray kOffline = "offline";
+
+// CONNACK codes of MQTT 3.1.1 that no further attempt changes: the protocol
+// version, the client id, the user name or password, not authorised. Code 3,
+// "server unavailable", passes.
+bool refusalIsFinal(int connackCode)
+{
+    return connackCode == 1 || connackCode == 2 || connackCode == 4 || connackCode == 5;
+}
 
 void initLibrary()
 {
@@ -50,7 +53,7 @@ QString describe(int rc)
 int msUntil(Clock::time_point when)
 {
     const auto left = std::chrono::duration_cast<milliseconds>(when - Clock::now()).count();
-    return int(std::clamp<qint64>(left, 0, kIdlePollMs));
+    return int(std::clamp<qint64>(left, 0, kIdleWaitMs));
 }
 
 QByteArray clientId(const MqttOptions& o)
@@ -101,26 +104,8 @@ struct MqttPublisherShared
     };
 
     explicit MqttPublisherShared(const MqttOptions& o, MqttPublisher* publisher)
-        : options(o), wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), owner(publisher)
+        : options(o), owner(publisher)
     {
-    }
-    ~MqttPublisherShared()
-    {
-        if (wakeFd >= 0)
-            ::close(wakeFd);
-    }
-
-    // Tells the network thread to look at the queue and the stop request.
-    void wake()
-    {
-        if (!wakePending.exchange(true))
-            ::eventfd_write(wakeFd, 1);
-    }
-    void takeWake()
-    {
-        eventfd_t count;
-        ::eventfd_read(wakeFd, &count);
-        wakePending = false;
     }
 
     // Under the mutex: the state, and the owner told in its own thread.
@@ -143,18 +128,19 @@ struct MqttPublisherShared
     }
 
     const MqttOptions options;
-    const int wakeFd;
-    std::atomic<bool> wakePending{false};
+    WakeSignal wake; // the network thread looks at the queue and the stop request
 
     std::mutex mutex;        // guards everything below
     std::deque<Entry> queue; // oldest first; the first `inFlight` entries are on their way
     int inFlight = 0;
     qint64 published = 0;
     qint64 dropped = 0;
-    bool closed = false;   // publish() queues nothing
-    bool stopping = false; // the network thread is to finish
-    Clock::time_point flushUntil;
-    bool finished = false; // the network thread has ended
+    qint64 attempts = 0;
+    bool closed = false;            // publish() queues nothing
+    bool stopping = false;          // the network thread is to finish
+    Clock::time_point offlineBy;    // stopping: "offline" goes out by then, acknowledged or not
+    Clock::time_point disconnectBy; // stopping: the connection ends by then
+    bool finished = false;          // the network thread has ended
     std::condition_variable finishedChanged;
     MqttPublisher::State state = MqttPublisher::State::Off;
     QString reason;
@@ -165,7 +151,9 @@ namespace {
 
 // The network thread: a connection at a time, each over a fresh libmosquitto
 // client, so that what was on its way over a broken one is sent again by the
-// queue alone. Every libmosquitto call of a connection is made here.
+// queue alone. Every libmosquitto call of a connection is made here, none of
+// them blocking but the host name's look-up: the thread waits only in
+// WakeSignal::wait, which stop() ends at once.
 class NetworkThread
 {
 public:
@@ -173,17 +161,11 @@ public:
 
     void run()
     {
-        // A write to a connection the broker closed must fail, not end the program.
-        sigset_t pipe;
-        sigemptyset(&pipe);
-        sigaddset(&pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-
+        WakeSignal::keepBrokenPipesFromEndingTheProgram();
         const MqttOptions& o = m_s->options;
         int delay = o.reconnectFirstMs;
         for (;;) {
-            bool wasConnected = false;
-            const QString why = connection(wasConnected);
+            const Ending ending = connection();
             bool stopping;
             {
                 std::lock_guard lock(m_s->mutex);
@@ -192,13 +174,15 @@ public:
                 m_s->inFlight = 0;
                 stopping = m_s->stopping;
                 if (!stopping)
-                    m_s->setStateLocked(MqttPublisher::State::Reconnecting, why);
+                    m_s->setStateLocked(ending.final ? MqttPublisher::State::Failed
+                                                     : MqttPublisher::State::Reconnecting,
+                                        ending.why);
             }
             if (stopping)
                 break;
-            if (wasConnected)
+            if (ending.wasConnected)
                 delay = o.reconnectFirstMs;
-            if (!pause(delay))
+            if (!pause(ending.final ? -1 : delay))
                 break;
             delay = std::min(delay * 2, o.reconnectLastMs);
         }
@@ -209,84 +193,113 @@ public:
     }
 
 private:
-    // One connection from its attempt to its end; why it ended, empty when stopped.
-    QString connection(bool& wasConnected)
+    // How a connection ended.
+    struct Ending
+    {
+        QString why;        // empty when stopped
+        bool final = false; // no further attempt can succeed
+        bool wasConnected = false;
+    };
+
+    // libmosquitto's error `rc` as an ending; TLS errors are final.
+    Ending failure(int rc) const
+    {
+        QString why = describe(rc);
+        const bool tls = rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE;
+        if (tls && !m_libraryError.isEmpty())
+            why += QStringLiteral(" (%1)").arg(m_libraryError);
+        return {why, tls, m_connected};
+    }
+
+    // One connection from its attempt to its end.
+    Ending connection()
     {
         const MqttOptions& o = m_s->options;
         Mosquitto client(mosquitto_new(clientId(o).constData(), true, this));
         if (!client)
-            return describe(errno == ENOMEM ? MOSQ_ERR_NOMEM : MOSQ_ERR_INVAL);
+            return {describe(errno == ENOMEM ? MOSQ_ERR_NOMEM : MOSQ_ERR_INVAL)};
         if (const QString problem = configure(client.get(), o); !problem.isEmpty())
-            return problem;
+            return {problem};
         mosquitto_connect_callback_set(client.get(), &NetworkThread::onConnect);
         mosquitto_publish_callback_set(client.get(), &NetworkThread::onPublish);
+        mosquitto_log_callback_set(client.get(), &NetworkThread::onLog);
         m_client = client.get();
         m_connected = false;
         m_refused.clear();
+        m_refusalFinal = false;
+        m_libraryError.clear();
         m_offlineMid = -1;
         m_offlineAcked = false;
+        {
+            std::lock_guard lock(m_s->mutex);
+            ++m_s->attempts;
+        }
 
-        int rc = mosquitto_connect(m_client, o.host.toUtf8().constData(), o.port, o.keepAliveSeconds);
+        // The socket is non-blocking from the start: connecting, and TLS's handshake, go on below.
+        int rc = mosquitto_connect_async(m_client, o.host.toUtf8().constData(), o.port, o.keepAliveSeconds);
         if (rc != MOSQ_ERR_SUCCESS)
-            return describe(rc);
-        const int socket = mosquitto_socket(m_client);
-        ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK); // writes must never wait
-        const Clock::time_point answerBy = Clock::now() + milliseconds(kConnackWaitMs);
+            return failure(rc);
+        const Clock::time_point answerBy = Clock::now() + milliseconds(kAnswerWaitMs);
+        // Until the broker has answered, a write is waited for only once after
+        // each read: a TLS handshake that waits for the broker's part goes on
+        // saying it wants to write, and would wake the thread at once, again
+        // and again, until that part comes.
+        bool wroteSinceRead = false;
 
         for (;;) {
             if (m_connected) {
-                wasConnected = true;
                 if (rc = feed(); rc != MOSQ_ERR_SUCCESS)
-                    return describe(rc);
+                    return failure(rc);
             }
             bool stopping, drained;
-            Clock::time_point flushUntil;
+            Clock::time_point offlineBy, disconnectBy;
             {
                 std::lock_guard lock(m_s->mutex);
                 stopping = m_s->stopping;
                 drained = m_s->queue.empty();
-                flushUntil = m_s->flushUntil;
+                offlineBy = m_s->offlineBy;
+                disconnectBy = m_s->disconnectBy;
             }
-            Clock::time_point wakeBy = Clock::now() + milliseconds(kIdlePollMs);
+            Clock::time_point wakeBy = Clock::now() + milliseconds(kIdleWaitMs);
             if (stopping) {
                 if (!m_connected)
-                    return QString();
-                const Clock::time_point offlineBy = flushUntil + milliseconds(kOfflineWaitMs);
-                if (m_offlineMid < 0 && (drained || Clock::now() >= flushUntil)) {
+                    return {};
+                if (m_offlineMid < 0 && (drained || Clock::now() >= offlineBy)) {
                     rc = mosquitto_publish(m_client, &m_offlineMid, statusTopic(o.site, o.name).constData(),
                                            int(kOffline.size()), kOffline.constData(), 1, true);
                     if (rc != MOSQ_ERR_SUCCESS)
-                        return QString();
+                        return {};
                 }
-                if (m_offlineAcked || Clock::now() >= offlineBy) {
+                if (m_offlineAcked || Clock::now() >= disconnectBy) {
                     mosquitto_disconnect(m_client); // the broker forgets the last will
-                    return QString();
+                    return {};
                 }
-                wakeBy = std::min(wakeBy, m_offlineMid < 0 ? flushUntil : offlineBy);
+                wakeBy = std::min(wakeBy, m_offlineMid < 0 ? offlineBy : disconnectBy);
             }
             if (!m_connected)
                 wakeBy = std::min(wakeBy, answerBy);
 
-            pollfd fds[2] = {{socket, short(POLLIN | (mosquitto_want_write(m_client) ? POLLOUT : 0)), 0},
-                             {m_s->wakeFd, POLLIN, 0}};
-            if (::poll(fds, 2, msUntil(wakeBy)) < 0 && errno != EINTR)
-                return describe(MOSQ_ERR_ERRNO);
-            if (fds[1].revents & POLLIN)
-                m_s->takeWake();
-            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            const bool wantWrite = mosquitto_want_write(m_client) && (m_connected || !wroteSinceRead);
+            WakeSignal::Ready ready;
+            if (!m_s->wake.wait(mosquitto_socket(m_client), wantWrite, msUntil(wakeBy), ready))
+                return failure(MOSQ_ERR_ERRNO);
+            // Until the broker answers, the TLS handshake goes on in loop_read, whichever way the socket is.
+            if (ready.readable || (ready.writable && !m_connected)) {
                 if (rc = mosquitto_loop_read(m_client, 1); rc != MOSQ_ERR_SUCCESS)
-                    return m_refused.isEmpty() ? describe(rc) : m_refused;
+                    return m_refused.isEmpty() ? failure(rc) : Ending{m_refused, m_refusalFinal, false};
+                wroteSinceRead = false;
             }
-            if (fds[0].revents & POLLOUT) {
+            if (ready.writable) {
                 if (rc = mosquitto_loop_write(m_client, 1); rc != MOSQ_ERR_SUCCESS)
-                    return describe(rc);
+                    return failure(rc);
+                wroteSinceRead = true;
             }
             if (rc = mosquitto_loop_misc(m_client); rc != MOSQ_ERR_SUCCESS)
-                return describe(rc);
+                return failure(rc);
             if (!m_refused.isEmpty())
-                return m_refused;
+                return {m_refused, m_refusalFinal, false};
             if (!m_connected && Clock::now() >= answerBy)
-                return QStringLiteral("the broker did not answer the connection");
+                return {QStringLiteral("the broker did not answer the connection")};
         }
     }
 
@@ -312,25 +325,25 @@ private:
         }
     }
 
-    // Waits `ms` before the next attempt; false when asked to stop meanwhile.
+    // Waits `ms` (negative: until stopped) before the next attempt; false when asked to stop meanwhile.
     bool pause(int ms)
     {
-        const Clock::time_point until = Clock::now() + milliseconds(ms);
+        const Clock::time_point until = Clock::now() + milliseconds(std::max(ms, 0));
         for (;;) {
             {
                 std::lock_guard lock(m_s->mutex);
                 if (m_s->stopping)
                     return false;
             }
-            if (Clock::now() >= until)
+            if (ms >= 0 && Clock::now() >= until)
                 return true;
-            pollfd wake = {m_s->wakeFd, POLLIN, 0};
-            if (::poll(&wake, 1, msUntil(until)) > 0)
-                m_s->takeWake();
+            const qint64 left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
+            WakeSignal::Ready ready;
+            m_s->wake.wait(-1, false, ms < 0 ? -1 : int(std::max<qint64>(left, 0)), ready);
         }
     }
 
-    // libmosquitto's callbacks, called from mosquitto_loop_read in this thread.
+    // libmosquitto's callbacks, called from its functions in this thread.
     static void onConnect(mosquitto*, void* self, int rc)
     {
         static_cast<NetworkThread*>(self)->connected(rc);
@@ -339,14 +352,23 @@ private:
     {
         static_cast<NetworkThread*>(self)->acknowledged(mid);
     }
+    static void onLog(mosquitto*, void* self, int level, const char* text)
+    {
+        // The first error of a connection: what OpenSSL said of a failed TLS handshake.
+        auto* thread = static_cast<NetworkThread*>(self);
+        if (level == MOSQ_LOG_ERR && thread->m_libraryError.isEmpty())
+            thread->m_libraryError = QString::fromUtf8(text);
+    }
 
     void connected(int rc)
     {
         if (rc != 0) {
             m_refused = QString::fromUtf8(mosquitto_connack_string(rc));
+            m_refusalFinal = refusalIsFinal(rc);
             return;
         }
         m_connected = true;
+        mosquitto_log_callback_set(m_client, nullptr); // a line for every packet from now on, none wanted
         m_s->setState(MqttPublisher::State::Connected, QString());
         const MqttOptions& o = m_s->options;
         // Sent when this callback returns; a failure breaks the connection, and the next says it again.
@@ -375,6 +397,8 @@ private:
     mosquitto* m_client = nullptr; // the current connection's client
     bool m_connected = false;      // the broker accepted it
     QString m_refused;             // why the broker refused it
+    bool m_refusalFinal = false;   // and no further attempt can succeed
+    QString m_libraryError;        // libmosquitto's first error message of the connection
     int m_offlineMid = -1;
     bool m_offlineAcked = false;
 };
@@ -389,7 +413,7 @@ MqttPublisher::MqttPublisher(const MqttOptions& options, QObject* parent)
 
 MqttPublisher::~MqttPublisher()
 {
-    stop();
+    stop(ClosingFlushMs);
     std::lock_guard lock(m_shared->mutex);
     m_shared->owner = nullptr;
 }
@@ -400,8 +424,8 @@ QString MqttPublisher::start()
         return QString();
     if (const QString problem = checkMqttOptions(m_options); !problem.isEmpty())
         return problem;
-    if (m_shared->wakeFd < 0)
-        return qt_error_string(errno);
+    if (const QString problem = m_shared->wake.problem(); !problem.isEmpty())
+        return problem;
     {
         std::lock_guard lock(m_shared->mutex);
         if (m_shared->closed)
@@ -430,17 +454,13 @@ bool MqttPublisher::publish(const QByteArray& topic, const QByteArray& payload)
         std::deque<MqttPublisherShared::Entry>& queue = m_shared->queue;
         queue.push_back({topic, payload, 0});
         if (queue.size() > size_t(m_options.queueBound)) {
-            // The oldest not yet on its way; when all but the new one are, the oldest of those.
-            if (size_t(m_shared->inFlight) < queue.size() - 1) {
-                queue.erase(queue.begin() + m_shared->inFlight);
-            } else {
-                queue.pop_front();
-                --m_shared->inFlight;
-            }
+            // The oldest not on its way, the new one when all others are: what is on
+            // its way stays until the broker acknowledges it or the connection breaks.
+            queue.erase(queue.begin() + m_shared->inFlight);
             ++m_shared->dropped;
         }
     }
-    m_shared->wake();
+    m_shared->wake.wake();
     return true;
 }
 
@@ -455,21 +475,22 @@ void MqttPublisher::publishRecords(const ChannelRecords& records)
 
 qint64 MqttPublisher::stop(int flushMs)
 {
+    flushMs = std::max(flushMs, 0);
     std::unique_lock lock(m_shared->mutex);
     m_shared->closed = true;
     if (m_thread.joinable()) {
-        const Clock::time_point now = Clock::now();
+        const Clock::time_point disconnectBy = Clock::now() + milliseconds(flushMs);
         m_shared->stopping = true;
-        m_shared->flushUntil = now + milliseconds(flushMs);
-        m_shared->wake();
+        m_shared->offlineBy = disconnectBy - milliseconds(flushMs / 4);
+        m_shared->disconnectBy = disconnectBy;
+        m_shared->wake.wake();
         const bool ended = m_shared->finishedChanged.wait_until(
-            lock, now + milliseconds(flushMs + kOfflineWaitMs + kStopGraceMs),
-            [this] { return m_shared->finished; });
+            lock, disconnectBy + milliseconds(kStopGraceMs), [this] { return m_shared->finished; });
         lock.unlock();
         if (ended)
             m_thread.join();
         else
-            m_thread.detach(); // it ends when its connection attempt does, touching only what it shares
+            m_thread.detach(); // in the host name's look-up; it ends after it, touching only what it shares
         lock.lock();
     }
     return qint64(m_shared->queue.size());
@@ -490,7 +511,7 @@ QString MqttPublisher::stateReason() const
 MqttCounters MqttPublisher::counters() const
 {
     std::lock_guard lock(m_shared->mutex);
-    return {qint64(m_shared->queue.size()), m_shared->published, m_shared->dropped};
+    return {qint64(m_shared->queue.size()), m_shared->published, m_shared->dropped, m_shared->attempts};
 }
 
 } // namespace site

@@ -18,6 +18,7 @@ const QString Off = QStringLiteral("未启用");
 const QString Connecting = QStringLiteral("正在连接 %1:%2");
 const QString Connected = QStringLiteral("已连接 %1:%2");
 const QString Reconnecting = QStringLiteral("连接断开，正在重连：%1");
+const QString Failed = QStringLiteral("连接失败，不再重试：%1");
 } // namespace captions
 
 QLabel* label(const QString& objectName)
@@ -28,7 +29,8 @@ QLabel* label(const QString& objectName)
     return l;
 }
 
-// "未启用", "正在连接 host:port", "已连接 host:port" or "连接断开，正在重连：<reason>".
+// "未启用", "正在连接 host:port", "已连接 host:port", "连接断开，正在重连：<reason>"
+// or "连接失败，不再重试：<reason>".
 QString stateText(site::MqttPublisher::State state, const site::MqttOptions& options, const QString& reason)
 {
     using State = site::MqttPublisher::State;
@@ -41,6 +43,8 @@ QString stateText(site::MqttPublisher::State state, const site::MqttOptions& opt
         return captions::Connected.arg(options.host, QString::number(options.port));
     case State::Reconnecting:
         return captions::Reconnecting.arg(reason);
+    case State::Failed:
+        return captions::Failed.arg(reason);
     }
     return captions::Off;
 }

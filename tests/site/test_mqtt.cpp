@@ -2,7 +2,9 @@
 // the window's mqtt.set, and the publisher against a real mosquitto broker:
 // every value once, nothing lost while the broker is away (within the queue's
 // bound; beyond it the oldest dropped and counted), the reader's status online
-// and offline, also when the reader is killed.
+// and offline, also when the reader is killed; a stop that keeps to its time
+// whatever the broker does; no further attempt after a refused login or a
+// failed TLS handshake.
 
 #include "../common/mosquitto_broker.h"
 #include "../common/mqtt_subscriber.h"
@@ -12,10 +14,16 @@
 #include "site/mqtt_settings.h"
 #include "site/mqtt_topics.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdio>
+#include <ctime>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace site;
 using State = MqttPublisher::State;
@@ -45,6 +53,56 @@ MqttOptions optionsFor(quint16 port, const QString& name = QStringLiteral("line1
 QByteArray numbered(int k)
 {
     return valueTopic(QStringLiteral("plant"), 1, 1 + k % 10, 1 + k % 160);
+}
+
+// A port on 127.0.0.1 that never says a word: a broker that takes the
+// connection and then hangs or, with its backlog full, a host that never
+// completes a connection (Linux drops the SYNs, as a black-holed address does).
+class SilentPort
+{
+public:
+    explicit SilentPort(bool completesConnections)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listener, completesConnections ? 16 : 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        // A backlog of 0 holds one connection: this one fills it.
+        if (!completesConnections &&
+            ::connect(m_filler, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            m_port = 0;
+    }
+    ~SilentPort()
+    {
+        for (const int fd : {m_taken, m_filler, m_listener})
+            ::close(fd);
+    }
+    quint16 port() const { return m_port; } // 0 when it could not be made
+    // Makes room in a full backlog: the next SYN sent again completes its connection (and no more).
+    void admitOne() { m_taken = ::accept(m_listener, nullptr, nullptr); }
+
+private:
+    const int m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    int m_taken = -1;
+    quint16 m_port = 0;
+};
+
+// What the subscriber received before the message "end", each payload once.
+QSet<QByteArray> receivedBeforeEnd(const MqttSubscriber& subscriber)
+{
+    QSet<QByteArray> payloads;
+    for (const QByteArray& payload : subscriber.payloads()) {
+        if (payload == "end")
+            break;
+        payloads.insert(payload);
+    }
+    return payloads;
 }
 
 // As the reader's program: connects, says so on its output, and runs until killed.
@@ -96,6 +154,8 @@ private Q_SLOTS:
         QTest::newRow("password, no user")
             << site << name << 1883 << "secret" << 100 << "a password is given without a user";
         QTest::newRow("bound 0") << site << name << 1883 << QString() << 0 << "the queue bound 0";
+        QTest::newRow("bound 1000001")
+            << site << name << 1883 << QString() << 1000001 << "the queue bound 1000001 is not 1..1000000";
     }
     void optionsChecked()
     {
@@ -152,7 +212,7 @@ private Q_SLOTS:
         QTest::newRow("quote not closed") << QByteArray("broker,1883,plant,line1,u,\"pw\r\n") << "password";
         QTest::newRow("bound 0") << QByteArray("broker,1883,plant,line1,,,,0\r\n") << "queue_bound";
         QTest::newRow("bound too big")
-            << QByteArray("broker,1883,plant,line1,,,,10000001\r\n") << "queue_bound";
+            << QByteArray("broker,1883,plant,line1,,,,1000001\r\n") << "queue_bound";
     }
     void mqttSetRead()
     {
@@ -310,26 +370,219 @@ private Q_SLOTS:
             QVERIFY2(all.contains(QByteArray::number(k)), qPrintable(QString::number(k)));
     }
 
-    // Beyond the queue's bound the oldest values go, and are counted.
+    // Beyond the queue's bound the oldest values not on their way go, and are
+    // counted; what is on its way stays and is counted published once the
+    // broker acknowledges it. Every value queued is published, dropped or waiting.
+    void oldestDroppedBeyondTheBound_data()
+    {
+        QTest::addColumn<bool>("onTheirWay"); // the first values sent before the rest come
+        QTest::newRow("queued while the broker is away") << false;
+        QTest::newRow("on their way to a broker that hangs") << true;
+    }
     void oldestDroppedBeyondTheBound()
     {
+        QFETCH(bool, onTheirWay);
         SKIP_WITHOUT_BROKER();
         MosquittoBroker broker;
         QVERIFY2(broker.start(), qPrintable(broker.log()));
         MqttSubscriber values(broker.port(), "tq5900k/plant/1/#");
         QTRY_VERIFY(values.subscribed());
 
+        constexpr int kBound = 5, kCount = 50;
         MqttOptions o = optionsFor(broker.port());
-        o.queueBound = 4;
+        o.queueBound = kBound;
         MqttPublisher publisher(o);
-        for (int k = 1; k <= 10; ++k) // queued before the publisher starts, as while the broker is away
+        const auto invariantHolds = [&publisher] {
+            const MqttCounters c = publisher.counters();
+            return c.published + c.dropped + c.waiting == kCount;
+        };
+        if (onTheirWay) {
+            QCOMPARE(publisher.start(), QString());
+            QTRY_COMPARE(publisher.state(), State::Connected);
+            broker.freeze();
+            for (int k = 1; k <= kBound; ++k)
+                QVERIFY(publisher.publish(numbered(k), QByteArray::number(k)));
+            QTest::qWait(300); // handed to the connection
+        }
+        for (int k = onTheirWay ? kBound + 1 : 1; k <= kCount; ++k)
             QVERIFY(publisher.publish(numbered(k), QByteArray::number(k)));
-        QCOMPARE(publisher.counters().waiting, 4);
-        QCOMPARE(publisher.counters().dropped, 6);
+        QCOMPARE(publisher.counters().waiting, kBound);
+        QVERIFY(invariantHolds());
+        if (onTheirWay)
+            broker.thaw();
+        else
+            QCOMPARE(publisher.start(), QString());
+
+        QTRY_COMPARE(publisher.counters().waiting, 0);
+        QVERIFY(invariantHolds());
+        QVERIFY(publisher.publish("tq5900k/plant/1/last", "end"));
+        QTRY_VERIFY(values.payloads().contains("end"));
+        const MqttCounters counts = publisher.counters();
+        QCOMPARE(counts.published, kBound + 1);
+        QCOMPARE(counts.dropped, kCount - kBound);
+        // Exactly what was counted published arrived.
+        QCOMPARE(receivedBeforeEnd(values).size(), kBound);
+        if (!onTheirWay) // the newest
+            QCOMPARE(receivedBeforeEnd(values), (QSet<QByteArray>{"46", "47", "48", "49", "50"}));
+    }
+
+    // stop() returns within its flush (and a little), with what is left
+    // unacknowledged, whatever holds the network thread: a connection
+    // refused, a wait between attempts, a broker that takes the connection and
+    // never answers, a host that never completes it, a broker that hangs with
+    // messages on their way. So does the destructor, with its own short flush.
+    void stopKeepsToItsTime_data()
+    {
+        QTest::addColumn<QString>("peer");
+        QTest::addColumn<bool>("destroyed"); // rather than stopped
+
+        QTest::newRow("port closed") << "closed" << false;
+        QTest::newRow("waiting between attempts") << "closed, long pause" << false;
+        QTest::newRow("broker silent") << "silent" << false;
+        QTest::newRow("host never answers") << "black hole" << false;
+        QTest::newRow("host never answers, publisher destroyed") << "black hole" << true;
+        QTest::newRow("broker hangs") << "hanging broker" << false;
+    }
+    void stopKeepsToItsTime()
+    {
+        QFETCH(QString, peer);
+        QFETCH(bool, destroyed);
+        std::unique_ptr<SilentPort> silent;
+        std::unique_ptr<MosquittoBroker> broker;
+        quint16 port = 0;
+        if (peer.startsWith(QLatin1String("closed"))) {
+            port = SilentPort(true).port(); // closed again
+        } else if (peer == QLatin1String("hanging broker")) {
+            SKIP_WITHOUT_BROKER();
+            broker = std::make_unique<MosquittoBroker>();
+            QVERIFY2(broker->start(), qPrintable(broker->log()));
+            port = broker->port();
+        } else {
+            silent = std::make_unique<SilentPort>(peer == QLatin1String("silent"));
+            port = silent->port();
+        }
+        QVERIFY(port != 0);
+
+        MqttOptions o = optionsFor(port);
+        if (peer == QLatin1String("closed, long pause"))
+            o.reconnectFirstMs = o.reconnectLastMs = 60000;
+        auto publisher = std::make_unique<MqttPublisher>(o);
+        QCOMPARE(publisher->start(), QString());
+        if (broker) {
+            QTRY_COMPARE(publisher->state(), State::Connected);
+            broker->freeze();
+        } else if (!silent) {
+            QTRY_COMPARE(publisher->state(), State::Reconnecting);
+        } else {
+            QTRY_COMPARE(publisher->counters().attempts, 1);
+            QTest::qWait(200); // the attempt under way
+        }
+        for (int k = 0; k < 3; ++k)
+            QVERIFY(publisher->publish(numbered(k), QByteArray::number(k)));
+
+        QElapsedTimer clock;
+        clock.start();
+        if (destroyed)
+            publisher.reset();
+        else
+            QCOMPARE(publisher->stop(500), 3);
+        // Generous for a loaded machine; a stop held up by the connection takes 3.5 s and more.
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        if (!destroyed) // its network thread ended, not left behind in a connection attempt
+            QCOMPARE(publisher->state(), State::Off);
+        if (broker)
+            broker->thaw();
+    }
+
+    // A broker that refuses the login, or a TLS handshake that fails, is
+    // tried once: the publisher fails with the reason, and what it queued
+    // stays counted. The right login and the right CA connect.
+    void refusedOrFailedIsTriedOnce_data()
+    {
+        QTest::addColumn<QByteArray>("password"); // the user is "reader"; empty: no login
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<bool>("rightCa");
+        QTest::addColumn<QString>("failure");    // in the reason; empty: connects
+        QTest::addColumn<QString>("brokerSays"); // in the broker's log, once per attempt
+
+        QTest::newRow("right password") << QByteArray("s3cret") << false << false << QString() << QString();
+        QTest::newRow("wrong password") << QByteArray("guess") << false << false << "Connection Refused"
+                                        << "not authorised";
+        QTest::newRow("no login") << QByteArray() << false << false << "Connection Refused"
+                                  << "not authorised";
+        QTest::newRow("TLS, the broker's CA")
+            << QByteArray("s3cret") << true << true << QString() << QString();
+        QTest::newRow("TLS, another CA")
+            << QByteArray("s3cret") << true << false << "certificate verify failed"
+            << "unknown ca";
+    }
+    void refusedOrFailedIsTriedOnce()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(bool, tls);
+        QFETCH(bool, rightCa);
+        QFETCH(QString, failure);
+        QFETCH(QString, brokerSays);
+        SKIP_WITHOUT_BROKER();
+        if (tls && MosquittoBroker::openssl().isEmpty())
+            QSKIP("openssl is not installed: no certificates for a TLS broker");
+        MosquittoBroker broker(MosquittoBroker::Access{"reader", "s3cret", tls});
+        QVERIFY2(broker.setupProblem().isEmpty(), qPrintable(broker.setupProblem()));
+        QVERIFY2(broker.start(), qPrintable(broker.log()));
+
+        MqttOptions o = optionsFor(broker.port());
+        if (!password.isEmpty()) {
+            o.user = QStringLiteral("reader");
+            o.password = QString::fromUtf8(password);
+        }
+        if (tls)
+            o.caFile = rightCa ? broker.caFile() : broker.otherCaFile();
+        MqttPublisher publisher(o);
+        QVERIFY(publisher.publish(numbered(1), "1"));
         QCOMPARE(publisher.start(), QString());
-        QTRY_COMPARE(publisher.counters().published, 4);
-        QTRY_COMPARE(values.payloads(), (QList<QByteArray>{"7", "8", "9", "10"}));
-        QCOMPARE(publisher.counters().dropped, 6);
+        if (failure.isEmpty()) {
+            QTRY_COMPARE(publisher.state(), State::Connected);
+            QTRY_COMPARE(publisher.counters().published, 1);
+            return;
+        }
+        QTRY_COMPARE(publisher.state(), State::Failed);
+        QVERIFY2(publisher.stateReason().contains(failure), qPrintable(publisher.stateReason()));
+        const std::clock_t before = std::clock();
+        QTest::qWait(1000); // attempts 100, 200, 400 ms apart, were they made
+        const double cpuSeconds = double(std::clock() - before) / CLOCKS_PER_SEC;
+        QVERIFY2(cpuSeconds < 0.5, qPrintable(QString::number(cpuSeconds))); // a failed thread waits quietly
+        QCOMPARE(publisher.counters().attempts, 1);
+        QVERIFY2(broker.log().count(brokerSays) == 1, qPrintable(broker.log())); // once per attempt
+        QCOMPARE(publisher.state(), State::Failed);
+        QVERIFY(publisher.publish(numbered(2), "2"));
+        QCOMPARE(publisher.counters().waiting, 2);
+        QCOMPARE(publisher.stop(), 2);
+    }
+
+    // A TLS handshake whose first words could only be sent once the connection
+    // completed, waiting for a broker that then says nothing, waits quietly:
+    // libmosquitto goes on wishing to write, and a thread that took it at its
+    // word would spin until the attempt ends.
+    void tlsHandshakeWaitsQuietly()
+    {
+        if (MosquittoBroker::openssl().isEmpty())
+            QSKIP("openssl is not installed: no certificates for a TLS broker");
+        const MosquittoBroker certificates(MosquittoBroker::Access{{}, {}, true}); // never started
+        QVERIFY2(certificates.setupProblem().isEmpty(), qPrintable(certificates.setupProblem()));
+        SilentPort host(false);
+        QVERIFY(host.port() != 0);
+        MqttOptions o = optionsFor(host.port());
+        o.caFile = certificates.caFile();
+        MqttPublisher publisher(o);
+        QCOMPARE(publisher.start(), QString());
+        QTRY_COMPARE(publisher.counters().attempts, 1);
+        host.admitOne(); // the SYN sent again after 1 s gets through
+        QTest::qWait(1500);
+        const std::clock_t before = std::clock();
+        QTest::qWait(2000);
+        const double cpuSeconds = double(std::clock() - before) / CLOCKS_PER_SEC;
+        QVERIFY2(cpuSeconds < 0.5, qPrintable(QString::number(cpuSeconds))); // spinning: about 2 s
+        QCOMPARE(publisher.state(), State::Connecting);
     }
 
     // A reader that is killed leaves no "online": the broker says "offline" for it.
