@@ -103,6 +103,7 @@ bool exportAndReadBack(HistoryTab& tab, const QString& databasePath, const QStri
         return path;
     });
     tab.cmdExportCsv_Click();
+    waitFor(&tab, &HistoryTab::exportFinished, 60000);
     dialogs::setFileDialogHandler(nullptr);
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {

@@ -149,6 +149,8 @@ int main(int argc, char* argv[])
             complain(settings.errorText);
         recorder = std::make_unique<history::HistoryRecorder>(options.historyPath, settings.values);
         QObject::connect(recorder.get(), &history::HistoryRecorder::failed, &app, complain);
+        QObject::connect(recorder.get(), &history::HistoryRecorder::recovered, &app,
+                         [](qint64 dropped) { complain(history::recoveredText(dropped)); });
         siteReader.onChannel([&batch](const site::ChannelRecords& records) { batch += records.readings; });
         siteReader.onRound([&batch, &recorder] {
             recorder->record(batch);
@@ -171,6 +173,10 @@ int main(int argc, char* argv[])
                 else if (state == State::Reconnecting)
                     complain(QStringLiteral("与 MQTT 代理 %1 的连接断开，正在重连 (broker away, "
                                             "reconnecting): %2")
+                                 .arg(broker, reason));
+                else if (state == State::Failed)
+                    complain(QStringLiteral("MQTT 代理 %1 拒绝连接，不再重试 (broker refused, not trying "
+                                            "again): %2")
                                  .arg(broker, reason));
             });
         // Said once per round in which the queue overflowed, with how many are gone so far.

@@ -71,6 +71,7 @@ void ReadingsOutlet::record(const QVector<history::Reading>& readings)
     if (!m_recorder) {
         m_recorder = std::make_unique<history::HistoryRecorder>(m_databasePath, m_historySettings);
         connect(m_recorder.get(), &history::HistoryRecorder::failed, this, &ReadingsOutlet::historyFailed);
+        connect(m_recorder.get(), &history::HistoryRecorder::recovered, this, &ReadingsOutlet::historyRecovered);
         connect(m_recorder.get(), &history::HistoryRecorder::recorded, this, &ReadingsOutlet::recorded);
     }
     m_recorder->record(readings);

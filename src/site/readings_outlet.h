@@ -23,7 +23,7 @@ class ReadingsOutlet : public QObject
     Q_OBJECT
 public:
     // What the window waits for the broker when it closes, at most.
-    static constexpr int CloseFlushMs = 500;
+    static constexpr int CloseFlushMs = MqttPublisher::ClosingFlushMs;
 
     explicit ReadingsOutlet(QObject* parent = nullptr);
     ~ReadingsOutlet() override;
@@ -57,6 +57,8 @@ public:
 Q_SIGNALS:
     // The history's writer could not write (said once until it writes again).
     void historyFailed(const QString& text);
+    // It writes again; `droppedRows` readings beyond its bound were lost meanwhile.
+    void historyRecovered(qint64 droppedRows);
     // The readings the writer wrote.
     void recorded(const QVector<history::Reading>& readings);
 

@@ -185,19 +185,18 @@ void HistoryTab::showProblem(const QString& text)
     showState();
 }
 
-void HistoryTab::watchRecorder(history::HistoryRecorder* recorder)
+void HistoryTab::showRecorderFailure(const QString& text)
 {
-    connect(recorder, &history::HistoryRecorder::failed, this, [this](const QString& text) {
-        m_recorderProblem = text;
-        m_recorderNote.clear();
-        showState();
-    });
-    connect(recorder, &history::HistoryRecorder::recovered, this, [this](qint64 droppedRows) {
-        m_recorderProblem.clear();
-        m_recorderNote = history::recoveredText(droppedRows);
-        showState();
-    });
-    connect(recorder, &history::HistoryRecorder::recorded, this, &HistoryTab::followRecorded);
+    m_recorderProblem = text;
+    m_recorderNote.clear();
+    showState();
+}
+
+void HistoryTab::showRecorderRecovered(qint64 droppedRows)
+{
+    m_recorderProblem.clear();
+    m_recorderNote = history::recoveredText(droppedRows);
+    showState();
 }
 
 void HistoryTab::showState()

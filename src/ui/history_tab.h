@@ -78,9 +78,10 @@ public:
     void setStateText(const QString& text);
     // A problem of the history: shown in the state line once, however often it is told.
     void showProblem(const QString& text);
-    // Follows the recorder: its failure in the state line while it lasts, its
-    // recovery after it, its readings on the chart.
-    void watchRecorder(history::HistoryRecorder* recorder);
+    // The history's writer could not write: said in the state line while it lasts.
+    void showRecorderFailure(const QString& text);
+    // It writes again: said after the state, with the readings it had to drop.
+    void showRecorderRecovered(qint64 droppedRows);
     // Readings just recorded: a chart over a "last ..." range takes those of its sensors.
     void followRecorded(const QVector<history::Reading>& readings);
 

@@ -94,7 +94,9 @@ void MainWindow::loadOutlet()
                                    .arg(settings.retentionDays));
     if (!m_outlet->historySetProblem().isEmpty())
         m_historyTab->showProblem(m_outlet->historySetProblem());
-    // Said once by the writer; reading goes on without the history.
-    connect(m_outlet.get(), &site::ReadingsOutlet::historyFailed, m_historyTab, &HistoryTab::showProblem);
+    // Said once per outage by the writer; reading goes on meanwhile.
+    connect(m_outlet.get(), &site::ReadingsOutlet::historyFailed, m_historyTab, &HistoryTab::showRecorderFailure);
+    connect(m_outlet.get(), &site::ReadingsOutlet::historyRecovered, m_historyTab,
+            &HistoryTab::showRecorderRecovered);
     connect(m_outlet.get(), &site::ReadingsOutlet::recorded, m_historyTab, &HistoryTab::followRecorded);
 }

@@ -1,10 +1,14 @@
-// Value-grid layout and the sizing of cells in narrow columns, the waits of the reading paths, and reading
-// the request boxes and the loop counter.
+// Value-grid layout and the sizing of cells in narrow columns, the waits of the reading paths, reading
+// the request boxes and the loop counter, and the all-channels pass on a line in memory.
 
+#include "acquisition/all_channels_pass.h"
 #include "acquisition/grid_geometry.h"
 #include "acquisition/read_timing.h"
 #include "acquisition/request_fields.h"
 #include "acquisition/value_cell_sizing.h"
+#include "port/memory_backend.h"
+#include "protocol/crc16.h"
+#include "protocol/frames.h"
 #include "protocol/module_limits.h"
 
 #include <QtTest>
@@ -22,6 +26,55 @@ template <> char* toString(const std::optional<acquisition::ValueFont>& font)
                 : qstrdup("none");
 }
 } // namespace QTest
+
+namespace {
+// Station 1's reply to a read of two registers of `channel`: channel x 100 + 1 and + 2.
+QByteArray twoRegistersOf(int channel)
+{
+    const int first = channel * 100 + 1;
+    QByteArray reply = QByteArray::fromHex("010304");
+    for (int value : {first, first + 1})
+        reply.append(char(value >> 8)).append(char(value & 0xFF));
+    return protocol::appendCrc(reply);
+}
+
+// A request core on an open port in memory, and a pass on it that asks station 1
+// for two registers of each channel; what the pass tells is kept.
+struct PassRig
+{
+    port::MemoryBackend* device = nullptr;
+    std::unique_ptr<port::MSComm> comm;
+    std::unique_ptr<requests::RequestCore> core;
+    std::unique_ptr<AllChannelsPass> pass;
+    QList<int> started;
+    QList<requests::Exchange> answered;
+    QList<bool> finished;
+
+    PassRig()
+    {
+        auto backend = std::make_unique<port::MemoryBackend>();
+        device = backend.get();
+        comm = std::make_unique<port::MSComm>(std::move(backend));
+        comm->setPortNameResolver([](int n) { return QStringLiteral("mem:%1").arg(n); });
+        comm->setPortOpen(true);
+        core = std::make_unique<requests::RequestCore>(comm.get());
+        pass = std::make_unique<AllChannelsPass>(*core);
+        QObject::connect(pass.get(), &AllChannelsPass::channelStarting, [this](int c) { started << c; });
+        QObject::connect(pass.get(), &AllChannelsPass::channelAnswered,
+                         [this](int, const requests::Exchange& e) { answered << e; });
+        QObject::connect(pass.get(), &AllChannelsPass::finished, [this](bool complete) { finished << complete; });
+    }
+    bool start(int channels)
+    {
+        TemperatureRequestFields fields;
+        fields.station = 1;
+        fields.function = 3;
+        fields.start = 1;
+        fields.count = 2;
+        return pass->start(fields, channels);
+    }
+};
+} // namespace
 
 class TestAcquisition : public QObject
 {
@@ -418,6 +471,68 @@ private Q_SLOTS:
         QFETCH(QString, next);
         QCOMPARE(wrappedCounterText(counter), wrapped);
         QCOMPARE(nextCounterText(counter), next);
+    }
+
+    // --- the all-channels pass -------------------------------------------------------------------
+
+    void passAsksEachChannelInTurn()
+    {
+        PassRig rig;
+        rig.device->setResponder([](const QByteArray& request) { return twoRegistersOf(request.at(2)); });
+        QVERIFY(rig.start(3));
+        QVERIFY(!rig.start(3)); // never a pass inside a pass
+        QTRY_COMPARE(rig.finished, QList<bool>{true});
+        QCOMPARE(rig.started, (QList<int>{1, 2, 3}));
+        QCOMPARE(rig.answered.size(), 3);
+        for (int c = 1; c <= 3; ++c) {
+            QCOMPARE(int(rig.answered[c - 1].reply.status), int(protocol::ReplyStatus::Usable));
+            QCOMPARE(rig.answered[c - 1].reply.bytes, twoRegistersOf(c));
+            QCOMPARE(rig.answered[c - 1].request.context.channel, c);
+        }
+    }
+
+    // A reply still arriving at its channel's deadline is cut short; the next
+    // channel's request waits until the line has been quiet long enough for a USB
+    // adapter's bursts (not only 3.5 characters), so the rest neither collides
+    // with it nor is taken for its reply.
+    void tailOfACutShortReplyIsWaitedOut()
+    {
+        PassRig rig;
+        qint64 quietBeforeChannel2Us = -1;
+        QObject::connect(rig.core.get(), &requests::RequestCore::requestWritten, [&](const requests::Request& r) {
+            if (r.context.channel == 2)
+                quietBeforeChannel2Us = rig.comm->usSinceLastByte();
+        });
+        const int deadlineMs = passChannelDeadlineMs(2, 9600);
+        rig.device->setResponder([&](const QByteArray& request) {
+            const QByteArray reply = twoRegistersOf(request.at(2));
+            if (request.at(2) != 1)
+                return reply;
+            // Channel 1's reply starts just before the deadline and goes on in bursts after it.
+            QTimer::singleShot(deadlineMs - 5, rig.core.get(), [&, reply] { rig.device->inject(reply.left(5)); });
+            QTimer::singleShot(deadlineMs + 8, rig.core.get(), [&, reply] { rig.device->inject(reply.mid(5)); });
+            return QByteArray();
+        });
+        QVERIFY(rig.start(2));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QList<bool>{true}, 5000);
+        QCOMPARE(rig.answered.size(), 2);
+        QCOMPARE(rig.answered[1].reply.bytes, twoRegistersOf(2));
+        if (rig.answered[0].reply.status != protocol::ReplyStatus::CutShort)
+            QSKIP("the machine was too slow for this timing: no byte came before the deadline");
+        QVERIFY2(quietBeforeChannel2Us >= kCutShortQuietUs, qPrintable(QString::number(quietBeforeChannel2Us)));
+    }
+
+    // The port closing ends the pass: no channel after it is asked.
+    void passEndsWithThePort()
+    {
+        PassRig rig;
+        QVERIFY(rig.start(3));
+        QTRY_COMPARE(rig.started, QList<int>{1});
+        rig.comm->setPortOpen(false);
+        QCOMPARE(rig.finished, QList<bool>{false});
+        QCOMPARE(rig.answered.size(), 0);
+        QVERIFY(!rig.pass->running());
+        QVERIFY(rig.core->idle());
     }
 };
 

@@ -9,6 +9,8 @@
 #include "protocol/hex_text.h"
 #include "ui/form_builder.h"
 
+#include <QEventLoop>
+
 namespace {
 QStringList expectedTexts(int channel, int start, int count)
 {
@@ -445,6 +447,36 @@ private Q_SLOTS:
         QCOMPARE(w.lblCounter->text(), QStringLiteral("5"));
         QByteArray written;
         QTRY_COMPARE_WITH_TIMEOUT(framesIn(written += f.backend->written()), 1 + 2, 10000);
+    }
+
+    // A message box the operator keeps open runs its own event loop: the loop's
+    // passes go on under it, request after request.
+    void aDialogHeldOpenStopsNoReading()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,3,2,1\r\n");
+        MainWindow& w = f.create();
+        f.backend->setResponder(answerTemperatures);
+        int written = 0;
+        connect(&w.requestCore(), &requests::RequestCore::requestWritten, this, [&] { ++written; });
+        int writtenWhileOpen = -1;
+        dialogs::setMessageBoxHandler([&](const dialogs::MessageBoxRequest& request) {
+            f.boxes.append(request);
+            const int before = written;
+            QEventLoop open; // as a modal box does until it is answered
+            QTimer::singleShot(1000, &open, &QEventLoop::quit);
+            open.exec();
+            writtenWhileOpen = written - before;
+            return int(dialogs::AnswerOk);
+        });
+        w.txtTimerSet[1]->setText(QStringLiteral("10"));
+        w.startAllChannelsLoop();
+        QTRY_VERIFY(written >= 2); // a pass is on its way
+        w.txtChnnelNum->setText(QStringLiteral("0"));
+        w.saveModuleSettings(); // a message box, open for a second
+        QCOMPARE(f.boxes.size(), 1);
+        QVERIFY2(writtenWhileOpen >= 6, qPrintable(QString::number(writtenWhileOpen)));
+        w.stopAllChannelsLoop();
     }
 
     void unplugStopsTheLoopsAndItsMessageStays_data()

@@ -9,6 +9,7 @@
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
+#include "protocol/temperature.h"
 #include "serials/import_list.h"
 #include "sim/module_model.h"
 
@@ -299,6 +300,31 @@ private Q_SLOTS:
         QVERIFY(!f.w->Timer5->isTicking());
     }
 
+    // A pass asked for while an automatic write awaits its reply goes out after
+    // that reply: the write gets its result line, channel 1 its own values.
+    void passDuringAnAutomaticWriteFollowsTheWrite()
+    {
+        SerialsFixture f("1,2,2,1\r\n");
+        f.importFile(fileOf({RomA}));
+        f.backend->setResponder([&](const QByteArray& request) {
+            const QByteArray reply = f.model.reply(request);
+            if (request.size() != 15)
+                return reply;
+            // The write's reply takes its time; meanwhile the operator asks for a pass.
+            QTimer::singleShot(150, f.w, [&, reply] { f.backend->inject(reply); });
+            QMetaObject::invokeMethod(f.w, [&] { f.w->readAllChannelsOnce(); }, Qt::QueuedConnection);
+            return QByteArray();
+        });
+        f.w->txtTimer5->setText(QStringLiteral("5"));
+        f.w->startAutomaticWrite();
+        QTRY_COMPARE_WITH_TIMEOUT(f.resultLines().size(), 1, 5000);
+        QVERIFY(f.resultLines()[0].contains(QStringLiteral("[成功]")));
+        QVERIFY(lineSettles(*f.w));
+        QCOMPARE(f.cellTexts(1, 2), (QStringList{protocol::temperatureText(f.model.registerAt(1, 1)),
+                                                 protocol::temperatureText(f.model.registerAt(1, 2))}));
+        f.w->stopAutomaticWrite();
+    }
+
     void manualSteps()
     {
         SerialsFixture f;
@@ -357,10 +383,14 @@ private Q_SLOTS:
         SerialsFixture f("1,2,2,1\r\n");
         f.backend->setResponder({}); // silent: each request waits for its deadline
         f.backend->written();
-        QTimer::singleShot(50, f.w, [&] { f.w->readSerialList(); });
+        QTimer::singleShot(50, f.w, [&] {
+            f.w->readModuleAddress();
+            f.w->readSerialList();
+        });
         f.w->readAllChannelsOnce();
-        QVERIFY(lineSettles(*f.w, 10000));
-        QCOMPARE(f.backend->written(), protocol::temperatureRequest(1, 3, 1, 1, 2) +
+        QVERIFY(lineSettles(*f.w, 15000));
+        // Both, in the order given; none dropped, none replacing another.
+        QCOMPARE(f.backend->written(), protocol::temperatureRequest(1, 3, 1, 1, 2) + protocol::readAddressRequest() +
                                            protocol::readSerialsRequest(1, 1, 2) +
                                            protocol::temperatureRequest(1, 3, 2, 1, 2));
     }
