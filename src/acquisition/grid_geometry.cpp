@@ -6,7 +6,7 @@
 
 namespace acquisition {
 
-float designedBoxTop(int channel)
+float formBoxTop(int channel)
 {
     switch (channel) {
     case 4:
@@ -23,7 +23,7 @@ GridElement GridLayout::element(int channel, int index) const
 {
     GridElement e = elements.at(std::size_t(index));
     if (index == 0)
-        e.boxTop = designedBoxTop(channel);
+        e.boxTop = formBoxTop(channel);
     return e;
 }
 
@@ -38,7 +38,7 @@ GridLayout arrangeValueGrid(int channelCount, int sensorsPerChannel, float frame
     layout.channelCount = n;
 
     // With no group shown the columns still need a width: take the ten-group one
-    // the form is designed around.
+    // the form is laid out for.
     layout.groupWidth = (frameWidth - kGroupMargin) / float(protocol::MaxChannelsPerModule);
     if (n > 0) {
         const float width = (frameWidth - kGroupMargin) / float(n);

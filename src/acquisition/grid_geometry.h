@@ -2,7 +2,7 @@
 // Layout of the value grid: up to ten temperature groups spread evenly across
 // Frame3, each holding one numbered text box per sensor in columns of 20 rows.
 // Coordinates are twips relative to the containing control, computed in single
-// precision as the form was designed; the window turns them into pixels
+// precision as the form describes them; the window turns them into pixels
 // (form::twipsToPixels).
 
 #include <QString>
@@ -12,7 +12,7 @@ namespace acquisition {
 
 inline constexpr int kRowsPerColumn = 20;
 
-// Designed geometry the layout starts from.
+// The form's geometry the layout starts from.
 inline constexpr float kFrame3Width = 15375.0f;
 inline constexpr float kGroupTop = 0.0f;
 inline constexpr float kGroupHeight = 6315.0f;
@@ -23,9 +23,9 @@ inline constexpr float kLabelLeft = 120.0f;
 inline constexpr float kLabelOffset = 300.0f; // label left edge this far before its box
 inline constexpr float kLabelTop = 300.0f;
 
-// Designed top of text box 0 in the group of `channel` (1..10): 300, except 360
+// The form's top of text box 0 in the group of `channel` (1..10): 300, except 360
 // in groups 4 and 9 and 240 in group 7.
-float designedBoxTop(int channel);
+float formBoxTop(int channel);
 
 struct GridGroup
 {
@@ -55,7 +55,7 @@ struct GridLayout
 
     int visibleGroupCount() const { return int(groups.size()); }
     // Element `index` of the group of `channel` (1..10): as `elements`, except that
-    // element 0 keeps its group's designed box top.
+    // element 0 keeps its group's box top from the form.
     GridElement element(int channel, int index) const;
 };
 

@@ -4,8 +4,8 @@
 
 namespace acquisition {
 
-ColumnWidths columnWidths(const GridLayout& layout, int column, float designedBoxWidth,
-                          float designedLabelWidth, float frameWidth)
+ColumnWidths columnWidths(const GridLayout& layout, int column, float formBoxWidth,
+                          float formLabelWidth, float frameWidth)
 {
     const float boxLeft = layout.elements.at(std::size_t(column * kRowsPerColumn)).boxLeft;
     const bool lastColumn = column + 1 >= layout.columns;
@@ -13,23 +13,23 @@ ColumnWidths columnWidths(const GridLayout& layout, int column, float designedBo
                               ? layout.groupWidth - frameWidth
                               : layout.elements.at(std::size_t((column + 1) * kRowsPerColumn)).labelLeft;
     const float room = roomEnd - boxLeft;
-    if (room >= designedBoxWidth)
-        return ColumnWidths{true, designedBoxWidth, designedLabelWidth};
-    return ColumnWidths{false, room, std::min(designedLabelWidth, kLabelOffset)};
+    if (room >= formBoxWidth)
+        return ColumnWidths{true, formBoxWidth, formLabelWidth};
+    return ColumnWidths{false, room, std::min(formLabelWidth, kLabelOffset)};
 }
 
-std::optional<ValueFont> fitValueFont(int designedPixelSize, int roomPixels,
+std::optional<ValueFont> fitValueFont(int formPixelSize, int roomPixels,
                                       const std::function<int(const ValueFont&)>& textWidth)
 {
     const auto fits = [&](const ValueFont& font) { return textWidth(font) <= roomPixels; };
-    const ValueFont designed{designedPixelSize, 100};
-    if (fits(designed))
-        return designed;
-    // A designed font already below the floor is not made smaller still.
-    const int floorSize = std::min(designedPixelSize, kMinValuePixelSize);
+    const ValueFont formFont{formPixelSize, 100};
+    if (fits(formFont))
+        return formFont;
+    // The form's font already below the floor is not made smaller still.
+    const int floorSize = std::min(formPixelSize, kMinValuePixelSize);
     if (roomPixels <= 0 || !fits(ValueFont{floorSize, kMinValueStretch}))
         return std::nullopt;
-    for (int size = designedPixelSize - 1; size >= floorSize; --size) {
+    for (int size = formPixelSize - 1; size >= floorSize; --size) {
         if (fits(ValueFont{size, 100}))
             return ValueFont{size, 100};
     }

@@ -1,9 +1,9 @@
 #pragma once
-// Value cells in columns too narrow for their designed sizes. With many groups
-// of several columns each, a column has less room than a designed box: the next
+// Value cells in columns too narrow for the form's sizes. With many groups
+// of several columns each, a column has less room than the form's box: the next
 // column's labels would cover its values, and the last column's boxes would run
 // past the group's frame. The cells keep the places the grid's layout gives them;
-// only their widths give way, and a box too narrow for the designed font gets a
+// only their widths give way, and a box too narrow for the form's font gets a
 // smaller or narrower one. The window measures texts; this decides.
 
 #include "grid_geometry.h"
@@ -23,7 +23,7 @@ inline QString widestReading()
 // Widths, in twips, of the boxes and labels of one column.
 struct ColumnWidths
 {
-    bool designed = true; // the designed widths fit and are kept
+    bool fitFormSizes = true; // the form's widths fit and are kept
     float box = 0;        // may be 0 or less: the next column's labels start before this box
     float label = 0;
 };
@@ -31,11 +31,11 @@ struct ColumnWidths
 // The widths of the cells of `column` (0-based) in a group laid out by `layout`.
 // A box has room up to the next column's labels, or, in the last column, up to
 // the group's frame, `frameWidth` inside the group's right edge. Where the
-// designed box fits, the designed widths stay (a designed label may reach into
+// form's box fits, the form's widths stay (the form's label may reach into
 // its own box). Otherwise the box takes the room it has and the label ends where
 // its box begins.
-ColumnWidths columnWidths(const GridLayout& layout, int column, float designedBoxWidth,
-                          float designedLabelWidth, float frameWidth);
+ColumnWidths columnWidths(const GridLayout& layout, int column, float formBoxWidth,
+                          float formLabelWidth, float frameWidth);
 
 // A box's font: a pixel size and a stretch, in percent of the normal width.
 struct ValueFont
@@ -54,11 +54,11 @@ inline constexpr int kMinValuePixelSize = 8;
 inline constexpr int kMinValueStretch = 65;
 inline constexpr int kValueStretchStep = 5;
 
-// The font in which widestReading() fits in `roomPixels`: the designed one when
+// The font in which widestReading() fits in `roomPixels`: the form's one when
 // it fits; else the largest smaller size down to kMinValuePixelSize; else that
 // size narrowed in steps down to kMinValueStretch. `textWidth` gives the width,
 // in pixels, of widestReading() in a font. Nothing when no legible font fits.
-std::optional<ValueFont> fitValueFont(int designedPixelSize, int roomPixels,
+std::optional<ValueFont> fitValueFont(int formPixelSize, int roomPixels,
                                       const std::function<int(const ValueFont&)>& textWidth);
 
 } // namespace acquisition

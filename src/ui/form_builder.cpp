@@ -104,10 +104,10 @@ QWidget* createControl(const Row& row, QWidget* parent)
     case Kind::Combo: {
         auto* combo = new QComboBox(parent);
         combo->setEditable(true);
-        // A typed text stays a text; it never grows the designed list.
+        // A typed text stays a text; it never grows the list.
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->addItems(QString::fromUtf8(row.items).split(QLatin1Char('|')));
-        // Designed with a text but no entry chosen.
+        // Given a text but no entry chosen.
         combo->setCurrentIndex(-1);
         combo->setEditText(text);
         return combo;

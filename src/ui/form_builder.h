@@ -28,9 +28,9 @@ constexpr int TwipsPerPixel = 15;
 // (exact as float), the value grid's geometry is computed in float twips.
 int twipsToPixels(float twips);
 
-// Designed Tops on a tab page were measured from the top of the whole tab
+// The form's Tops on a tab page are measured from the top of the whole tab
 // control, tab bar included (about 300 twips high). Qt places a page's origin
-// below its tab bar, so a child's page Top is its designed Top less this.
+// below its tab bar, so a child's page Top is its form Top less this.
 constexpr int TabBarTwips = 300;
 
 enum class Kind {
@@ -67,7 +67,7 @@ struct Row
     const char* name; // objectName; control array elements are "<array>_<index>"
     Kind kind;
     const char* parent;           // objectName of the parent; "" is the window itself
-    const char* text;             // caption, designed text, or resource path (see Kind)
+    const char* text;             // caption, starting text, or resource path (see Kind)
     int left, top, width, height; // twips, relative to the parent (see TabBarTwips)
     unsigned flags = None;
     const char* buddy = nullptr; // labels: the box the label names

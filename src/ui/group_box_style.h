@@ -1,6 +1,6 @@
 #pragma once
-// Group boxes with their caption on the top border line, as the window was
-// designed: a control placed 240 twips below a frame's top sits inside it.
+// Group boxes with their caption on the top border line, as the form lays
+// them out: a control placed 240 twips below a frame's top sits inside it.
 // A proxy style set on the group boxes alone; a window-wide style sheet would
 // do the same but makes every one of the thousands of value cells go through
 // style-sheet matching, which multiplies the window's start-up time.

@@ -1,5 +1,5 @@
 #pragma once
-// A timer with the window's designed semantics: Enabled and Interval are
+// The window's loop timers: Enabled and Interval are
 // independent properties; it ticks every Interval ms while Enabled, and an
 // Interval of 0 never ticks. Setting either restarts the count.
 

@@ -80,7 +80,7 @@ public:
     // The cells of txtValue<channel> (1-10). The grid's cells beyond element 0 are
     // created the first time the data tab is shown or any cell is needed, so the
     // window opens without building thousands of widgets it does not show yet.
-    // Then, too, cells in columns narrower than the designed ones are cut to fit,
+    // Then, too, cells in columns narrower than the form's boxes are cut to fit,
     // and every cell gets its tool tip.
     const QVector<QLineEdit*>& valueCells(int channel);
     void ensureValueCells();

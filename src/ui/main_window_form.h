@@ -1,6 +1,6 @@
 #pragma once
 // Every control of the main window, with the names the handlers use. setupUi
-// builds them from layout() (frmMain_layout.cpp) with their designed captions,
+// builds them from layout() (main_window_layout.cpp) with their captions,
 // texts, tool tips and geometry, and binds each member to the control of its
 // name; MainWindow inherits this so its handlers read `txtState`, `Combo1`, ...
 // Control arrays are indexed containers; element i's objectName is "<name>_<i>".
@@ -44,7 +44,7 @@ struct MainWindowForm
     QLabel* lblCounter = nullptr;
     QGroupBox* Frame3 = nullptr; // borderless container of the value groups
     std::array<QGroupBox*, ValueGroupCount> FrameShow{};
-    // txtValue[g - 1] is the control array txtValue<g>; element 0 is designed,
+    // txtValue[g - 1] is the control array txtValue<g>; element 0 is the form's,
     // the others are created by the grid layout at start-up.
     std::array<QVector<QLineEdit*>, ValueGroupCount> txtValue;
     std::array<QVector<QLabel*>, ValueGroupCount> lblValue;
@@ -63,7 +63,7 @@ struct MainWindowForm
     QTextEdit* txtShowID = nullptr;
     QTextEdit* txtSn = nullptr;
     QPushButton* cmdClearSn = nullptr;
-    std::array<QLabel*, 19> Label2{}; // sparse: the designed indices only
+    std::array<QLabel*, 19> Label2{}; // sparse: the form's indices only
     QGroupBox* Frame4 = nullptr;      // "传感器序列号自动搜索"
     QLineEdit* txtSearchAdd = nullptr;
     QLineEdit* txtSearchChannel = nullptr;
@@ -141,7 +141,7 @@ struct MainWindowForm
     QLineEdit* txtCommand = nullptr;
     QPlainTextEdit* txtState = nullptr;
 
-    // Timers in their designed state
+    // Timers in their starting state
     IntervalTimer* Timer2 = nullptr; // disabled, 3000 ms
     IntervalTimer* Timer7 = nullptr; // disabled, 1000 ms
     IntervalTimer* Timer5 = nullptr; // enabled, 0 ms (does not tick)

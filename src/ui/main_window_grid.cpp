@@ -87,9 +87,9 @@ constexpr int LineEditTextMargin = 2;
 // It also keeps one pixel after the text for the cursor.
 constexpr int LineEditCursorWidth = 1;
 
-QFont valueFont(const QFont& designed, const acquisition::ValueFont& font)
+QFont valueFont(const QFont& formFont, const acquisition::ValueFont& font)
 {
-    QFont changed = designed;
+    QFont changed = formFont;
     changed.setPixelSize(font.pixelSize);
     if (font.stretch != 100)
         changed.setStretch(font.stretch);
@@ -113,7 +113,7 @@ int pixelSpan(float left, float width)
     return form::twipsToPixels(left + width) - form::twipsToPixels(left);
 }
 
-// The cells of one column of a group where the designed sizes do not fit.
+// The cells of one column of a group where the form's sizes do not fit.
 struct NarrowCells
 {
     int boxWidth = 0;   // pixels
@@ -121,10 +121,11 @@ struct NarrowCells
     QFont font;
 };
 
-// Sizes the cells of `column` like the designed `box` and `label` (element 0 of
-// their group), or nothing where the designed sizes fit or no legible font fits
-// the room: there the cells stay as designed and their tool tips carry the value.
-// `fonts` keeps the font found for each box width (every group's boxes share one designed font).
+// Sizes the cells of `column` like the form's `box` and `label` (element 0 of
+// their group), or nothing where the form's sizes fit or no legible font fits
+// the room: there the cells keep the form's sizes and their tool tips carry the
+// value. `fonts` keeps the font found for each box width (every group's boxes
+// share the form's one font).
 std::optional<NarrowCells> narrowCells(const acquisition::GridLayout& layout, int column,
                                        const QLineEdit* box, const QLabel* label,
                                        std::map<int, std::optional<QFont>>& fonts)
@@ -134,7 +135,7 @@ std::optional<NarrowCells> narrowCells(const acquisition::GridLayout& layout, in
     const acquisition::ColumnWidths widths =
         acquisition::columnWidths(layout, column, float(box->width() * twips), float(label->width() * twips),
                                   float(group->contentsMargins().right() * twips));
-    if (widths.designed)
+    if (widths.fitFormSizes)
         return std::nullopt;
     const acquisition::GridElement& first =
         layout.elements[std::size_t(column * acquisition::kRowsPerColumn)];
@@ -143,13 +144,13 @@ std::optional<NarrowCells> narrowCells(const acquisition::GridLayout& layout, in
     cells.labelWidth = pixelSpan(first.labelLeft, widths.label);
     auto known = fonts.find(cells.boxWidth);
     if (known == fonts.end()) {
-        const QFont designed = box->font();
+        const QFont formFont = box->font();
         const std::optional<acquisition::ValueFont> font = acquisition::fitValueFont(
-            QFontInfo(designed).pixelSize(), cells.boxWidth - LineEditCursorWidth,
-            [&](const acquisition::ValueFont& f) { return readingWidth(valueFont(designed, f)); });
+            QFontInfo(formFont).pixelSize(), cells.boxWidth - LineEditCursorWidth,
+            [&](const acquisition::ValueFont& f) { return readingWidth(valueFont(formFont, f)); });
         known = fonts
                     .emplace(cells.boxWidth,
-                             font ? std::optional<QFont>(valueFont(designed, *font)) : std::nullopt)
+                             font ? std::optional<QFont>(valueFont(formFont, *font)) : std::nullopt)
                     .first;
     }
     if (!known->second)

@@ -1,11 +1,11 @@
-// The main window as data: caption, icon, size, every control with its designed
+// The main window as data: caption, icon, size, every control with its
 // caption or text, tool tip and geometry, and the timers. MainWindowForm::setupUi
 // builds the window from this and binds its members.
 //
 // Geometry is in twips (15 per pixel), relative to the parent; on a tab page,
 // Tops count from the top of the tab control (see form::TabBarTwips). Rows come
 // in the order the operator tabs through them: each label stands just before the
-// box it names. Where the designed sizes give no position, controls sit on a
+// box it names. Where the form's sizes give no position, controls sit on a
 // common grid per frame: labels at the left of their boxes, buttons in a row.
 
 #include "main_window_form.h"
@@ -60,7 +60,7 @@ const form::Row rows[] = {
      LampTip},
     {"lblCounter", Kind::Label, "Frame6", "0", 960, 300, 2400, 300, Centred},
 
-    // The value grid: element 0 of each group's cells as designed; the grid
+    // The value grid: element 0 of each group's cells as the form places it; the grid
     // layout spreads the groups and adds the other cells at start-up.
     {"Frame3", Kind::BareGroup, "tabPages_0", nullptr, 120, 1200, 15375, 6495},
     {"FrameShow_0", Kind::Group, "Frame3", "温度组1", 91, 0, 1438, 6315},

@@ -261,7 +261,7 @@ private Q_SLOTS:
         QFETCH(float, label);
         const ColumnWidths widths = acquisition::columnWidths(arrangeValueGrid(channels, sensors), column,
                                                               735, designedLabel, frameWidth);
-        QCOMPARE(widths.designed, designed);
+        QCOMPARE(widths.fitFormSizes, designed);
         QCOMPARE(widths.box, box);
         QCOMPARE(widths.label, label);
     }
@@ -280,7 +280,7 @@ private Q_SLOTS:
         QFETCH(bool, designed);
         // One group 1170 twips wide: its box at 420 has 750 twips up to its right edge.
         const GridLayout layout = arrangeValueGrid(1, 20, 2170);
-        QCOMPARE(acquisition::columnWidths(layout, 0, 735, 255, frameWidth).designed, designed);
+        QCOMPARE(acquisition::columnWidths(layout, 0, 735, 255, frameWidth).fitFormSizes, designed);
     }
 
     // Text widths as a font engine would give them: three pixels in ten per pixel

@@ -388,7 +388,7 @@ private Q_SLOTS:
         MainWindow& w = cell.w();
         // Every kind meets the same watchdog; only a write does more when it runs out.
         if (row.kind == Kind::WriteSerial && faultIndex == NoReplyFault)
-            QTRY_VERIFY_WITH_TIMEOUT(w.requestCore().isOverdue(), 4000);
+            QTRY_VERIFY_WITH_TIMEOUT(w.requestCore().isOverdue() && w.requestCore().idle(), 5000);
         const QString seen = cell.observe().text();
         m_matrix[{kindIndex, faultIndex}] = seen;
         QCOMPARE(seen, row.expected[faultIndex]);
