@@ -3,9 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include "device_access.h"
 
 namespace port {
 
@@ -56,11 +54,7 @@ OpenFailure QSerialPortBackend::classifyOpenError(const QString& systemName) con
         // holds the port) as a permission error; tell them apart here.
         if (!exists)
             return OpenFailure::Missing;
-#ifdef Q_OS_UNIX
-        if (::access(QFile::encodeName(systemName).constData(), R_OK | W_OK) != 0)
-            return OpenFailure::Denied;
-#endif
-        return OpenFailure::Busy;
+        return mayReadAndWrite(systemName) ? OpenFailure::Busy : OpenFailure::Denied;
     case QSerialPort::UnsupportedOperationError:
         return exists ? OpenFailure::Settings : OpenFailure::Missing;
     default:
