@@ -90,9 +90,7 @@ void RequestCore::cancel(QObject* receiver)
     if (m_current && m_current->receiver == receiver) {
         m_current->cancelled = true;
         if (m_phase == Phase::Quiet) { // not written yet: it need not go out at all
-            m_phase = Phase::Idle;
-            m_quietTimer.stop();
-            m_current.reset();
+            takeCurrent();
             startNext();
             return;
         }
@@ -281,15 +279,21 @@ void RequestCore::finishCurrent()
     endCurrent(exchange);
 }
 
-void RequestCore::endCurrent(Exchange exchange)
+RequestCore::Entry RequestCore::takeCurrent()
 {
     m_phase = Phase::Idle;
     m_quietTimer.stop();
     m_deadline.stop();
     m_silence.stop();
     releaseInput();
-    const Entry entry = std::move(*m_current);
+    Entry entry = std::move(*m_current);
     m_current.reset();
+    return entry;
+}
+
+void RequestCore::endCurrent(Exchange exchange)
+{
+    const Entry entry = takeCurrent();
     if (exchange.ending == Exchange::Ending::Answered && exchange.reply.status == protocol::ReplyStatus::NoReply &&
         entry.request.lateReplyTaken && !entry.cancelled)
         m_lingering = entry;
@@ -313,26 +317,19 @@ void RequestCore::abortAll()
     resetWatchdog();
     std::deque<Entry> waiting;
     waiting.swap(m_queue);
-    if (m_current) {
-        Exchange exchange;
-        exchange.request = m_current->request;
-        exchange.ending = Exchange::Ending::Cancelled;
-        m_phase = Phase::Idle;
-        m_quietTimer.stop();
-        m_deadline.stop();
-        m_silence.stop();
-        releaseInput();
-        const Entry entry = std::move(*m_current);
-        m_current.reset();
-        if (!entry.cancelled)
-            deliver(entry, exchange);
-    }
-    for (const Entry& entry : waiting) {
+    const auto cancelled = [](const Entry& entry) {
         Exchange exchange;
         exchange.request = entry.request;
         exchange.ending = Exchange::Ending::Cancelled;
-        deliver(entry, exchange);
+        return exchange;
+    };
+    if (m_current) {
+        const Entry entry = takeCurrent();
+        if (!entry.cancelled)
+            deliver(entry, cancelled(entry));
     }
+    for (const Entry& entry : waiting)
+        deliver(entry, cancelled(entry));
     startNext(); // whatever the senders queued meanwhile finds the port closed
 }
 

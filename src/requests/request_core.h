@@ -135,6 +135,8 @@ private:
     void onDeadline();
     // Takes what came for the request on the line, judges it and tells its sender.
     void finishCurrent();
+    // The request on the line leaves it: its timers stop and the input is released.
+    Entry takeCurrent();
     void endCurrent(Exchange exchange);
     void deliver(const Entry& entry, const Exchange& exchange);
     void abortAll();

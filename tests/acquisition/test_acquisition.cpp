@@ -6,12 +6,13 @@
 #include "acquisition/read_timing.h"
 #include "acquisition/request_fields.h"
 #include "acquisition/value_cell_sizing.h"
-#include "port/memory_backend.h"
 #include "protocol/crc16.h"
 #include "protocol/frames.h"
 #include "protocol/module_limits.h"
 
 #include <QtTest>
+
+#include "../common/memory_line.h"
 
 using namespace acquisition;
 using protocol::Rounding;
@@ -40,11 +41,8 @@ QByteArray twoRegistersOf(int channel)
 
 // A request core on an open port in memory, and a pass on it that asks station 1
 // for two registers of each channel; what the pass tells is kept.
-struct PassRig
+struct PassRig : MemoryLine
 {
-    port::MemoryBackend* device = nullptr;
-    std::unique_ptr<port::MSComm> comm;
-    std::unique_ptr<requests::RequestCore> core;
     std::unique_ptr<AllChannelsPass> pass;
     QList<int> started;
     QList<requests::Exchange> answered;
@@ -52,12 +50,6 @@ struct PassRig
 
     PassRig()
     {
-        auto backend = std::make_unique<port::MemoryBackend>();
-        device = backend.get();
-        comm = std::make_unique<port::MSComm>(std::move(backend));
-        comm->setPortNameResolver([](int n) { return QStringLiteral("mem:%1").arg(n); });
-        comm->setPortOpen(true);
-        core = std::make_unique<requests::RequestCore>(comm.get());
         pass = std::make_unique<AllChannelsPass>(*core);
         QObject::connect(pass.get(), &AllChannelsPass::channelStarting, [this](int c) { started << c; });
         QObject::connect(pass.get(), &AllChannelsPass::channelAnswered,

@@ -2,7 +2,6 @@
 // behind it, each request's reply or deadline, late replies, the quiet line
 // before a request, cancelling, a closed port, a refused write, the watchdog.
 
-#include "port/memory_backend.h"
 #include "protocol/crc16.h"
 #include "requests/request_core.h"
 
@@ -10,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+
+#include "../common/memory_line.h"
 
 using namespace requests;
 using Submitted = RequestCore::Submitted;
@@ -28,23 +29,10 @@ QByteArray goodReply(char tag = 0x05)
 }
 
 // A request core on an open memory port, and what its senders were told.
-struct Rig
+struct Rig : MemoryLine
 {
-    port::MemoryBackend* device = nullptr;
-    std::unique_ptr<port::MSComm> comm;
-    std::unique_ptr<RequestCore> core;
     QObject sender;
     QList<Exchange> told;
-
-    Rig()
-    {
-        auto backend = std::make_unique<port::MemoryBackend>();
-        device = backend.get();
-        comm = std::make_unique<port::MSComm>(std::move(backend));
-        comm->setPortNameResolver([](int n) { return QStringLiteral("mem:%1").arg(n); });
-        comm->setPortOpen(true);
-        core = std::make_unique<RequestCore>(comm.get());
-    }
 
     static Request request(int channel = 3, int deadlineMs = 2000)
     {

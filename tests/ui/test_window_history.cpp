@@ -35,6 +35,24 @@ MainWindow& readingWindow(WindowFixture& f)
     w.txtStartID->setText(QStringLiteral("1"));
     return w;
 }
+// A broker, a subscriber to station 1's topics of site "plant", and a window
+// that reads three channels of four sensors and publishes there.
+struct PublishingSite
+{
+    MosquittoBroker broker;
+    std::unique_ptr<MqttSubscriber> values;
+
+    MqttSubscriber& subscribe()
+    {
+        values = std::make_unique<MqttSubscriber>(broker.port(), "tq5900k/plant/1/#");
+        return *values;
+    }
+    MainWindow& window(WindowFixture& f)
+    {
+        f.writeFile(QStringLiteral("mqtt.set"), "127.0.0.1," + QByteArray::number(broker.port()) + ",plant\r\n");
+        return readingWindow(f);
+    }
+};
 } // namespace
 
 class TestWindowHistory : public QObject
@@ -182,14 +200,12 @@ private Q_SLOTS:
     {
         if (!MosquittoBroker::available())
             QSKIP("/usr/sbin/mosquitto is not installed (Debian package mosquitto): nothing is published");
-        MosquittoBroker broker;
-        QVERIFY2(broker.start(), qPrintable(broker.log()));
-        MqttSubscriber values(broker.port(), "tq5900k/plant/1/#");
+        PublishingSite site;
+        QVERIFY2(site.broker.start(), qPrintable(site.broker.log()));
+        MqttSubscriber& values = site.subscribe();
         QTRY_VERIFY(values.subscribed());
         WindowFixture f;
-        f.writeFile(QStringLiteral("mqtt.set"),
-                    "127.0.0.1," + QByteArray::number(broker.port()) + ",plant\r\n");
-        MainWindow& w = readingWindow(f);
+        MainWindow& w = site.window(f);
         f.backend->setResponder([](const QByteArray& request) {
             return request.size() > 2 && request[2] == 3 ? QByteArray() : answerTemperatures(request);
         });
@@ -198,7 +214,7 @@ private Q_SLOTS:
         auto* page = w.historyTab()->findChild<BrokerPanel*>(QStringLiteral("tabHistoryBroker"));
         QVERIFY(page);
         w.historyTab()->tabHistory->setCurrentWidget(page); // its counters follow while it is shown
-        QTRY_COMPARE(page->lblBrokerState->text(), QStringLiteral("已连接 127.0.0.1:%1").arg(broker.port()));
+        QTRY_COMPARE(page->lblBrokerState->text(), QStringLiteral("已连接 127.0.0.1:%1").arg(site.broker.port()));
 
         w.readAllChannelsOnce();
         QVERIFY(lineSettles(w));
@@ -223,14 +239,12 @@ private Q_SLOTS:
     {
         if (!MosquittoBroker::available())
             QSKIP("/usr/sbin/mosquitto is not installed (Debian package mosquitto): nothing is published");
-        MosquittoBroker broker;
-        QVERIFY2(broker.start(), qPrintable(broker.log()));
-        MqttSubscriber values(broker.port(), "tq5900k/plant/1/#");
+        PublishingSite site;
+        QVERIFY2(site.broker.start(), qPrintable(site.broker.log()));
+        MqttSubscriber& values = site.subscribe();
         QTRY_VERIFY(values.subscribed());
         WindowFixture f;
-        f.writeFile(QStringLiteral("mqtt.set"),
-                    "127.0.0.1," + QByteArray::number(broker.port()) + ",plant\r\n");
-        MainWindow& w = readingWindow(f);
+        MainWindow& w = site.window(f);
         QTRY_COMPARE_WITH_TIMEOUT(w.outlet().publisher()->state(), site::MqttPublisher::State::Connected, 5000);
         f.backend->setResponder([&](const QByteArray& request) {
             if (request.size() > 2 && request[2] == 2) { // the window closes while channel 2 waits
