@@ -60,7 +60,8 @@ void MainWindow::shutDown()
         timer->setEnabled(false);
     Timer5->setInterval(0);
     m_outlet->passEnded(); // the channels a pass did read are kept
-    m_outlet->close(site::ReadingsOutlet::CloseFlushMs);
+    if (const qint64 left = m_outlet->close(site::ReadingsOutlet::CloseFlushMs))
+        qWarning("tq5900k: %lld messages not delivered to the broker", static_cast<long long>(left));
 }
 
 void MainWindow::wireControllers()
