@@ -4,6 +4,7 @@
 #include "ui/main_window.h"
 #include "ui/history_tab.h"
 #include "ui/screen_centre.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QDir>
@@ -111,6 +112,8 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tq5900k"));
+    if (!ui::installQtChineseTranslations(app))
+        qWarning("tq5900k: Qt's Chinese translations are not installed (qt6-translations-l10n): its dialogs speak English");
 
     const QString screenshots = qEnvironmentVariable("TQ_SCREENSHOT");
     const bool quitAfterShow = qEnvironmentVariableIntValue("TQ_EXIT_AFTER_SHOW") == 1;

@@ -4,10 +4,6 @@
 
 namespace history {
 
-namespace {
-constexpr quint16 kNoValueRaw = 0xFFFF;
-}
-
 QLatin1String stateText(ReadingState state)
 {
     switch (state) {
@@ -42,7 +38,7 @@ Reading readingFromRaw(qint64 timeMs, int station, int channel, int position, qu
     reading.position = position;
     reading.raw = raw;
     // 65535 converts to 0 °C, so it must be told apart before the conversion.
-    if (raw == kNoValueRaw) {
+    if (raw == protocol::NoValueRegister) {
         reading.state = ReadingState::NoValue;
         return reading;
     }

@@ -2,6 +2,8 @@
 // One temperature reading as the history keeps it: when, which sensor, the raw
 // register and what it means.
 
+#include "protocol/temperature.h"
+
 #include <QLatin1String>
 #include <QStringView>
 #include <QtGlobal>
@@ -14,7 +16,7 @@ enum class ReadingState {
     Ok = 0,
     NotWired = 1,      // "未接线"
     NotRecognised = 2, // "未识别"
-    NoValue = 3,       // raw 65535
+    NoValue = 3,       // raw 65535, "无数值"
 };
 
 // The state's text form for files and other programs: ok, not_wired, not_recognised, no_value.
@@ -27,7 +29,7 @@ struct Reading
     int station = 0;
     int channel = 0;
     int position = 0;
-    quint16 raw = 0xFFFF;
+    quint16 raw = protocol::NoValueRegister;
     ReadingState state = ReadingState::NoValue;
     std::optional<double> celsius; // only when state is Ok
 

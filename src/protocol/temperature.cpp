@@ -6,7 +6,7 @@ namespace protocol {
 
 int signedTemperature(quint16 raw)
 {
-    if (raw == 0xFFFF)
+    if (raw == NoValueRegister)
         return 0;
     if (raw > 40000)
         return int(raw) - 65536;
@@ -15,6 +15,9 @@ int signedTemperature(quint16 raw)
 
 QString temperatureText(quint16 raw)
 {
+    // 0.00 would be a reading of 0 °C: "no value" says what the module said.
+    if (raw == NoValueRegister)
+        return QStringLiteral("无数值");
     const int value = signedTemperature(raw);
     if (value == NotWiredCode)
         return QStringLiteral("未接线");

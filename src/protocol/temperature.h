@@ -11,13 +11,14 @@ namespace protocol {
 
 constexpr int NotWiredCode = -17710;      // raw 0xBAD2: no sensor wired at the position
 constexpr int NotRecognisedCode = -19310; // raw 0xB492: a sensor that the module did not recognise
+constexpr quint16 NoValueRegister = 0xFFFF; // the module holds no value for the position
 constexpr int FirstRegisterOffset = 3;
 
 // Signed hundredths of a degree: 0..40000 as they are, above that raw - 65536,
 // and 65535 ("no value") as 0.
 int signedTemperature(quint16 raw);
 
-// Cell text: "未接线", "未识别", or the value / 100 as "#0.00" (25.00, -2.00, 0.05).
+// Cell text: "未接线", "未识别", "无数值", or the value / 100 as "#0.00" (25.00, -2.00, 0.05).
 QString temperatureText(quint16 raw);
 
 // The first `positions` raw registers that the reply holds in full. A register

@@ -47,6 +47,18 @@ QString toQtFilter(const QString& filter)
     }
     return entries.join(QStringLiteral(";;"));
 }
+// A box shown without an icon of its own carries the one its title implies:
+// "系统出错提示" an error, the other notices information.
+Icon iconOf(const QString& title, Icon icon)
+{
+    if (icon != Icon::None)
+        return icon;
+    if (title == QStringLiteral("系统出错提示"))
+        return Icon::Critical;
+    if (title == QStringLiteral("系统提示") || title == QStringLiteral("系统信息") || title == QStringLiteral("提示"))
+        return Icon::Information;
+    return Icon::None;
+}
 } // namespace
 
 QString applicationTitle()
@@ -56,10 +68,10 @@ QString applicationTitle()
 
 int MsgBox(QWidget* parent, const QString& text, const QString& title, Icon icon, Buttons buttons)
 {
-    MessageBoxRequest request{text, title.isEmpty() ? applicationTitle() : title, icon, buttons};
+    MessageBoxRequest request{text, title.isEmpty() ? applicationTitle() : title, iconOf(title, icon), buttons};
     if (messageBoxHandler())
         return messageBoxHandler()(request);
-    QMessageBox box(toQt(icon), request.title, text,
+    QMessageBox box(toQt(request.icon), request.title, text,
                     buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
                     parent);
     return box.exec() == QMessageBox::Cancel ? AnswerCancel : AnswerOk;

@@ -190,7 +190,7 @@ private Q_SLOTS:
         QTest::newRow("400.00") << 40000 << "400.00";
         QTest::newRow("-255.35") << 40001 << "-255.35";
         QTest::newRow("-0.02") << 65534 << "-0.02";
-        QTest::newRow("no value") << 65535 << "0.00";
+        QTest::newRow("no value: not a reading of 0 °C") << 65535 << "无数值";
         QTest::newRow("not wired") << 0xBAD2 << QStringLiteral("未接线");
         QTest::newRow("not recognised") << 0xB492 << QStringLiteral("未识别");
         QTest::newRow("neighbour of not wired") << 0xBAD3 << "-177.09";

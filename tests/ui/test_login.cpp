@@ -5,8 +5,11 @@
 #include "window_fixture.h"
 
 #include "ui/login_window.h"
+#include "ui/translations.h"
 
+#include <QDialogButtonBox>
 #include <QPointer>
+#include <QPushButton>
 #include <stdexcept>
 
 namespace {
@@ -65,6 +68,37 @@ class TestLogin : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // Qt's own dialogs speak the program's language: their buttons, and the
+    // question before a file is replaced.
+    void standardDialogsSpeakChinese()
+    {
+        if (!ui::installQtChineseTranslations(*QCoreApplication::instance()))
+            QSKIP("Qt's translations are not installed (Debian package qt6-translations-l10n)");
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+    }
+
+    // A box without an icon of its own carries the one its title implies.
+    void messageBoxesCarryTheIconTheirTitleImplies()
+    {
+        QVector<dialogs::MessageBoxRequest> shown;
+        dialogs::setMessageBoxHandler([&](const dialogs::MessageBoxRequest& r) {
+            shown << r;
+            return int(dialogs::AnswerOk);
+        });
+        dialogs::MsgBox(nullptr, QStringLiteral("x"), QStringLiteral("系统出错提示"));
+        dialogs::MsgBox(nullptr, QStringLiteral("x"), QStringLiteral("系统提示"));
+        dialogs::MsgBox(nullptr, QStringLiteral("x"), QStringLiteral("系统信息"), dialogs::Icon::Warning);
+        dialogs::MsgBox(nullptr, QStringLiteral("x"));
+        dialogs::setMessageBoxHandler(nullptr);
+        QCOMPARE(shown.size(), 4);
+        QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
+        QCOMPARE(shown[1].icon, dialogs::Icon::Information);
+        QCOMPARE(shown[2].icon, dialogs::Icon::Warning); // its own icon stays
+        QCOMPARE(shown[3].icon, dialogs::Icon::None);
+    }
+
     void firstStartCreatesBothFilesAndAcceptsTheDefault()
     {
         LoginFixture f;

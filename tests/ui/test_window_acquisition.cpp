@@ -43,6 +43,10 @@ private Q_SLOTS:
         // Five bytes change nothing.
         w.showTemperatures(hexBytes("02 03 04 09 C4"), 4, 6);
         QCOMPARE(f.cellTexts(4, 2), (QStringList{"25.00", "-2.00"}));
+        // A register the module holds no value for is no reading of 0 °C.
+        w.showTemperatures(protocol::appendCrc(hexBytes("02 03 02 FF FF")), 4, 6);
+        QCOMPARE(f.cellTexts(4, 1), QStringList{"无数值"});
+        QCOMPARE(f.cellColour(4, 0), QColor(Qt::black));
     }
 
     void cellToolTipsFollowTheirValues()

@@ -108,7 +108,7 @@ private Q_SLOTS:
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].text, QStringLiteral("串口设置保存成功"));
         QCOMPARE(f.boxes[0].title, QStringLiteral("系统提示"));
-        QCOMPARE(f.boxes[0].icon, dialogs::Icon::None);
+        QCOMPARE(f.boxes[0].icon, dialogs::Icon::Information); // what its title implies
     }
 
     void openFailureWarns_data()
