@@ -45,6 +45,26 @@ QString writeResultLine(int channel, int position, bool success)
              success ? QStringLiteral("[成功]") : QStringLiteral("[失败]"));
 }
 
+QString skippedLine(int channel, int position)
+{
+    return QStringLiteral("导入到 %1通道 %2#位置 [未写入：序列号无效]").arg(twoDigits(channel), twoDigits(position));
+}
+
+QString writeInvalidQuestion(int position, const QString& entry)
+{
+    return QStringLiteral("第%1个序列号“%2”无效，仍要写入模块吗？").arg(position).arg(entry);
+}
+
+QString serialFileName(int channel)
+{
+    return QStringLiteral("通道%1_序列号.txt").arg(twoDigits(channel));
+}
+
+QString savedToLine(int count, const QString& path)
+{
+    return QStringLiteral("已保存%1个序列号到 %2").arg(count).arg(path);
+}
+
 QString deviceHeading(int station)
 {
     return twoDigits(station) + QStringLiteral("#设备下：");

@@ -21,6 +21,10 @@ QString importLine(const QString& field, bool valid);
 
 // Write result: "导入到 <channel>通道 <position>#位置 [成功]" or "... [失败]".
 QString writeResultLine(int channel, int position, bool success);
+// An entry the automatic write leaves out: "导入到 <channel>通道 <position>#位置 [未写入：序列号无效]".
+QString skippedLine(int channel, int position);
+// Before writing such an entry by hand: "第<position>个序列号“<entry>”无效，仍要写入模块吗？".
+QString writeInvalidQuestion(int position, const QString& entry);
 
 // Search and read-in: "<station>#设备下：".
 QString deviceHeading(int station);
@@ -40,7 +44,10 @@ QString badEntryMessage(int position, const QString& entry);
 // The verification window does not hold eight hex bytes.
 QString verificationWindowMessage(); // "序列号校对窗口：请输入8个十六进制字节（00～FF）"
 
-// Saving the list read.
+// Saving the list read: the name first offered, "通道<channel>_序列号.txt"; and
+// where it went, "已保存<count>个序列号到 <path>".
+QString serialFileName(int channel);
+QString savedToLine(int count, const QString& path);
 QString noListReadMessage(); // "尚未读取序列号，请先读序列号再保存"
 QString saveMoreThanReadMessage(int read); // "上次只读取了<read>个序列号，保存的个数不能多于读取的个数"
 QString savedBeyondImportMessage(int saved); // "已保存<saved>个序列号；从文件导入时最多读入128个"

@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 #include "history_tab.h"
+#include "line_gutter.h"
 #include "program_folder.h"
 
 #include "config/comm_settings.h"
@@ -31,6 +32,8 @@ MainWindow::MainWindow(std::unique_ptr<port::SerialBackend> backend, QWidget* pa
     m_moduleConfig = new config::ModuleConfigController(*m_requests, this);
     m_outlet = std::make_unique<site::ReadingsOutlet>();
     readSerialTexts = QStringList(serials::MaxListEntries);
+    m_positionGutter = new LineGutter(txtShowID, txtSn, this);
+    txtShowID->hide(); // until there are numbers to show
     createHistoryTab();
     wireControls();
     wireControllers();

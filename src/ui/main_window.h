@@ -24,6 +24,7 @@
 #include <optional>
 
 class HistoryTab;
+class LineGutter;
 class AlarmsPanel;
 class TrafficPanel;
 namespace traffic {
@@ -188,6 +189,8 @@ private:
     std::optional<int> writePosition();
     void endAutomaticWrite(const QString& message);
     void showWriteResult(int channel, int position, bool success);
+    // The position numbers beside the observation window, level with its lines.
+    void showPositionNumbers(const QString& numbers);
     void showSerialList(const requests::Context& asked, const QVector<serials::SerialNumber>& found);
     void showSearchResult(const requests::Context& asked, const QVector<int>& found);
     void showReadIn(const requests::Context& asked, const std::optional<serials::SerialNumber>& serial,
@@ -222,6 +225,8 @@ private:
     bool m_fieldMessageOpen = false;
     bool m_shutDown = false;
     int m_lastListCount = -1; // serial numbers the last list read returned (-1: none yet)
+    int m_lastListChannel = 1;
+    LineGutter* m_positionGutter = nullptr; // txtShowID beside txtSn
     // Declared last: destroyed first, it writes what it was handed while the window still stands.
     std::unique_ptr<site::ReadingsOutlet> m_outlet;
 };

@@ -6,6 +6,7 @@
 #include "main_window.h"
 
 #include "dialogs.h"
+#include "line_gutter.h"
 #include "program_folder.h"
 
 #include "config/settings_file.h"
@@ -34,23 +35,23 @@ QString serialFilesFolder()
     return folder;
 }
 
-// Appends `text` to the end of `edit` with `colour` and weight (the widget's own when not given).
-void appendText(QTextEdit* edit, const QString& text, const QColor& colour,
-                std::optional<bool> bold = std::nullopt)
+// Appends `text` to the end of `edit` in `colour`, bold or not; the lines before keep theirs.
+void appendText(QTextEdit* edit, const QString& text, const QColor& colour, bool bold = false)
 {
     QTextCursor cursor(edit->document());
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
     format.setForeground(colour);
-    format.setFontWeight(bold.value_or(edit->font().bold()) ? QFont::Bold : QFont::Normal);
+    format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
     cursor.insertText(text, format);
 }
-
-void setBold(QTextEdit* edit, bool bold)
+// Replaces what `edit` shows with `text` in its plain format: the bold or colour
+// of what was there before (a read-in's bold lines) does not carry over.
+void showPlain(QTextEdit* edit, const QString& text)
 {
-    QFont font = edit->font();
-    font.setBold(bold);
-    edit->setFont(font);
+    edit->clear();
+    edit->setCurrentCharFormat(QTextCharFormat());
+    edit->setPlainText(text);
 }
 } // namespace
 
@@ -89,8 +90,16 @@ void MainWindow::showSerialList(const requests::Context& asked, const QVector<se
         numbers += serials::twoDigits(i + 1) + QLatin1Char('\n');
     }
     m_lastListCount = int(found.size());
-    txtSn->setPlainText(list);
+    m_lastListChannel = asked.channel;
+    showPlain(txtSn, list);
+    showPositionNumbers(numbers);
+}
+
+void MainWindow::showPositionNumbers(const QString& numbers)
+{
     txtShowID->setPlainText(numbers);
+    txtShowID->setVisible(true);
+    m_positionGutter->align();
 }
 
 void MainWindow::saveSerialList()
@@ -116,6 +125,7 @@ void MainWindow::saveSerialList()
     ask.save = true;
     ask.folder = serialFilesFolder();
     ask.filter = QStringLiteral("txt|*.txt");
+    ask.fileName = serials::serialFileName(m_lastListChannel);
     ask.confirmOverwrite = true;
     const QString chosen = dialogs::FileDialog(this, ask);
     if (chosen.isEmpty())
@@ -131,6 +141,8 @@ void MainWindow::saveSerialList()
                         dialogs::Icon::Warning);
         return;
     }
+    // Said where the list is, not in a box to be closed.
+    appendText(txtSn, serials::savedToLine(*count, QDir::toNativeSeparators(path)) + QLatin1Char('\n'), Blue);
     if (*count > serials::MaxImportEntries)
         dialogs::MsgBox(this, serials::savedBeyondImportMessage(*count), QString(),
                         dialogs::Icon::Information);
@@ -164,7 +176,6 @@ void MainWindow::importSerialFile()
     const serials::ImportedFile imported = serials::parseSerialFile(file.bytes);
 
     // The window shows what was read, whether or not the import holds.
-    setBold(txtSn, false);
     QString list;
     if (imported.error != serials::ImportedFile::BadCount)
         list = serials::importHeading(imported.announcedCount) + QLatin1Char('\n');
@@ -173,8 +184,8 @@ void MainWindow::importSerialFile()
         list += serials::importLine(imported.fields[i], imported.valid[i]) + QLatin1Char('\n');
         numbers += serials::twoDigits(i + 1) + QLatin1Char('\n');
     }
-    txtSn->setPlainText(list);
-    txtShowID->setPlainText(numbers);
+    showPlain(txtSn, list);
+    showPositionNumbers(numbers);
 
     // Nothing of a failed import, nor of an earlier file, is left to be written.
     const QStringList firstParts =
@@ -208,6 +219,12 @@ bool MainWindow::loadWritableEntry(int position)
         dialogs::MsgBox(this, serials::badEntryMessage(position, entry), QString(), dialogs::Icon::Warning);
         return false;
     }
+    // An entry marked [无效] on import (an empty FF ... FF, say) would overwrite the
+    // module's entry with nothing usable: written only when the operator says so.
+    if (!serials::passesTextRule(entry).value_or(false) &&
+        dialogs::MsgBox(this, serials::writeInvalidQuestion(position, entry), QString(), dialogs::Icon::Question,
+                        dialogs::Buttons::OkCancel) != dialogs::AnswerOk)
+        return false;
     loadEntry(position);
     return true;
 }
@@ -335,6 +352,13 @@ void MainWindow::automaticWriteTick()
         endAutomaticWrite(serials::badEntryMessage(step.position, entry));
         return;
     }
+    if (!serials::passesTextRule(entry).value_or(false)) {
+        // Marked [无效] on import: not written over the module's entry; the run goes on.
+        const int channel =
+            protocol::wholeNumber(txtObjChannelID->text(), protocol::Rounding::Floor, 0, 255).value_or(0);
+        appendText(txtSn, serials::skippedLine(channel, step.position) + QLatin1Char('\n'), Red);
+        return;
+    }
     loadEntry(step.position);
     if (!writeShownSerial())
         endAutomaticWrite(MSComm1->PortOpen() ? serials::verificationWindowMessage()
@@ -348,10 +372,8 @@ void MainWindow::stopAutomaticWrite()
 
 void MainWindow::showWriteResult(int channel, int position, bool success)
 {
-    // The window is rewritten as plain text, so only the newest result line keeps its colour.
-    txtSn->setPlainText(txtSn->toPlainText());
     appendText(txtSn, serials::writeResultLine(channel, position, success) + QLatin1Char('\n'),
-               success ? Blue : Red, false);
+               success ? Blue : Red);
 }
 
 // ---- Search and read-in
@@ -372,11 +394,10 @@ void MainWindow::searchSensors()
 
 void MainWindow::showSearchResult(const requests::Context& asked, const QVector<int>& found)
 {
-    setBold(txtSn, true);
     txtSn->clear();
     appendText(txtSn, serials::deviceHeading(asked.station) + QLatin1Char('\n'), Black, true);
     for (int i = 0; i < found.size(); ++i)
-        appendText(txtSn, serials::searchLine(asked.channel + i, found[i]) + QLatin1Char('\n'), Blue, false);
+        appendText(txtSn, serials::searchLine(asked.channel + i, found[i]) + QLatin1Char('\n'), Blue);
 }
 
 void MainWindow::readInSensor()
@@ -399,11 +420,10 @@ void MainWindow::readInSensor()
 void MainWindow::showReadIn(const requests::Context& asked, const std::optional<serials::SerialNumber>& serial,
                             bool recognised)
 {
-    setBold(txtSn, true);
     txtSn->clear();
-    appendText(txtSn, serials::deviceHeading(asked.station) + QLatin1Char('\n'), Black);
+    appendText(txtSn, serials::deviceHeading(asked.station) + QLatin1Char('\n'), Black, true);
     appendText(txtSn,
                serials::readInLine(asked.channel, asked.position, recognised) + QStringLiteral("\n\"") +
                    (serial ? serials::serialText(*serial) : QString()) + QStringLiteral("\"\n"),
-               recognised ? Blue : Red);
+               recognised ? Blue : Red, true);
 }

@@ -13,6 +13,9 @@
 #include "serials/import_list.h"
 #include "sim/module_model.h"
 
+#include <QScrollBar>
+#include <QTextBlock>
+
 namespace {
 const QString Finished = QStringLiteral("操作结束");
 const QString FormatError = QStringLiteral("输入的文件数据格式有误！请检查");
@@ -97,6 +100,38 @@ private Q_SLOTS:
         QCOMPARE(f.frontLamp(), QStringLiteral("imgConnected"));
     }
 
+    // Each position number stands level with its serial number, also far down
+    // the list and when the list is scrolled.
+    void positionNumbersStayLevelWithTheirSerials()
+    {
+        SerialsFixture f("1,2,255,1\r\n");
+        f.model.setPositionCount(255);
+        f.w->resize(1054, 898);
+        f.w->show();
+        f.w->SSTab1->setCurrentIndex(1);
+        QVERIFY(f.w->txtShowID->isHidden()); // no empty column before there are numbers
+        f.readList(2, 255);
+        QVERIFY(f.w->txtShowID->isVisible());
+        const auto lineTop = [](QTextEdit* edit, int line) {
+            return edit->cursorRect(QTextCursor(edit->document()->findBlockByNumber(line))).top();
+        };
+        for (int scroll : {0, -1}) {
+            QScrollBar* bar = f.w->txtSn->verticalScrollBar();
+            bar->setValue(scroll < 0 ? bar->maximum() : 0);
+            for (int position : {1, 40, 200, 255}) {
+                const int line = position + 1; // after the heading's two lines
+                QCOMPARE(f.w->txtShowID->document()->findBlockByNumber(line).text(),
+                         QString::number(position).rightJustified(2, QLatin1Char('0')));
+                QVERIFY2(qAbs(lineTop(f.w->txtShowID, line) - lineTop(f.w->txtSn, line)) <= 1,
+                         qPrintable(QStringLiteral("position %1, scrolled %2: %3 against %4")
+                                        .arg(position)
+                                        .arg(bar->value())
+                                        .arg(lineTop(f.w->txtShowID, line))
+                                        .arg(lineTop(f.w->txtSn, line))));
+            }
+        }
+    }
+
     // A list reply that fails its CRC is flagged, and the window keeps what it showed.
     void badListReplyIsFlagged()
     {
@@ -111,6 +146,38 @@ private Q_SLOTS:
                      protocol::replyDump(corrupt) + QStringLiteral(" CRC校验错误"));
         QCOMPARE(f.w->txtSn->toPlainText(), QStringLiteral("kept"));
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
+    }
+
+    // Bold output of a read-in stays its own; saving proposes a name and says
+    // where the list went, in the observation window.
+    void sensorTabOutputs()
+    {
+        SerialsFixture f;
+        f.model.setBus(1, {RomA});
+        f.w->txtObjChnid->setText(QStringLiteral("1"));
+        f.w->readInSensor();
+        QTRY_VERIFY(f.w->txtSn->toPlainText().contains(QStringLiteral("识别")));
+        QVERIFY(f.w->txtSn->document()->lastBlock().previous().charFormat().fontWeight() == QFont::Bold ||
+                f.w->txtSn->document()->begin().begin().fragment().charFormat().fontWeight() == QFont::Bold);
+        f.readList(1, 1);
+        QVERIFY(!f.w->txtSn->font().bold());
+        QCOMPARE(f.w->txtSn->document()->lastBlock().previous().begin().fragment().charFormat().fontWeight(),
+                 int(QFont::Normal));
+
+        QVector<dialogs::FileDialogRequest> asked;
+        const QString path = f.path(QStringLiteral("list.txt"));
+        dialogs::setFileDialogHandler([&](const dialogs::FileDialogRequest& request) {
+            asked << request;
+            return path;
+        });
+        f.w->TXTsensorID->setText(QStringLiteral("1"));
+        f.w->saveSerialList();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].fileName, QStringLiteral("通道01_序列号.txt"));
+        QVERIFY(f.messages().isEmpty());
+        QVERIFY2(f.w->txtSn->toPlainText().endsWith(
+                     QStringLiteral("已保存1个序列号到 %1\n").arg(QDir::toNativeSeparators(path))),
+                 qPrintable(f.w->txtSn->toPlainText()));
     }
 
     // Save writes only what the last read returned.
@@ -237,6 +304,52 @@ private Q_SLOTS:
         for (int p = 1; p <= written; ++p)
             QCOMPARE(f.model.tableEntry(2, p), roms[p - 1]);
         QVERIFY(!f.w->Timer5->isTicking());
+    }
+
+    // An entry marked [无效] on import (an empty FF ... FF, say) is not written over
+    // the module's entry by the automatic run: a red line says so. Every result
+    // line keeps its colour.
+    void automaticWriteLeavesInvalidEntriesOut()
+    {
+        SerialsFixture f;
+        const sim::Rom empty{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        f.model.setTableEntry(1, 2, RomB);
+        f.importFile(fileOf({RomA, empty, RomA}));
+        f.w->txtTimer5->setText(QStringLiteral("5"));
+        f.w->startAutomaticWrite();
+        QTRY_COMPARE_WITH_TIMEOUT(f.messages(), QStringList{Finished}, 10000);
+        QCOMPARE(f.resultLines(), (QStringList{QStringLiteral("导入到 01通道 01#位置 [成功]"),
+                                               QStringLiteral("导入到 01通道 02#位置 [未写入：序列号无效]"),
+                                               QStringLiteral("导入到 01通道 03#位置 [成功]")}));
+        QCOMPARE(f.model.tableEntry(1, 2), RomB); // what the module held stays
+        const QList<QColor> colours{Qt::blue, Qt::red, Qt::blue};
+        QTextBlock line = f.w->txtSn->document()->begin();
+        for (const QColor& colour : colours) {
+            while (!line.text().startsWith(QStringLiteral("导入到")))
+                line = line.next();
+            QCOMPARE(line.begin().fragment().charFormat().foreground().color(), colour);
+            line = line.next();
+        }
+    }
+
+    // By hand such an entry is written only when the operator says so.
+    void manualWriteAsksBeforeAnInvalidEntry()
+    {
+        SerialsFixture f;
+        const sim::Rom empty{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        f.importFile(fileOf({empty}));
+        int answer = dialogs::AnswerCancel;
+        dialogs::setMessageBoxHandler([&](const dialogs::MessageBoxRequest& request) {
+            f.boxes.append(request);
+            return answer;
+        });
+        f.backend->written();
+        f.w->writeFirstSerial();
+        QCOMPARE(f.messages(), QStringList{QStringLiteral("第1个序列号“FF FF FF FF FF FF FF FF”无效，仍要写入模块吗？")});
+        QCOMPARE(f.backend->written(), QByteArray());
+        answer = dialogs::AnswerOk;
+        f.w->writeFirstSerial();
+        QCOMPARE(f.backend->written().size(), 15);
     }
 
     // One write on the line: ticks while the last write awaits its reply leave the
