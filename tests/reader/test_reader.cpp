@@ -209,7 +209,9 @@ private Q_SLOTS:
         QVERIFY2(inUse.contains(QStringLiteral("port COM4 at /dev/ttyUSB7 is in use")), qPrintable(inUse));
         device->setOpenFailure(port::OpenFailure::None);
         QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 10000);
+        QSignalSpy finished(&siteReader, &reader::SiteReader::finished);
         siteReader.stop();
+        QVERIFY(finished.wait(10000));
     }
 
     void programAsAScriptRunsIt()
