@@ -3,13 +3,13 @@
 // database and publishes them to an MQTT broker. See docs/site.md.
 
 #include "reader_options.h"
+#include "reader_texts.h"
 #include "site_reader.h"
 
 #include "config/module_settings.h"
 #include "history/history_settings.h"
 #include "history/history_writer.h"
 #include "port/mscomm.h"
-#include "port/port_messages.h"
 #include "port/qserialport_backend.h"
 #include "platform/stop_signals.h"
 #include "requests/request_core.h"
@@ -23,6 +23,11 @@
 #include <memory>
 
 namespace {
+
+// Exit statuses besides 0 (done); --help lists them.
+constexpr int kPortFailure = 1;
+constexpr int kBadOptions = 2;
+constexpr int kNotDelivered = 3;
 
 void complain(const QString& text)
 {
@@ -107,11 +112,19 @@ int main(int argc, char* argv[])
     }
     if (parsed.status == reader::ParsedOptions::Error) {
         complain(parsed.error);
-        return 2;
+        return kBadOptions;
     }
     const reader::ReaderOptions& options = parsed.options;
 
-    // Options the broker cannot use are bad options: found before the port is opened.
+    // A history that cannot be made and options the broker cannot use are bad
+    // options: found before the port is opened.
+    if (!options.historyPath.isEmpty()) {
+        const QString historyFolder = QFileInfo(options.historyPath).absolutePath();
+        if (!QFileInfo(historyFolder).isDir()) {
+            complain(reader::historyFolderMissingText(historyFolder));
+            return kBadOptions;
+        }
+    }
     std::unique_ptr<site::MqttPublisher> publisher;
     if (!options.broker.host.isEmpty()) {
         QString error;
@@ -121,16 +134,17 @@ int main(int argc, char* argv[])
             error = publisher->start();
         }
         if (!error.isEmpty()) {
-            complain(QStringLiteral("MQTT: %1").arg(error));
-            return 2;
+            complain(QStringLiteral("MQTT 代理的设置无法使用 (the broker's options cannot be used: %1)")
+                         .arg(error));
+            return kBadOptions;
         }
     }
 
     const QString device = reader::devicePathFor(options.port, folder);
     port::MSComm line(std::make_unique<port::QSerialPortBackend>());
     if (!reader::openLine(line, device, options.baud)) {
-        complain(port::openFailureText(line.lastFailure(), options.port, device));
-        return 1;
+        complain(reader::portOpenFailureText(line.lastFailure(), options.port, device));
+        return kPortFailure;
     }
     requests::RequestCore core(&line);
     reader::SiteReader siteReader(core, options);
@@ -141,16 +155,22 @@ int main(int argc, char* argv[])
 
     // The history: one batch per round, written in the recorder's own thread.
     std::unique_ptr<history::HistoryRecorder> recorder;
+    bool historyClosing = false;
     QVector<history::Reading> batch;
     if (!options.historyPath.isEmpty()) {
         const history::HistorySetLoad settings =
             history::loadHistorySet(QFileInfo(options.historyPath).absolutePath());
         if (!settings.errorText.isEmpty())
-            complain(settings.errorText);
+            complain(reader::historySettingsText(settings.errorText));
         recorder = std::make_unique<history::HistoryRecorder>(options.historyPath, settings.values);
-        QObject::connect(recorder.get(), &history::HistoryRecorder::failed, &app, complain);
+        // Failing while the reader runs (the readings wait), or, as the recorder
+        // closes, readings that never got there.
+        QObject::connect(
+            recorder.get(), &history::HistoryRecorder::failed, &app, [&historyClosing](const QString& text) {
+                complain(historyClosing ? reader::historyLostText(text) : reader::historyFailedText(text));
+            });
         QObject::connect(recorder.get(), &history::HistoryRecorder::recovered, &app,
-                         [](qint64 dropped) { complain(history::recoveredText(dropped)); });
+                         [](qint64 dropped) { complain(reader::historyRecoveredText(dropped)); });
         siteReader.onChannel([&batch](const site::ChannelRecords& records) { batch += records.readings; });
         siteReader.onRound([&batch, &recorder] {
             recorder->record(batch);
@@ -192,19 +212,26 @@ int main(int argc, char* argv[])
     }
 
     QObject::connect(&siteReader, &reader::SiteReader::portProblem, &app, complain);
-    QObject::connect(&siteReader, &reader::SiteReader::portBack, &app, [&options] {
-        complain(QStringLiteral("串口 %1 已重新打开 (port open again)").arg(options.port));
-    });
+    QObject::connect(&siteReader, &reader::SiteReader::portBack, &app,
+                     [&options] { complain(reader::portBackText(options.port)); });
     QObject::connect(&siteReader, &reader::SiteReader::finished, &app, &QCoreApplication::quit);
     if (!platform::onStopSignals(&app, [&siteReader] { siteReader.stop(); }))
         complain(QStringLiteral("无法捕获 SIGINT/SIGTERM (cannot catch SIGINT/SIGTERM)"));
 
     siteReader.start();
-    const int status = app.exec();
+    int status = app.exec();
+    // The recorder writes what it was handed before it goes, and says what it could not.
+    historyClosing = true;
+    recorder.reset();
     if (publisher) {
         // Says "offline" after a short wait for what the broker has not acknowledged yet.
-        if (const qint64 left = publisher->stop())
-            complain(QStringLiteral("%1 条消息未送达 MQTT 代理 (messages not delivered)").arg(left));
+        if (const qint64 left = publisher->stop()) {
+            complain(
+                QStringLiteral("%1 条消息未送达 MQTT 代理 (messages not delivered to the broker)").arg(left));
+            // A script that asked for one round learns that the broker did not get all of it.
+            if (options.once)
+                status = kNotDelivered;
+        }
     }
     return status;
 }

@@ -93,7 +93,9 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
         const QString& argument = arguments[i];
         if (!argument.startsWith(QLatin1String("--")))
             return fail(
-                QStringLiteral("无法识别的参数 \"%1\" (unexpected argument)；--help 列出选项").arg(argument));
+                QStringLiteral(
+                    "无法识别的参数 \"%1\"，--help 列出选项 (unexpected argument; --help lists the options)")
+                    .arg(argument));
         QString name = argument.mid(2);
         std::optional<QString> value;
         if (const int eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
@@ -105,7 +107,9 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
             if (name == QLatin1String(s.name))
                 known = &s;
         if (!known)
-            return fail(QStringLiteral("未知选项 --%1 (unknown option)；--help 列出选项").arg(name));
+            return fail(
+                QStringLiteral("未知选项 --%1，--help 列出选项 (unknown option; --help lists the options)")
+                    .arg(name));
         if (given.contains(name))
             return fail(QStringLiteral("选项 --%1 给了两次 (given twice)").arg(name));
         if (known->takesValue && !value) {
@@ -248,10 +252,12 @@ QString readerHelpText()
         "CA)\n"
         "  --help                   显示本说明 (show this text)\n"
         "\n"
-        "退出状态 (exit status): 0 正常 (done), 1 串口无法打开或运行错误 (port cannot be opened, or a "
-        "run-time\n"
-        "failure), 2 选项错误 (bad options). SIGINT/SIGTERM 在当前请求完成后结束 (end after the current "
-        "request).\n");
+        "退出状态 (exit status):\n"
+        "  0  正常 (done)\n"
+        "  1  串口无法打开或正被其他程序使用 (the port cannot be opened or is in use)\n"
+        "  2  选项错误 (bad options)\n"
+        "  3  --once 读完，但有消息未送达 MQTT 代理 (--once done, but messages not delivered to the broker)\n"
+        "SIGINT/SIGTERM 放弃线上的请求后结束 (end, giving up the request on the line).\n");
 }
 
 } // namespace reader

@@ -1,8 +1,9 @@
 #include "site_reader.h"
 
+#include "reader_texts.h"
+
 #include "acquisition/all_channels_pass.h"
 #include "port/line_settings.h"
-#include "port/port_messages.h"
 
 #include <QDateTime>
 
@@ -33,9 +34,10 @@ SiteReader::SiteReader(requests::RequestCore& core, const ReaderOptions& options
     m_next.setSingleShot(true);
     connect(&m_next, &QTimer::timeout, this, &SiteReader::runRound);
     connect(core.port(), &port::MSComm::connectionLost, this, [this] {
-        if (!m_portProblemSaid) {
-            m_portProblemSaid = true;
-            emit portProblem(port::connectionLostText());
+        // The device went away: opening it again fails as missing, which says nothing new.
+        if (m_portProblemSaid != port::OpenFailure::Missing) {
+            m_portProblemSaid = port::OpenFailure::Missing;
+            emit portProblem(portLostText(m_options.port));
         }
     });
     connect(&m_pass, &acquisition::AllChannelsPass::channelAnswered, this,
@@ -69,13 +71,15 @@ bool SiteReader::portReady()
         return true;
     // Lost since the last round (an unplugged adapter): try it again each round.
     if (openForReplies(*port)) {
-        m_portProblemSaid = false;
+        m_portProblemSaid.reset();
         emit portBack();
         return true;
     }
-    if (!m_portProblemSaid) {
-        m_portProblemSaid = true;
-        emit portProblem(port::openFailureText(port->lastFailure(), m_options.port, port->systemName()));
+    // Said when it differs from what was said last: a port lost and then taken by
+    // another program is in use, not lost.
+    if (m_portProblemSaid != port->lastFailure()) {
+        m_portProblemSaid = port->lastFailure();
+        emit portProblem(portOpenFailureText(port->lastFailure(), m_options.port, port->systemName()));
     }
     return false;
 }

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace reader {
@@ -53,7 +54,8 @@ public:
 
 Q_SIGNALS:
     void finished();
-    // The port went away or cannot be opened again: said once until it works again.
+    // The port went away or cannot be opened again: each kind of failure said once
+    // as it comes, nothing more until the port works again.
     void portProblem(const QString& text);
     void portBack();
 
@@ -80,7 +82,8 @@ private:
     bool m_inRound = false;
     bool m_portReady = false;
     int m_nextStation = 0; // index into the options' stations
-    bool m_portProblemSaid = false;
+    // The port's failure said last (a lost port counts as missing); none while it works.
+    std::optional<port::OpenFailure> m_portProblemSaid;
     int m_rounds = 0;
 };
 

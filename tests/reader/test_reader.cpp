@@ -5,12 +5,15 @@
 #include "reader/site_reader.h"
 
 #include "history/history_store.h"
+#include "port/memory_backend.h"
 #include "port/mscomm.h"
+#include "port/port_messages.h"
 #include "port/qserialport_backend.h"
 #include "protocol/temperature.h"
 #include "sim/simulated_module.h"
 
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -181,6 +184,36 @@ private Q_SLOTS:
         QVERIFY2(gaps >= 1 && gaps <= 4, qPrintable(QString::number(gaps)));
     }
 
+    // Lost, then taken by another program before the reader opens it again: it
+    // says the port is in use (once), and that it is back.
+    void portTakenWhileAwayIsSaidToBeInUse()
+    {
+        auto memory = std::make_unique<port::MemoryBackend>();
+        port::MemoryBackend* device = memory.get();
+        port::MSComm line(std::move(memory));
+        QVERIFY(reader::openLine(line, QStringLiteral("/dev/ttyUSB7"), 9600));
+        requests::RequestCore core(&line);
+        reader::ReaderOptions o = options({1});
+        o.once = false;
+        o.intervalSeconds = 0;
+        reader::SiteReader siteReader(core, o);
+        QSignalSpy problems(&siteReader, &reader::SiteReader::portProblem);
+        QSignalSpy back(&siteReader, &reader::SiteReader::portBack);
+        device->setOpenFailure(port::OpenFailure::Busy);
+        device->vanish();
+        siteReader.start();
+        QTRY_VERIFY_WITH_TIMEOUT(siteReader.rounds() >= 2, 10000);
+        QCOMPARE(problems.size(), 2);
+        QVERIFY(problems[0][0].toString().startsWith(port::connectionLostText()));
+        const QString inUse = problems[1][0].toString();
+        QVERIFY2(inUse.contains(QStringLiteral("port COM4 at /dev/ttyUSB7 is in use")), qPrintable(inUse));
+        device->setOpenFailure(port::OpenFailure::None);
+        QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 10000);
+        QSignalSpy finished(&siteReader, &reader::SiteReader::finished);
+        siteReader.stop();
+        QVERIFY(finished.wait(10000));
+    }
+
     void programAsAScriptRunsIt()
     {
         QProcess reader;
@@ -207,30 +240,46 @@ private Q_SLOTS:
         QCOMPARE(recorded.last().raw, quint16(2305));
     }
 
+    // "@line" stands for the simulated line's device; with `holdLine` another
+    // program (this test) holds it as the reader starts.
     void exitStatusTellsWhatWentWrong_data()
     {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("holdLine");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("bad option") << QStringList{"--port", "COM4", "--baud", "300"} << 2 << "选项 --baud";
-        QTest::newRow("no such port")
-            << QStringList{"--port", "/dev/nonexistent-tty", "--once"} << 1 << "/dev/nonexistent-tty";
-        QTest::newRow("help") << QStringList{"--help"} << 0 << "";
+        QTest::newRow("bad option") << QStringList{"--port", "COM4", "--baud", "300"} << false << 2
+                                    << "选项 --baud";
+        QTest::newRow("no such port") << QStringList{"--port", "/dev/nonexistent-tty", "--once"} << false << 1
+                                      << "/dev/nonexistent-tty does not exist";
+        QTest::newRow("port in use") << QStringList{"--port", "@line", "--once"} << true << 1
+                                     << "所选的串行端口已被其他设备所使用! (port @line is in use";
+        QTest::newRow("history folder missing")
+            << QStringList{"--port", "@line", "--once", "--history", "/nonexistent-dir/site.db"} << false << 2
+            << "(the history database's folder /nonexistent-dir does not exist)";
+        QTest::newRow("help") << QStringList{"--help"} << false << 0 << "";
     }
     void exitStatusTellsWhatWentWrong()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(bool, holdLine);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
+        arguments.replaceInStrings(QStringLiteral("@line"), m_line->slavePath());
+        message.replace(QStringLiteral("@line"), m_line->slavePath());
+        QSerialPort holder(m_line->slavePath());
+        if (holdLine)
+            QVERIFY(holder.open(QIODevice::ReadWrite));
         QProcess reader;
         reader.start(QStringLiteral(TQ_READER_PROGRAM), arguments);
-        QVERIFY(reader.waitForFinished(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
         QCOMPARE(reader.exitCode(), exitCode);
         const QString error = QString::fromLocal8Bit(reader.readAllStandardError());
         if (message.isEmpty())
             QVERIFY(reader.readAllStandardOutput().contains("--mqtt-cafile"));
         else
             QVERIFY2(error.contains(message), qPrintable(error));
+        QCOMPARE(m_line->framesReceived().size(), 0); // refused before a request went out
     }
 
     void terminatedAfterTheRequestOnTheLine()

@@ -130,6 +130,19 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(lastStatus(subscriber), QByteArray("offline"), 10000);
     }
 
+    // One round for a script: a broker that got none of it is exit status 3.
+    void onceWithTheBrokerAwayIsNotDone()
+    {
+        m_broker->stop();
+        QProcess reader;
+        startReader(reader, {QStringLiteral("--once")});
+        QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
+        QCOMPARE(reader.exitCode(), 3);
+        QCOMPARE(printedBy(reader).size(), 2 * kChannels * kSensors); // the readings are printed all the same
+        const QString error = QString::fromLocal8Bit(reader.readAllStandardError());
+        QVERIFY2(error.contains(QStringLiteral("条消息未送达 MQTT 代理")), qPrintable(error));
+    }
+
     void brokerAwayForTenSecondsLosesNothing()
     {
         // The subscriber's session outlives the broker's restart, as a site's consumer's does.

@@ -1,7 +1,11 @@
 // The reader's command line as a table: what each argument list gives, and the
-// message for each one that cannot be used.
+// message for each one that cannot be used; the texts it writes, in both languages.
 
 #include "reader/reader_options.h"
+#include "reader/reader_texts.h"
+
+#include "history/history_writer.h"
+#include "port/port_messages.h"
 
 #include <QtTest>
 
@@ -112,6 +116,48 @@ private Q_SLOTS:
                         broker}
                 .join(QLatin1Char(' '));
         QCOMPARE(got, outcome);
+    }
+
+    // The shared libraries' Chinese, as the window shows it, then the English in
+    // brackets, naming the port where the text is about one.
+    void textsInBothLanguages_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("chinese");
+        QTest::addColumn<QString>("named");
+        using port::OpenFailure;
+        const QString com = QStringLiteral("COM4"), device = QStringLiteral("/dev/pts/3");
+        for (const auto& [name, failure] :
+             {std::pair{"busy", OpenFailure::Busy}, std::pair{"missing", OpenFailure::Missing},
+              std::pair{"denied", OpenFailure::Denied}, std::pair{"settings", OpenFailure::Settings},
+              std::pair{"other", OpenFailure::Other}})
+            QTest::newRow(name) << portOpenFailureText(failure, com, device)
+                                << port::openFailureText(failure, com, device) << "port COM4 at /dev/pts/3";
+        QTest::newRow("device given as the port")
+            << portOpenFailureText(OpenFailure::Busy, device, device)
+            << port::openFailureText(OpenFailure::Busy, device, device) << "port /dev/pts/3 is";
+        QTest::newRow("lost") << portLostText(com) << port::connectionLostText() << "port COM4";
+        const QString settings = QStringLiteral("无法读取历史数据设置文件 /x/history.set，已使用默认设置");
+        QTest::newRow("history.set") << historySettingsText(settings) << settings << "";
+        const QString failure = QStringLiteral("历史数据库 /x/h.db 无法写入：disk I/O error");
+        QTest::newRow("history failing") << historyFailedText(failure) << failure << "";
+        QTest::newRow("history lost") << historyLostText(history::lostReadingsText("/x/h.db", 7))
+                                      << history::lostReadingsText("/x/h.db", 7) << "";
+        QTest::newRow("history back") << historyRecoveredText(0) << history::recoveredText(0) << "";
+        QTest::newRow("history back, some dropped")
+            << historyRecoveredText(12) << history::recoveredText(12) << "12 readings";
+    }
+    void textsInBothLanguages()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, chinese);
+        QFETCH(QString, named);
+        QVERIFY2(text.startsWith(chinese + QStringLiteral(" (")) && text.endsWith(QLatin1Char(')')),
+                 qPrintable(text));
+        const QString english = text.mid(chinese.size());
+        for (const QChar c : english)
+            QVERIFY2(c.unicode() < 0x80, qPrintable(english));
+        QVERIFY2(english.contains(named), qPrintable(english));
     }
 
     void portNames()

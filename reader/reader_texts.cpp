@@ -1,0 +1,97 @@
+#include "reader_texts.h"
+
+#include "history/history_writer.h"
+#include "port/port_messages.h"
+
+#include <QDir>
+
+namespace reader {
+
+namespace {
+
+QString withEnglish(const QString& chinese, const QString& english)
+{
+    return QStringLiteral("%1 (%2)").arg(chinese, english);
+}
+
+// "COM4 at /dev/pts/3", or the path alone when it was given as the port.
+QString portLabel(const QString& portName, const QString& device)
+{
+    if (device.isEmpty() || device == portName)
+        return portName;
+    return QStringLiteral("%1 at %2").arg(portName, device);
+}
+
+} // namespace
+
+QString portOpenFailureText(port::OpenFailure failure, const QString& portName, const QString& device)
+{
+    const QString label = portLabel(portName, device);
+    QString english;
+    switch (failure) {
+    case port::OpenFailure::None:
+        return {};
+    case port::OpenFailure::Busy:
+        english = QStringLiteral("port %1 is in use by another program").arg(label);
+        break;
+    case port::OpenFailure::Missing:
+        english = QStringLiteral("port %1 does not exist").arg(label);
+        break;
+    case port::OpenFailure::Denied:
+        english = QStringLiteral("no permission to open port %1").arg(label);
+        break;
+    case port::OpenFailure::Settings:
+        english = QStringLiteral("port %1 does not take the line settings").arg(label);
+        break;
+    case port::OpenFailure::Other:
+        english = QStringLiteral("port %1 cannot be opened").arg(label);
+        break;
+    }
+    return withEnglish(port::openFailureText(failure, portName, device), english);
+}
+
+QString portLostText(const QString& portName)
+{
+    return withEnglish(port::connectionLostText(),
+                       QStringLiteral("connection to port %1 lost").arg(portName));
+}
+
+QString portBackText(const QString& portName)
+{
+    return QStringLiteral("串口 %1 已重新打开 (port open again)").arg(portName);
+}
+
+QString historyFolderMissingText(const QString& folder)
+{
+    return QStringLiteral("历史数据库的文件夹 %1 不存在 (the history database's folder %1 does not exist)")
+        .arg(QDir::toNativeSeparators(folder));
+}
+
+QString historySettingsText(const QString& text)
+{
+    return withEnglish(text, QStringLiteral("history.set cannot be used: the default settings apply"));
+}
+
+QString historyFailedText(const QString& text)
+{
+    return withEnglish(text, QStringLiteral("the history database cannot be opened or written: its readings "
+                                            "wait and are tried again"));
+}
+
+QString historyLostText(const QString& text)
+{
+    return withEnglish(text, QStringLiteral("readings that never reached the history database"));
+}
+
+QString historyRecoveredText(qint64 droppedRows)
+{
+    const QString english =
+        droppedRows == 0
+            ? QStringLiteral("the history is written again")
+            : QStringLiteral("the history is written again; %1 readings were dropped meanwhile: more "
+                             "waited than could be kept")
+                  .arg(droppedRows);
+    return withEnglish(history::recoveredText(droppedRows), english);
+}
+
+} // namespace reader
