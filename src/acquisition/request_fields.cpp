@@ -66,12 +66,12 @@ FieldsResult readRequestFields(const QString& station, const QString& function, 
 
 std::optional<int> loopInterval(const QString& text)
 {
-    return protocol::wholeNumber(text, protocol::Rounding::CutOff, 0, kLoopIntervalMax);
+    return protocol::wholeNumber(text, protocol::Rounding::CutOff, kLoopIntervalMin, kLoopIntervalMax);
 }
 
 QString loopIntervalMessage()
 {
-    return protocol::rangeMessage(QStringLiteral("定时时长(ms)"), 0, kLoopIntervalMax);
+    return protocol::rangeMessage(QStringLiteral("定时时长(ms)"), kLoopIntervalMin, kLoopIntervalMax);
 }
 
 QString wrappedCounterText(const QString& counter)

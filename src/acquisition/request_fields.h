@@ -35,9 +35,10 @@ FieldsResult readRequestFields(const QString& station, const QString& function, 
 FieldsResult readPassFields(const QString& station, const QString& function, const QString& start,
                             const QString& count, protocol::Rounding rounding);
 
+inline constexpr int kLoopIntervalMin = 1; // 0 would start a loop that never runs
 inline constexpr int kLoopIntervalMax = 65535;
 
-// A loop interval box ("定时时长(ms)"): a whole number 0..65535, fraction cut off.
+// A loop interval box ("定时时长(ms)"): a whole number 1..65535, fraction cut off.
 std::optional<int> loopInterval(const QString& text);
 QString loopIntervalMessage();
 

@@ -412,7 +412,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("interval"); // -1: rejected
         QTest::newRow("designed 1000") << "1000" << 1000;
-        QTest::newRow("zero") << "0" << 0;
+        QTest::newRow("zero: a loop that never runs") << "0" << -1;
+        QTest::newRow("lowest") << "1" << 1;
         QTest::newRow("highest") << "65535" << 65535;
         QTest::newRow("fraction cut off") << "1000.9" << 1000;
         QTest::newRow("65535.9 cut to 65535") << "65535.9" << 65535;
@@ -426,7 +427,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, interval);
         QCOMPARE(loopInterval(text), interval < 0 ? std::nullopt : std::optional<int>(interval));
-        QCOMPARE(loopIntervalMessage(), QStringLiteral("定时时长(ms)：请输入0～65535之间的整数"));
+        QCOMPARE(loopIntervalMessage(), QStringLiteral("定时时长(ms)：请输入1～65535之间的整数"));
     }
 
     void counter_data()

@@ -302,10 +302,14 @@ private Q_SLOTS:
         w.channelLoopTick();
         QCOMPARE(w.lblCounter->text(), QStringLiteral("1"));
 
+        // An interval of 0 would start a loop that never runs: refused, naming the box.
+        w.stopChannelLoop();
+        f.boxes.clear();
         w.txtTimerSet[0]->setText(QStringLiteral("0"));
         w.startChannelLoop();
-        QVERIFY(w.Timer2->Enabled());
-        QVERIFY(!w.Timer2->isTicking()); // an interval of 0 never ticks
+        QVERIFY(!w.Timer2->Enabled());
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, QStringLiteral("定时时长(ms)：请输入1～65535之间的整数"));
     }
 
     void loopsExcludeEachOther()

@@ -66,7 +66,7 @@ private Q_SLOTS:
             {"txtObjChannelID", write, floor, 0, 255, 3},  {"txtObjSensorid", write, floor, 0, 255, 4},
             {"txtSetID_0", change, floor, 1, 250, 0},      {"txtSetID_1", change, floor, 1, 249, 5},
             {"txtCurrentBuad", baud, even, 0, 255, 3},     {"txtObjectBuad", baud, even, 1, 4, 5},
-            {"txtTimerSet_0", loop, cut, 0, 65535, -1},
+            {"txtTimerSet_0", loop, cut, 1, 65535, -1},
         };
         for (const BoxCase& c : cases)
             QTest::newRow(c.box) << c;
