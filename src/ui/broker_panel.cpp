@@ -19,6 +19,8 @@ const QString Connecting = QStringLiteral("正在连接 %1:%2");
 const QString Connected = QStringLiteral("已连接 %1:%2");
 const QString Reconnecting = QStringLiteral("连接断开，正在重连：%1");
 const QString Failed = QStringLiteral("连接失败，不再重试：%1");
+const QString Hint = QStringLiteral("在 %1 中写入一行“主机,端口,站点名”（例如 127.0.0.1,1883,plant），"
+                                    "重新启动程序后即向该消息代理发布读数。");
 } // namespace captions
 
 QLabel* label(const QString& objectName)
@@ -51,7 +53,8 @@ QString stateText(site::MqttPublisher::State state, const site::MqttOptions& opt
 
 } // namespace
 
-BrokerPanel::BrokerPanel(const site::MqttPublisher* publisher, const QString& problem, QWidget* parent)
+BrokerPanel::BrokerPanel(const site::MqttPublisher* publisher, const QString& problem,
+                         const QString& settingsPath, QWidget* parent)
     : QWidget(parent), m_publisher(publisher)
 {
     lblBrokerState = label(QStringLiteral("lblBrokerState"));
@@ -64,6 +67,10 @@ BrokerPanel::BrokerPanel(const site::MqttPublisher* publisher, const QString& pr
     lblBrokerProblem->setStyleSheet(QStringLiteral("color: #b00000"));
     lblBrokerProblem->setText(problem);
     lblBrokerProblem->setVisible(!problem.isEmpty());
+    lblBrokerHint = label(QStringLiteral("lblBrokerHint"));
+    lblBrokerHint->setWordWrap(true);
+    lblBrokerHint->setText(captions::Hint.arg(settingsPath));
+    lblBrokerHint->setVisible(!publisher && problem.isEmpty());
 
     auto* group = new QGroupBox(captions::Group);
     auto* form = new QFormLayout(group);
@@ -75,6 +82,7 @@ BrokerPanel::BrokerPanel(const site::MqttPublisher* publisher, const QString& pr
     auto* page = new QVBoxLayout(this);
     page->addWidget(lblBrokerProblem);
     page->addWidget(group);
+    page->addWidget(lblBrokerHint);
     page->addStretch();
 
     if (m_publisher) {

@@ -18,15 +18,18 @@ public:
     // often, and only while it is shown.
     static constexpr int RefreshMs = 500;
 
-    // Without a publisher publishing is off, and `problem` says why when mqtt.set could not be used.
-    explicit BrokerPanel(const site::MqttPublisher* publisher, const QString& problem,
-                         QWidget* parent = nullptr);
+    // Without a publisher publishing is off, and `problem` says why when mqtt.set
+    // could not be used; without either the page says that the file at
+    // `settingsPath` turns publishing on.
+    BrokerPanel(const site::MqttPublisher* publisher, const QString& problem, const QString& settingsPath,
+                QWidget* parent = nullptr);
 
     QLabel* lblBrokerState = nullptr;
     QLabel* lblBrokerWaiting = nullptr;
     QLabel* lblBrokerDropped = nullptr;
     QLabel* lblBrokerPublished = nullptr;
     QLabel* lblBrokerProblem = nullptr; // why publishing is off; hidden when nothing is wrong
+    QLabel* lblBrokerHint = nullptr;    // how to turn it on; shown only while it is off for want of mqtt.set
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -38,7 +38,9 @@ void MainWindow::addWatchPages()
     m_trafficPanel = new TrafficPanel(m_traffic);
     m_trafficPanel->setObjectName(QStringLiteral("tabHistoryTraffic"));
     m_historyTab->tabHistory->addTab(m_trafficPanel, QStringLiteral("通信记录"));
-    auto* broker = new BrokerPanel(m_outlet->publisher(), m_outlet->brokerProblem());
+    auto* broker = new BrokerPanel(
+        m_outlet->publisher(), m_outlet->brokerProblem(),
+        QDir::toNativeSeparators(config::settingsFilePath(programFolder(), site::kMqttSetName)));
     broker->setObjectName(QStringLiteral("tabHistoryBroker"));
     m_historyTab->tabHistory->addTab(broker, QStringLiteral("消息代理"));
 }

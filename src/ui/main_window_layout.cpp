@@ -26,7 +26,10 @@ using form::WordWrap;
 constexpr const char* ComPorts = "COM1|COM2|COM3|COM4|COM5|COM6|COM7|COM8|COM9|COM10|COM11|COM12|COM13|"
                                  "COM14|COM15|COM16|COM17|COM18|COM19|COM20|COM21|COM22|COM23|COM24|COM25";
 constexpr const char* BaudRates = "4800|9600|14400|19200";
-constexpr const char* LampTip = "数据采集通讯状态指示";
+// Each lamp says what its colour means.
+constexpr const char* GreenLampTip = "数据采集通讯状态指示：绿灯，命令已发出或应答正确";
+constexpr const char* YellowLampTip = "数据采集通讯状态指示：黄灯，正在读取温度（请求已发出，等待应答）";
+constexpr const char* RedLampTip = "数据采集通讯状态指示：红灯，串口未打开、应答有误或3秒内未收到应答";
 constexpr const char* SensorHint = "操作前请确保传感器已接入到需要操作的设备指定通道";
 constexpr unsigned Value = form::ValueText;
 
@@ -54,10 +57,11 @@ const form::Row rows[] = {
     {"Frame6", Kind::Group, "tabPages_0", "运行状态指示", 11760, 360, 3735, 735},
     {"Picture2", Kind::Panel, "Frame6", nullptr, 360, 300, 300, 300},
     {"imgConnected", Kind::Lamp, "Picture2", ":/form/lamp_green.png", 30, 30, 240, 240, None, nullptr,
-     LampTip},
-    {"ImgYellow", Kind::Lamp, "Picture2", ":/form/lamp_yellow.png", 30, 30, 240, 240, None, nullptr, LampTip},
+     GreenLampTip},
+    {"ImgYellow", Kind::Lamp, "Picture2", ":/form/lamp_yellow.png", 30, 30, 240, 240, None, nullptr,
+     YellowLampTip},
     {"imgNotConnected", Kind::Lamp, "Picture2", ":/form/lamp_red.png", 30, 30, 240, 240, None, nullptr,
-     LampTip},
+     RedLampTip},
     {"lblCounter", Kind::Label, "Frame6", "0", 960, 300, 2400, 300, Centred},
 
     // The value grid: element 0 of each group's cells as the form places it; the grid

@@ -71,8 +71,11 @@ TrafficPanel::TrafficPanel(traffic::TrafficRecorder* recorder, QWidget* parent)
     // The list stays at its end while the operator leaves it there, also when
     // its size changes (it is laid out or shown again) with no frame coming.
     QScrollBar* bar = lstTraffic->verticalScrollBar();
-    connect(bar, &QScrollBar::valueChanged, this,
-            [this, bar](int value) { m_followEnd = value == bar->maximum(); });
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        // A hidden list is laid out anew when shown: only the operator's scrolling counts.
+        if (lstTraffic->isVisible())
+            m_followEnd = value == bar->maximum();
+    });
     connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
         if (m_followEnd)
             bar->setValue(maximum);
@@ -81,12 +84,24 @@ TrafficPanel::TrafficPanel(traffic::TrafficRecorder* recorder, QWidget* parent)
     refresh();
 }
 
+void TrafficPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Shown again, the list is where it was left: at its newest line unless the
+    // operator scrolled up. Lines added while hidden are laid out by then.
+    if (m_followEnd)
+        QTimer::singleShot(0, lstTraffic, &QListWidget::scrollToBottom);
+}
+
 void TrafficPanel::buildControls()
 {
     lstTraffic = new QListWidget;
     lstTraffic->setObjectName(QStringLiteral("lstTraffic"));
     lstTraffic->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    lstTraffic->setUniformItemSizes(true);
+    // Lines differ in width (a verdict's text is longer than "已发送"): each is
+    // measured, so the widest sets the scroll range and none is cut at the right.
+    lstTraffic->setUniformItemSizes(false);
+    lstTraffic->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     lstTraffic->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     lstTraffic->setSelectionMode(QAbstractItemView::ExtendedSelection);
 

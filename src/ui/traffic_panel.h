@@ -30,6 +30,9 @@ public:
     // A row per channel with traffic.
     QTableWidget* tblTrafficStats = nullptr;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildControls();
     void refresh();

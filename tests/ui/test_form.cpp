@@ -279,10 +279,12 @@ private Q_SLOTS:
     void tool_tip_data()
     {
         QTest::addColumn<QString>("toolTip");
-        const QString lamp = QStringLiteral("数据采集通讯状态指示");
-        QTest::newRow("imgConnected") << lamp;
-        QTest::newRow("ImgYellow") << lamp;
-        QTest::newRow("imgNotConnected") << lamp;
+        // Each lamp says what its colour means.
+        QTest::newRow("imgConnected") << QStringLiteral("数据采集通讯状态指示：绿灯，命令已发出或应答正确");
+        QTest::newRow("ImgYellow")
+            << QStringLiteral("数据采集通讯状态指示：黄灯，正在读取温度（请求已发出，等待应答）");
+        QTest::newRow("imgNotConnected")
+            << QStringLiteral("数据采集通讯状态指示：红灯，串口未打开、应答有误或3秒内未收到应答");
         QTest::newRow("cmdAutoSearch")
             << QStringLiteral("对选定1个或多个通道进行序列号自动搜索并写入到模块序列号存储器");
         QTest::newRow("cmdAutoInput") << QStringLiteral("操作前请确保传感器已接入到需要操作的设备指定通道");

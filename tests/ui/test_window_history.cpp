@@ -264,6 +264,21 @@ private Q_SLOTS:
             QVERIFY2(m.topic.startsWith("tq5900k/plant/1/1/"), m.topic.constData());
     }
 
+    // Publishing off for want of mqtt.set: the page says which file turns it on.
+    void brokerPageSaysHowToTurnItOn()
+    {
+        WindowFixture f;
+        MainWindow& w = f.create();
+        w.historyTab()->ensureBuilt();
+        auto* page = w.historyTab()->findChild<BrokerPanel*>(QStringLiteral("tabHistoryBroker"));
+        QVERIFY(page);
+        QCOMPARE(page->lblBrokerState->text(), QStringLiteral("未启用"));
+        QVERIFY(!page->lblBrokerHint->isHidden());
+        QVERIFY2(page->lblBrokerHint->text().contains(
+                     QDir::toNativeSeparators(QDir(f.folder.path()).filePath(QStringLiteral("mqtt.set")))),
+                 qPrintable(page->lblBrokerHint->text()));
+    }
+
     void badMqttSetIsNamedOnTheBrokerPage()
     {
         WindowFixture f;
@@ -277,6 +292,7 @@ private Q_SLOTS:
         QVERIFY2(problem.contains(QStringLiteral("mqtt.set")) && problem.contains(QStringLiteral(" name ")),
                  qPrintable(problem));
         QVERIFY(!page->lblBrokerProblem->isHidden());
+        QVERIFY(page->lblBrokerHint->isHidden()); // the problem says it
     }
 };
 
