@@ -281,7 +281,7 @@ private Q_SLOTS:
         QTest::newRow("a room") << 19.0 << 27.0 << 6 << QList<double>{18, 28, 2, 6};
         QTest::newRow("around zero") << -1.0 << 1.0 << 5 << QList<double>{-1, 1, 0.5, 5};
         QTest::newRow("below zero") << -13.0 << -7.0 << 4 << QList<double>{-15, -5, 5, 3};
-        QTest::newRow("tenths a rounding error off") << 18.9 << 21.1 << 11 << QList<double>{18.5, 21.5, 0.5, 7};
+        QTest::newRow("tenths a rounding error off") << 0.3 << 0.7 << 5 << QList<double>{0.3, 0.7, 0.1, 5};
         QTest::newRow("no span") << 5.0 << 5.0 << 5 << QList<double>{5, 6, 0.5, 3};
         QTest::newRow("a furnace") << 0.0 << 1234.0 << 6 << QList<double>{0, 1500, 500, 4};
     }
