@@ -44,12 +44,15 @@ constexpr int kChoicesWidth = 240;      // pixels, the column of choices left of
 constexpr int kFirstPositionsShown = 4; // positions chosen at first
 // About two points per pixel of a full-width chart: more cannot be seen.
 constexpr int kMaxPointsPerLine = 2000;
-// A sensor with at most this many points shows each of them as a marker; more
-// would merge into a thick line.
-constexpr qsizetype kMarkedPointsMax = 150;
-constexpr qreal kMarkerSize = 6; // pixels
-// Room for a tick's label: "MM-dd HH:mm" along the time axis, a line of text up the °C axis.
-constexpr int kTimeTickRoom = 100;
+// A sensor whose points lie this far apart on average (pixels, across the
+// chart's width) shows each of them as a marker; closer ones would merge into a
+// thick line, and only lone readings get one.
+constexpr qreal kMarkedPointsSpacing = 16;
+constexpr qreal kMarkerSize = 5; // pixels
+// Room for a tick's label (pixels): "HH:mm:ss" or "HH:mm" along the time axis,
+// "MM-dd HH:mm" over more than a day, a line of text up the °C axis.
+constexpr int kTimeTickRoom = 60;
+constexpr int kDatedTimeTickRoom = 100;
 constexpr int kValueTickRoom = 40;
 constexpr const char* kNoDataTitle = "无数据";
 constexpr int kRefreshDelayMs = 150;
@@ -345,8 +348,11 @@ QWidget* HistoryTab::buildTrendPage()
     connect(chartTrend, &TrendChartView::viewChanged, this, [this] { m_userView = true; });
     // A wider or narrower chart has room for more or fewer time ticks.
     connect(chart, &QChart::plotAreaChanged, this, [this] {
-        if (!m_userView && m_ticket > 0 && timeTicksRoom() != m_timeTicksFitted)
-            fitAxes();
+        if (m_userView || m_ticket == 0 || timeTicksRoom() == m_timeTicksFitted)
+            return;
+        fitAxes();
+        for (const SensorLine& sensor : qAsConst(m_lines))
+            markPoints(sensor);
     });
     return page;
 }
@@ -470,13 +476,14 @@ QLineSeries* HistoryTab::addRun(int position, SensorLine& sensor, const QList<QP
     return series;
 }
 
-void HistoryTab::markPoints(const SensorLine& sensor)
+void HistoryTab::markPoints(const SensorLine& sensor) const
 {
     qsizetype points = 0;
     for (const QLineSeries* run : sensor.runs)
         points += run->count();
+    const bool sparse = qreal(points) * kMarkedPointsSpacing <= chartTrend->chart()->plotArea().width();
     for (QLineSeries* run : sensor.runs)
-        run->setPointsVisible(points <= kMarkedPointsMax || run->count() == 1);
+        run->setPointsVisible(sparse || run->count() == 1);
 }
 
 void HistoryTab::showTitle(const QString& errorText)
@@ -494,7 +501,8 @@ void HistoryTab::showTitle(const QString& errorText)
 int HistoryTab::timeTicksRoom() const
 {
     const qreal width = chartTrend->chart()->plotArea().width();
-    return std::clamp(int(width / kTimeTickRoom), 3, 12);
+    const bool dated = m_shown.toMs - m_shown.fromMs > 24 * kHourMs;
+    return std::clamp(int(width / (dated ? kDatedTimeTickRoom : kTimeTickRoom)), 3, 12);
 }
 
 int HistoryTab::valueTicksRoom() const

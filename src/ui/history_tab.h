@@ -140,8 +140,8 @@ private:
     };
     void showTrend(int ticket, const history::TrendLines& answer);
     QLineSeries* addRun(int position, SensorLine& sensor, const QList<QPointF>& points);
-    // Markers on every point of a sensor whose points are few, else on lone readings only.
-    static void markPoints(const SensorLine& sensor);
+    // Markers on every point of a sensor whose points lie far apart, else on lone readings only.
+    void markPoints(const SensorLine& sensor) const;
     // The chart's title: a failed query's error, 无数据 when no line has a point, else none.
     void showTitle(const QString& errorText);
     // A "last ..." range charted, in the greyed 从 and 到.
