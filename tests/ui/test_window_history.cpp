@@ -197,8 +197,10 @@ private Q_SLOTS:
         {
             history::HistoryStore store(history::HistoryStore::pathIn(f.folder.path()));
             QVector<history::Reading> readings;
-            for (int ago : {50, 49, 48, 10, 9, 8})
-                readings << history::readingFromRaw(now - ago * minute, 1, 1, 1, quint16(2000 + ago));
+            // 1#: every 10 s for half an hour, too close for markers, then once more
+            for (qint64 t = now - 50 * minute; t <= now - 20 * minute; t += 10000)
+                readings << history::readingFromRaw(t, 1, 1, 1, quint16(2000 + t / 10000 % 50));
+            readings << history::readingFromRaw(now - 10 * minute, 1, 1, 1, 2050);
             readings << history::readingFromRaw(now - 30 * minute, 1, 1, 2, 2100);
             QVERIFY(store.append(readings));
         }
@@ -209,10 +211,11 @@ private Q_SLOTS:
         w.SSTab1->setCurrentIndex(4);
         QVERIFY(shown.wait(5000));
         QChart* chart = tab->chartTrend->chart();
-        QCOMPARE(runSizes(tab, 1), (QList<int>{3, 3}));
+        QCOMPARE(runSizes(tab, 1), (QList<int>{181, 1}));
         QCOMPARE(runsOf(tab, 1)[1]->color(), runsOf(tab, 1)[0]->color());
+        QVERIFY(!runsOf(tab, 1)[0]->pointsVisible());
+        QVERIFY(runsOf(tab, 1)[1]->pointsVisible());
         QCOMPARE(runSizes(tab, 2), QList<int>{1});
-        QVERIFY(runsOf(tab, 2)[0]->pointsVisible());
         QCOMPARE(chart->title(), QString());
 
         const auto* time = static_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).constFirst());
@@ -229,7 +232,7 @@ private Q_SLOTS:
 
         // Readings recorded after a hole start runs of their own.
         tab->followRecorded({history::readingFromRaw(now, 1, 1, 1, 2100), history::readingFromRaw(now, 1, 1, 2, 2150)});
-        QCOMPARE(runSizes(tab, 1), (QList<int>{3, 3, 1}));
+        QCOMPARE(runSizes(tab, 1), (QList<int>{181, 1, 1}));
         QCOMPARE(runSizes(tab, 2), (QList<int>{1, 1}));
         const auto legend = [chart] {
             QStringList entries;
