@@ -137,8 +137,8 @@ AxisTicks ticksEvery(qint64 step, qint64 anchor, qint64 fromMs, qint64 toMs, qin
 AxisTicks timeAxisTicks(qint64 fromMs, qint64 toMs, int maxTicks, qint64 utcOffsetMs)
 {
     constexpr qint64 s = 1000, m = 60 * s, h = 60 * m, d = 24 * h;
-    constexpr qint64 steps[] = {s,     2 * s,  5 * s,  10 * s, 15 * s, 30 * s, m,     2 * m, 5 * m, 10 * m,
-                                15 * m, 30 * m, h,      2 * h,  3 * h,  6 * h,  12 * h, d,     2 * d, 7 * d};
+    constexpr qint64 steps[] = {s,      2 * s,  5 * s, 10 * s, 15 * s, 30 * s, m,      2 * m, 5 * m, 10 * m,
+                                15 * m, 30 * m, h,     2 * h,  3 * h,  6 * h,  12 * h, d,     2 * d, 7 * d};
     constexpr qint64 monday = -3 * d; // 1969-12-29, the Monday before the epoch's Thursday
     maxTicks = std::max(maxTicks, 2);
     toMs = std::max(toMs, fromMs);

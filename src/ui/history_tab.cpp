@@ -518,8 +518,8 @@ void HistoryTab::fitAxes()
     const history::AxisTicks time =
         history::timeAxisTicks(m_shown.fromMs, m_shown.toMs, m_timeTicksFitted, utcOffsetMs);
     constexpr qint64 kMinuteMs = 60 * 1000;
-    m_timeAxis->setFormat(QLatin1String(time.step < kMinuteMs                ? "HH:mm:ss"
-                                        : time.step >= 24 * kHourMs          ? "MM-dd"
+    m_timeAxis->setFormat(QLatin1String(time.step < kMinuteMs                 ? "HH:mm:ss"
+                                        : time.step >= 24 * kHourMs           ? "MM-dd"
                                         : time.high - time.low > 24 * kHourMs ? "MM-dd HH:mm"
                                                                               : "HH:mm"));
     m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(time.low), QDateTime::fromMSecsSinceEpoch(time.high));
@@ -573,7 +573,7 @@ void HistoryTab::followRecorded(const QVector<history::Reading>& readings)
         const qreal x = qreal(r.timeMs);
         QList<QPointF>& points = added[r.position];
         const QLineSeries* lastRun = sensor->runs.constLast();
-        const qreal last = !points.isEmpty() ? points.constLast().x()
+        const qreal last = !points.isEmpty()  ? points.constLast().x()
                            : lastRun->count() ? lastRun->at(lastRun->count() - 1).x()
                                               : std::numeric_limits<qreal>::lowest();
         if (x > last)

@@ -194,7 +194,8 @@ private Q_SLOTS:
         }
 
         // A choice without readings writes nothing (the files left are checked below).
-        QCOMPARE(exportCsv(store, ReadingQuery{1, 2, {1}, 0, 3000}, dir.filePath(QStringLiteral("none.csv"))).status,
+        QCOMPARE(exportCsv(store, ReadingQuery{1, 2, {1}, 0, 3000}, dir.filePath(QStringLiteral("none.csv")))
+                     .status,
                  ExportResult::NothingToWrite);
 
         // A folder that is not there.

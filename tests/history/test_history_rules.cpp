@@ -202,7 +202,8 @@ private Q_SLOTS:
     // Only the longest holes break a line of too many runs; each run is thinned to its share.
     void trendLinesCappedAndThinned()
     {
-        const QList<QPointF> pairs{{0, 1}, {10, 1}, {100, 1}, {110, 1}, {300, 1}, {310, 1}, {1000, 1}, {1010, 1}};
+        const QList<QPointF> pairs{{0, 1},   {10, 1},  {100, 1},  {110, 1},
+                                   {300, 1}, {310, 1}, {1000, 1}, {1010, 1}};
         const QList<QList<QPointF>> capped = trendRuns(pairs, 30, 100, 2);
         QCOMPARE(capped, (QList<QList<QPointF>>{pairs.mid(0, 6), pairs.mid(6)}));
 
@@ -225,11 +226,13 @@ private Q_SLOTS:
         QTest::addColumn<QDateTime>("low");
         QTest::addColumn<int>("stepSeconds");
         QTest::addColumn<int>("count");
-        const auto utc = [](const char* text) { return QDateTime::fromString(QLatin1String(text), Qt::ISODate); };
-        QTest::newRow("an hour, 8 ticks") << utc("2026-01-07T10:23:17Z") << utc("2026-01-07T11:23:17Z") << 8 << 0
-                                          << utc("2026-01-07T10:20:00Z") << 600 << 8;
-        QTest::newRow("an hour, 7 ticks") << utc("2026-01-07T10:23:17Z") << utc("2026-01-07T11:23:17Z") << 7 << 0
-                                          << utc("2026-01-07T10:15:00Z") << 900 << 6;
+        const auto utc = [](const char* text) {
+            return QDateTime::fromString(QLatin1String(text), Qt::ISODate);
+        };
+        QTest::newRow("an hour, 8 ticks") << utc("2026-01-07T10:23:17Z") << utc("2026-01-07T11:23:17Z") << 8
+                                          << 0 << utc("2026-01-07T10:20:00Z") << 600 << 8;
+        QTest::newRow("an hour, 7 ticks") << utc("2026-01-07T10:23:17Z") << utc("2026-01-07T11:23:17Z") << 7
+                                          << 0 << utc("2026-01-07T10:15:00Z") << 900 << 6;
         QTest::newRow("90 seconds") << utc("2026-01-07T10:00:05Z") << utc("2026-01-07T10:01:35Z") << 8 << 0
                                     << utc("2026-01-07T10:00:00Z") << 15 << 8;
         QTest::newRow("whole local hours at +5:30")
@@ -238,8 +241,8 @@ private Q_SLOTS:
         QTest::newRow("a day at +8: every six local hours")
             << utc("2026-01-07T02:00:00Z") << utc("2026-01-08T02:00:00Z") << 6 << 480
             << utc("2026-01-06T22:00:00Z") << 6 * 3600 << 6;
-        QTest::newRow("a week from Monday") << utc("2026-01-07T10:00:00Z") << utc("2026-01-14T10:00:00Z") << 4 << 0
-                                            << utc("2026-01-05T00:00:00Z") << 7 * 86400 << 3;
+        QTest::newRow("a week from Monday") << utc("2026-01-07T10:00:00Z") << utc("2026-01-14T10:00:00Z") << 4
+                                            << 0 << utc("2026-01-05T00:00:00Z") << 7 * 86400 << 3;
     }
     void timeTicks()
     {
@@ -250,8 +253,8 @@ private Q_SLOTS:
         QFETCH(QDateTime, low);
         QFETCH(int, stepSeconds);
         QFETCH(int, count);
-        const AxisTicks ticks =
-            timeAxisTicks(from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch(), maxTicks, offsetMinutes * 60000LL);
+        const AxisTicks ticks = timeAxisTicks(from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch(), maxTicks,
+                                              offsetMinutes * 60000LL);
         QCOMPARE(QDateTime::fromMSecsSinceEpoch(ticks.low, Qt::UTC), low);
         QCOMPARE(ticks.step, stepSeconds * 1000LL);
         QCOMPARE(ticks.count, count);
@@ -262,8 +265,8 @@ private Q_SLOTS:
     // Beyond a week, whole days: still no more ticks than asked for, over the whole range.
     void timeTicksOfAYear()
     {
-        const qint64 from = QDateTime::fromString(QStringLiteral("2025-01-01T00:00:00Z"), Qt::ISODate)
-                                .toMSecsSinceEpoch();
+        const qint64 from =
+            QDateTime::fromString(QStringLiteral("2025-01-01T00:00:00Z"), Qt::ISODate).toMSecsSinceEpoch();
         const qint64 to = from + 365 * 86400000LL;
         const AxisTicks ticks = timeAxisTicks(from, to, 6, 0);
         QVERIFY(ticks.count >= 2 && ticks.count <= 6);

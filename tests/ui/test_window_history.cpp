@@ -231,7 +231,8 @@ private Q_SLOTS:
         QCOMPARE(std::remainder(value->min(), degrees), 0.0);
 
         // Readings recorded after a hole start runs of their own.
-        tab->followRecorded({history::readingFromRaw(now, 1, 1, 1, 2100), history::readingFromRaw(now, 1, 1, 2, 2150)});
+        tab->followRecorded(
+            {history::readingFromRaw(now, 1, 1, 1, 2100), history::readingFromRaw(now, 1, 1, 2, 2150)});
         QCOMPARE(runSizes(tab, 1), (QList<int>{181, 1, 1}));
         QCOMPARE(runSizes(tab, 2), (QList<int>{1, 1}));
         const auto legend = [chart] {
