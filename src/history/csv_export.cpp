@@ -102,6 +102,10 @@ ExportResult exportCsv(HistoryStore& store, const ReadingQuery& query, const QSt
         result.errorText = store.errorText();
         return result;
     }
+    if (*total == 0) {
+        result.status = ExportResult::NothingToWrite;
+        return result;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         result.errorText = fileError(path, file.errorString());

@@ -35,7 +35,7 @@ using ExportProgress = std::function<bool(qint64 rowsDone, qint64 rowsTotal)>;
 
 struct ExportResult
 {
-    enum Status { Written, Cancelled, Failed };
+    enum Status { Written, Cancelled, Failed, NothingToWrite };
     Status status = Failed;
     qint64 rows = 0;
     QString errorText; // when Failed: the file or the database and what went wrong
@@ -43,7 +43,8 @@ struct ExportResult
 
 // Writes the query's readings to `path`, row by row as the store hands them
 // over. The file appears only when it is complete: a cancelled or failed export
-// leaves no file behind and an existing one as it was.
+// leaves no file behind and an existing one as it was. A query without readings
+// writes nothing (NothingToWrite).
 ExportResult exportCsv(HistoryStore& store, const ReadingQuery& query, const QString& path,
                        const ExportProgress& progress = {});
 

@@ -4,6 +4,7 @@
 #include "program_folder.h"
 
 #include "history/csv_export.h"
+#include "history/history_settings.h"
 #include "history/history_writer.h"
 
 #include <QChart>
@@ -17,6 +18,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QProgressDialog>
@@ -41,6 +44,17 @@ constexpr int kChoicesWidth = 240;      // pixels, the column of choices left of
 constexpr int kFirstPositionsShown = 4; // positions chosen at first
 // About two points per pixel of a full-width chart: more cannot be seen.
 constexpr int kMaxPointsPerLine = 2000;
+// A sensor whose points lie this far apart on average (pixels, across the
+// chart's width) shows each of them as a marker; closer ones would merge into a
+// thick line, and only lone readings get one.
+constexpr qreal kMarkedPointsSpacing = 16;
+constexpr qreal kMarkerSize = 5; // pixels
+// Room for a tick's label (pixels): "HH:mm:ss" or "HH:mm" along the time axis,
+// "MM-dd HH:mm" over more than a day, a line of text up the °C axis.
+constexpr int kTimeTickRoom = 60;
+constexpr int kDatedTimeTickRoom = 100;
+constexpr int kValueTickRoom = 40;
+constexpr const char* kNoDataTitle = "无数据";
 constexpr int kRefreshDelayMs = 150;
 constexpr int kFollowRequeryMs = 1000;      // at most one query a second while following
 constexpr int kExportProgressAfterMs = 500; // short exports show no progress dialog
@@ -53,9 +67,12 @@ qint64 spanOf(int range)
 }
 } // namespace
 
-QString exportFileName(int channel, const QDate& date)
+QString exportFileName(int station, int channel, const QDate& date)
 {
-    return QStringLiteral("温度记录_%1_%2.csv").arg(channel).arg(date.toString(QStringLiteral("yyyy-MM-dd")));
+    return QStringLiteral("温度记录_站%1_通道%2_%3.csv")
+        .arg(station)
+        .arg(channel)
+        .arg(date.toString(QStringLiteral("yyyy-MM-dd")));
 }
 
 // ---- The chart view
@@ -145,7 +162,8 @@ void TrendChartView::mouseReleaseEvent(QMouseEvent* event)
 
 // ---- The tab
 
-HistoryTab::HistoryTab(QWidget* parent) : QWidget(parent)
+HistoryTab::HistoryTab(QWidget* parent)
+    : QWidget(parent), m_intervalMs(history::HistorySettings{}.intervalSeconds * 1000LL)
 {
     auto* layout = new QVBoxLayout(this);
     lblHistoryState = new QLabel(this);
@@ -169,6 +187,11 @@ void HistoryTab::setSource(const QString& databasePath, int station, int channel
         fillChoices();
         RefreshTrend();
     }
+}
+
+void HistoryTab::setRecordInterval(int seconds)
+{
+    m_intervalMs = std::max(seconds, 0) * 1000LL;
 }
 
 void HistoryTab::setStateText(const QString& text)
@@ -305,6 +328,15 @@ QWidget* HistoryTab::buildTrendPage()
             &HistoryTab::choicesChanged);
     connect(lstTrendPositions, &QListWidget::itemSelectionChanged, this, &HistoryTab::choicesChanged);
     connect(cboTrendRange, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int range) {
+        if (range == Custom && m_range != Custom) {
+            // 自定义 starts from the "last ..." range, up to now.
+            const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+            const QSignalBlocker blockFrom(dtpTrendFrom);
+            const QSignalBlocker blockTo(dtpTrendTo);
+            dtpTrendFrom->setDateTime(QDateTime::fromMSecsSinceEpoch(nowMs - spanOf(m_range)));
+            dtpTrendTo->setDateTime(QDateTime::fromMSecsSinceEpoch(nowMs));
+        }
+        m_range = range;
         dtpTrendFrom->setEnabled(range == Custom);
         dtpTrendTo->setEnabled(range == Custom);
         choicesChanged();
@@ -314,6 +346,14 @@ QWidget* HistoryTab::buildTrendPage()
     connect(cmdTrendReset, &QPushButton::clicked, this, &HistoryTab::cmdTrendReset_Click);
     connect(cmdExportCsv, &QPushButton::clicked, this, &HistoryTab::cmdExportCsv_Click);
     connect(chartTrend, &TrendChartView::viewChanged, this, [this] { m_userView = true; });
+    // A wider or narrower chart has room for more or fewer time ticks.
+    connect(chart, &QChart::plotAreaChanged, this, [this] {
+        if (m_userView || m_ticket == 0 || timeTicksRoom() == m_timeTicksFitted)
+            return;
+        fitAxes();
+        for (const SensorLine& sensor : qAsConst(m_lines))
+            markPoints(sensor);
+    });
     return page;
 }
 
@@ -371,9 +411,20 @@ void HistoryTab::RefreshTrend()
         connect(m_queries.get(), &history::TrendQueries::answered, this, &HistoryTab::showTrend);
     }
     m_shown = chosenQuery(QDateTime::currentMSecsSinceEpoch());
+    showShownRange();
     m_answerAwaited = true;
     m_recordedMeanwhile = false;
-    m_queries->ask(++m_ticket, m_shown, kMaxPointsPerLine);
+    m_queries->ask(++m_ticket, m_shown, kMaxPointsPerLine, m_intervalMs);
+}
+
+void HistoryTab::showShownRange()
+{
+    if (cboTrendRange->currentIndex() == Custom)
+        return;
+    const QSignalBlocker blockFrom(dtpTrendFrom);
+    const QSignalBlocker blockTo(dtpTrendTo);
+    dtpTrendFrom->setDateTime(QDateTime::fromMSecsSinceEpoch(m_shown.fromMs));
+    dtpTrendTo->setDateTime(QDateTime::fromMSecsSinceEpoch(m_shown.toMs));
 }
 
 void HistoryTab::showTrend(int ticket, const history::TrendLines& answer)
@@ -386,9 +437,16 @@ void HistoryTab::showTrend(int ticket, const history::TrendLines& answer)
     chart->removeAllSeries();
     m_lines.clear();
     lblTrendPoint->hide();
-    chart->setTitle(answer.ok ? QString() : answer.errorText);
-    for (const history::TrendLine& line : answer.lines)
-        addLine(line.position)->replace(line.points);
+    for (const history::TrendLine& line : answer.lines) {
+        SensorLine& sensor = m_lines[line.position];
+        sensor.gapMs = line.gapMs;
+        sensor.gapFromReadings = line.readings >= 3;
+        addRun(line.position, sensor, line.runs.value(0));
+        for (qsizetype run = 1; run < line.runs.size(); ++run)
+            addRun(line.position, sensor, line.runs[run]);
+        markPoints(sensor);
+    }
+    showTitle(answer.ok ? QString() : answer.errorText);
     m_userView = false;
     fitAxes();
     emit trendShown();
@@ -397,40 +455,95 @@ void HistoryTab::showTrend(int ticket, const history::TrendLines& answer)
         m_refreshTimer->start(kFollowRequeryMs);
 }
 
-QLineSeries* HistoryTab::addLine(int position)
+QLineSeries* HistoryTab::addRun(int position, SensorLine& sensor, const QList<QPointF>& points)
 {
     auto* series = new QLineSeries;
     series->setName(QStringLiteral("%1#").arg(position));
+    series->replace(points);
+    series->setMarkerSize(kMarkerSize);
     QChart* chart = chartTrend->chart();
-    chart->addSeries(series);
+    chart->addSeries(series); // the first run takes the next colour of the chart's theme
+    if (!sensor.runs.isEmpty()) {
+        series->setColor(sensor.runs.constFirst()->color());
+        for (QLegendMarker* marker : chart->legend()->markers(series))
+            marker->setVisible(false);
+    }
     series->attachAxis(m_timeAxis);
     series->attachAxis(m_valueAxis);
     connect(series, &QLineSeries::hovered, this,
             [this, series](const QPointF& point, bool hovering) { showPointNear(series, point, hovering); });
-    m_lines.insert(position, series);
+    sensor.runs.append(series);
     return series;
+}
+
+void HistoryTab::markPoints(const SensorLine& sensor) const
+{
+    qsizetype points = 0;
+    for (const QLineSeries* run : sensor.runs)
+        points += run->count();
+    const bool sparse = qreal(points) * kMarkedPointsSpacing <= chartTrend->chart()->plotArea().width();
+    for (QLineSeries* run : sensor.runs)
+        run->setPointsVisible(sparse || run->count() == 1);
+}
+
+void HistoryTab::showTitle(const QString& errorText)
+{
+    bool anyPoint = false;
+    for (const SensorLine& sensor : qAsConst(m_lines)) {
+        for (const QLineSeries* run : sensor.runs)
+            anyPoint = anyPoint || run->count() > 0;
+    }
+    chartTrend->chart()->setTitle(!errorText.isEmpty() ? errorText
+                                  : anyPoint           ? QString()
+                                                       : QString::fromUtf8(kNoDataTitle));
+}
+
+int HistoryTab::timeTicksRoom() const
+{
+    const qreal width = chartTrend->chart()->plotArea().width();
+    const bool dated = m_shown.toMs - m_shown.fromMs > 24 * kHourMs;
+    return std::clamp(int(width / (dated ? kDatedTimeTickRoom : kTimeTickRoom)), 3, 12);
+}
+
+int HistoryTab::valueTicksRoom() const
+{
+    const qreal height = chartTrend->chart()->plotArea().height();
+    return std::clamp(int(height / kValueTickRoom), 3, 11);
 }
 
 void HistoryTab::fitAxes()
 {
-    const qint64 span = m_shown.toMs - m_shown.fromMs;
-    m_timeAxis->setFormat(QLatin1String(span > 24 * kHourMs ? "MM-dd HH:mm" : "HH:mm:ss"));
-    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(m_shown.fromMs),
-                         QDateTime::fromMSecsSinceEpoch(m_shown.toMs));
+    m_timeTicksFitted = timeTicksRoom();
+    const qint64 utcOffsetMs = QDateTime::fromMSecsSinceEpoch(m_shown.fromMs).offsetFromUtc() * 1000LL;
+    const history::AxisTicks time =
+        history::timeAxisTicks(m_shown.fromMs, m_shown.toMs, m_timeTicksFitted, utcOffsetMs);
+    constexpr qint64 kMinuteMs = 60 * 1000;
+    m_timeAxis->setFormat(QLatin1String(time.step < kMinuteMs                 ? "HH:mm:ss"
+                                        : time.step >= 24 * kHourMs           ? "MM-dd"
+                                        : time.high - time.low > 24 * kHourMs ? "MM-dd HH:mm"
+                                                                              : "HH:mm"));
+    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(time.low), QDateTime::fromMSecsSinceEpoch(time.high));
+    m_timeAxis->setTickCount(time.count);
+
     qreal low = std::numeric_limits<qreal>::max();
     qreal high = std::numeric_limits<qreal>::lowest();
-    for (const QLineSeries* series : qAsConst(m_lines)) {
-        for (const QPointF& p : series->points()) {
-            low = std::min(low, p.y());
-            high = std::max(high, p.y());
+    for (const SensorLine& sensor : qAsConst(m_lines)) {
+        for (const QLineSeries* run : sensor.runs) {
+            for (const QPointF& p : run->points()) {
+                low = std::min(low, p.y());
+                high = std::max(high, p.y());
+            }
         }
     }
     if (low > high) { // nothing to show: a room's temperatures
         low = 0;
         high = 40;
     }
-    m_valueAxis->setRange(std::floor(low) - 1, std::ceil(high) + 1);
-    m_valueAxis->applyNiceNumbers(); // ticks on round values
+    const history::ValueTicks value =
+        history::valueAxisTicks(std::floor(low) - 1, std::ceil(high) + 1, valueTicksRoom());
+    m_valueAxis->setRange(value.low, value.high);
+    m_valueAxis->setTickCount(value.count);
+    m_valueAxis->setLabelFormat(QLatin1String(value.step >= 1 ? "%.0f" : "%.1f"));
 }
 
 void HistoryTab::followRecorded(const QVector<history::Reading>& readings)
@@ -449,35 +562,54 @@ void HistoryTab::followRecorded(const QVector<history::Reading>& readings)
         m_recordedMeanwhile = true;
         return;
     }
-    QHash<QLineSeries*, QList<QPointF>> added;
+    QHash<int, QList<QPointF>> added; // by position
     for (const history::Reading& r : readings) {
         if (r.station != m_shown.station || r.channel != m_shown.channel || !r.celsius)
             continue;
-        QLineSeries* series = m_lines.value(r.position);
-        if (!series)
+        const auto sensor = m_lines.constFind(r.position);
+        if (sensor == m_lines.constEnd())
             continue;
         // A reading the query already brought is not added twice.
         const qreal x = qreal(r.timeMs);
-        QList<QPointF>& points = added[series];
-        const qreal last = !points.isEmpty() ? points.constLast().x()
-                           : series->count() ? series->at(series->count() - 1).x()
-                                             : std::numeric_limits<qreal>::lowest();
+        QList<QPointF>& points = added[r.position];
+        const QLineSeries* lastRun = sensor->runs.constLast();
+        const qreal last = !points.isEmpty()  ? points.constLast().x()
+                           : lastRun->count() ? lastRun->at(lastRun->count() - 1).x()
+                                              : std::numeric_limits<qreal>::lowest();
         if (x > last)
             points.append(QPointF(x, *r.celsius));
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     m_shown.toMs = std::max(m_shown.toMs, now);
     m_shown.fromMs = m_shown.toMs - spanOf(cboTrendRange->currentIndex());
-    for (QLineSeries* series : qAsConst(m_lines)) {
-        if (added.contains(series))
-            series->append(added.value(series));
-        // Points that left the range go.
-        int old = 0;
-        while (old < series->count() && series->at(old).x() < qreal(m_shown.fromMs))
-            ++old;
-        if (old > 0)
-            series->removePoints(0, old);
+    for (auto sensor = m_lines.begin(); sensor != m_lines.end(); ++sensor) {
+        for (const QPointF& point : added.value(sensor.key())) {
+            QLineSeries* run = sensor->runs.constLast();
+            if (!sensor->gapFromReadings) { // a few points yet: the gap follows them
+                QList<QPointF> points;
+                for (const QLineSeries* each : qAsConst(sensor->runs))
+                    points += each->points();
+                points.append(point);
+                sensor->gapMs = history::lineGapMs(points, m_intervalMs);
+                sensor->gapFromReadings = points.size() >= 3;
+            }
+            if (run->count() > 0 && point.x() - run->at(run->count() - 1).x() > qreal(sensor->gapMs))
+                run = addRun(sensor.key(), *sensor, {});
+            run->append(point);
+        }
+        // Points that left the range go; an emptied run stays (the first holds the legend's entry).
+        for (QLineSeries* run : qAsConst(sensor->runs)) {
+            int old = 0;
+            while (old < run->count() && run->at(old).x() < qreal(m_shown.fromMs))
+                ++old;
+            if (old > 0)
+                run->removePoints(0, old);
+        }
+        markPoints(*sensor);
     }
+    showShownRange();
+    if (!m_answerFailed)
+        showTitle(QString());
     if (!m_userView)
         fitAxes();
 }
@@ -532,7 +664,7 @@ void HistoryTab::cmdExportCsv_Click()
     dialogs::FileDialogRequest ask;
     ask.save = true;
     ask.folder = programFolder();
-    ask.fileName = exportFileName(query.channel, QDate::currentDate());
+    ask.fileName = exportFileName(query.station, query.channel, QDate::currentDate());
     ask.filter = QStringLiteral("CSV文件 (*.csv)|*.csv");
     ask.title = QStringLiteral("导出CSV");
     ask.confirmOverwrite = true;
@@ -576,6 +708,10 @@ void HistoryTab::showExportResult(const QString& path, const history::ExportResu
             this,
             QStringLiteral("已导出 %1 条记录到 %2").arg(result.rows).arg(QDir::toNativeSeparators(path)),
             QString(), dialogs::Icon::Information);
+        break;
+    case history::ExportResult::NothingToWrite:
+        dialogs::MsgBox(this, QStringLiteral("所选位置在这段时间内没有记录，没有写入文件。"), QString(),
+                        dialogs::Icon::Information);
         break;
     case history::ExportResult::Cancelled:
         break;

@@ -35,8 +35,8 @@ class QTabWidget;
 class QTimer;
 class QValueAxis;
 
-// The proposed name of a CSV export: 温度记录_<channel>_<yyyy-MM-dd>.csv.
-QString exportFileName(int channel, const QDate& date);
+// The proposed name of a CSV export: 温度记录_站<station>_通道<channel>_<yyyy-MM-dd>.csv.
+QString exportFileName(int station, int channel, const QDate& date);
 
 // The trend chart: a rubber band zooms to what it spans, the wheel zooms, the
 // middle button (or Ctrl with the left one) drags the view, the arrow keys pan
@@ -74,6 +74,9 @@ public:
 
     // The database, and the station, channels and positions the choices offer.
     void setSource(const QString& databasePath, int station, int channelCount, int positionsPerChannel);
+    // The record interval of history.set (0: every reading): a line breaks where
+    // its readings stop for longer than three of them (history::lineGapMs).
+    void setRecordInterval(int seconds);
     // The state line: how the history records, while no problem is shown.
     void setStateText(const QString& text);
     // A problem of the history: shown in the state line once, however often it is told.
@@ -127,15 +130,32 @@ private:
     QWidget* buildTrendPage();
     void fillChoices();
     void choicesChanged();
+    // A sensor's line: one series per run of readings without a gap, all of
+    // its colour; only the first has an entry in the legend.
+    struct SensorLine
+    {
+        QList<QLineSeries*> runs;
+        qint64 gapMs = 0;
+        bool gapFromReadings = false; // gapMs is from enough readings (else it follows the points shown)
+    };
     void showTrend(int ticket, const history::TrendLines& answer);
-    QLineSeries* addLine(int position);
-    // The time axis over the range, the °C axis over the values shown.
+    QLineSeries* addRun(int position, SensorLine& sensor, const QList<QPointF>& points);
+    // Markers on every point of a sensor whose points lie far apart, else on lone readings only.
+    void markPoints(const SensorLine& sensor) const;
+    // The chart's title: a failed query's error, 无数据 when no line has a point, else none.
+    void showTitle(const QString& errorText);
+    // A "last ..." range charted, in the greyed 从 and 到.
+    void showShownRange();
+    // The time axis over the range, the °C axis over the values shown, ticks on round values.
     void fitAxes();
+    int timeTicksRoom() const;
+    int valueTicksRoom() const;
     void showPointNear(QLineSeries* series, const QPointF& point, bool hovering);
     void showState();
     void showExportResult(const QString& path, const history::ExportResult& result);
 
     QString m_databasePath;
+    qint64 m_intervalMs;
     int m_station = 1;
     int m_channelCount = 1;
     int m_positionsPerChannel = 1;
@@ -154,7 +174,9 @@ private:
     bool m_recordedMeanwhile = false; // readings were recorded while a query was on its way
     bool m_answerFailed = false;      // the chart shows a failed query's error
     history::ReadingQuery m_shown;    // what the chart shows
-    QHash<int, QLineSeries*> m_lines; // by position
+    int m_range = LastHour;           // cboTrendRange's choice until it changes
+    QHash<int, SensorLine> m_lines;   // by position
+    int m_timeTicksFitted = 0;        // the time axis's room in ticks when last fitted
     QDateTimeAxis* m_timeAxis = nullptr;
     QValueAxis* m_valueAxis = nullptr;
     bool m_userView = false; // zoomed or panned: following leaves the axes alone

@@ -175,7 +175,7 @@ private Q_SLOTS:
         }
     }
 
-    void cancelledOrFailedLeavesNothing()
+    void cancelledFailedOrEmptyLeavesNothing()
     {
         QTemporaryDir dir;
         HistoryStore store(HistoryStore::pathIn(dir.path()));
@@ -192,6 +192,11 @@ private Q_SLOTS:
             QCOMPARE(cancelled.status, ExportResult::Cancelled);
             QCOMPARE(fileBytes(path), QByteArray("earlier export"));
         }
+
+        // A choice without readings writes nothing (the files left are checked below).
+        QCOMPARE(exportCsv(store, ReadingQuery{1, 2, {1}, 0, 3000}, dir.filePath(QStringLiteral("none.csv")))
+                     .status,
+                 ExportResult::NothingToWrite);
 
         // A folder that is not there.
         const QString nowhere = dir.filePath(QStringLiteral("gone/out.csv"));

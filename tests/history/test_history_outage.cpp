@@ -179,7 +179,7 @@ private Q_SLOTS:
         TrendQueries queries(path);
         QSignalSpy answered(&queries, &TrendQueries::answered);
         const ReadingQuery query{1, 1, {1, 2}, passTime(0), passTime(10)};
-        queries.ask(1, query, 100);
+        queries.ask(1, query, 100, 0);
         QVERIFY(answered.wait(10000));
         QCOMPARE(answered[0][1].value<TrendLines>().ok, false);
 
@@ -188,12 +188,12 @@ private Q_SLOTS:
             HistoryStore store(path);
             QVERIFY(store.append(pass(5)));
         }
-        queries.ask(2, query, 100);
+        queries.ask(2, query, 100, 0);
         QTRY_COMPARE(answered.count(), 2);
         const TrendLines lines = answered[1][1].value<TrendLines>();
         QVERIFY2(lines.ok, qPrintable(lines.errorText));
         QCOMPARE(lines.lines.size(), 2);
-        QCOMPARE(lines.lines[1].points, (QList<QPointF>{{qreal(passTime(5)), 20.02}}));
+        QCOMPARE(lines.lines[1].runs, (QList<QList<QPointF>>{{{qreal(passTime(5)), 20.02}}}));
     }
 };
 

@@ -1,6 +1,6 @@
 // The history's pure rules as tables: a reading's state from its raw register,
-// the record interval, the settings file's lines good and bad, and the thinning
-// of a chart's lines.
+// the record interval, the settings file's lines good and bad, and a chart's
+// lines (thinned, broken at holes) and axis ticks.
 
 #include "history/history_settings.h"
 #include "history/reading.h"
@@ -159,6 +159,146 @@ private Q_SLOTS:
                 QVERIFY(thinned[i - 1].x() < thinned[i].x());
         }
         QCOMPARE(keptValues, kept);
+    }
+
+    void trendLinesBreakAtHoles_data()
+    {
+        QTest::addColumn<QList<qint64>>("seconds"); // the readings' times
+        QTest::addColumn<int>("interval");          // seconds
+        QTest::addColumn<QList<qsizetype>>("runs"); // the points of each run
+        using S = QList<qint64>;
+        using R = QList<qsizetype>;
+        QTest::newRow("none") << S{} << 60 << R{};
+        QTest::newRow("a lone reading") << S{100} << 60 << R{1};
+        QTest::newRow("a minute apart") << S{0, 60, 120, 180, 240} << 60 << R{5};
+        QTest::newRow("three intervals are no hole") << S{0, 60, 120, 300, 360} << 60 << R{5};
+        QTest::newRow("a hole over three intervals") << S{0, 60, 120, 400, 460} << 60 << R{3, 2};
+        QTest::newRow("two readings: the interval decides") << S{0, 200} << 60 << R{1, 1};
+        QTest::newRow("a loop slower than the interval") << S{0, 600, 1200, 1800, 2400} << 60 << R{5};
+        QTest::newRow("the slow loop stopped") << S{0, 600, 1200, 1800, 6000} << 60 << R{4, 1};
+        QTest::newRow("the lower median of two spacings") << S{0, 2700, 2760} << 0 << R{1, 2};
+        QTest::newRow("every reading: a pause under 30 s") << S{0, 1, 2, 3, 25, 26} << 0 << R{6};
+        QTest::newRow("every reading: a pause over 30 s") << S{0, 1, 2, 3, 40, 41} << 0 << R{4, 2};
+    }
+    void trendLinesBreakAtHoles()
+    {
+        QFETCH(QList<qint64>, seconds);
+        QFETCH(int, interval);
+        QFETCH(QList<qsizetype>, runs);
+        QList<QPointF> points;
+        for (qint64 s : seconds)
+            points.append(QPointF(qreal(s * 1000), 20));
+        const QList<QList<QPointF>> got = trendRuns(points, lineGapMs(points, interval * 1000LL), 100);
+        QList<qsizetype> sizes;
+        QList<QPointF> joined;
+        for (const QList<QPointF>& run : got) {
+            sizes << run.size();
+            joined += run;
+        }
+        QCOMPARE(sizes, runs);
+        QCOMPARE(joined, points);
+    }
+
+    // Only the longest holes break a line of too many runs; each run is thinned to its share.
+    void trendLinesCappedAndThinned()
+    {
+        const QList<QPointF> pairs{{0, 1},   {10, 1},  {100, 1},  {110, 1},
+                                   {300, 1}, {310, 1}, {1000, 1}, {1010, 1}};
+        const QList<QList<QPointF>> capped = trendRuns(pairs, 30, 100, 2);
+        QCOMPARE(capped, (QList<QList<QPointF>>{pairs.mid(0, 6), pairs.mid(6)}));
+
+        QList<QPointF> points;
+        for (int i = 0; i < 4000; ++i)
+            points.append(QPointF(i < 3000 ? i : i + 1000, i % 7));
+        const QList<QList<QPointF>> thinned = trendRuns(points, 10, 400);
+        QCOMPARE(thinned.size(), 2);
+        QVERIFY(thinned[0].size() <= 300 && thinned[0].size() > 200);
+        QVERIFY(thinned[1].size() <= 100 && thinned[1].size() > 50);
+        QVERIFY(thinned[0].constLast().x() < 3000 && thinned[1].constFirst().x() >= 4000);
+    }
+
+    void timeTicks_data()
+    {
+        QTest::addColumn<QDateTime>("from"); // local time is UTC + offset
+        QTest::addColumn<QDateTime>("to");
+        QTest::addColumn<int>("maxTicks");
+        QTest::addColumn<int>("offsetMinutes");
+        QTest::addColumn<QDateTime>("low");
+        QTest::addColumn<int>("stepSeconds");
+        QTest::addColumn<int>("count");
+        const auto utc = [](const char* text) {
+            return QDateTime::fromString(QLatin1String(text), Qt::ISODate);
+        };
+        QTest::newRow("an hour, 8 ticks") << utc("2026-01-07T10:23:17Z") << utc("2026-01-07T11:23:17Z") << 8
+                                          << 0 << utc("2026-01-07T10:20:00Z") << 600 << 8;
+        QTest::newRow("an hour, 7 ticks") << utc("2026-01-07T10:23:17Z") << utc("2026-01-07T11:23:17Z") << 7
+                                          << 0 << utc("2026-01-07T10:15:00Z") << 900 << 6;
+        QTest::newRow("90 seconds") << utc("2026-01-07T10:00:05Z") << utc("2026-01-07T10:01:35Z") << 8 << 0
+                                    << utc("2026-01-07T10:00:00Z") << 15 << 8;
+        QTest::newRow("whole local hours at +5:30")
+            << utc("2026-01-07T04:53:17Z") << utc("2026-01-07T07:53:17Z") << 4 << 330
+            << utc("2026-01-07T04:30:00Z") << 7200 << 3;
+        QTest::newRow("a day at +8: every six local hours")
+            << utc("2026-01-07T02:00:00Z") << utc("2026-01-08T02:00:00Z") << 6 << 480
+            << utc("2026-01-06T22:00:00Z") << 6 * 3600 << 6;
+        QTest::newRow("a week from Monday") << utc("2026-01-07T10:00:00Z") << utc("2026-01-14T10:00:00Z") << 4
+                                            << 0 << utc("2026-01-05T00:00:00Z") << 7 * 86400 << 3;
+    }
+    void timeTicks()
+    {
+        QFETCH(QDateTime, from);
+        QFETCH(QDateTime, to);
+        QFETCH(int, maxTicks);
+        QFETCH(int, offsetMinutes);
+        QFETCH(QDateTime, low);
+        QFETCH(int, stepSeconds);
+        QFETCH(int, count);
+        const AxisTicks ticks = timeAxisTicks(from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch(), maxTicks,
+                                              offsetMinutes * 60000LL);
+        QCOMPARE(QDateTime::fromMSecsSinceEpoch(ticks.low, Qt::UTC), low);
+        QCOMPARE(ticks.step, stepSeconds * 1000LL);
+        QCOMPARE(ticks.count, count);
+        QCOMPARE(ticks.high, ticks.low + (count - 1) * ticks.step);
+        QVERIFY(ticks.high >= to.toMSecsSinceEpoch());
+    }
+
+    // Beyond a week, whole days: still no more ticks than asked for, over the whole range.
+    void timeTicksOfAYear()
+    {
+        const qint64 from =
+            QDateTime::fromString(QStringLiteral("2025-01-01T00:00:00Z"), Qt::ISODate).toMSecsSinceEpoch();
+        const qint64 to = from + 365 * 86400000LL;
+        const AxisTicks ticks = timeAxisTicks(from, to, 6, 0);
+        QVERIFY(ticks.count >= 2 && ticks.count <= 6);
+        QCOMPARE(ticks.step % 86400000, 0);
+        QCOMPARE(ticks.low % 86400000, 0);
+        QVERIFY(ticks.low <= from && ticks.low + (ticks.count - 1) * ticks.step >= to);
+    }
+
+    void valueTicks_data()
+    {
+        QTest::addColumn<double>("low");
+        QTest::addColumn<double>("high");
+        QTest::addColumn<int>("maxTicks");
+        QTest::addColumn<QList<double>>("expected"); // low, high, step, count
+        QTest::newRow("a room") << 19.0 << 27.0 << 6 << QList<double>{18, 28, 2, 6};
+        QTest::newRow("around zero") << -1.0 << 1.0 << 5 << QList<double>{-1, 1, 0.5, 5};
+        QTest::newRow("below zero") << -13.0 << -7.0 << 4 << QList<double>{-15, -5, 5, 3};
+        QTest::newRow("tenths a rounding error off") << 0.3 << 0.7 << 5 << QList<double>{0.3, 0.7, 0.1, 5};
+        QTest::newRow("no span") << 5.0 << 5.0 << 5 << QList<double>{5, 6, 0.5, 3};
+        QTest::newRow("a furnace") << 0.0 << 1234.0 << 6 << QList<double>{0, 1500, 500, 4};
+    }
+    void valueTicks()
+    {
+        QFETCH(double, low);
+        QFETCH(double, high);
+        QFETCH(int, maxTicks);
+        QFETCH(QList<double>, expected);
+        const ValueTicks ticks = valueAxisTicks(low, high, maxTicks);
+        QCOMPARE(ticks.low, expected[0]);
+        QCOMPARE(ticks.high, expected[1]);
+        QCOMPARE(ticks.step, expected[2]);
+        QCOMPARE(ticks.count, int(expected[3]));
     }
 
     void settingsLine_data()

@@ -14,8 +14,14 @@
 #include "ui/broker_panel.h"
 #include "ui/history_tab.h"
 
+#include <QComboBox>
+#include <QDateTimeAxis>
+#include <QDateTimeEdit>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QValueAxis>
+#include <cmath>
 
 namespace {
 qint64 storedCount(const WindowFixture& f, int channel)
@@ -35,6 +41,30 @@ MainWindow& readingWindow(WindowFixture& f)
     w.txtStartID->setText(QStringLiteral("1"));
     return w;
 }
+// The chart's series of a sensor (its runs between holes), and how many points each has.
+QList<QLineSeries*> runsOf(const HistoryTab* tab, int position)
+{
+    QList<QLineSeries*> runs;
+    for (QAbstractSeries* s : tab->chartTrend->chart()->series()) {
+        if (s->name() == QStringLiteral("%1#").arg(position))
+            runs << static_cast<QLineSeries*>(s);
+    }
+    return runs;
+}
+QList<int> runSizes(const HistoryTab* tab, int position)
+{
+    QList<int> sizes;
+    for (const QLineSeries* run : runsOf(tab, position))
+        sizes << run->count();
+    return sizes;
+}
+// A step of 1, 2 or 5 times a power of ten.
+bool isRoundStep(double step)
+{
+    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step)));
+    return qFuzzyCompare(mantissa, 1.0) || qFuzzyCompare(mantissa, 2.0) || qFuzzyCompare(mantissa, 5.0);
+}
+
 // A broker, a subscriber to station 1's topics of site "plant", and a window
 // that reads three channels of four sensors and publishes there.
 struct PublishingSite
@@ -156,6 +186,119 @@ private Q_SLOTS:
         QVERIFY(line(2)->at(1).x() < line(2)->at(2).x());
     }
 
+    // Over the last hour: a line breaks where its readings stop, a lone reading
+    // is a marker, one legend entry a sensor, ticks on round minutes and °C.
+    void chartBreaksAtHolesAndShowsLoneReadings()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,3,4,1\r\n");
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        constexpr qint64 minute = 60000;
+        {
+            history::HistoryStore store(history::HistoryStore::pathIn(f.folder.path()));
+            QVector<history::Reading> readings;
+            // 1#: every 10 s for half an hour, too close for markers, then once more
+            for (qint64 t = now - 50 * minute; t <= now - 20 * minute; t += 10000)
+                readings << history::readingFromRaw(t, 1, 1, 1, quint16(2000 + t / 10000 % 50));
+            readings << history::readingFromRaw(now - 10 * minute, 1, 1, 1, 2050);
+            readings << history::readingFromRaw(now - 30 * minute, 1, 1, 2, 2100);
+            QVERIFY(store.append(readings));
+        }
+        MainWindow& w = f.create();
+        HistoryTab* tab = w.historyTab();
+        QSignalSpy shown(tab, &HistoryTab::trendShown);
+        w.show();
+        w.SSTab1->setCurrentIndex(4);
+        QVERIFY(shown.wait(5000));
+        QChart* chart = tab->chartTrend->chart();
+        QCOMPARE(runSizes(tab, 1), (QList<int>{181, 1}));
+        QCOMPARE(runsOf(tab, 1)[1]->color(), runsOf(tab, 1)[0]->color());
+        QVERIFY(!runsOf(tab, 1)[0]->pointsVisible());
+        QVERIFY(runsOf(tab, 1)[1]->pointsVisible());
+        QCOMPARE(runSizes(tab, 2), QList<int>{1});
+        QCOMPARE(chart->title(), QString());
+
+        const auto* time = static_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).constFirst());
+        const qint64 low = time->min().toMSecsSinceEpoch();
+        const qint64 span = time->max().toMSecsSinceEpoch() - low;
+        QCOMPARE(span % (time->tickCount() - 1), 0);
+        const qint64 step = span / (time->tickCount() - 1);
+        QCOMPARE(step % minute, 0);
+        QCOMPARE((low + time->min().offsetFromUtc() * 1000LL) % step, 0);
+        const auto* value = static_cast<QValueAxis*>(chart->axes(Qt::Vertical).constFirst());
+        const double degrees = (value->max() - value->min()) / (value->tickCount() - 1);
+        QVERIFY2(isRoundStep(degrees), qPrintable(QString::number(degrees)));
+        QCOMPARE(std::remainder(value->min(), degrees), 0.0);
+
+        // Readings recorded after a hole start runs of their own.
+        tab->followRecorded(
+            {history::readingFromRaw(now, 1, 1, 1, 2100), history::readingFromRaw(now, 1, 1, 2, 2150)});
+        QCOMPARE(runSizes(tab, 1), (QList<int>{181, 1, 1}));
+        QCOMPARE(runSizes(tab, 2), (QList<int>{1, 1}));
+        const auto legend = [chart] {
+            QStringList entries;
+            for (QLegendMarker* marker : chart->legend()->markers()) {
+                if (marker->isVisible()) // the legend shows its markers once laid out
+                    entries << marker->label();
+            }
+            return entries;
+        };
+        QTRY_COMPARE(legend(), (QStringList{"1#", "2#", "3#", "4#"}));
+    }
+
+    // The greyed 从 and 到 show the "last ..." range charted; 自定义 starts from it, up to now.
+    void rangeBoxesShowTheRangeCharted()
+    {
+        WindowFixture f;
+        MainWindow& w = f.create();
+        HistoryTab* tab = w.historyTab();
+        QSignalSpy shown(tab, &HistoryTab::trendShown);
+        const auto from = [tab] { return tab->dtpTrendFrom->dateTime().toMSecsSinceEpoch(); };
+        const auto to = [tab] { return tab->dtpTrendTo->dateTime().toMSecsSinceEpoch(); };
+        constexpr qint64 hour = 3600 * 1000;
+        tab->ensureBuilt();
+        QVERIFY(shown.wait(5000));
+        QCOMPARE(to() - from(), hour);
+
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        tab->cboTrendRange->setCurrentIndex(HistoryTab::LastWeek);
+        QVERIFY(shown.wait(5000));
+        const qint64 charted = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY(to() >= before && to() <= charted);
+        QCOMPARE(to() - from(), 7 * 24 * hour);
+
+        tab->cboTrendRange->setCurrentIndex(HistoryTab::Custom);
+        QVERIFY(to() >= charted && to() <= QDateTime::currentMSecsSinceEpoch());
+        QCOMPARE(to() - from(), 7 * 24 * hour);
+        QVERIFY(tab->dtpTrendTo->isEnabled());
+        const history::ReadingQuery chosen = tab->chosenQuery(0);
+        QCOMPARE(chosen.fromMs, from());
+        QCOMPARE(chosen.toMs, to());
+    }
+
+    // No readings for the choice: the chart says 无数据 until some come, the export writes no file.
+    void emptyChoiceSaysNoDataAndExportsNothing()
+    {
+        WindowFixture f;
+        MainWindow& w = readingWindow(f);
+        HistoryTab* tab = w.historyTab();
+        QSignalSpy shown(tab, &HistoryTab::trendShown);
+        tab->ensureBuilt();
+        QVERIFY(shown.wait(5000));
+        QCOMPARE(tab->chartTrend->chart()->title(), QStringLiteral("无数据"));
+
+        const QString path = QDir(f.folder.path()).filePath(QStringLiteral("out.csv"));
+        dialogs::setFileDialogHandler([&](const dialogs::FileDialogRequest&) { return path; });
+        tab->cmdExportCsv_Click();
+        QTRY_COMPARE(f.boxes.size(), 1);
+        QVERIFY2(f.boxes[0].text.contains(QStringLiteral("没有记录")), qPrintable(f.boxes[0].text));
+        QVERIFY(!QFile::exists(path));
+
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w));
+        QTRY_COMPARE(tab->chartTrend->chart()->title(), QString());
+    }
+
     void exportWritesTheChosenSensors()
     {
         WindowFixture f;
@@ -181,7 +324,8 @@ private Q_SLOTS:
         QCOMPARE(asked.size(), 1);
         QVERIFY(asked[0].save);
         QCOMPARE(asked[0].folder, f.folder.path());
-        QCOMPARE(asked[0].fileName, exportFileName(2, QDate::currentDate()));
+        QCOMPARE(asked[0].fileName,
+                 QStringLiteral("温度记录_站1_通道2_%1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
         const QList<QByteArray> lines = f.readFile("out.csv").split('\n');
         QCOMPARE(lines.size(), 1 + 2 + 1); // header, two readings, the end
         QVERIFY2(lines[1].endsWith(",1,2,3,2.03,ok,203\r"), lines[1].constData());
