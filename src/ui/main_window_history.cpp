@@ -88,6 +88,7 @@ void MainWindow::loadOutlet()
     const history::HistorySettings& settings = m_outlet->historySettings();
     const QString path = m_outlet->databasePath();
     m_historyTab->setSource(path, m_defaultAddress, m_channelCount, m_sensorsPerChannel);
+    m_historyTab->setRecordInterval(settings.intervalSeconds);
     const QString every = settings.intervalSeconds == 0
                               ? QStringLiteral("记录每一次读数")
                               : QStringLiteral("每个传感器每 %1 秒记录一次").arg(settings.intervalSeconds);

@@ -158,8 +158,10 @@ private Q_SLOTS:
     {
         WindowFixture f;
         MainWindow& w = readingWindow(f);
+        QSignalSpy recorded(&w.outlet(), &site::ReadingsOutlet::recorded);
         w.readAllChannelsOnce();
         QVERIFY(lineSettles(w));
+        QTRY_COMPARE(recorded.size(), 1); // in the database before the chart asks
         HistoryTab* tab = w.historyTab();
         QSignalSpy shown(tab, &HistoryTab::trendShown);
         w.show();
