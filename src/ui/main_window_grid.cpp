@@ -163,6 +163,11 @@ void applyNarrowCells(QLineEdit* box, QLabel* label, const NarrowCells& cells)
 {
     // Without its frame and margins the whole width shows the text.
     box->setFrame(false);
+    // Without a frame the cell paints every pixel of its own: filled as well,
+    // it counts as opaque, and a reading that rewrites it repaints the cell
+    // alone, not the group box, tab page and window beneath it (in the
+    // all-channels loop, twice a pass for each of 400 cells).
+    box->setAutoFillBackground(true);
     box->setTextMargins(-LineEditTextMargin, 0, -LineEditTextMargin, 0);
     if (box->font() != cells.font)
         box->setFont(cells.font);
