@@ -1,6 +1,5 @@
 #include "window_rig.h"
 
-#include "ui/interval_timer.h"
 #include "ui/main_window.h"
 #include "ui/program_folder.h"
 
