@@ -25,6 +25,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSet>
@@ -191,14 +192,14 @@ private:
         case 0: // the all-channels loop, passes back to back
             m_window.txtTimerSet[1]->setText(QStringLiteral("1"));
             m_window.startAllChannelsLoop();
-            waitMs(m_phaseMs);
+            rig::waitMs(m_phaseMs);
             m_window.stopAllChannelsLoop();
             break;
         case 1: // the single-channel loop on one channel
             m_window.txtChannel->setText(QString::number(1 + m_random.bounded(kChannels)));
             m_window.txtTimerSet[0]->setText(QStringLiteral("50"));
             m_window.startChannelLoop();
-            waitMs(m_phaseMs);
+            rig::waitMs(m_phaseMs);
             m_window.stopChannelLoop();
             break;
         default: // the automatic serial-number write
@@ -206,8 +207,8 @@ private:
             break;
         }
         // Let a reading still on the line finish before the next phase.
-        while (m_window.readingBusy())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (!rig::waitForQuietLine(m_window, 60000))
+            std::fprintf(stderr, "the line did not settle within a minute after a phase\n");
     }
 
     void writePhase()
@@ -220,12 +221,17 @@ private:
         for (int p = 1; p <= kWriteEntries; ++p)
             m_module.model().setTableEntry(kWriteChannel, p, sim::blankRom());
         m_window.startAutomaticWrite();
-        QElapsedTimer waited;
-        waited.start();
-        while (m_window.Timer5->isTicking() && waited.elapsed() < 4 * m_phaseMs)
-            waitMs(100);
+        // Its end is a message box (the handler quits this loop), or the phase's time runs out.
+        if (m_window.Timer5->isTicking()) {
+            QEventLoop loop;
+            m_writeEnded = &loop;
+            QTimer::singleShot(4 * m_phaseMs, &loop, &QEventLoop::quit);
+            loop.exec();
+            m_writeEnded = nullptr;
+        }
         m_window.stopAutomaticWrite();
-        waitMs(3500); // the last write's reply, or its 3 s
+        // The last write's reply, or its deadline.
+        rig::waitForQuietLine(m_window, 10000);
         // Every position reported written must hold what was sent.
         const QStringList lines = m_window.txtSn->toPlainText().split(QLatin1Char('\n'));
         for (const QString& line : lines) {
@@ -260,6 +266,8 @@ private:
         dialogs::setFileDialogHandler([path](const dialogs::FileDialogRequest&) { return path; });
         dialogs::setMessageBoxHandler([this](const dialogs::MessageBoxRequest& request) {
             m_messages << request.text;
+            if (m_writeEnded)
+                m_writeEnded->quit();
             return int(dialogs::AnswerOk);
         });
     }
@@ -300,14 +308,6 @@ private:
         }
     }
 
-    static void waitMs(int ms)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(ms - clock.elapsed()));
-    }
-
     QString m_folder;
     QRandomGenerator m_random;
     int m_phaseMs;
@@ -317,6 +317,7 @@ private:
     Counts m_counts;
     QStringList m_entries;
     QStringList m_messages;
+    QEventLoop* m_writeEnded = nullptr; // runs while the automatic write goes on
     QString m_lastFaultShown;
     QSet<int> m_reported;
 };

@@ -1,13 +1,12 @@
 #include "window_rig.h"
 
 #include "ui/main_window.h"
-#include "ui/interval_timer.h"
 #include "ui/program_folder.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -126,10 +125,10 @@ PassWatch::PassWatch(MainWindow& window, std::function<void(const PassSpan&)> pa
             m_span.replyMs.resize(channel, -1);
         m_span.replyMs[channel - 1] = nowMs();
     });
-    // Connected after the window's own handler, so this runs once the tick's
-    // pass has returned; ticks that come while a pass waits find it busy.
-    connect(window.Timer7, &IntervalTimer::Timer, this, [this, &window] {
-        if (m_span.startMs < 0 || window.readingBusy())
+    // Connected after the window's own handler, which hands the pass's batch to
+    // the history's writer: by now it has.
+    connect(&window.reading(), &acquisition::ReadingController::passFinished, this, [this] {
+        if (m_span.startMs < 0)
             return;
         m_span.endMs = nowMs();
         m_passEnded(std::exchange(m_span, PassSpan{}));
@@ -173,14 +172,61 @@ QVariant ReadOnlyDb::value(const QString& statement, const QVariantList& values)
     return first;
 }
 
+void waitMs(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitForQuietLine(MainWindow& window, int ms)
+{
+    const auto quiet = [&window] { return !window.readingBusy() && window.requestCore().idle(); };
+    if (quiet())
+        return true;
+    QEventLoop loop;
+    const auto check = [&] {
+        if (quiet())
+            loop.quit();
+    };
+    // A reading's end and the core's last exchange: whichever comes last finds the line quiet.
+    QObject::connect(&window.reading(), &acquisition::ReadingController::passFinished, &loop, check);
+    QObject::connect(&window.reading(), &acquisition::ReadingController::temperatureAnswered, &loop, check,
+                     Qt::QueuedConnection);
+    QObject::connect(&window.requestCore(), &requests::RequestCore::becameIdle, &loop, check,
+                     Qt::QueuedConnection);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return quiet();
+}
+
+bool runPass(MainWindow& window, int ms)
+{
+    QEventLoop loop;
+    bool ended = false;
+    bool complete = false;
+    QObject::connect(&window.reading(), &acquisition::ReadingController::passFinished, &loop,
+                     [&](bool whole) {
+                         ended = true;
+                         complete = whole;
+                         loop.quit();
+                     });
+    window.readAllChannelsOnce();
+    if (!window.reading().passRunning())
+        return false; // refused, or the port is closed
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    if (!ended)
+        loop.exec();
+    return ended && complete;
+}
+
 void runLoop(MainWindow& window, qint64 ms)
 {
     window.txtTimerSet[1]->setText(QStringLiteral("1")); // shorter than a pass: back to back
     window.startAllChannelsLoop();
-    QTimer::singleShot(int(std::min<qint64>(ms, INT_MAX)), &window,
-                       [&window] { window.stopAllChannelsLoop(); });
-    while (window.Timer7->isTicking() || window.readingBusy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    waitMs(int(std::min<qint64>(ms, INT_MAX)));
+    window.stopAllChannelsLoop();
+    waitForQuietLine(window, 60000);
 }
 
 } // namespace rig

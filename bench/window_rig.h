@@ -56,9 +56,9 @@ struct PassSpan
     std::pair<qint64, qint64> readingTimes(int channel) const;
 };
 
-// Tells `passEnded` of each pass of the window's all-channels loop as it ends,
-// while the cells still show what it read and its batch has just been handed
-// to the history's writer.
+// Tells `passEnded` of each pass of the window's all-channels loop as it ends
+// (ReadingController::passFinished), while the cells still show what it read
+// and its batch has just been handed to the history's writer.
 class PassWatch : public QObject
 {
 public:
@@ -88,6 +88,21 @@ public:
 private:
     QString m_connection;
 };
+
+// The window's reading runs on timers and signals: these run the event loop
+// (a local QEventLoop, which a benchmark may) until what they wait for comes.
+
+// Runs the event loop for `ms`.
+void waitMs(int ms);
+
+// Runs the event loop until no reading waits and the request core has nothing
+// on the line or queued, at most `ms`; false when the line did not settle.
+bool waitForQuietLine(MainWindow& window, int ms);
+
+// Reads all channels once (readAllChannelsOnce, the "单次" button) and runs the
+// event loop until the pass ends, at most `ms`; true when it ended having asked
+// every channel.
+bool runPass(MainWindow& window, int ms);
 
 // Runs the all-channels loop ("循 坏", passes back to back) for `ms`, then
 // stops it and waits for the pass on the line to end.

@@ -38,6 +38,13 @@ echo
 echo "== All-channels pass against the simulated module, the window's and the reader's (bench_pass --reader)"
 "$build/bench/bench_pass" --passes "$passes" --reader
 echo
+if command -v xvfb-run >/dev/null; then
+    echo "== The loop with the window shown on the data tab, painted on a virtual X display (bench_pass --shown)"
+    env -u QT_QPA_PLATFORM xvfb-run -a "$build/bench/bench_pass" --shown --baud 9600 --passes 3 --loop-seconds 30
+else
+    echo "== (xvfb-run is missing: the loop with the window shown is not measured; package xvfb)"
+fi
+echo
 echo "== Start-up, whole process (bench_startup)"
 "$build/bench/bench_startup" --runs "$runs"
 echo

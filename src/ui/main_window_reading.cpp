@@ -11,6 +11,16 @@
 
 #include <QDateTime>
 
+namespace {
+// While a pass outlasts the all-channels loop's interval, the loop's timer rests
+// and the pass's end wakes it (allChannelsLoopTick). Stopping or starting the
+// loop with its buttons ends such a rest: what they set holds from now.
+void forgetRestingLoop(acquisition::ReadingController* reading, IntervalTimer* loop)
+{
+    QObject::disconnect(reading, &acquisition::ReadingController::passFinished, loop, nullptr);
+}
+} // namespace
+
 std::optional<acquisition::TemperatureRequestFields>
 MainWindow::readRequestBoxes(protocol::Rounding rounding, bool withChannel, IntervalTimer* loopToStop)
 {
@@ -138,6 +148,7 @@ void MainWindow::startAllChannelsLoop()
         return;
     }
     Timer2->setEnabled(false);
+    forgetRestingLoop(m_reading, Timer7); // the new interval counts from now
     Timer7->setInterval(*interval);
     Timer7->setEnabled(true);
 }
@@ -145,10 +156,29 @@ void MainWindow::startAllChannelsLoop()
 void MainWindow::stopAllChannelsLoop()
 {
     // Further passes stop; the one on the line reads its remaining channels.
+    forgetRestingLoop(m_reading, Timer7);
     Timer7->setInterval(0);
 }
 
 void MainWindow::allChannelsLoopTick()
 {
-    readAllChannelsOnce();
+    if (!m_reading->passRunning()) {
+        readAllChannelsOnce();
+        return;
+    }
+    // The pass outlasts the loop's interval. Rather than wake every interval
+    // (every millisecond, back to back) only to find it busy, the loop's timer
+    // rests until the pass ends; then the next pass is overdue and starts at
+    // once, and the interval counts from it. A loop stopped meanwhile by a
+    // single reading or a lost line stays stopped.
+    const int interval = Timer7->Interval();
+    Timer7->setInterval(0);
+    connect(
+        m_reading, &acquisition::ReadingController::passFinished, Timer7,
+        [this, interval] {
+            Timer7->setInterval(interval);
+            if (Timer7->isTicking())
+                readAllChannelsOnce();
+        },
+        Qt::SingleShotConnection);
 }

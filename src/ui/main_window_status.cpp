@@ -13,6 +13,10 @@
 #include "protocol/hex_text.h"
 #include "protocol/reply_notes.h"
 
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextDocument>
+
 #include <cmath>
 
 namespace {
@@ -35,11 +39,22 @@ bool isPassRead(const requests::Request& request)
 {
     return isTemperatureRead(request) && request.threshold == 0;
 }
+
+// The status box shows `text` from its first line. QPlainTextEdit::setPlainText
+// also selects the whole text to format it and keeps its cursor in view, each
+// of which lays the text out once more: replaced through the document it costs
+// about a third less (twice a channel in the all-channels loop). The box is
+// read-only, so its cursor shows nowhere.
+void showStatusText(QPlainTextEdit* box, const QString& text)
+{
+    box->document()->setPlainText(text);
+    box->verticalScrollBar()->setValue(0);
+}
 } // namespace
 
 void MainWindow::showUnusableReply(const QByteArray& bytes, const QString& note)
 {
-    txtState->setPlainText(protocol::replyDump(bytes) + note);
+    showStatusText(txtState, protocol::replyDump(bytes) + note);
     imgNotConnected->raise();
 }
 
@@ -52,7 +67,7 @@ void MainWindow::showSent(const requests::Request& request)
 
 void MainWindow::showWaiting()
 {
-    txtState->setPlainText(WaitingText);
+    showStatusText(txtState, WaitingText);
     if (m_requests->isOverdue()) {
         txtState->appendPlainText(OverdueText);
         imgNotConnected->raise();
@@ -64,7 +79,7 @@ void MainWindow::showExchangeEnded(const requests::Exchange& exchange)
     using Ending = requests::Exchange::Ending;
     using protocol::ReplyStatus;
     if (exchange.ending == Ending::NotWritten) {
-        txtState->setPlainText(port::writeFailedText(exchange.writeError));
+        showStatusText(txtState, port::writeFailedText(exchange.writeError));
         imgNotConnected->raise();
         return;
     }
@@ -82,10 +97,10 @@ void MainWindow::showExchangeEnded(const requests::Exchange& exchange)
     case ReplyStatus::CutShort:
         // Decoded as far as it goes; fewer than 6 bytes hold no value and leave the waiting text.
         if (reply.bytes.size() >= 6)
-            txtState->setPlainText(protocol::replyDump(reply.bytes));
+            showStatusText(txtState, protocol::replyDump(reply.bytes));
         return;
     case ReplyStatus::Usable:
-        txtState->setPlainText(protocol::replyDump(reply.bytes));
+        showStatusText(txtState, protocol::replyDump(reply.bytes));
         if (!isPassRead(exchange.request))
             imgConnected->raise();
         return;
@@ -96,7 +111,7 @@ void MainWindow::showNotSubmitted(const requests::Request& request, requests::Re
 {
     txtState->clear();
     if (why == requests::RequestCore::Submitted::QueueFull) {
-        txtState->setPlainText(queueFullText(m_requests->queueBound()));
+        showStatusText(txtState, queueFullText(m_requests->queueBound()));
         imgNotConnected->raise();
         return;
     }
@@ -170,5 +185,5 @@ void MainWindow::onConnectionLost()
     Timer5->setInterval(0); // nor can the automatic write go on
     m_portIsOpen = false;
     imgNotConnected->raise();
-    txtState->setPlainText(port::connectionLostText());
+    showStatusText(txtState, port::connectionLostText());
 }

@@ -10,6 +10,7 @@
 #include "ui/form_builder.h"
 
 #include <QEventLoop>
+#include <utility>
 
 namespace {
 QStringList expectedTexts(int channel, int start, int count)
@@ -351,6 +352,63 @@ private Q_SLOTS:
         QCOMPARE(f.frontLamp(), QStringLiteral("ImgYellow"));
     }
 
+    // A loop whose interval is shorter than its pass does not wake every interval
+    // to find the pass busy: its timer rests until the pass ends, and then the
+    // next pass starts at once, unless the loop was stopped or restarted meanwhile.
+    void allChannelsLoopRestsDuringItsPass_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("nextPassStarts");
+        QTest::addColumn<bool>("ticking");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("nothing") << QString() << true << true << 1 << true;
+        QTest::newRow("stop") << QStringLiteral("stop") << false << false << 0 << true;
+        QTest::newRow("single reading") << QStringLiteral("single") << false << false << 1 << false;
+        QTest::newRow("restarted") << QStringLiteral("restart") << false << true << 5000 << true;
+    }
+    void allChannelsLoopRestsDuringItsPass()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, nextPassStarts);
+        QFETCH(bool, ticking);
+        QFETCH(int, interval);
+        QFETCH(bool, enabled);
+        WindowFixture f;
+        f.writeFile(QStringLiteral("ModSet.set"), "1,2,2,1\r\n");
+        MainWindow& w = f.create();
+        // Silent module: each channel waits for its deadline, so the pass outlasts the interval.
+        w.txtTimerSet[1]->setText(QStringLiteral("1"));
+        w.startAllChannelsLoop();
+        QTRY_VERIFY(w.reading().passRunning() && !w.Timer7->isTicking());
+        // What the loop is as the first pass has ended (connected after the window's own):
+        bool ended = false, started = false, tickingThen = false, enabledThen = false;
+        int intervalThen = -1;
+        connect(&w.reading(), &acquisition::ReadingController::passFinished, this, [&] {
+            if (std::exchange(ended, true))
+                return;
+            started = w.reading().passRunning();
+            tickingThen = w.Timer7->isTicking();
+            intervalThen = w.Timer7->Interval();
+            enabledThen = w.Timer7->Enabled();
+        });
+        if (meanwhile == QLatin1String("stop")) {
+            w.stopAllChannelsLoop();
+        } else if (meanwhile == QLatin1String("single")) {
+            w.readChannelOnce();
+        } else if (meanwhile == QLatin1String("restart")) {
+            w.txtTimerSet[1]->setText(QStringLiteral("5000"));
+            w.startAllChannelsLoop();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(ended, 5000);
+        QCOMPARE(started, nextPassStarts);
+        QCOMPARE(tickingThen, ticking);
+        QCOMPARE(intervalThen, interval);
+        QCOMPARE(enabledThen, enabled);
+        w.stopAllChannelsLoop();
+        QVERIFY(lineSettles(w));
+    }
+
     void passIsNeverEnteredTwice()
     {
         WindowFixture f;
@@ -381,8 +439,7 @@ private Q_SLOTS:
         QTest::newRow("CRC fails") << corrupt
                                    << protocol::replyDump(corrupt) + QStringLiteral(" CRC校验错误");
         QTest::newRow("exception reply")
-            << hexBytes("01 83 02 C0 F1")
-            << QStringLiteral(" 01 83 02 C0 F1 模块拒绝请求，异常码 02");
+            << hexBytes("01 83 02 C0 F1") << QStringLiteral(" 01 83 02 C0 F1 模块拒绝请求，异常码 02");
         const QByteArray otherStation = protocol::appendCrc(hexBytes("07 03 04 00 C8 00 C9"));
         QTest::newRow("another station's reply")
             << otherStation << protocol::replyDump(otherStation) + QStringLiteral(" 应答与请求不符");
