@@ -69,6 +69,15 @@ std::optional<int> addressInReply(const QByteArray& reply, int kind)
     return address;
 }
 
+std::optional<int> baudCodeChangedBy(const requests::Request& request)
+{
+    const QByteArray& frame = request.frame;
+    if (frame.size() < 6 || quint8(frame.at(1)) != protocol::FunctionWrite ||
+        quint8(frame.at(2)) != protocol::SubChangeBaud)
+        return std::nullopt;
+    return quint8(frame.at(5));
+}
+
 BoxValue presentAddressBox(const QString& text)
 {
     return box(text, protocol::Rounding::Floor, QStringLiteral("原地址"), MinStation,

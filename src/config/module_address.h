@@ -31,6 +31,9 @@ requests::Request changeBaudRequest(quint8 presentCode, quint8 newCode);
 // one a module can have. nullopt for anything else, a reply too short included.
 std::optional<int> addressInReply(const QByteArray& reply, int kind);
 
+// The new baud code a change-baud request asks for (its byte 5); nullopt for any other request.
+std::optional<int> baudCodeChangedBy(const requests::Request& request);
+
 // The boxes. A box holds a number that must fit its range: addresses floored,
 // baud codes to the nearest whole number (a half to the even neighbour). The
 // present address may be the wildcard; a new address must be one a module can

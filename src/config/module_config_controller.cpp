@@ -17,6 +17,8 @@ ModuleConfigController::Submitted ModuleConfigController::submit(const requests:
             return;
         if (const std::optional<int> address = addressInReply(exchange.reply.bytes, exchange.request.context.kind))
             Q_EMIT addressReported(*address);
+        else if (const std::optional<int> code = baudCodeChangedBy(exchange.request))
+            Q_EMIT baudChanged(*code);
     });
 }
 

@@ -27,6 +27,8 @@ public:
 Q_SIGNALS:
     // A usable reply reported the module's station address.
     void addressReported(int address);
+    // The modules answered a change of their baud code with a usable reply: they now talk at `newCode`'s rate.
+    void baudChanged(int newCode);
 
 private:
     Submitted submit(const requests::Request& request);

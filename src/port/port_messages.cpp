@@ -37,6 +37,16 @@ QString connectionLostText()
     return QStringLiteral("串口连接已断开");
 }
 
+QString portNotOpenText()
+{
+    return QStringLiteral("串口未打开，请先打开串口");
+}
+
+QString portStateText(bool open, const QString& portName, int baud)
+{
+    return open ? QStringLiteral("已打开 %1, %2").arg(portName).arg(baud) : QStringLiteral("未打开");
+}
+
 QString writeFailedText(const QString& reason)
 {
     const QString text = QStringLiteral("串口写入失败，命令未发出");

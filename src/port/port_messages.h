@@ -15,6 +15,12 @@ QString openFailureText(OpenFailure failure, const QString& portName, const QStr
 // The device went away while the port was open.
 QString connectionLostText();
 
+// A reading or command asked for while the port is not open: "串口未打开，请先打开串口".
+QString portNotOpenText();
+
+// The port's state beside its buttons: "已打开 COM4, 9600" or "未打开".
+QString portStateText(bool open, const QString& portName, int baud);
+
 // The port refused a request's bytes: nothing went out. `reason` is the
 // device's own words, added in brackets when there are any.
 QString writeFailedText(const QString& reason);

@@ -171,11 +171,14 @@ void RequestCore::writeCurrent()
         request.deadlineMs > 0 ? request.deadlineMs : commandDeadlineMs(request, m_port->baudRate());
     m_deadline.start(deadlineMs);
     Q_EMIT requestWritten(request);
-    // Nothing awaited can be whole before the request and its reply have passed
-    // on the line: until then the port need not wake the program for every byte.
-    const int holdMs = qMin(protocol::lineTimeMs(int(request.frame.size()) + expectedReplyBytes(request.shape),
-                                                 m_port->baudRate()),
-                            deadlineMs);
+    // Nothing awaited can be whole before the request, the silence a module keeps
+    // before it answers (3.5 characters, twice for a module slow to turn the
+    // line around) and the reply have passed on the line: until then the port
+    // need not wake the program for every byte.
+    const int baud = m_port->baudRate();
+    const qint64 wholeAfterUs = protocol::lineTimeUs(int(request.frame.size()) + expectedReplyBytes(request.shape), baud) +
+                                2 * protocol::interFrameGapUs(baud);
+    const int holdMs = int(qMin<qint64>(wholeAfterUs / 1000, deadlineMs));
     if (holdMs > 0 && m_phase == Phase::Awaiting) {
         m_inputHeld = true;
         m_port->setInputHeld(true);

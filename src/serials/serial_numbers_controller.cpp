@@ -61,8 +61,10 @@ void SerialNumbersController::onExchange(const requests::Exchange& exchange)
     if (exchange.ending != requests::Exchange::Ending::Answered)
         return;
     const protocol::JudgedReply& reply = exchange.reply;
-    if (isWrite && reply.status == protocol::ReplyStatus::NoReply) {
-        Q_EMIT writeAnswered(asked.channel, asked.position, false); // it did not take, as far as anyone can tell
+    if (isWrite && reply.status != protocol::ReplyStatus::Usable) {
+        // No reply, or none that can be trusted: the write is not confirmed (the
+        // window shows what was wrong with the reply), and its line says so.
+        Q_EMIT writeAnswered(asked.channel, asked.position, false);
         return;
     }
     if (reply.status != protocol::ReplyStatus::Usable)

@@ -45,7 +45,8 @@ Q_SIGNALS:
     void readInAnswered(const requests::Context& asked, const std::optional<serials::SerialNumber>& serial,
                         bool recognised);
     // A write's result: confirmed when the module now holds the serial number
-    // sent; not confirmed when it holds another or did not answer in time.
+    // sent; not confirmed when it holds another, did not answer in time, or
+    // answered with a reply that must not be used.
     void writeAnswered(int channel, int position, bool confirmed);
 
 private:

@@ -102,11 +102,6 @@ QString finishedMessage()
     return QStringLiteral("操作结束");
 }
 
-QString portClosedMessage()
-{
-    return QStringLiteral("串口未打开，请先打开串口");
-}
-
 QString badEntryMessage(int position, const QString& entry)
 {
     return QStringLiteral("第%1个序列号格式有误：“%2”，应为8个以空格分隔的十六进制字节")

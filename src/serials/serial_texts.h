@@ -38,7 +38,6 @@ QString nothingImportedMessage(); // "请按正确的格式，先导入正确的
 QString fileFormatMessage();      // "输入的文件数据格式有误！请检查"
 QString alreadyLastMessage();     // "已是最后一个了"
 QString finishedMessage();        // "操作结束"
-QString portClosedMessage();      // "串口未打开，请先打开串口"
 // An entry that is not eight hex bytes separated by single spaces, named by its position.
 QString badEntryMessage(int position, const QString& entry);
 // The verification window does not hold eight hex bytes.

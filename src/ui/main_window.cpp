@@ -85,9 +85,11 @@ void MainWindow::wireControllers()
             &MainWindow::onTemperatureAnswered);
     connect(m_reading, &acquisition::ReadingController::passFinished, m_outlet.get(),
             &site::ReadingsOutlet::passEnded);
+    connect(m_reading, &acquisition::ReadingController::passFinished, this, &MainWindow::showPassSummary);
     wireSerialCommands();
     connect(m_moduleConfig, &config::ModuleConfigController::addressReported, this,
             &MainWindow::showModuleAddress);
+    connect(m_moduleConfig, &config::ModuleConfigController::baudChanged, this, &MainWindow::offerNewBaudRate);
 }
 
 void MainWindow::wireControls()

@@ -163,6 +163,7 @@ private:
     void resetPortBuffers();
     void armReceiveEvent();
     bool openOrWarn();
+    void showPortState(); // lblPortState
 
     // ---- Reading (main_window_reading.cpp)
     // Reads the request boxes (the channel box too, unless `withChannel` is false);
@@ -174,13 +175,24 @@ private:
     void onPassChannelStarting(int channel);
     void onTemperatureAnswered(const requests::Exchange& exchange, bool inPass);
     void showReadingRefused(acquisition::ReadingController::Refusal refusal);
+    // Why a temperature reply gave no values ("无应答", "CRC校验错误", ...); empty when it did.
+    static QString failureReason(const protocol::JudgedReply& reply);
+    // The last pass's channels read and failed, in the lamps' tool tips.
+    void showPassSummary();
+    void showPortNotOpen(); // "串口未打开，请先打开串口", red lamp
 
     // ---- Grid (main_window_grid.cpp)
     void clearGroup(int channel);
     // Element `index` of txtValue<channel> shows `text` (set only when it changes); its tool tip follows.
     void setCellText(int channel, int index, const QString& text);
-    // Group, position and value of the cell, on its box and its label.
+    // Group, position and value of the cell (and its note), on its box and its label.
     void showCellToolTip(int channel, int index);
+    // What the cell's tool tip adds to its value: why its channel failed, or that it is stale.
+    void setCellNote(int channel, int index, const QString& note);
+    // The empty cells of `channel` say why it failed, and when.
+    void noteGroupFailure(int channel, const QString& reason);
+    // Values read before the line was lost turn grey and say when they were read.
+    void markValuesStale();
 
     // ---- Serial numbers (main_window_serials.cpp)
     void wireSerialCommands();
@@ -198,6 +210,9 @@ private:
 
     // ---- Module (main_window_module.cpp)
     void showModuleAddress(int address);
+    // The modules changed their baud code: 当前波特率值 follows, and the operator
+    // is asked whether the port should follow too.
+    void offerNewBaudRate(int newCode);
 
     // ---- History (main_window_history.cpp)
     void createHistoryTab();
@@ -226,6 +241,14 @@ private:
     bool m_shutDown = false;
     int m_lastListCount = -1; // serial numbers the last list read returned (-1: none yet)
     int m_lastListChannel = 1;
+    // The pass on the line: channels asked, read, and why the others failed.
+    struct PassSummary
+    {
+        int asked = 0;
+        int read = 0;
+        QStringList failures;
+    };
+    PassSummary m_passSummary;
     LineGutter* m_positionGutter = nullptr; // txtShowID beside txtSn
     // Declared last: destroyed first, it writes what it was handed while the window still stands.
     std::unique_ptr<site::ReadingsOutlet> m_outlet;

@@ -83,6 +83,7 @@ void MainWindowForm::setupUi(QWidget* window)
     FORM_BIND(built, cmdCom);
     FORM_BIND(built, cmdOpenComm);
     FORM_BIND(built, cmdCloseComm);
+    FORM_BIND(built, lblPortState);
     FORM_BIND(built, Frame12);
     FORM_BIND(built, cmdReadAdd);
     FORM_BIND(built, lblCurrentAdd);

@@ -104,6 +104,7 @@ struct MainWindowForm
     QPushButton* cmdCom = nullptr;
     QPushButton* cmdOpenComm = nullptr;
     QPushButton* cmdCloseComm = nullptr;
+    QLabel* lblPortState = nullptr; // "已打开 COM4, 9600" or "未打开"
     QGroupBox* Frame12 = nullptr; // "设备ID修改操作(子功能号0x0B )"
     QPushButton* cmdReadAdd = nullptr;
     QLabel* lblCurrentAdd = nullptr; // "当前地址："

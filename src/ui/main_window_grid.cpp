@@ -11,9 +11,17 @@
 #include <QFontInfo>
 #include <QStringBuilder>
 #include <QTextLayout>
+#include <QTime>
 #include <map>
 
 namespace {
+// A cell's properties: when its value was read, and what its tool tip adds
+// (why its channel failed, or that the line was lost since).
+const char* const CellReadAt = "readAt";
+const char* const CellNote = "note";
+// Values read before the line was lost.
+const QColor StaleColour(128, 128, 128);
+
 void setCellColour(QLineEdit* cell, const QColor& colour)
 {
     // A palette change repaints the cell: only when the colour changes.
@@ -32,6 +40,7 @@ void MainWindow::clearGroup(int channel)
     const QVector<QLineEdit*>& cells = valueCells(channel);
     for (int k = 0; k < m_sensorsPerChannel && k < cells.size(); ++k) {
         setCellColour(cells[k], Qt::red);
+        setCellNote(channel, k, QString());
         setCellText(channel, k, QString());
     }
 }
@@ -44,9 +53,12 @@ void MainWindow::showTemperatures(const QByteArray& reply, int channel, int posi
         return;
     const QVector<QString> texts = protocol::decodeTemperatures(reply, positions);
     const QVector<QLineEdit*>& cells = valueCells(channel);
+    const QTime now = QTime::currentTime();
     for (int k = 0; k < texts.size() && k < cells.size(); ++k) {
+        setCellNote(channel, k, QString());
         setCellText(channel, k, texts[k]);
         setCellColour(cells[k], Qt::black);
+        cells[k]->setProperty(CellReadAt, now);
     }
 }
 
@@ -193,13 +205,54 @@ void MainWindow::setCellText(int channel, int index, const QString& text)
 void MainWindow::showCellToolTip(int channel, int index)
 {
     QLabel* label = lblValue[size_t(channel - 1)][index];
-    const QString text = txtValue[size_t(channel - 1)][index]->text();
+    QLineEdit* cell = txtValue[size_t(channel - 1)][index];
+    const QString text = cell->text();
+    const QString note = cell->property(CellNote).toString();
     // Built in one go (QStringBuilder): twice a pass for each of the 400 cells.
     const QString tip = FrameShow[size_t(channel - 1)]->title() % QLatin1Char(' ') % label->text() %
-                        QLatin1String(": ") % (text.isEmpty() ? QStringLiteral("无数值") : text);
-    txtValue[size_t(channel - 1)][index]->setToolTip(tip);
+                        QLatin1String(": ") %
+                        (text.isEmpty() ? (note.isEmpty() ? QStringLiteral("未读取") : note)
+                                        : (note.isEmpty() ? text : text % QStringLiteral("，") % note));
+    cell->setToolTip(tip);
     // Where the columns are narrowest the label is all of a cell that shows.
     label->setToolTip(tip);
+}
+
+void MainWindow::setCellNote(int channel, int index, const QString& note)
+{
+    QLineEdit* cell = txtValue[size_t(channel - 1)][index];
+    if (cell->property(CellNote).toString() == note)
+        return;
+    cell->setProperty(CellNote, note);
+    showCellToolTip(channel, index);
+}
+
+void MainWindow::noteGroupFailure(int channel, const QString& reason)
+{
+    if (channel < 1 || channel > ValueGroupCount)
+        return;
+    const QString note = QStringLiteral("%1（%2）").arg(reason, QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+    const QVector<QLineEdit*>& cells = valueCells(channel);
+    for (int k = 0; k < m_sensorsPerChannel && k < cells.size(); ++k)
+        if (cells[k]->text().isEmpty())
+            setCellNote(channel, k, note);
+}
+
+void MainWindow::markValuesStale()
+{
+    if (m_valueCellsPending)
+        return; // no cell was ever written
+    for (int g = 1; g <= ValueGroupCount; ++g) {
+        const QVector<QLineEdit*>& cells = txtValue[size_t(g - 1)];
+        for (int k = 0; k < cells.size(); ++k) {
+            QLineEdit* cell = cells[k];
+            const QTime readAt = cell->property(CellReadAt).toTime();
+            if (!readAt.isValid() || cell->text().isEmpty() || cell->palette().color(QPalette::Text) != Qt::black)
+                continue;
+            setCellColour(cell, StaleColour);
+            setCellNote(g, k, QStringLiteral("读于 %1，之后连接断开").arg(readAt.toString(QStringLiteral("HH:mm:ss"))));
+        }
+    }
 }
 
 void MainWindow::ensureValueCells()

@@ -66,7 +66,9 @@ void MainWindow::showCellAlarm(QLineEdit* cell, bool inAlarm)
     palette.setColor(QPalette::Base,
                      inAlarm ? QColor(255, 205, 130) : QApplication::palette(cell).color(QPalette::Base));
     cell->setPalette(palette);
-    cell->setAutoFillBackground(inAlarm); // a cell narrowed to its column has no frame to paint it
+    // A cell narrowed to its column has no frame to paint the background: it
+    // fills it itself, in alarm or not (filled, a reading repaints the cell alone).
+    cell->setAutoFillBackground(inAlarm || !cell->hasFrame());
 }
 
 void MainWindow::watchReadings(int channel, const QVector<history::Reading>& readings)

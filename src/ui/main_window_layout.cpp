@@ -185,6 +185,8 @@ const form::Row rows[] = {
     {"cmdCom", Kind::Button, "Frame5", "保存设置", 6240, 420, 1500, 405},
     {"cmdOpenComm", Kind::Button, "Frame5", "打开端口", 8100, 420, 1500, 405},
     {"cmdCloseComm", Kind::Button, "Frame5", "关闭端口", 9960, 420, 1500, 405},
+    // Beyond the form's controls: whether the port is open, and which.
+    {"lblPortState", Kind::Label, "Frame5", "未打开", 11700, 450, 2760, 345},
 
     {"Frame12", Kind::Group, "tabPages_2", "设备ID修改操作(子功能号0x0B )", 360, 2280, 7815, 2295},
     {"cmdReadAdd", Kind::Button, "Frame12", "读取地址", 360, 420, 1320, 405},

@@ -8,6 +8,7 @@
 
 #include "config/module_address.h"
 #include "config/module_settings.h"
+#include "protocol/baud_codes.h"
 
 #include <QDir>
 
@@ -85,4 +86,30 @@ void MainWindow::showModuleAddress(int address)
     for (QLineEdit* box :
          {txtCurrentAdd, txtStationID, txtObjStationID, txtSetID[0], txtSta, txtInputAddid, txtSearchAdd})
         box->setText(text);
+}
+
+void MainWindow::offerNewBaudRate(int newCode)
+{
+    txtCurrentBuad->setText(QString::number(newCode));
+    const int rate = protocol::baudRateForCode(newCode);
+    if (rate <= 0 || rate == MSComm1->baudRate())
+        return;
+    // Asked after the reply has been dealt with: the box's own event loop must
+    // not run inside the request core's telling.
+    QMetaObject::invokeMethod(
+        this,
+        [this, rate] {
+            if (dialogs::MsgBox(this,
+                                QStringLiteral("模块的波特率已改为%1，现在要将串口也改为%1吗？").arg(rate),
+                                QStringLiteral("系统提示"), dialogs::Icon::Question,
+                                dialogs::Buttons::OkCancel) != dialogs::AnswerOk)
+                return;
+            const int entry = Combo2->findText(QString::number(rate));
+            if (entry >= 0)
+                Combo2->setCurrentIndex(entry);
+            else
+                Combo2->setEditText(QString::number(rate));
+            openPort();
+        },
+        Qt::QueuedConnection);
 }

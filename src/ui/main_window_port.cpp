@@ -12,7 +12,6 @@
 #include <QDir>
 
 namespace {
-const QString PortBusyText = QStringLiteral("所选的串行端口已被其他设备所使用!");
 
 // Port number from the list: the position of the entry whose text the box shows,
 // plus 1; 0 when the text typed into the box names no entry (no port has 0).
@@ -61,19 +60,29 @@ void MainWindow::armReceiveEvent()
     MSComm1->setInputMode(port::MSComm::comInputModeBinary);
 }
 
-// Opens the port; on failure warns (the reason goes to txtState) and returns false.
+// Opens the port; on failure says why (a port in use, one that does not exist,
+// one not ours to use: in txtState and a message box) and returns false.
 bool MainWindow::openOrWarn()
 {
-    if (MSComm1->setPortOpen(true))
+    const bool opened = MSComm1->setPortOpen(true);
+    showPortState();
+    if (opened)
         return true;
-    const port::OpenFailure failure = MSComm1->lastFailure();
-    if (failure != port::OpenFailure::Busy)
-        txtState->setPlainText(port::openFailureText(failure, QStringLiteral("COM%1").arg(MSComm1->CommPort()),
-                                                     MSComm1->systemName()));
+    // A name typed into the list that is none of its entries is named as typed.
+    const QString name = MSComm1->CommPort() > 0 ? QStringLiteral("COM%1").arg(MSComm1->CommPort())
+                                                 : Combo1->currentText().trimmed();
+    const QString why = port::openFailureText(MSComm1->lastFailure(), name, MSComm1->systemName());
+    txtState->setPlainText(why);
     // Whatever the window showed before was read on a line that is now closed.
     imgNotConnected->raise();
-    dialogs::MsgBox(this, PortBusyText, QStringLiteral("系统信息"), dialogs::Icon::Warning);
+    dialogs::MsgBox(this, why, QStringLiteral("系统信息"), dialogs::Icon::Warning);
     return false;
+}
+
+void MainWindow::showPortState()
+{
+    lblPortState->setText(port::portStateText(MSComm1->PortOpen(), QStringLiteral("COM%1").arg(MSComm1->CommPort()),
+                                              MSComm1->baudRate()));
 }
 
 void MainWindow::portChosen()
@@ -123,4 +132,5 @@ void MainWindow::closePort()
         return;
     MSComm1->setPortOpen(false);
     m_portIsOpen = false;
+    showPortState();
 }

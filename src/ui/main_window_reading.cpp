@@ -8,8 +8,11 @@
 
 #include "acquisition/read_timing.h"
 #include "protocol/frames.h"
+#include "protocol/reply_notes.h"
+#include "traffic/verdict.h"
 
 #include <QDateTime>
+#include <QTime>
 
 namespace {
 // While a pass outlasts the all-channels loop's interval, the loop's timer rests
@@ -48,12 +51,15 @@ void MainWindow::showReadingRefused(acquisition::ReadingController::Refusal refu
     using Refusal = acquisition::ReadingController::Refusal;
     if (refusal == Refusal::QueueFull)
         showNotSubmitted({}, requests::RequestCore::Submitted::QueueFull);
-    // A closed port leaves the cleared boxes as they are; a reading that waits
-    // already makes this one needless.
+    else if (refusal == Refusal::PortClosed)
+        showPortNotOpen();
+    // A reading that waits already makes this one needless.
 }
 
 void MainWindow::onPassChannelStarting(int channel)
 {
+    if (channel == 1)
+        m_passSummary = PassSummary{};
     txtChannel->setText(QString::number(channel));
     txtCommand->clear();
     clearGroup(channel);
@@ -70,6 +76,49 @@ void MainWindow::onTemperatureAnswered(const requests::Exchange& exchange, bool 
     const site::ChannelRecords records =
         m_outlet->take(exchange, m_sensorsPerChannel, inPass, QDateTime::currentMSecsSinceEpoch());
     watchReadings(channel, records.readings);
+    // A group left empty says why, in its cells' tool tips; the pass keeps count.
+    const QString failure = failureReason(reply);
+    if (!failure.isEmpty())
+        noteGroupFailure(channel, failure);
+    if (inPass) {
+        ++m_passSummary.asked;
+        if (failure.isEmpty())
+            ++m_passSummary.read;
+        else
+            m_passSummary.failures << QStringLiteral("通道%1 %2").arg(channel).arg(failure);
+    }
+}
+
+QString MainWindow::failureReason(const protocol::JudgedReply& reply)
+{
+    switch (reply.status) {
+    case protocol::ReplyStatus::Usable:
+        return {};
+    case protocol::ReplyStatus::NoReply:
+        return traffic::verdictText(traffic::Verdict::NoReply);
+    case protocol::ReplyStatus::CutShort:
+        return traffic::verdictText(traffic::Verdict::CutShort);
+    case protocol::ReplyStatus::CrcError:
+    case protocol::ReplyStatus::Mismatch:
+    case protocol::ReplyStatus::Exception:
+        break;
+    }
+    return protocol::replyNote(reply).trimmed();
+}
+
+void MainWindow::showPassSummary()
+{
+    QString summary = QStringLiteral("上次10通道读取（%1）：%2个通道中%3个读到")
+                          .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")))
+                          .arg(m_passSummary.asked)
+                          .arg(m_passSummary.read);
+    if (!m_passSummary.failures.isEmpty())
+        summary += QStringLiteral("；") + m_passSummary.failures.join(QStringLiteral("，"));
+    // Each lamp keeps what its colour means, with the last pass below it.
+    for (QLabel* lamp : {imgConnected, ImgYellow, imgNotConnected}) {
+        const QString meaning = lamp->toolTip().section(QLatin1Char('\n'), 0, 0);
+        lamp->setToolTip(meaning + QLatin1Char('\n') + summary);
+    }
 }
 
 void MainWindow::readChannelOnce()
@@ -114,8 +163,10 @@ void MainWindow::channelLoopTick()
     if (!fields)
         return;
     lblCounter->setText(acquisition::wrappedCounterText(lblCounter->text()));
-    if (!m_portIsOpen)
+    if (!m_portIsOpen) {
+        showPortNotOpen();
         return;
+    }
     lblCounter->setText(acquisition::nextCounterText(lblCounter->text()));
     txtState->clear();
     txtCommand->clear();
@@ -129,8 +180,10 @@ void MainWindow::readAllChannelsOnce()
         return; // a pass is already on the line
     txtCommand->clear();
     txtState->clear();
-    if (!MSComm1->PortOpen())
+    if (!MSComm1->PortOpen()) {
+        showPortNotOpen();
         return;
+    }
     // The pass writes each channel number into the channel box; it never reads it.
     const std::optional<acquisition::TemperatureRequestFields> fields =
         readRequestBoxes(protocol::Rounding::HalfToEven, false, Timer7);

@@ -306,7 +306,7 @@ void MainWindow::startAutomaticWrite()
         return;
     }
     if (!MSComm1->PortOpen()) {
-        dialogs::MsgBox(this, serials::portClosedMessage(), QString(), dialogs::Icon::Warning);
+        showPortNotOpen();
         return;
     }
     const std::optional<int> interval =
@@ -360,9 +360,12 @@ void MainWindow::automaticWriteTick()
         return;
     }
     loadEntry(step.position);
-    if (!writeShownSerial())
-        endAutomaticWrite(MSComm1->PortOpen() ? serials::verificationWindowMessage()
-                                               : serials::portClosedMessage());
+    if (writeShownSerial())
+        return;
+    if (MSComm1->PortOpen())
+        endAutomaticWrite(serials::verificationWindowMessage());
+    else
+        Timer5->setInterval(0); // the status text says the port is not open
 }
 
 void MainWindow::stopAutomaticWrite()

@@ -116,7 +116,14 @@ void MainWindow::showNotSubmitted(const requests::Request& request, requests::Re
         return;
     }
     // The port is closed: the request is echoed, and nothing goes out.
-    txtCommand->setText(protocol::requestEcho(request.frame, request.echoLastIndex));
+    if (!request.frame.isEmpty())
+        txtCommand->setText(protocol::requestEcho(request.frame, request.echoLastIndex));
+    showPortNotOpen();
+}
+
+void MainWindow::showPortNotOpen()
+{
+    showStatusText(txtState, port::portNotOpenText());
     imgNotConnected->raise();
 }
 
@@ -186,4 +193,6 @@ void MainWindow::onConnectionLost()
     m_portIsOpen = false;
     imgNotConnected->raise();
     showStatusText(txtState, port::connectionLostText());
+    showPortState();
+    markValuesStale();
 }

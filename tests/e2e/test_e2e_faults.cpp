@@ -88,12 +88,12 @@ const QList<KindRow> Kinds = {
      8,
      {"waiting G -", "dump G ok", "crc R -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
       "lost R -"}},
-    // A write that went 3 s without a reply gets its failure line.
+    // A write that went 3 s without a reply, or whose reply must not be used, gets its failure line.
     {Kind::WriteSerial,
      QStringLiteral("write serial"),
      14,
-     {"overdue R fail", "dump G ok", "crc R -", "crc R -", "dump G ok", "crc R -", "mismatch R -", "crc R -",
-      "lost R -"}},
+     {"overdue R fail", "dump G ok", "crc R fail", "crc R fail", "dump G ok", "crc R fail", "mismatch R fail",
+      "crc R fail", "lost R -"}},
     {Kind::ReadAddress,
      QStringLiteral("read address"),
      7,

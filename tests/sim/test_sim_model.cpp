@@ -98,7 +98,7 @@ private Q_SLOTS:
         QTest::newRow("-255.35 bottom") << int(SensorState::Temperature) << -25535 << 0x9C41 << "-255.35";
         QTest::newRow("not wired") << int(SensorState::NotWired) << 0 << 0xBAD2 << "未接线";
         QTest::newRow("not recognised") << int(SensorState::NotRecognised) << 0 << 0xB492 << "未识别";
-        QTest::newRow("no value") << int(SensorState::NoValue) << 0 << 0xFFFF << "0.00";
+        QTest::newRow("no value") << int(SensorState::NoValue) << 0 << 0xFFFF << "无数值";
     }
     // The program's decoder must read back what the module meant.
     void registerEncoding()

@@ -66,7 +66,7 @@ private Q_SLOTS:
         w.closePort();
         w.txtChannel->setText(QStringLiteral("4"));
         w.readChannelOnce(); // clears the group
-        QCOMPARE(tips(1), QStringList(2, QStringLiteral("温度组4 2#: 无数值")));
+        QCOMPARE(tips(1), QStringList(2, QStringLiteral("温度组4 2#: 未读取")));
     }
 
     // Where the designed boxes do not fit their columns, they are cut to the
@@ -200,7 +200,7 @@ private Q_SLOTS:
         QCOMPARE(f.frontLamp(), QStringLiteral("imgNotConnected"));
     }
 
-    void singleReadingWithPortClosedOnlyClears()
+    void singleReadingWithPortClosedClearsAndSaysSo()
     {
         WindowFixture f;
         f.writeFile(QStringLiteral("ModSet.set"), "2,10,6,1\r\n");
@@ -210,7 +210,7 @@ private Q_SLOTS:
         w.readChannelOnce();
         QCOMPARE(f.cellTexts(4, 6), QStringList(6, QString()));
         QCOMPARE(f.cellColour(4, 5), QColor(Qt::red));
-        QCOMPARE(w.txtState->toPlainText(), QString());
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口未打开，请先打开串口"));
         QCOMPARE(f.backend->written(), QByteArray());
     }
 
@@ -567,7 +567,7 @@ private Q_SLOTS:
         QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口连接已断开"));
     }
 
-    void passWithPortClosedClearsTheTexts()
+    void passWithPortClosedSaysSo()
     {
         WindowFixture f;
         MainWindow& w = f.create();
@@ -576,7 +576,7 @@ private Q_SLOTS:
         w.txtState->setPlainText(QStringLiteral("y"));
         w.readAllChannelsOnce();
         QCOMPARE(w.txtCommand->text(), QString());
-        QCOMPARE(w.txtState->toPlainText(), QString());
+        QCOMPARE(w.txtState->toPlainText(), QStringLiteral("串口未打开，请先打开串口"));
         QCOMPARE(f.backend->written(), QByteArray());
     }
 
