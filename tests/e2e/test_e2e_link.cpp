@@ -190,10 +190,11 @@ private Q_SLOTS:
         w.Combo1->setCurrentIndex(6);
         w.portChosen();
         QCOMPARE(e.boxes.size(), 1);
-        QCOMPARE(e.boxes[0].text, QStringLiteral("所选的串行端口已被其他设备所使用!"));
-        QVERIFY2(w.txtState->toPlainText().contains(QStringLiteral("/dev/does-not-exist")),
-                 qPrintable(w.txtState->toPlainText()));
+        // Said to be missing, not in use, with the device it stands for.
+        QCOMPARE(e.boxes[0].text, QStringLiteral("串口COM7不存在（/dev/does-not-exist）"));
+        QCOMPARE(w.txtState->toPlainText(), e.boxes[0].text);
         QVERIFY(!w.MSComm1->PortOpen());
+        QCOMPARE(w.lblPortState->text(), QStringLiteral("未打开"));
     }
 };
 

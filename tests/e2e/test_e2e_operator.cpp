@@ -1,7 +1,7 @@
 // What an operator meets over a real pseudo-terminal against the simulated
 // module: readings and commands with the port closed, a line lost and found
-// again, a port that does not exist, a baud rate changed on the module, and
-// the reasons of a pass's failed channels.
+// again, a baud rate changed on the module, and the reasons of a pass's failed
+// channels.
 
 #include "e2e_fixture.h"
 
@@ -86,19 +86,6 @@ private Q_SLOTS:
         QCOMPARE(e.cells(3, 40), e.expected(3, 40));
         QVERIFY(e.cellBlack(3, 0));
         QVERIFY(!w.valueCells(3)[0]->toolTip().contains(QStringLiteral("之后连接断开")));
-    }
-
-    // A port that does not exist is said to be missing, naming its device.
-    void missingPortIsNamed()
-    {
-        EndToEnd e;
-        MainWindow& w = e.openWindow();
-        e.boxes.clear();
-        w.Combo1->setCurrentIndex(8); // COM9: no ports/COM9 link, no /dev/ttyS8 here
-        w.portChosen();
-        QCOMPARE(e.boxes.size(), 1);
-        QVERIFY2(e.boxes[0].text.startsWith(QStringLiteral("串口COM9不存在")), qPrintable(e.boxes[0].text));
-        QCOMPARE(w.lblPortState->text(), QStringLiteral("未打开"));
     }
 
     // After the module's baud rate was changed the operator is asked whether the
