@@ -4,6 +4,7 @@
 
 #include "main_window.h"
 
+#include "form_zoom.h"
 #include "value_cell_font.h"
 
 #include "acquisition/grid_geometry.h"
@@ -52,6 +53,7 @@ void MainWindow::showTemperatures(const QByteArray& reply, int channel, int posi
 
 void MainWindow::arrangeValueGrid()
 {
+    const form::Zoom::AtBase atBase(*m_zoom);
     for (QGroupBox* group : FrameShow)
         group->hide();
     m_gridLayout = acquisition::arrangeValueGrid(m_channelCount, m_sensorsPerChannel);
@@ -178,6 +180,7 @@ void MainWindow::ensureValueCells()
     if (!m_valueCellsPending)
         return;
     m_valueCellsPending = false;
+    const form::Zoom::AtBase atBase(*m_zoom);
     using form::twipsToPixels;
     const int count = int(m_gridLayout.elements.size());
     std::map<int, std::optional<QFont>> fonts;
