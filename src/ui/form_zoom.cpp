@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QTabWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace form {
@@ -71,23 +72,22 @@ void Zoom::setFactor(double factor)
         m_afterScaling();
 }
 
-void Zoom::adoptNew()
+void Zoom::leaveOut(QWidget* widget)
 {
-    if (m_factor == 1.0)
-        return;
-    const QList<QWidget*> added = record();
-    for (QWidget* w : added) {
-        const Base& base = m_bases[w];
-        if (base.geometry)
-            w->setGeometry(scaled(*base.geometry, m_factor));
-        if (base.font)
-            w->setFont(scaled(*base.font, m_factor));
-    }
+    m_leftOut << widget;
+    // A size of its own, which the root's no longer changes.
+    widget->setFont(scaled(widget->font(), 1.0));
 }
 
-QList<QWidget*> Zoom::record()
+bool Zoom::isLeftOut(const QWidget* w) const
 {
-    QList<QWidget*> added;
+    return std::any_of(m_leftOut.cbegin(), m_leftOut.cend(), [w](const QPointer<QWidget>& out) {
+        return out && (out == w || out->isAncestorOf(w));
+    });
+}
+
+void Zoom::record()
+{
     const QWidget* window = m_root->window();
     const auto ownFont = [window](const QWidget* w) {
         return w->testAttribute(Qt::WA_SetFont) && w->window() == window ? std::optional<QFont>(w->font())
@@ -101,18 +101,14 @@ QList<QWidget*> Zoom::record()
         if (isRecorded(w))
             return;
         m_bases.insert(w, Base{w, w->geometry(), ownFont(w)});
-        added << w;
     });
     // Widgets a layout places keep only their own fonts to scale.
     for (QWidget* w : m_root->findChildren<QWidget*>()) {
-        if (isRecorded(w))
+        if (isRecorded(w) || isLeftOut(w))
             continue;
-        if (const std::optional<QFont> font = ownFont(w)) {
+        if (const std::optional<QFont> font = ownFont(w))
             m_bases.insert(w, Base{w, std::nullopt, font});
-            added << w;
-        }
     }
-    return added;
 }
 
 void Zoom::scaleControls(double factor)

@@ -35,11 +35,12 @@ public:
     double factor() const { return m_factor; }
     // Scales the form to `factor` times its size at 100 %.
     void setFactor(double factor);
-    // Brings widgets created since the last change, at their 100 % sizes, to the
-    // current factor (pages built on first show, for one).
-    void adoptNew();
+    // Leaves `widget` and what it holds at their sizes, at every zoom: for pages
+    // whose layouts give some controls widths in pixels, too narrow for a
+    // larger font. Given at 100 %.
+    void leaveOut(QWidget* widget);
     // Runs after every change of scale, for sizes that follow rules of their own
-    // (text fitted to its box). Not run by adoptNew.
+    // (text fitted to its box).
     void setAfterScaling(std::function<void()> rule) { m_afterScaling = std::move(rule); }
 
     // While one lives the form's controls are at 100 % (the root keeps its size,
@@ -72,8 +73,9 @@ private:
         std::optional<QFont> font;
     };
 
-    // Records the widgets not recorded yet as they are now; returns them.
-    QList<QWidget*> record();
+    // Records the widgets not recorded yet as they are now.
+    void record();
+    bool isLeftOut(const QWidget* w) const;
     void scaleControls(double factor);
 
     QWidget* m_root;
@@ -81,6 +83,7 @@ private:
     QFont m_rootFont;
     double m_factor = 1.0;
     QHash<QWidget*, Base> m_bases; // only while not at 100 %
+    QList<QPointer<QWidget>> m_leftOut;
     std::function<void()> m_afterScaling;
 };
 

@@ -56,8 +56,10 @@ void MainWindow::showFormInView(QWidget* form)
 
     m_zoom = std::make_unique<form::Zoom>(form);
     m_zoom->setAfterScaling([this] { fitNarrowedValueCells(); });
-    // The history tab's pages are built on first show, in the zoom's font.
-    connect(m_historyTab, &HistoryTab::built, this, [this] { m_zoom->adoptNew(); });
+    // The history tab is no part of the form: its panels give some controls
+    // widths in pixels (the choices beside the chart, the alarm limits), which
+    // a larger font would not fit.
+    m_zoom->leaveOut(m_historyTab);
 
     const auto shortcut = [this](QList<QKeySequence> keys, void (MainWindow::*act)()) {
         auto* key = new QShortcut(this);

@@ -6,7 +6,6 @@
 #include "acquisition/grid_geometry.h"
 #include "acquisition/value_cell_sizing.h"
 #include "ui/form_builder.h"
-#include "ui/form_zoom.h"
 #include "ui/history_tab.h"
 
 #include <QListWidget>
@@ -154,19 +153,21 @@ private Q_SLOTS:
         }
     }
 
-    // The history tab's pages, built when first shown, take the zoom, fonts of their own too.
-    void pagesBuiltLaterTakeTheZoom()
+    // The history tab, laid out with some widths in pixels, keeps its fonts at
+    // every zoom, in the pages built when it is first shown too.
+    void historyTabKeepsItsSizes()
     {
         WindowFixture f;
         MainWindow& w = f.create();
+        const QFont tabFont = w.historyTab()->font();
         w.setZoomPercent(150);
         w.show();
         w.SSTab1->setCurrentWidget(w.historyTab());
         QTRY_VERIFY(w.findChild<QListWidget*>(QStringLiteral("lstTraffic")));
-        const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        QCOMPARE(fontSize(w.historyTab()->font()), fontSize(tabFont));
         QCOMPARE(fontSize(w.findChild<QListWidget*>(QStringLiteral("lstTraffic"))->font()),
-                 fontSize(form::Zoom::scaled(fixed, 1.5)));
-        QCOMPARE(fontSize(w.historyTab()->font()), fontSize(w.SSTab1->font()));
+                 fontSize(QFontDatabase::systemFont(QFontDatabase::FixedFont)));
+        QCOMPARE(fontSize(w.SSTab1->font()), fontSize(tabFont) * 1.5);
     }
 
     void zoomKeys_data()
