@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Screenshots of the main window's five tabs, taken on a virtual display.
 #
-#   scripts/screenshot.sh [--sim] [PROGRAM] [FOLDER]
+#   scripts/screenshot.sh [--screen WxH] [--sim] [PROGRAM] [FOLDER]
 #
 # PROGRAM (default build/bin/tq5900k) is started under xvfb-run with
 # TQ_SCREENSHOT=FOLDER (default screenshots/): after start-up it grabs each tab
 # to FOLDER/tab1.png ... tab5.png and quits (tab5.png, "历史数据", charts what
 # history.db in the program's folder holds). With --sim the simulated module
 # beside the program (tq5900k-sim) serves COM4 meanwhile, so the value grid
-# shows readings.
+# shows readings. --screen gives the virtual screen's size (default xvfb-run's,
+# 1280x1024): the window takes the zoom of view.set in the program's folder and
+# no more of the screen than it has, with scroll bars where the form is larger.
 #
 #   scripts/screenshot.sh --history [FOLDER]
 #
@@ -28,6 +30,13 @@ if [ "${1:-}" = "--history" ]; then
     command -v xvfb-run >/dev/null || { echo "xvfb-run is missing (package xvfb)." >&2; exit 1; }
     mkdir -p "$folder"
     exec timeout 600 xvfb-run -a "$shots" --folder "$folder"
+fi
+
+screen_args=()
+if [ "${1:-}" = "--screen" ]; then
+    [[ "${2:-}" =~ ^[0-9]+x[0-9]+$ ]] || { echo "--screen needs a size such as 1366x768." >&2; exit 1; }
+    screen_args=(-s "-screen 0 ${2}x24")
+    shift 2
 fi
 
 with_sim=0
@@ -51,7 +60,7 @@ mkdir -p "$folder"
 rm -f "$folder"/tab[1-5].png
 # The program quits by itself once the last tab is grabbed; the time limit
 # only guards against a program that does not know TQ_SCREENSHOT.
-(cd "$bin" && TQ_SCREENSHOT="$folder" timeout 120 xvfb-run -a "$program")
+(cd "$bin" && TQ_SCREENSHOT="$folder" timeout 120 xvfb-run -a "${screen_args[@]}" "$program")
 
 missing=0
 for n in 1 2 3 4 5; do

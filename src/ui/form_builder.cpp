@@ -79,6 +79,8 @@ QWidget* createControl(const Row& row, QWidget* parent)
         auto* image = new QLabel(parent);
         image->setPixmap(QPixmap(text, "PNG")); // naming the format spares probing every reader
         image->setAlignment(Qt::AlignCenter);
+        // The picture fills its control: as large as it at 100 %, and zoomed with it.
+        image->setScaledContents(true);
         return image;
     }
     case Kind::LineEdit: {

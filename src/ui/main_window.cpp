@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "dialogs.h"
+#include "form_zoom.h"
 #include "history_tab.h"
 #include "line_gutter.h"
 #include "program_folder.h"
@@ -19,7 +20,8 @@
 MainWindow::MainWindow(std::unique_ptr<port::SerialBackend> backend, QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setupUi(this);
+    QWidget* form = createFormView();
+    setupUi(form);
     if (!backend)
         backend = std::make_unique<port::QSerialPortBackend>();
     MSComm1 = new port::MSComm(std::move(backend), this);
@@ -35,6 +37,7 @@ MainWindow::MainWindow(std::unique_ptr<port::SerialBackend> backend, QWidget* pa
     m_positionGutter = new LineGutter(txtShowID, txtSn, this);
     txtShowID->hide(); // until there are numbers to show
     createHistoryTab();
+    showFormInView(form);
     wireControls();
     wireControllers();
 }
@@ -210,4 +213,7 @@ void MainWindow::startUp()
 
     // 8. Reading may run from now on, when the port did open.
     m_portIsOpen = MSComm1->PortOpen();
+
+    // 9. The form at the zoom it had, in a window the screen can hold.
+    restoreZoom();
 }

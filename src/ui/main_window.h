@@ -25,10 +25,14 @@
 
 class HistoryTab;
 class LineGutter;
+class QScrollArea;
 class AlarmsPanel;
 class TrafficPanel;
 namespace traffic {
 class TrafficRecorder;
+}
+namespace form {
+class Zoom;
 }
 
 class MainWindow : public QWidget, public MainWindowForm
@@ -121,12 +125,36 @@ public:
     AlarmsPanel* alarmsPanel();
     traffic::TrafficRecorder* trafficRecorder() const { return m_traffic; }
 
+    // ---- The view: the form in a scroll area, and its zoom (main_window_view.cpp)
+    // The scroll area that fills the window; its widget is the form, at the zoom's
+    // size, with scroll bars where the window is smaller.
+    QScrollArea* formView() const { return m_formView; }
+    int zoomPercent() const { return m_zoomPercent; }
+    // Scales the whole form (within the zoom's range) and keeps the zoom in view.set.
+    void setZoomPercent(int percent);
+    void zoomIn();    // Ctrl + and Ctrl =
+    void zoomOut();   // Ctrl -
+    void resetZoom(); // Ctrl 0: 100 %
+
 protected:
     // Closing ends every wait at once: nothing more is read, recorded or published
     // for a request not yet answered, and the broker gets at most ReadingsOutlet::CloseFlushMs.
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // ---- View (main_window_view.cpp)
+    // The scroll area and the form's own widget, which setupUi builds the form into.
+    QWidget* createFormView();
+    // After setupUi: the form's caption and icon become the window's, the zoom and its keys.
+    void showFormInView(QWidget* form);
+    // Start-up: the zoom view.set holds (100 % for a file that cannot be used:
+    // nothing but the size depends on it, so nobody is told) and a window size
+    // that fits the screen.
+    void restoreZoom();
+    void applyZoom(int percent);
+    // Cells cut to narrow columns get the font that fits their zoomed width.
+    void fitNarrowedValueCells();
+
     void wireControls();
     void wireControllers();
     void shutDown();
@@ -250,6 +278,9 @@ private:
     };
     PassSummary m_passSummary;
     LineGutter* m_positionGutter = nullptr; // txtShowID beside txtSn
+    QScrollArea* m_formView = nullptr;
+    std::unique_ptr<form::Zoom> m_zoom;
+    int m_zoomPercent = 100;
     // Declared last: destroyed first, it writes what it was handed while the window still stands.
     std::unique_ptr<site::ReadingsOutlet> m_outlet;
 };

@@ -4,13 +4,14 @@
 
 #include "main_window.h"
 
+#include "form_zoom.h"
+#include "value_cell_font.h"
+
 #include "acquisition/grid_geometry.h"
 #include "acquisition/value_cell_sizing.h"
 #include "protocol/temperature.h"
 
-#include <QFontInfo>
 #include <QStringBuilder>
-#include <QTextLayout>
 #include <QTime>
 #include <map>
 
@@ -64,6 +65,7 @@ void MainWindow::showTemperatures(const QByteArray& reply, int channel, int posi
 
 void MainWindow::arrangeValueGrid()
 {
+    const form::Zoom::AtBase atBase(*m_zoom);
     for (QGroupBox* group : FrameShow)
         group->hide();
     m_gridLayout = acquisition::arrangeValueGrid(m_channelCount, m_sensorsPerChannel);
@@ -97,27 +99,6 @@ namespace {
 // A line edit keeps this many pixels between its frame and its text on either
 // side; a narrowed box gives them to the text.
 constexpr int LineEditTextMargin = 2;
-// It also keeps one pixel after the text for the cursor.
-constexpr int LineEditCursorWidth = 1;
-
-QFont valueFont(const QFont& formFont, const acquisition::ValueFont& font)
-{
-    QFont changed = formFont;
-    changed.setPixelSize(font.pixelSize);
-    if (font.stretch != 100)
-        changed.setStretch(font.stretch);
-    return changed;
-}
-
-// The widest reading's width in `font`, laid out as a line edit lays out its text.
-int readingWidth(const QFont& font)
-{
-    QTextLayout layout(acquisition::widestReading(), font);
-    layout.beginLayout();
-    const QTextLine line = layout.createLine();
-    layout.endLayout();
-    return qRound(line.naturalTextWidth());
-}
 
 // Pixels from `left` to `left + width` (twips), each edge rounded as every
 // control's is, so that cells cut to meet their neighbours never overlap them.
@@ -156,16 +137,8 @@ std::optional<NarrowCells> narrowCells(const acquisition::GridLayout& layout, in
     cells.boxWidth = pixelSpan(first.boxLeft, widths.box);
     cells.labelWidth = pixelSpan(first.labelLeft, widths.label);
     auto known = fonts.find(cells.boxWidth);
-    if (known == fonts.end()) {
-        const QFont formFont = box->font();
-        const std::optional<acquisition::ValueFont> font = acquisition::fitValueFont(
-            QFontInfo(formFont).pixelSize(), cells.boxWidth - LineEditCursorWidth,
-            [&](const acquisition::ValueFont& f) { return readingWidth(valueFont(formFont, f)); });
-        known = fonts
-                    .emplace(cells.boxWidth,
-                             font ? std::optional<QFont>(valueFont(formFont, *font)) : std::nullopt)
-                    .first;
-    }
+    if (known == fonts.end())
+        known = fonts.emplace(cells.boxWidth, fittedValueFont(box->font(), cells.boxWidth)).first;
     if (!known->second)
         return std::nullopt;
     cells.font = *known->second;
@@ -260,6 +233,7 @@ void MainWindow::ensureValueCells()
     if (!m_valueCellsPending)
         return;
     m_valueCellsPending = false;
+    const form::Zoom::AtBase atBase(*m_zoom);
     using form::twipsToPixels;
     const int count = int(m_gridLayout.elements.size());
     std::map<int, std::optional<QFont>> fonts;

@@ -9,3 +9,4 @@ std::unique_ptr<QObject> makeSettingsFileTest();
 std::unique_ptr<QObject> makeModuleSettingsTest();
 std::unique_ptr<QObject> makeModuleAddressTest();
 std::unique_ptr<QObject> makeLoginFilesTest();
+std::unique_ptr<QObject> makeViewSettingsTest();
