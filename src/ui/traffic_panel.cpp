@@ -28,7 +28,8 @@ const QString Save = QStringLiteral("保存");
 const QString Clear = QStringLiteral("清空");
 const QStringList StatsColumns = {QStringLiteral("通道"),   QStringLiteral("请求"),
                                   QStringLiteral("应答"),   QStringLiteral("CRC错误"),
-                                  QStringLiteral("无应答"), QStringLiteral("应答时间中位数(ms)")};
+                                  QStringLiteral("无应答"), QStringLiteral("重试"),
+                                  QStringLiteral("跳过字节"), QStringLiteral("应答时间中位数(ms)")};
 // Requests about no one channel (the module's address and baud rate) have channel 0.
 const QString NoChannel = QStringLiteral("其他");
 const QString NoMedian = QStringLiteral("-");
@@ -202,6 +203,8 @@ void TrafficPanel::refreshStats()
                                    QString::number(counts.replies),
                                    QString::number(counts.crcErrors),
                                    QString::number(counts.noReplies),
+                                   QString::number(counts.retries),
+                                   QString::number(counts.skippedBytes),
                                    median ? QString::number(*median) : captions::NoMedian};
         for (int column = 0; column < cells.size(); ++column) {
             auto* cell = new QTableWidgetItem(cells.at(column));
