@@ -10,6 +10,7 @@
 #include "protocol/reply_judge.h"
 #include "requests/request_core.h"
 
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -89,3 +90,5 @@ private:
 };
 
 } // namespace acquisition
+
+Q_DECLARE_METATYPE(acquisition::LineTestFigures)
