@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "program_folder.h"
 #include "protocol/module_limits.h"
+#include "acquisition/line_test.h"
 #include "traffic/traffic_recorder.h"
 
 #include <QDate>
@@ -11,7 +12,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -26,6 +29,11 @@ const QString RecordGroup = QStringLiteral("通信记录");
 const QString StatsGroup = QStringLiteral("各通道统计");
 const QString Save = QStringLiteral("保存");
 const QString Clear = QStringLiteral("清空");
+const QString LineTestGroup = QStringLiteral("线路测试");
+const QString LineTest = QStringLiteral("线路测试");
+const QString StopLineTest = QStringLiteral("停止");
+const QString LineTestHint = QStringLiteral("按“数据查询”页的设备地址、功能码、起始地址、数据长度和通道号，"
+                                            "连续发送 %1 次请求，统计应答时间与错误");
 const QStringList StatsColumns = {QStringLiteral("通道"),   QStringLiteral("请求"),
                                   QStringLiteral("应答"),   QStringLiteral("CRC错误"),
                                   QStringLiteral("无应答"), QStringLiteral("重试"),
@@ -135,12 +143,35 @@ void TrafficPanel::buildControls()
     record->addWidget(lstTraffic, 1);
     record->addLayout(buttons);
 
+    cmdLineTest = button(QStringLiteral("cmdLineTest"), captions::LineTest);
+    cmdStopLineTest = button(QStringLiteral("cmdStopLineTest"), captions::StopLineTest);
+    cmdStopLineTest->setEnabled(false);
+    prgLineTest = new QProgressBar;
+    prgLineTest->setObjectName(QStringLiteral("prgLineTest"));
+    prgLineTest->setRange(0, acquisition::kLineTestDefaultRequests);
+    prgLineTest->setValue(0);
+    lblLineTestFigures = new QLabel(captions::LineTestHint.arg(acquisition::kLineTestDefaultRequests));
+    lblLineTestFigures->setObjectName(QStringLiteral("lblLineTestFigures"));
+    lblLineTestFigures->setWordWrap(true);
+    lblLineTestFigures->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(cmdLineTest, &QPushButton::clicked, this, &TrafficPanel::lineTestClicked);
+    connect(cmdStopLineTest, &QPushButton::clicked, this, &TrafficPanel::stopLineTestClicked);
+    auto* lineTestGroup = new QGroupBox(captions::LineTestGroup);
+    auto* lineTest = new QVBoxLayout(lineTestGroup);
+    auto* lineTestRow = new QHBoxLayout;
+    lineTestRow->addWidget(cmdLineTest);
+    lineTestRow->addWidget(cmdStopLineTest);
+    lineTestRow->addWidget(prgLineTest, 1);
+    lineTest->addLayout(lineTestRow);
+    lineTest->addWidget(lblLineTestFigures);
+
     auto* statsGroup = new QGroupBox(captions::StatsGroup);
     auto* statsLayout = new QVBoxLayout(statsGroup);
     statsLayout->addWidget(tblTrafficStats);
 
     auto* page = new QVBoxLayout(this);
     page->addWidget(recordGroup, 1);
+    page->addWidget(lineTestGroup);
     page->addWidget(statsGroup);
 }
 
@@ -213,6 +244,21 @@ void TrafficPanel::refreshStats()
         }
         ++row;
     }
+}
+
+void TrafficPanel::showLineTestProgress(int done, int total)
+{
+    prgLineTest->setRange(0, total);
+    prgLineTest->setValue(done);
+    cmdLineTest->setEnabled(false);
+    cmdStopLineTest->setEnabled(true);
+}
+
+void TrafficPanel::showLineTestFigures(const QString& text)
+{
+    lblLineTestFigures->setText(text);
+    cmdLineTest->setEnabled(true);
+    cmdStopLineTest->setEnabled(false);
 }
 
 void TrafficPanel::cmdSaveTraffic_Click()
