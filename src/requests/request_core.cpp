@@ -161,6 +161,7 @@ void RequestCore::checkQuietLine()
     // The pause between requests, counted from the end of the exchange before.
     const qint64 pauseLeftMs = m_tuning.gapMs - m_sinceExchange.elapsed();
     if (pauseLeftMs > 0) {
+        m_quietClock.start(); // the quiet line's wait, bounded by the deadline, starts after the pause
         m_quietTimer.start(int(pauseLeftMs));
         return;
     }
