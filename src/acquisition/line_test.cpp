@@ -16,9 +16,13 @@ int atRank(const QVector<int>& sorted, double fraction)
 }
 } // namespace
 
-LineTestSample lineTestSample(const requests::Exchange& exchange)
+LineTestSample lineTestSample(const requests::Exchange& exchange, const QByteArray& taken)
 {
-    return {exchange.reply.status, exchange.replyMs, exchange.echoBytes, exchange.reply.skipped};
+    const QByteArray& frame = exchange.request.frame;
+    const int echoed = exchange.echoBytes > 0                                              ? exchange.echoBytes
+                       : protocol::echoedRequestLength(taken, frame) == frame.size() ? int(frame.size())
+                                                                                       : 0;
+    return {exchange.reply.status, exchange.replyMs, echoed, exchange.reply.skipped};
 }
 
 int suggestedReplyTimeoutMs(int p95Ms)
@@ -92,6 +96,11 @@ QString lineTestText(const LineTestFigures& f, bool stopped)
 
 LineTest::LineTest(requests::RequestCore& core, QObject* parent) : QObject(parent), m_core(core)
 {
+    // An echo the line's tuning does not drop is skipped as noise: it shows in what was taken.
+    connect(&m_core, &requests::RequestCore::replyTaken, this, [this](const requests::Reply& reply) {
+        if (m_running && !reply.request.frame.isEmpty())
+            m_taken = reply.bytes;
+    });
 }
 
 bool LineTest::start(const TemperatureRequestFields& fields, int count)
@@ -122,6 +131,7 @@ void LineTest::askNext()
     }
     requests::Request request = passChannelRequest(m_fields, m_fields.channel, m_core.port()->baudRate(), false,
                                                    m_core.overdueAfterMs());
+    m_taken.clear();
     const auto submitted = m_core.submit(request, this, [this](const requests::Exchange& exchange) {
         if (!m_running)
             return;
@@ -129,7 +139,7 @@ void LineTest::askNext()
             finish(false);
             return;
         }
-        m_samples << lineTestSample(exchange);
+        m_samples << lineTestSample(exchange, m_taken);
         Q_EMIT progress(int(m_samples.size()), m_total);
         askNext();
     });

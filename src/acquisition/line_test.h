@@ -29,7 +29,9 @@ struct LineTestSample
     int echoBytes = 0;
     int skippedBytes = 0; // before the reply's start
 };
-LineTestSample lineTestSample(const requests::Exchange& exchange);
+// `taken`: the bytes taken for the exchange's request (RequestCore::replyTaken),
+// in which an echo the line's tuning does not drop still shows.
+LineTestSample lineTestSample(const requests::Exchange& exchange, const QByteArray& taken);
 
 struct LineTestFigures
 {
@@ -86,6 +88,7 @@ private:
     TemperatureRequestFields m_fields;
     int m_total = 0;
     QVector<LineTestSample> m_samples;
+    QByteArray m_taken; // for the request on the line
     bool m_running = false;
 };
 

@@ -222,16 +222,26 @@ private Q_SLOTS:
     }
 
     // The line test sees what the line was made to do: the module's turnaround
-    // in the reply times, the echo, the zeros before each reply.
+    // in the reply times, the echo (dropped where the line's tuning says so,
+    // otherwise skipped with the zeros), the zeros before each reply.
+    void lineTestFiguresMatchTheLine_data()
+    {
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<int>("skippedEach");
+        QTest::newRow("echo set") << true << 3;
+        QTest::newRow("echo not set") << false << 8 + 3;
+    }
     void lineTestFiguresMatchTheLine()
     {
+        QFETCH(bool, echo);
+        QFETCH(int, skippedEach);
         for (const char* fault : {"fault turnaround 200", "fault echo", "fault leadzero 3"})
             QVERIFY(m_line->applyLine(QLatin1String(fault)));
         port::MSComm line(std::make_unique<port::QSerialPortBackend>());
         QVERIFY(reader::openLine(line, m_line->slavePath(), 9600));
         requests::RequestCore core(&line);
         requests::LineTuning tuning;
-        tuning.echo = true;
+        tuning.echo = echo;
         core.setLineTuning(tuning);
         acquisition::LineTest test(core);
         QSignalSpy finished(&test, &acquisition::LineTest::finished);
@@ -244,7 +254,7 @@ private Q_SLOTS:
         QCOMPARE(figures.requests, Requests);
         QCOMPARE(figures.usable, Requests);
         QVERIFY(figures.echoSeen);
-        QCOMPARE(figures.garbageBytes, 3 * Requests);
+        QCOMPARE(figures.garbageBytes, skippedEach * Requests);
         // 200 ms of turnaround, then the reply's own time on the line; a loaded machine adds its delays.
         QVERIFY2(figures.medianMs && *figures.medianMs >= 200 && *figures.medianMs < 1000,
                  qPrintable(QString::number(figures.medianMs.value_or(-1))));
