@@ -14,7 +14,8 @@ constexpr LineNumberField kNumberFields[] = {
 constexpr QLatin1String kAddressKey("address");
 constexpr QLatin1String kEchoKey("echo");
 
-int& numberIn(requests::LineTuning& tuning, LineNumber field)
+// The tuning's value of `field` (const or not).
+template <typename Tuning> auto& numberIn(Tuning& tuning, LineNumber field)
 {
     switch (field) {
     case LineNumber::Retries:
@@ -98,10 +99,9 @@ LineSetContent parseLineSet(const QByteArray& content)
 
 QByteArray formatLineSet(const requests::LineTuning& tuning, const QList<QByteArray>& kept)
 {
-    requests::LineTuning values = tuning;
     QByteArray text = QByteArray(kAddressKey.data()) + '=' + tuning.address.toUtf8() + "\r\n";
     for (const LineNumber field : kNumbers)
-        text += QByteArray(lineNumberField(field).key.data()) + '=' + QByteArray::number(numberIn(values, field)) +
+        text += QByteArray(lineNumberField(field).key.data()) + '=' + QByteArray::number(numberIn(tuning, field)) +
                 "\r\n";
     text += QByteArray(kEchoKey.data()) + '=' + (tuning.echo ? "1" : "0") + "\r\n";
     for (const QByteArray& line : kept)

@@ -75,21 +75,23 @@ void LineSettingsDialog::cmdSaveLine_Click()
     requests::LineTuning tuning;
     tuning.address = txtLineAddress->text().trimmed();
     tuning.echo = chkEcho->isChecked();
-    const std::pair<config::LineNumber, QLineEdit*> numbers[] = {
-        {config::LineNumber::ReplyTimeout, txtReplyTimeout},
-        {config::LineNumber::Retries, txtRetries},
-        {config::LineNumber::Gap, txtGap},
+    struct NumberBox
+    {
+        config::LineNumber field;
+        QLineEdit* box;
+        int* value;
     };
-    int* targets[] = {&tuning.replyTimeoutMs, &tuning.retries, &tuning.gapMs};
-    for (int i = 0; i < 3; ++i) {
-        const std::optional<int> value = config::lineNumberFromText(numbers[i].first, numbers[i].second->text());
+    for (const NumberBox& n : {NumberBox{config::LineNumber::ReplyTimeout, txtReplyTimeout, &tuning.replyTimeoutMs},
+                               NumberBox{config::LineNumber::Retries, txtRetries, &tuning.retries},
+                               NumberBox{config::LineNumber::Gap, txtGap, &tuning.gapMs}}) {
+        const std::optional<int> value = config::lineNumberFromText(n.field, n.box->text());
         if (!value) {
-            dialogs::MsgBox(this, config::lineNumberRangeText(numbers[i].first), QString(), dialogs::Icon::Warning);
-            numbers[i].second->setFocus();
-            numbers[i].second->selectAll();
+            dialogs::MsgBox(this, config::lineNumberRangeText(n.field), QString(), dialogs::Icon::Warning);
+            n.box->setFocus();
+            n.box->selectAll();
             return;
         }
-        *targets[i] = *value;
+        *n.value = *value;
     }
     if (m_save(tuning))
         accept();
