@@ -235,12 +235,14 @@ void RequestCore::onBytesArrived()
     case Phase::Quiet:
         checkQuietLine();
         return;
-    case Phase::Awaiting:
-        if (protocol::replyComplete(replyPart(m_port->peekInput()), m_current->request.shape))
+    case Phase::Awaiting: {
+        const QByteArray reply = replyPart(m_port->peekInput());
+        if (protocol::replyComplete(reply, m_current->request.shape))
             finishCurrent();
-        else if (!m_current->request.cutShortUsable)
-            m_silence.start(); // restarted by every byte: it runs out once they stop
+        else if (!m_current->request.cutShortUsable && !reply.isEmpty())
+            m_silence.start(); // restarted by every byte: it runs out once they stop (an echo is not the reply)
         return;
+    }
     case Phase::Idle:
         break;
     }

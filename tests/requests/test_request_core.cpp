@@ -119,11 +119,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<int>("echoBytes");
         QTest::addColumn<int>("skipped");
+        QTest::addColumn<int>("replyAfterMs"); // after the echo: the module's turnaround
         const QByteArray frame = Rig::request().frame;
-        QTest::newRow("echo") << true << frame << 8 << 0;
-        QTest::newRow("echo set, none came") << true << QByteArray() << 0 << 0;
-        QTest::newRow("echo set, a damaged one") << true << hex("01 22 02 03 00 01 AA BC") << 0 << 8;
-        QTest::newRow("echo not set") << false << frame << 0 << 8;
+        QTest::newRow("echo") << true << frame << 8 << 0 << 0;
+        QTest::newRow("echo, the reply well after it") << true << frame << 8 << 0 << 300;
+        QTest::newRow("echo set, none came") << true << QByteArray() << 0 << 0 << 0;
+        QTest::newRow("echo set, a damaged one") << true << hex("01 22 02 03 00 01 AA BC") << 0 << 8 << 0;
+        QTest::newRow("echo not set") << false << frame << 0 << 8 << 0;
     }
     void echoOfTheRequestIsDropped()
     {
@@ -131,6 +133,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, before);
         QFETCH(int, echoBytes);
         QFETCH(int, skipped);
+        QFETCH(int, replyAfterMs);
         Rig rig;
         LineTuning tuning;
         tuning.echo = echo;
@@ -138,7 +141,7 @@ private Q_SLOTS:
         QCOMPARE(rig.submit(Rig::request(3, 5000)), Submitted::Queued);
         if (!before.isEmpty())
             rig.device->inject(before);
-        rig.device->inject(goodReply());
+        QTimer::singleShot(replyAfterMs, rig.core.get(), [&rig] { rig.device->inject(goodReply()); });
         QTRY_COMPARE(rig.told.size(), 1);
         QCOMPARE(int(rig.told[0].reply.status), int(ReplyStatus::Usable));
         QCOMPARE(rig.told[0].reply.bytes, goodReply());
