@@ -6,6 +6,7 @@
 #include "reader_texts.h"
 #include "site_reader.h"
 
+#include "acquisition/line_test.h"
 #include "config/module_settings.h"
 #include "history/history_settings.h"
 #include "history/history_writer.h"
@@ -96,6 +97,36 @@ site::MqttOptions brokerOptions(const reader::BrokerOptions& given, QString* err
     return o;
 }
 
+// --line-test: the requests, then the figures on stdout. A stop signal ends it
+// after the request on the line, with the figures so far.
+int runLineTest(QCoreApplication& app, requests::RequestCore& core, const reader::ReaderOptions& options)
+{
+    acquisition::TemperatureRequestFields fields;
+    fields.station = quint8(options.stations.first());
+    fields.function = reader::kReadFunction;
+    fields.start = reader::kFirstPosition;
+    fields.count = quint8(options.sensors);
+    fields.channel = 1;
+    acquisition::LineTest test(core);
+    int status = 0;
+    QObject::connect(&test, &acquisition::LineTest::finished, &app,
+                     [&](const acquisition::LineTestFigures& figures, bool complete) {
+                         const QString text = acquisition::lineTestText(figures, !complete) + QLatin1Char('\n');
+                         std::fputs(text.toLocal8Bit().constData(), stdout);
+                         std::fflush(stdout);
+                         if (!complete && !core.port()->PortOpen())
+                             status = kPortFailure;
+                         app.quit();
+                     });
+    platform::onStopSignals(&app, [&test] { test.stop(); });
+    if (!test.start(fields, *options.lineTestRequests)) {
+        complain(reader::portOpenFailureText(core.port()->lastFailure(), options.port, options.port));
+        return kPortFailure;
+    }
+    app.exec();
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -147,6 +178,9 @@ int main(int argc, char* argv[])
         return kPortFailure;
     }
     requests::RequestCore core(&line);
+    core.setLineTuning(options.tuning);
+    if (options.lineTestRequests)
+        return runLineTest(app, core, options);
     reader::SiteReader siteReader(core, options);
 
     LinePrinter printer(options.format);

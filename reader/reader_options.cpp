@@ -1,5 +1,7 @@
 #include "reader_options.h"
 
+#include "acquisition/line_test.h"
+#include "config/line_settings_file.h"
 #include "port/port_names.h"
 #include "protocol/baud_codes.h"
 #include "protocol/module_limits.h"
@@ -36,6 +38,7 @@ struct KnownOption
 {
     const char* name;
     bool takesValue;
+    bool valueOptional = false; // a value follows unless the next argument is an option
 };
 
 constexpr KnownOption kOptions[] = {
@@ -44,7 +47,9 @@ constexpr KnownOption kOptions[] = {
     {"once", false},       {"format", true},    {"history", true},
     {"mqtt-host", true},   {"mqtt-port", true}, {"site", true},
     {"name", true},        {"mqtt-user", true}, {"mqtt-password-file", true},
-    {"mqtt-cafile", true}, {"help", false},
+    {"mqtt-cafile", true}, {"help", false},      {"timeout-ms", true},
+    {"retries", true},     {"gap-ms", true},    {"echo", false},
+    {"line-test", false, true},
 };
 
 } // namespace
@@ -112,11 +117,14 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
                     .arg(name));
         if (given.contains(name))
             return fail(QStringLiteral("选项 --%1 给了两次 (given twice)").arg(name));
+        if (known->valueOptional && !value && i + 1 < arguments.size() &&
+            !arguments[i + 1].startsWith(QLatin1String("--")))
+            value = arguments[++i];
         if (known->takesValue && !value) {
             if (i + 1 >= arguments.size())
                 return fail(QStringLiteral("选项 --%1 缺少值 (needs a value)").arg(name));
             value = arguments[++i];
-        } else if (!known->takesValue && value) {
+        } else if (!known->takesValue && !known->valueOptional && value) {
             return fail(QStringLiteral("选项 --%1 不带值 (takes no value)").arg(name));
         }
         given.insert(name, value.value_or(QString()));
@@ -166,6 +174,23 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
         !number("interval", 0, kIntervalMax, &o.intervalSeconds, &error) ||
         !number("mqtt-port", 1, 65535, &o.broker.port, &error))
         return fail(error);
+    // The line's tuning, in the ranges of line.set.
+    const auto tuningNumber = [&](const char* name, config::LineNumber field, int* target) {
+        const config::LineNumberField& f = config::lineNumberField(field);
+        return number(name, f.min, f.max, target, &error);
+    };
+    if (!tuningNumber("timeout-ms", config::LineNumber::ReplyTimeout, &o.tuning.replyTimeoutMs) ||
+        !tuningNumber("retries", config::LineNumber::Retries, &o.tuning.retries) ||
+        !tuningNumber("gap-ms", config::LineNumber::Gap, &o.tuning.gapMs))
+        return fail(error);
+    o.tuning.echo = given.contains(QStringLiteral("echo"));
+    if (given.contains(QStringLiteral("line-test"))) {
+        int requests = acquisition::kLineTestDefaultRequests;
+        if (!given.value(QStringLiteral("line-test")).isEmpty() &&
+            !number("line-test", 1, acquisition::kLineTestMaxRequests, &requests, &error))
+            return fail(error);
+        o.lineTestRequests = requests;
+    }
     if (o.channels < 1 || o.channels > protocol::MaxChannelsPerModule)
         return fail(QStringLiteral("ModSet.set 中的通道数 %1 不在 1..%2 之内，请用 --channels 指定 "
                                    "(the channel count in ModSet.set is out of range: give --channels)")
@@ -250,6 +275,15 @@ QString readerHelpText()
         "  --mqtt-password-file F   从文件读取密码 (password read from file F)\n"
         "  --mqtt-cafile FILE       用 TLS 连接，以此 CA 证书校验代理 (TLS, verifying the broker with this "
         "CA)\n"
+        "  --timeout-ms N           应答超时 100..60000 ms，默认 500 (reply time-out, default 500)\n"
+        "  --retries N              无可用应答时重试 0..10 次，默认 0 (asks again after no usable reply)\n"
+        "  --gap-ms N               两次请求之间的间隔 0..10000 ms，默认 0 (pause between requests)\n"
+        "  --echo                   丢弃应答前回送的请求字节 (二线制适配器) (drop the request's echo, 2-wire "
+        "adapters)\n"
+        "  --line-test [N]          向第一个站发 N 次请求 (默认 50)，输出应答时间等统计后退出\n"
+        "                           N requests (default 50) to the first station; prints reply times, "
+        "errors,\n"
+        "                           echo, stray bytes and a suggested time-out, then exits\n"
         "  --help                   显示本说明 (show this text)\n"
         "\n"
         "退出状态 (exit status):\n"

@@ -4,6 +4,7 @@
 // the same arguments; the texts say what is wrong in Chinese and English.
 
 #include "config/module_settings.h"
+#include "requests/line_tuning.h"
 
 #include <QList>
 #include <QString>
@@ -37,6 +38,9 @@ struct ReaderOptions
     OutputFormat format = OutputFormat::Csv;
     QString historyPath; // empty: no history
     BrokerOptions broker;
+    requests::LineTuning tuning; // --timeout-ms, --retries, --gap-ms, --echo
+    // --line-test [N]: N requests to the first station, the figures printed, then the end.
+    std::optional<int> lineTestRequests;
 };
 
 struct ParsedOptions

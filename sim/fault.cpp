@@ -26,6 +26,10 @@ constexpr KindInfo kinds[] = {
     {Fault::Vanish, "vanish", false, true},
     {Fault::Collision, "collision", false, true},
     {Fault::WrongStation, "wrongstation", false, true},
+    {Fault::Echo, "echo", false, false},
+    {Fault::LeadZero, "leadzero", true, true},
+    {Fault::Jitter, "jitter", true, true},
+    {Fault::Turnaround, "turnaround", true, true},
 };
 
 const KindInfo& info(Fault::Kind kind)
@@ -169,6 +173,10 @@ std::optional<Fault> Fault::fromTokens(const QStringList& tokens, QString* error
     }
     if (*kind == ExtraBytes && fault.argument < 1) {
         setError(error, QStringLiteral("fault extrabytes needs at least 1 byte"));
+        return std::nullopt;
+    }
+    if (*kind == LeadZero && (fault.argument < 1 || fault.argument > 1000)) {
+        setError(error, QStringLiteral("fault leadzero needs 1..1000 bytes"));
         return std::nullopt;
     }
     if (*kind == WrongStation && fault.argument > 255) {

@@ -25,6 +25,12 @@ struct Fault
         Vanish,     // the device disappears after `argument` bytes of the reply: master closed, link removed
         Collision,  // another device talks from byte `argument` of the reply on (0: from its middle)
         WrongStation, // the reply names station `argument` (0: the module's own plus one), CRC made anew
+        // How the line carries a reply: these act together with each other and
+        // with the first of the kinds above that matches.
+        Echo,       // the request's own bytes come back before the reply (a 2-wire adapter)
+        LeadZero,   // `argument` zero bytes before the reply
+        Jitter,     // each reply starts a random 0..`argument` ms late
+        Turnaround, // the reply starts `argument` ms after the request (not 3.5 characters)
     };
     Kind kind = None;
     int argument = 0;
@@ -35,6 +41,8 @@ struct Fault
     // "noreply", "no-reply", "NoReply" ... all name the same kind.
     static std::optional<Kind> kindFromName(const QString& name);
     static QStringList kindNames();
+    // Echo, LeadZero, Jitter, Turnaround.
+    static bool shapesLine(Kind kind) { return kind >= Echo; }
 
     bool matches(const QByteArray& request) const;
     QString toString() const; // in the command-line form accepted by parse()

@@ -279,15 +279,24 @@ void PtyTransport::handleRequest(const QByteArray& request)
     }
     // The first fault that matches is used up before anyone hears of the request,
     // so a fault added in reaction to it applies to the next request, not this one.
+    // Faults that shape how the line carries the reply all apply besides it.
     std::optional<Fault> used;
-    for (int i = 0; i < m_faults.size() && !reply.isEmpty(); ++i) {
+    QList<Fault> lineFaults;
+    for (int i = 0; i < m_faults.size() && !reply.isEmpty();) {
         Fault& fault = m_faults[i];
-        if (!fault.matches(request))
+        const bool shapesLine = Fault::shapesLine(fault.kind);
+        if (!fault.matches(request) || (used && !shapesLine)) {
+            ++i;
             continue;
-        used = fault;
+        }
+        if (shapesLine)
+            lineFaults.append(fault);
+        else
+            used = fault;
         if (fault.remaining > 0 && --fault.remaining == 0)
             m_faults.removeAt(i);
-        break;
+        else
+            ++i;
     }
     emit requestReceived(request);
     if (reply.isEmpty())
@@ -295,7 +304,9 @@ void PtyTransport::handleRequest(const QByteArray& request)
 
     qint64 delayMicros = 0;
     bool vanishAfter = false;
-    if (used) {
+    for (const Fault& fault : lineFaults)
+        emit faultApplied(fault, request);
+    if (used && !Fault::shapesLine(used->kind)) {
         qCDebug(lcFrames) << "fault" << used->toString();
         emit faultApplied(*used, request);
         switch (used->kind) {
@@ -334,6 +345,11 @@ void PtyTransport::handleRequest(const QByteArray& request)
             reply[0] = char(used->argument > 0 ? used->argument : quint8(reply.at(0)) % 249 + 1);
             reply = protocol::appendCrc(reply.left(reply.size() - 2));
             break;
+        case Fault::Echo:
+        case Fault::LeadZero:
+        case Fault::Jitter:
+        case Fault::Turnaround:
+            break;
         }
     }
     if (reply.isEmpty())
@@ -341,9 +357,34 @@ void PtyTransport::handleRequest(const QByteArray& request)
 
     // On the real line the request itself takes its time to arrive, and the
     // module keeps 3.5 characters of silence before it answers.
+    qint64 turnaroundMicros = protocol::interFrameGapUs(baud);
+    bool echo = false;
+    for (const Fault& fault : lineFaults) {
+        switch (fault.kind) {
+        case Fault::Echo:
+            echo = true;
+            break;
+        case Fault::LeadZero:
+            reply.prepend(QByteArray(fault.argument, '\0'));
+            break;
+        case Fault::Jitter:
+            delayMicros += qint64(m_random.bounded(fault.argument + 1)) * 1000;
+            break;
+        case Fault::Turnaround:
+            turnaroundMicros = qint64(fault.argument) * 1000;
+            break;
+        default:
+            break;
+        }
+    }
     const qint64 now = nowMicros();
-    const qint64 ready =
-        now + protocol::lineTimeUs(int(request.size()), baud) + protocol::interFrameGapUs(baud) + delayMicros;
+    qint64 ready = now + protocol::lineTimeUs(int(request.size()), baud) + turnaroundMicros + delayMicros;
+    if (echo) {
+        // The adapter hears the request as it goes out: its bytes come back at
+        // once, and the reply follows after the module's turnaround.
+        ready -= protocol::lineTimeUs(int(request.size()), baud);
+        reply.prepend(request);
+    }
     Outgoing out;
     out.bytes = reply;
     out.baudRate = baud;

@@ -30,7 +30,10 @@ public:
 Q_SIGNALS:
     // The channel's turn on the line has come; its request goes out next.
     void channelStarting(int channel);
-    // The channel's request ended: its judged reply (reply.status NoReply when nothing came).
+    // The channel's request ended: its judged reply (reply.status NoReply when
+    // nothing came). A channel without a usable reply is first asked again as
+    // often as the line's tuning says (LineTuning::retries); only the last
+    // asking is told.
     void channelAnswered(int channel, const requests::Exchange& exchange);
     // Every channel was asked (`complete`), or the pass ended early: the port
     // closed or refused a request, or the line's queue was full.
@@ -38,6 +41,7 @@ Q_SIGNALS:
 
 private:
     void askNext();
+    void ask(); // the current channel, its m_retry'th asking again
     void onAnswer(const requests::Exchange& exchange);
     void finish(bool complete);
 
@@ -47,6 +51,8 @@ private:
     int m_channel = 0;
     bool m_running = false;
     bool m_previousUnfinished = false; // the last channel's bytes were no whole reply: more may follow
+    bool m_previousSilent = false;     // the last channel got no byte in its time: its reply may come late
+    int m_retry = 0;
 };
 
 } // namespace acquisition

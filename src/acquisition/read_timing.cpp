@@ -12,14 +12,15 @@ int temperatureExchangeMs(int count, int baud)
     return protocol::lineTimeMs(kTemperatureRequestBytes + protocol::temperatureReplyLength(count), baud);
 }
 
-int temperatureReadWaitMs(int count, int baud)
+int temperatureReadWaitMs(int count, int baud, int replyTimeoutMs)
 {
-    return std::max(kReadWaitFloorMs, temperatureExchangeMs(count, baud) + protocol::ModuleTurnaroundMs);
+    const int floorMs = replyTimeoutMs > kPassDeadlineFloorMs ? replyTimeoutMs : kReadWaitFloorMs;
+    return std::max(floorMs, temperatureExchangeMs(count, baud) + protocol::ModuleTurnaroundMs);
 }
 
-int passChannelDeadlineMs(int count, int baud)
+int passChannelDeadlineMs(int count, int baud, int replyTimeoutMs)
 {
-    return std::max(kPassDeadlineFloorMs, temperatureExchangeMs(count, baud) + protocol::ModuleTurnaroundMs);
+    return std::max(replyTimeoutMs, temperatureExchangeMs(count, baud) + protocol::ModuleTurnaroundMs);
 }
 
 int passQuietGapUs(int baud, bool afterCutShortReply)

@@ -30,7 +30,7 @@ ReadingController::Refusal ReadingController::readOnce(const TemperatureRequestF
 {
     if (busy())
         return Refusal::Busy;
-    const requests::Request request = singleReadingRequest(fields, m_core.port()->baudRate());
+    const requests::Request request = singleReadingRequest(fields, m_core.port()->baudRate(), m_core.lineTuning().replyTimeoutMs);
     m_singleWaits = true;
     const Refusal refusal = refusalOf(m_core.submit(request, this, [this](const requests::Exchange& exchange) {
         if (!exchange.late)

@@ -19,20 +19,20 @@ requests::Request temperatureReadRequest(const TemperatureRequestFields& fields,
 }
 } // namespace
 
-requests::Request singleReadingRequest(const TemperatureRequestFields& fields, int baud)
+requests::Request singleReadingRequest(const TemperatureRequestFields& fields, int baud, int replyTimeoutMs)
 {
     requests::Request request = temperatureReadRequest(fields, fields.channel);
     request.threshold = protocol::temperatureReplyLength(fields.count);
-    request.deadlineMs = temperatureReadWaitMs(fields.count, baud);
+    request.deadlineMs = temperatureReadWaitMs(fields.count, baud, replyTimeoutMs);
     return request;
 }
 
 requests::Request passChannelRequest(const TemperatureRequestFields& fields, quint8 channel, int baud,
-                                     bool afterUnfinishedReply)
+                                     bool afterUnfinishedReply, int replyTimeoutMs)
 {
     requests::Request request = temperatureReadRequest(fields, channel);
     request.threshold = 0; // the pass takes its replies itself: no receive event
-    request.deadlineMs = passChannelDeadlineMs(fields.count, baud);
+    request.deadlineMs = passChannelDeadlineMs(fields.count, baud, replyTimeoutMs);
     request.quietGapUs = passQuietGapUs(baud, afterUnfinishedReply);
     request.cutShortUsable = true;
     request.lateReplyTaken = false;

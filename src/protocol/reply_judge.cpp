@@ -3,6 +3,8 @@
 #include "crc16.h"
 #include "frames.h"
 
+#include <optional>
+
 namespace protocol {
 
 namespace {
@@ -62,29 +64,34 @@ JudgedReply judgeReply(const QByteArray& received, const ReplyShape& shape)
 {
     if (received.isEmpty())
         return {};
-    const qsizetype lastStart = shape.afterNoise ? received.size() - 1 : 0;
-    bool wholeButBroken = false; // a reply's full length came, with a bad CRC
-    for (qsizetype at = 0; at <= lastStart; ++at) {
+    std::optional<JudgedReply> cutShort; // the first start of a reply whose end has not come
+    bool wholeButBroken = false;         // a reply's full length came, with a bad CRC
+    for (qsizetype at = 0; at < received.size(); ++at) {
         if (exceptionAt(received, at, shape))
-            return {ReplyStatus::Exception, received.mid(at, ExceptionReplyLength), quint8(received.at(at + 2))};
+            return {ReplyStatus::Exception, received.mid(at, ExceptionReplyLength), quint8(received.at(at + 2)),
+                    int(at)};
         if (!headerAt(received, at, shape))
             continue;
         if (shape.length == 0) {
             if (const qsizetype size = crcEndedFrameAt(received, at, shape.shortestLength))
-                return {ReplyStatus::Usable, received.mid(at, size), 0};
-            return {ReplyStatus::CutShort, received.mid(at), 0};
+                return {ReplyStatus::Usable, received.mid(at, size), 0, int(at)};
+            if (!cutShort)
+                cutShort = JudgedReply{ReplyStatus::CutShort, received.mid(at), 0, int(at)};
+            continue;
         }
         if (received.size() - at < shape.length) {
             // The reply still arriving; every later start would be shorter still.
             if (!wholeButBroken)
-                return {ReplyStatus::CutShort, received.mid(at), 0};
+                return {ReplyStatus::CutShort, received.mid(at), 0, int(at)};
             break;
         }
         const QByteArray candidate = received.mid(at, shape.length);
         if (hasValidCrc(candidate))
-            return {ReplyStatus::Usable, candidate, 0};
+            return {ReplyStatus::Usable, candidate, 0, int(at)};
         wholeButBroken = true;
     }
+    if (cutShort)
+        return *cutShort;
     if (intactOtherFrame(received, shape))
         return {ReplyStatus::Mismatch, received, 0};
     return {ReplyStatus::CrcError, received, 0};
@@ -92,8 +99,6 @@ JudgedReply judgeReply(const QByteArray& received, const ReplyShape& shape)
 
 bool replyComplete(const QByteArray& received, const ReplyShape& shape)
 {
-    if (shape.length > 0 && !shape.afterNoise && received.size() >= shape.length)
-        return true;
     switch (judgeReply(received, shape).status) {
     case ReplyStatus::Usable:
     case ReplyStatus::Exception:
@@ -111,6 +116,15 @@ bool replyComplete(const QByteArray& received, const ReplyShape& shape)
         break;
     }
     return false;
+}
+
+qsizetype echoedRequestLength(const QByteArray& received, const QByteArray& request)
+{
+    if (request.isEmpty())
+        return 0;
+    if (received.startsWith(request))
+        return request.size();
+    return request.startsWith(received) ? received.size() : 0;
 }
 
 } // namespace protocol

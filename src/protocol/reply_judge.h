@@ -19,8 +19,6 @@ struct ReplyShape
     int length = 0;
     int shortestLength = 6;
     int byteCount = -1; // byte 2 where the request fixes it (a temperature reply's 2n); -1: not examined
-    // Bytes before the reply (the tail of an earlier reply, line noise) are skipped.
-    bool afterNoise = false;
 };
 
 enum class ReplyStatus {
@@ -38,6 +36,9 @@ struct JudgedReply
     // Usable, CutShort, Exception: the reply from its first byte on; otherwise every byte received.
     QByteArray bytes;
     quint8 exceptionCode = 0;
+    // Usable, CutShort, Exception: the bytes before the reply's first one (the
+    // tail of an earlier reply, zeros or noise on the line), which were skipped.
+    int skipped = 0;
 };
 
 // A reply that must not be used: shown with what is wrong after its dump.
@@ -50,7 +51,14 @@ constexpr int ExceptionReplyLength = 5; // station, function + 0x80, code, CRC
 // reply. Further bytes would not change the verdict.
 bool replyComplete(const QByteArray& received, const ReplyShape& shape);
 
-// The verdict on the bytes received for a request of `shape`.
+// The verdict on the bytes received for a request of `shape`. The reply may
+// start anywhere among them: bytes before a reply's start are skipped.
 JudgedReply judgeReply(const QByteArray& received, const ReplyShape& shape);
+
+// How many of the bytes received after `request` went out are the request's
+// own bytes, handed back by an adapter that hears its own sending: the whole
+// request when they start with it; all of them while they are the start of it
+// (what follows is not known yet); 0 when they are no echo of it.
+qsizetype echoedRequestLength(const QByteArray& received, const QByteArray& request);
 
 } // namespace protocol

@@ -61,7 +61,6 @@ ReplyShape temperatureReplyShape(quint8 station, quint8 function, int count)
     shape.function = function;
     shape.length = temperatureReplyLength(count);
     shape.byteCount = quint8(2 * count);
-    shape.afterNoise = true;
     return shape;
 }
 

@@ -36,6 +36,12 @@ struct Request
     // reply still arriving for an earlier request is not taken for this one's.
     // Bounded by deadlineMs.
     int quietGapUs = 0;
+    // The silence is counted from the request's turn on, not from the last byte:
+    // a late reply to the request before, which had none in its time, must not
+    // be taken for this one's.
+    bool quietFromTurn = false;
+    // 0: the first asking; 1, 2 ...: the same request asked again after it got no usable reply.
+    int retry = 0;
     // At the deadline, the start of a reply whose end did not come is used as
     // far as it goes. Otherwise bytes that stop coming before they make a whole
     // reply (protocol::ReplyEndSilenceMs) are judged then, not at the deadline.

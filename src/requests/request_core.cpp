@@ -34,8 +34,28 @@ int RequestCore::commandDeadlineMs(const Request& request, int baud)
     return std::max(NoReplyTimeoutMs, lineMs + protocol::ModuleTurnaroundMs);
 }
 
+void RequestCore::setLineTuning(const LineTuning& tuning)
+{
+    m_tuning = tuning;
+    m_watchdog.setInterval(overdueAfterMs());
+}
+
+int RequestCore::overdueAfterMs() const
+{
+    return std::max(NoReplyTimeoutMs, m_tuning.replyTimeoutMs);
+}
+
+QByteArray RequestCore::replyPart(const QByteArray& received, int* echoBytes) const
+{
+    const qsizetype echoed = m_tuning.echo ? protocol::echoedRequestLength(received, m_current->request.frame) : 0;
+    if (echoBytes)
+        *echoBytes = int(echoed);
+    return received.mid(echoed);
+}
+
 RequestCore::RequestCore(port::MSComm* port, QObject* parent) : QObject(parent), m_port(port)
 {
+    m_sinceExchange.start();
     for (QTimer* timer : {&m_quietTimer, &m_deadline, &m_holdTimer, &m_silence, &m_watchdog}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
@@ -124,7 +144,7 @@ void RequestCore::startNext()
     }
     if (!m_current)
         return; // the port closed meanwhile
-    if (m_current->request.quietGapUs > 0) {
+    if (m_current->request.quietGapUs > 0 || m_tuning.gapMs > 0) {
         m_phase = Phase::Quiet;
         m_quietClock.start();
         checkQuietLine();
@@ -138,8 +158,18 @@ void RequestCore::checkQuietLine()
     if (m_phase != Phase::Quiet)
         return;
     const Request& request = m_current->request;
-    const qint64 waitUs = quietLineWaitUs(m_port->usSinceLastByte(), m_quietClock.nsecsElapsed() / 1000,
-                                          request.quietGapUs, qint64(request.deadlineMs) * 1000);
+    // The pause between requests, counted from the end of the exchange before.
+    const qint64 pauseLeftMs = m_tuning.gapMs - m_sinceExchange.elapsed();
+    if (pauseLeftMs > 0) {
+        m_quietClock.start(); // the quiet line's wait, bounded by the deadline, starts after the pause
+        m_quietTimer.start(int(pauseLeftMs));
+        return;
+    }
+    const qint64 waitedUs = m_quietClock.nsecsElapsed() / 1000;
+    const qint64 sinceLastByteUs =
+        request.quietFromTurn ? std::min(m_port->usSinceLastByte(), waitedUs) : m_port->usSinceLastByte();
+    const qint64 waitUs =
+        quietLineWaitUs(sinceLastByteUs, waitedUs, request.quietGapUs, qint64(request.deadlineMs) * 1000);
     if (waitUs <= 0) {
         writeCurrent();
         return;
@@ -166,9 +196,11 @@ void RequestCore::writeCurrent()
         return;
     }
     m_phase = Phase::Awaiting;
+    m_sinceWrite.start();
     noteRequestSent();
-    const int deadlineMs =
-        request.deadlineMs > 0 ? request.deadlineMs : commandDeadlineMs(request, m_port->baudRate());
+    const int deadlineMs = request.deadlineMs > 0
+                               ? request.deadlineMs
+                               : std::max(commandDeadlineMs(request, m_port->baudRate()), m_tuning.replyTimeoutMs);
     m_deadline.start(deadlineMs);
     Q_EMIT requestWritten(request);
     // Nothing awaited can be whole before the request, the silence a module keeps
@@ -176,7 +208,9 @@ void RequestCore::writeCurrent()
     // line around) and the reply have passed on the line: until then the port
     // need not wake the program for every byte.
     const int baud = m_port->baudRate();
-    const qint64 wholeAfterUs = protocol::lineTimeUs(int(request.frame.size()) + expectedReplyBytes(request.shape), baud) +
+    const int echoed = m_tuning.echo ? int(request.frame.size()) : 0;
+    const qint64 wholeAfterUs =
+        protocol::lineTimeUs(int(request.frame.size()) + echoed + expectedReplyBytes(request.shape), baud) +
                                 2 * protocol::interFrameGapUs(baud);
     const int holdMs = int(qMin<qint64>(wholeAfterUs / 1000, deadlineMs));
     if (holdMs > 0 && m_phase == Phase::Awaiting) {
@@ -201,12 +235,14 @@ void RequestCore::onBytesArrived()
     case Phase::Quiet:
         checkQuietLine();
         return;
-    case Phase::Awaiting:
-        if (protocol::replyComplete(m_port->peekInput(), m_current->request.shape))
+    case Phase::Awaiting: {
+        const QByteArray reply = replyPart(m_port->peekInput());
+        if (protocol::replyComplete(reply, m_current->request.shape))
             finishCurrent();
-        else if (!m_current->request.cutShortUsable)
-            m_silence.start(); // restarted by every byte: it runs out once they stop
+        else if (!m_current->request.cutShortUsable && !reply.isEmpty())
+            m_silence.start(); // restarted by every byte: it runs out once they stop (an echo is not the reply)
         return;
+    }
     case Phase::Idle:
         break;
     }
@@ -266,15 +302,18 @@ void RequestCore::finishCurrent()
         return; // the released bytes finished it already
     m_phase = Phase::Idle;
     m_port->setInputLen(0);
-    const QByteArray bytes = m_port->Input();
+    int echoBytes = 0;
+    const QByteArray bytes = replyPart(m_port->Input(), &echoBytes);
     m_port->setInBufferCount(0); // anything beyond the reply is discarded
     const Request& request = m_current->request;
+    Exchange exchange;
+    exchange.echoBytes = echoBytes;
     if (!bytes.isEmpty()) {
+        exchange.replyMs = int(m_sinceWrite.elapsed());
         resetWatchdog();
         qCDebug(lcFrames, "reply for mode %d:%s", request.context.kind, qPrintable(protocol::replyDump(bytes)));
         Q_EMIT replyTaken(Reply{bytes, request});
     }
-    Exchange exchange;
     exchange.request = request;
     exchange.reply = protocol::judgeReply(bytes, request.shape);
     if (exchange.reply.status == protocol::ReplyStatus::CutShort && !request.cutShortUsable)
@@ -291,6 +330,7 @@ RequestCore::Entry RequestCore::takeCurrent()
     releaseInput();
     Entry entry = std::move(*m_current);
     m_current.reset();
+    m_sinceExchange.start();
     return entry;
 }
 

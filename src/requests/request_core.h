@@ -11,6 +11,7 @@
 //
 // No widgets: a program without windows uses it as the window does.
 
+#include "line_tuning.h"
 #include "request.h"
 
 #include "port/mscomm.h"
@@ -44,6 +45,8 @@ struct Exchange
     Ending ending = Ending::Answered;
     bool late = false;  // a reply that came after the deadline, before any other request went out
     QString writeError; // NotWritten: the device's own words
+    int echoBytes = 0;  // the request's own bytes handed back before the reply (LineTuning::echo)
+    int replyMs = -1;   // from the write to the reply being taken; -1: nothing came
 };
 
 class RequestCore : public QObject
@@ -74,6 +77,14 @@ public:
 
     port::MSComm* port() const { return m_port.data(); }
 
+    // How the line is driven from the next request on: the reply time-out of
+    // commands and of the watchdog, the pause between requests, the echo.
+    void setLineTuning(const LineTuning& tuning);
+    const LineTuning& lineTuning() const { return m_tuning; }
+    // How long a request goes unanswered before it is overdue: NoReplyTimeoutMs,
+    // or the reply time-out where that is longer.
+    int overdueAfterMs() const;
+
     // Puts `request` in line. `done` runs (in this object's thread) as long as
     // `receiver` lives; `starting`, when given, runs as the request's turn comes,
     // before its quiet wait and its frame.
@@ -92,7 +103,7 @@ public:
     // No request on the line and none waiting.
     bool idle() const { return !m_current && m_queue.empty(); }
 
-    // The oldest unanswered request went NoReplyTimeoutMs without a reply.
+    // The oldest unanswered request went overdueAfterMs() without a reply.
     bool isOverdue() const { return m_overdue; }
     // Milliseconds until an unanswered request counts as overdue (-1: none waiting).
     int watchdogRemainingMs() const { return m_watchdog.remainingTime(); }
@@ -107,7 +118,7 @@ Q_SIGNALS:
     // The port raised its receive event while no request was on the line and
     // none awaited a late reply: the bytes were taken and belong to nobody.
     void strayBytes(const QByteArray& bytes);
-    // A request went NoReplyTimeoutMs without a reply.
+    // A request went overdueAfterMs() without a reply.
     void overdue();
     // The line has nothing on it and nothing waiting.
     void becameIdle();
@@ -115,7 +126,7 @@ Q_SIGNALS:
 private:
     enum class Phase {
         Idle,     // nothing on the line
-        Quiet,    // the request's turn: waiting for a quiet line before it goes out
+        Quiet,    // the request's turn: waiting for the pause and a quiet line before it goes out
         Awaiting, // written: waiting for its reply or its deadline
     };
     struct Entry
@@ -151,6 +162,12 @@ private:
     std::optional<Entry> m_lingering; // awaits a late reply until the next request goes out
     Phase m_phase = Phase::Idle;
     int m_delivering = 0; // senders being told: a request they submit waits for them to finish
+    // The request on the line without the echo of its own bytes, if the line echoes them.
+    QByteArray replyPart(const QByteArray& received, int* echoBytes = nullptr) const;
+
+    LineTuning m_tuning;
+    QElapsedTimer m_sinceExchange; // since the last exchange ended: the pause between requests
+    QElapsedTimer m_sinceWrite;
     QElapsedTimer m_quietClock;
     QTimer m_quietTimer;
     QTimer m_deadline;

@@ -33,6 +33,8 @@ struct ChannelStats
     qint64 replies = 0;      // replies taken from the line
     qint64 crcErrors = 0;    // replies judged a CRC error
     qint64 noReplies = 0;    // requests judged to have had no reply
+    qint64 retries = 0;      // requests asked again after no usable reply (counted in `requests` too)
+    qint64 skippedBytes = 0; // bytes before a reply's start (zeros, noise) that were skipped
     MedianWindow replyTimes; // ms from a request's write to its reply being taken
 };
 

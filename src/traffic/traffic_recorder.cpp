@@ -44,7 +44,10 @@ bool TrafficRecorder::isLast(const requests::Request& request) const
 void TrafficRecorder::onRequestWritten(const requests::Request& request)
 {
     const quint64 out = m_record.append({m_wallMs(), Direction::Out, request.frame, Verdict::Sent});
-    ++m_stats[request.context.channel].requests;
+    ChannelStats& stats = m_stats[request.context.channel];
+    ++stats.requests;
+    if (request.retry > 0)
+        ++stats.retries;
     m_last = Exchange{request.frame, out, std::nullopt, m_monotonicMs()};
     Q_EMIT changed();
 }
@@ -71,6 +74,7 @@ void TrafficRecorder::onExchangeEnded(const requests::Exchange& exchange)
 {
     switch (exchange.ending) {
     case requests::Exchange::Ending::Answered:
+        m_stats[exchange.request.context.channel].skippedBytes += exchange.reply.skipped;
         noteVerdict(exchange.request, verdictOf(exchange.reply.status));
         break;
     case requests::Exchange::Ending::Cancelled:

@@ -32,6 +32,7 @@ MainWindow::MainWindow(std::unique_ptr<port::SerialBackend> backend, QWidget* pa
     m_reading = new acquisition::ReadingController(*m_requests, this);
     m_serials = new serials::SerialNumbersController(*m_requests, this);
     m_moduleConfig = new config::ModuleConfigController(*m_requests, this);
+    m_lineTest = new acquisition::LineTest(*m_requests, this);
     m_outlet = std::make_unique<site::ReadingsOutlet>();
     readSerialTexts = QStringList(serials::MaxListEntries);
     m_positionGutter = new LineGutter(txtShowID, txtSn, this);
@@ -62,6 +63,7 @@ void MainWindow::shutDown()
     m_reading->cancel();
     m_serials->cancel();
     m_moduleConfig->cancel();
+    m_lineTest->stop();
     for (IntervalTimer* timer : {Timer2, Timer7})
         timer->setEnabled(false);
     Timer5->setInterval(0);
@@ -113,6 +115,7 @@ void MainWindow::wireControls()
     connect(Timer7, &IntervalTimer::Timer, this, &MainWindow::allChannelsLoopTick);
 
     connect(cmdSaveSet, &QPushButton::clicked, this, &MainWindow::saveModuleSettings);
+    connect(cmdLineSettings, &QPushButton::clicked, this, &MainWindow::openLineSettings);
     connect(cmdReadAdd, &QPushButton::clicked, this, &MainWindow::readModuleAddress);
     connect(cmdChangeID, &QPushButton::clicked, this, &MainWindow::changeModuleAddress);
     connect(cmdBuadRate, &QPushButton::clicked, this, &MainWindow::changeModuleBaud);
@@ -171,6 +174,9 @@ void MainWindow::startUp()
                         QStringLiteral("模块设置文件“%1”中%2，已改用默认值。")
                             .arg(QDir::toNativeSeparators(mod.path), mod.outOfRange.join(QStringLiteral("；"))),
                         QStringLiteral("系统提示"), dialogs::Icon::Warning);
+
+    // 2b. How the line is driven.
+    loadLineTuning();
 
     // 3. Pre-fill the boxes the operator works with.
     const QString address = QString::number(m_defaultAddress);

@@ -11,6 +11,7 @@
 #include "main_window_form.h"
 
 #include "acquisition/grid_geometry.h"
+#include "acquisition/line_test.h"
 #include "acquisition/reading_controller.h"
 #include "config/module_config_controller.h"
 #include "port/mscomm.h"
@@ -19,11 +20,13 @@
 #include "serials/serial_numbers_controller.h"
 #include "site/readings_outlet.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <optional>
 
 class HistoryTab;
+class LineSettingsDialog;
 class LineGutter;
 class QScrollArea;
 class AlarmsPanel;
@@ -124,6 +127,13 @@ public:
     // The alarms page, made with the first readings or when the tab is first shown.
     AlarmsPanel* alarmsPanel();
     traffic::TrafficRecorder* trafficRecorder() const { return m_traffic; }
+
+    // ---- The line's tuning and the line test (main_window_line.cpp)
+    void openLineSettings(); // cmdLineSettings: the dialog, window-modal, without an event loop of its own
+    // The line test on the request station, function, start, count and channel
+    // boxes; its figures go to the traffic page.
+    void startLineTest();
+    acquisition::LineTest& lineTest() { return *m_lineTest; }
 
     // ---- The view: the form in a scroll area, and its zoom (main_window_view.cpp)
     // The scroll area that fills the window; its widget is the form, at the zoom's
@@ -242,6 +252,12 @@ private:
     // is asked whether the port should follow too.
     void offerNewBaudRate(int newCode);
 
+    // ---- Line (main_window_line.cpp)
+    // Start-up: line.set (defaults where it is missing; a value that cannot be
+    // used is named in a message and its default used).
+    void loadLineTuning();
+    void applyLineTuning(const requests::LineTuning& tuning); // to the core and lblLineSummary
+
     // ---- History (main_window_history.cpp)
     void createHistoryTab();
     void addWatchPages(); // the alarms, traffic and broker pages of the history tab
@@ -258,6 +274,9 @@ private:
     HistoryTab* m_historyTab = nullptr;
     AlarmsPanel* m_alarmsPanel = nullptr;
     TrafficPanel* m_trafficPanel = nullptr;
+    acquisition::LineTest* m_lineTest = nullptr;
+    QPointer<LineSettingsDialog> m_lineDialog;
+    QList<QByteArray> m_lineKept; // line.set's lines of other keys, written back as they were
     traffic::TrafficRecorder* m_traffic = nullptr;
     acquisition::GridLayout m_gridLayout;
     bool m_portIsOpen = false;

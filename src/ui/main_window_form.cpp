@@ -108,6 +108,9 @@ void MainWindowForm::setupUi(QWidget* window)
     FORM_BIND(built, txtChnnelNum);
     FORM_BIND(built, txtMaxofSensor);
     FORM_BIND(built, cmdSaveSet);
+    FORM_BIND(built, fraLine);
+    FORM_BIND(built, lblLineSummary);
+    FORM_BIND(built, cmdLineSettings);
 
     FORM_BIND(built, Picture3);
     FORM_BIND(built, Label4);

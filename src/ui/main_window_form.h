@@ -129,6 +129,9 @@ struct MainWindowForm
     QLineEdit* txtChnnelNum = nullptr;
     QLineEdit* txtMaxofSensor = nullptr;
     QPushButton* cmdSaveSet = nullptr;
+    QGroupBox* fraLine = nullptr;        // "通讯线路"
+    QLabel* lblLineSummary = nullptr;    // the line's reply time-out, retries, pause and echo
+    QPushButton* cmdLineSettings = nullptr; // opens the line's settings
 
     // Tab 4: about
     QLabel* Picture3 = nullptr;

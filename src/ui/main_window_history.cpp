@@ -38,6 +38,13 @@ void MainWindow::addWatchPages()
     m_trafficPanel = new TrafficPanel(m_traffic);
     m_trafficPanel->setObjectName(QStringLiteral("tabHistoryTraffic"));
     m_historyTab->tabHistory->addTab(m_trafficPanel, QStringLiteral("通信记录"));
+    connect(m_trafficPanel, &TrafficPanel::lineTestClicked, this, &MainWindow::startLineTest);
+    connect(m_trafficPanel, &TrafficPanel::stopLineTestClicked, m_lineTest, &acquisition::LineTest::stop);
+    connect(m_lineTest, &acquisition::LineTest::progress, m_trafficPanel, &TrafficPanel::showLineTestProgress);
+    connect(m_lineTest, &acquisition::LineTest::finished, m_trafficPanel,
+            [this](const acquisition::LineTestFigures& figures, bool complete) {
+                m_trafficPanel->showLineTestFigures(acquisition::lineTestText(figures, !complete));
+            });
     auto* broker = new BrokerPanel(
         m_outlet->publisher(), m_outlet->brokerProblem(),
         QDir::toNativeSeparators(config::settingsFilePath(programFolder(), site::kMqttSetName)));

@@ -226,6 +226,11 @@ const form::Row rows[] = {
     {"txtMaxofSensor", Kind::LineEdit, "Frame17", "40", 2760, 2280, 1080, 315},
     {"cmdSaveSet", Kind::Button, "Frame17", "保存设置", 2760, 2940, 1440, 450},
 
+    // Beyond the form's controls: how the line is driven (line.set).
+    {"fraLine", Kind::Group, "tabPages_2", "通讯线路", 360, 8640, 14655, 1095},
+    {"lblLineSummary", Kind::Label, "fraLine", "", 480, 420, 11400, 345},
+    {"cmdLineSettings", Kind::Button, "fraLine", "线路参数...", 12240, 390, 1920, 405},
+
     // Tab 4: about the software.
     {"Picture3", Kind::Image, "tabPages_3", ":/form/logo.png", 1200, 1200, 2400, 2400},
     {"Label4", Kind::Label, "tabPages_3",

@@ -20,8 +20,19 @@
 #include <cmath>
 
 namespace {
-const QString WaitingText = QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)");
-const QString OverdueText = QStringLiteral("3秒内未收到响应");
+// The seconds after which a request counts as overdue: "3", or "4.5" when not whole.
+QString overdueSeconds(int ms)
+{
+    return ms % 1000 == 0 ? QString::number(ms / 1000) : QString::number(ms / 1000.0, 'f', 1);
+}
+QString waitingText(int overdueMs)
+{
+    return QStringLiteral("等待响应中...(如果%1秒内未响应，请检查命令或硬件！)").arg(overdueSeconds(overdueMs));
+}
+QString overdueText(int overdueMs)
+{
+    return QStringLiteral("%1秒内未收到响应").arg(overdueSeconds(overdueMs));
+}
 const QString BadChannelText = QStringLiteral("请指定正确的模块及通道编号");
 
 QString queueFullText(int bound)
@@ -67,9 +78,10 @@ void MainWindow::showSent(const requests::Request& request)
 
 void MainWindow::showWaiting()
 {
-    showStatusText(txtState, WaitingText);
+    const int overdueMs = m_requests->overdueAfterMs();
+    showStatusText(txtState, waitingText(overdueMs));
     if (m_requests->isOverdue()) {
-        txtState->appendPlainText(OverdueText);
+        txtState->appendPlainText(overdueText(overdueMs));
         imgNotConnected->raise();
     }
 }
@@ -179,8 +191,9 @@ QString MainWindow::captionOf(const QWidget* box) const
 
 void MainWindow::onReplyOverdue()
 {
-    if (!txtState->toPlainText().endsWith(OverdueText))
-        txtState->appendPlainText(OverdueText);
+    const QString overdue = overdueText(m_requests->overdueAfterMs());
+    if (!txtState->toPlainText().endsWith(overdue))
+        txtState->appendPlainText(overdue);
     imgNotConnected->raise();
 }
 

@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "program_folder.h"
 #include "protocol/module_limits.h"
+#include "acquisition/line_test.h"
 #include "traffic/traffic_recorder.h"
 
 #include <QDate>
@@ -11,7 +12,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -26,9 +29,15 @@ const QString RecordGroup = QStringLiteral("通信记录");
 const QString StatsGroup = QStringLiteral("各通道统计");
 const QString Save = QStringLiteral("保存");
 const QString Clear = QStringLiteral("清空");
+const QString LineTestGroup = QStringLiteral("线路测试");
+const QString LineTest = QStringLiteral("线路测试");
+const QString StopLineTest = QStringLiteral("停止");
+const QString LineTestHint = QStringLiteral("按“数据查询”页的设备地址、功能码、起始地址、数据长度和通道号，"
+                                            "连续发送 %1 次请求，统计应答时间与错误");
 const QStringList StatsColumns = {QStringLiteral("通道"),   QStringLiteral("请求"),
                                   QStringLiteral("应答"),   QStringLiteral("CRC错误"),
-                                  QStringLiteral("无应答"), QStringLiteral("应答时间中位数(ms)")};
+                                  QStringLiteral("无应答"), QStringLiteral("重试"),
+                                  QStringLiteral("跳过字节"), QStringLiteral("应答时间中位数(ms)")};
 // Requests about no one channel (the module's address and baud rate) have channel 0.
 const QString NoChannel = QStringLiteral("其他");
 const QString NoMedian = QStringLiteral("-");
@@ -134,12 +143,35 @@ void TrafficPanel::buildControls()
     record->addWidget(lstTraffic, 1);
     record->addLayout(buttons);
 
+    cmdLineTest = button(QStringLiteral("cmdLineTest"), captions::LineTest);
+    cmdStopLineTest = button(QStringLiteral("cmdStopLineTest"), captions::StopLineTest);
+    cmdStopLineTest->setEnabled(false);
+    prgLineTest = new QProgressBar;
+    prgLineTest->setObjectName(QStringLiteral("prgLineTest"));
+    prgLineTest->setRange(0, acquisition::kLineTestDefaultRequests);
+    prgLineTest->setValue(0);
+    lblLineTestFigures = new QLabel(captions::LineTestHint.arg(acquisition::kLineTestDefaultRequests));
+    lblLineTestFigures->setObjectName(QStringLiteral("lblLineTestFigures"));
+    lblLineTestFigures->setWordWrap(true);
+    lblLineTestFigures->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(cmdLineTest, &QPushButton::clicked, this, &TrafficPanel::lineTestClicked);
+    connect(cmdStopLineTest, &QPushButton::clicked, this, &TrafficPanel::stopLineTestClicked);
+    auto* lineTestGroup = new QGroupBox(captions::LineTestGroup);
+    auto* lineTest = new QVBoxLayout(lineTestGroup);
+    auto* lineTestRow = new QHBoxLayout;
+    lineTestRow->addWidget(cmdLineTest);
+    lineTestRow->addWidget(cmdStopLineTest);
+    lineTestRow->addWidget(prgLineTest, 1);
+    lineTest->addLayout(lineTestRow);
+    lineTest->addWidget(lblLineTestFigures);
+
     auto* statsGroup = new QGroupBox(captions::StatsGroup);
     auto* statsLayout = new QVBoxLayout(statsGroup);
     statsLayout->addWidget(tblTrafficStats);
 
     auto* page = new QVBoxLayout(this);
     page->addWidget(recordGroup, 1);
+    page->addWidget(lineTestGroup);
     page->addWidget(statsGroup);
 }
 
@@ -202,6 +234,8 @@ void TrafficPanel::refreshStats()
                                    QString::number(counts.replies),
                                    QString::number(counts.crcErrors),
                                    QString::number(counts.noReplies),
+                                   QString::number(counts.retries),
+                                   QString::number(counts.skippedBytes),
                                    median ? QString::number(*median) : captions::NoMedian};
         for (int column = 0; column < cells.size(); ++column) {
             auto* cell = new QTableWidgetItem(cells.at(column));
@@ -210,6 +244,21 @@ void TrafficPanel::refreshStats()
         }
         ++row;
     }
+}
+
+void TrafficPanel::showLineTestProgress(int done, int total)
+{
+    prgLineTest->setRange(0, total);
+    prgLineTest->setValue(done);
+    cmdLineTest->setEnabled(false);
+    cmdStopLineTest->setEnabled(true);
+}
+
+void TrafficPanel::showLineTestFigures(const QString& text)
+{
+    lblLineTestFigures->setText(text);
+    cmdLineTest->setEnabled(true);
+    cmdStopLineTest->setEnabled(false);
 }
 
 void TrafficPanel::cmdSaveTraffic_Click()

@@ -6,7 +6,9 @@
 #include <QWidget>
 #include <vector>
 
+class QLabel;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
@@ -29,6 +31,18 @@ public:
     QPushButton* cmdClearTraffic = nullptr;
     // A row per channel with traffic.
     QTableWidget* tblTrafficStats = nullptr;
+    // The line test: started and stopped here, run by the window.
+    QPushButton* cmdLineTest = nullptr;
+    QPushButton* cmdStopLineTest = nullptr;
+    QProgressBar* prgLineTest = nullptr;
+    QLabel* lblLineTestFigures = nullptr;
+
+    void showLineTestProgress(int done, int total); // a test runs: stop enabled
+    void showLineTestFigures(const QString& text);  // it ended
+
+Q_SIGNALS:
+    void lineTestClicked();
+    void stopLineTestClicked();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -3,6 +3,7 @@
 
 #include "acquisition/all_channels_pass.h"
 #include "acquisition/grid_geometry.h"
+#include "acquisition/line_test.h"
 #include "acquisition/read_timing.h"
 #include "acquisition/request_fields.h"
 #include "acquisition/value_cell_sizing.h"
@@ -336,6 +337,72 @@ private Q_SLOTS:
         QCOMPARE(passChannelDeadlineMs(count, baud), deadline);
     }
 
+    // A longer reply time-out replaces the pass's floor, and the single
+    // reading's where it is longer than the default; the line's own time stays.
+    void waitsFollowTheReplyTimeout_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<int>("readWait");
+        QTest::addColumn<int>("deadline");
+        QTest::newRow("default") << 2 << 9600 << 500 << 200 << 500;
+        QTest::newRow("shorter") << 2 << 9600 << 300 << 200 << 300;
+        QTest::newRow("longer") << 2 << 9600 << 1500 << 1500 << 1500;
+        QTest::newRow("line time above it") << 255 << 4800 << 1000 << 1240 << 1240;
+    }
+    void waitsFollowTheReplyTimeout()
+    {
+        QFETCH(int, count);
+        QFETCH(int, baud);
+        QFETCH(int, timeout);
+        QFETCH(int, readWait);
+        QFETCH(int, deadline);
+        QCOMPARE(temperatureReadWaitMs(count, baud, timeout), readWait);
+        QCOMPARE(passChannelDeadlineMs(count, baud, timeout), deadline);
+    }
+
+    void lineTestFiguresFromExchanges_data()
+    {
+        using protocol::ReplyStatus;
+        QTest::addColumn<QVector<int>>("times"); // ms; -1 no reply
+        QTest::addColumn<int>("median");         // -1: none
+        QTest::addColumn<int>("p95");
+        QTest::addColumn<int>("suggested");
+        QTest::addColumn<int>("noReplies");
+        QTest::newRow("nothing came") << QVector<int>{-1, -1} << -1 << -1 << -1 << 2;
+        QTest::newRow("one reply") << QVector<int>{40} << 40 << 40 << 150 << 0;
+        QTest::newRow("slow module: twice p95") << QVector<int>{210, 200, 220, 205} << 205 << 220 << 450 << 0;
+        // 20 values 1..20: the 95th percentile is the 19th.
+        QVector<int> twenty;
+        for (int v = 1; v <= 20; ++v)
+            twenty << v;
+        QTest::newRow("nearest rank") << twenty << 10 << 19 << 150 << 0;
+        QTest::newRow("a lost reply is no time") << QVector<int>{-1, 30, 50} << 30 << 50 << 150 << 1;
+        QTest::newRow("beyond the largest time-out") << QVector<int>{40000} << 40000 << 40000 << 60000 << 0;
+    }
+    void lineTestFiguresFromExchanges()
+    {
+        QFETCH(QVector<int>, times);
+        QFETCH(int, median);
+        QFETCH(int, p95);
+        QFETCH(int, suggested);
+        QFETCH(int, noReplies);
+        QVector<LineTestSample> samples;
+        for (int t : times)
+            samples << LineTestSample{t < 0 ? protocol::ReplyStatus::NoReply : protocol::ReplyStatus::Usable, t, 0,
+                                      t < 0 ? 0 : 2};
+        const LineTestFigures f = lineTestFigures(samples);
+        QCOMPARE(f.requests, int(times.size()));
+        QCOMPARE(f.noReplies, noReplies);
+        QCOMPARE(f.usable, int(times.size()) - noReplies);
+        QCOMPARE(f.medianMs.value_or(-1), median);
+        QCOMPARE(f.p95Ms.value_or(-1), p95);
+        QCOMPARE(f.suggestedTimeoutMs.value_or(-1), suggested);
+        QCOMPARE(f.garbageBytes, 2 * (times.size() - noReplies));
+        QVERIFY(!f.echoSeen);
+    }
+
     void passQuietGap_data()
     {
         QTest::addColumn<int>("baud");
@@ -513,6 +580,65 @@ private Q_SLOTS:
         if (rig.answered[0].reply.status != protocol::ReplyStatus::CutShort)
             QSKIP("the machine was too slow for this timing: no byte came before the deadline");
         QVERIFY2(quietBeforeChannel2Us >= kCutShortQuietUs, qPrintable(QString::number(quietBeforeChannel2Us)));
+    }
+
+    // A channel whose reply was lost is asked again as often as the line's
+    // tuning says; only its last asking is told.
+    void retryRecoversALostReply_data()
+    {
+        QTest::addColumn<int>("retries");
+        QTest::addColumn<int>("lost"); // channel 2's first replies lost
+        QTest::addColumn<bool>("recovered");
+        QTest::newRow("no retries") << 0 << 1 << false;
+        QTest::newRow("one retry") << 1 << 1 << true;
+        QTest::newRow("two lost, one retry") << 1 << 2 << false;
+        QTest::newRow("two lost, two retries") << 2 << 2 << true;
+    }
+    void retryRecoversALostReply()
+    {
+        QFETCH(int, retries);
+        QFETCH(int, lost);
+        QFETCH(bool, recovered);
+        PassRig rig;
+        requests::LineTuning tuning;
+        tuning.replyTimeoutMs = 100;
+        tuning.retries = retries;
+        rig.core->setLineTuning(tuning);
+        int asked2 = 0;
+        rig.device->setResponder([&](const QByteArray& request) {
+            if (request.at(2) == 2 && ++asked2 <= lost)
+                return QByteArray();
+            return twoRegistersOf(request.at(2));
+        });
+        QVERIFY(rig.start(3));
+        QTRY_COMPARE(rig.finished, QList<bool>{true});
+        QCOMPARE(rig.started, (QList<int>{1, 2, 3}));
+        QCOMPARE(rig.answered.size(), 3);
+        QCOMPARE(rig.answered[1].reply.status == protocol::ReplyStatus::Usable, recovered);
+        if (recovered)
+            QCOMPARE(rig.answered[1].reply.bytes, twoRegistersOf(2));
+        QCOMPARE(rig.answered[1].request.retry, recovered ? lost : retries);
+        QCOMPARE(rig.answered[2].reply.bytes, twoRegistersOf(3));
+    }
+
+    // A module slower than the time-out: channel 1's reply comes after its
+    // deadline, while channel 2 is due. It is never taken for channel 2's.
+    void lateReplyIsNotTakenForTheNextChannel()
+    {
+        PassRig rig;
+        requests::LineTuning tuning;
+        tuning.replyTimeoutMs = 150;
+        rig.core->setLineTuning(tuning);
+        rig.device->setResponder([&](const QByteArray& request) {
+            const int channel = request.at(2);
+            const QByteArray reply = twoRegistersOf(channel);
+            QTimer::singleShot(channel == 1 ? 200 : 60, rig.core.get(), [&, reply] { rig.device->inject(reply); });
+            return QByteArray();
+        });
+        QVERIFY(rig.start(2));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QList<bool>{true}, 5000);
+        QCOMPARE(int(rig.answered[0].reply.status), int(protocol::ReplyStatus::NoReply));
+        QCOMPARE(rig.answered[1].reply.bytes, twoRegistersOf(2));
     }
 
     // The port closing ends the pass: no channel after it is asked.

@@ -10,3 +10,4 @@ std::unique_ptr<QObject> makeModuleSettingsTest();
 std::unique_ptr<QObject> makeModuleAddressTest();
 std::unique_ptr<QObject> makeLoginFilesTest();
 std::unique_ptr<QObject> makeViewSettingsTest();
+std::unique_ptr<QObject> makeLineSettingsTest();

@@ -48,6 +48,23 @@ private Q_SLOTS:
         QVERIFY(e.boxes.isEmpty());
     }
 
+    // A module slow to answer behind an adapter that echoes the request: with
+    // line.set saying so, the pass reads every value right.
+    void passOverASlowEchoingLineTunedInLineSet()
+    {
+        EndToEnd e;
+        e.writeFile(QStringLiteral("line.set"), "timeout_ms=1000\r\necho=1\r\n");
+        QVERIFY(e.startModule());
+        e.module->addFault(fault(QStringLiteral("turnaround:600")));
+        e.module->addFault(fault(QStringLiteral("echo")));
+        MainWindow& w = e.openWindow();
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w, 30000));
+        for (int c = 1; c <= 10; ++c)
+            QCOMPARE(e.cells(c, 40), e.expected(c, 40));
+        QVERIFY(e.boxes.isEmpty());
+    }
+
     // Faults on single channels leave the others right. Channel 2's reply starts
     // just before its deadline and channel 8's extra bytes follow a whole reply:
     // both are still arriving when the pass moves on. On the half-duplex line a

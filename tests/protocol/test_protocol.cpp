@@ -289,6 +289,61 @@ private Q_SLOTS:
                                                      (flagged && received.size() >= 9));
     }
 
+    // Bytes before a reply's start (zeros, noise, the tail of an earlier reply)
+    // are skipped and counted for every kind of reply, fixed length or ended by
+    // its CRC; what holds no reply's start is judged as a whole.
+    void noiseBeforeReplies_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("length"); // the shape's: 0 a reply ended by its CRC
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("skipped");
+        const QByteArray reply = hex("02 03 04 09 C4 FF 38 CB 70");
+        const int usable = int(ReplyStatus::Usable), cut = int(ReplyStatus::CutShort);
+        QTest::newRow("five zeros, fixed length") << QByteArray(5, 0) + reply << 9 << usable << 5;
+        QTest::newRow("five zeros, ended by its CRC") << QByteArray(5, 0) + reply << 0 << usable << 5;
+        QTest::newRow("noise that starts like a reply") << hex("02 03 77") + reply << 0 << usable << 3;
+        QTest::newRow("noise, reply cut short") << hex("00 00") + reply.left(6) << 0 << cut << 2;
+        QTest::newRow("no noise") << reply << 0 << usable << 0;
+        QTest::newRow("exception after zeros") << hex("00 00 00 02 83 02 30 F1") << 0
+                                               << int(ReplyStatus::Exception) << 3;
+        QTest::newRow("zeros only") << QByteArray(9, 0) << 9 << int(ReplyStatus::CrcError) << 0;
+    }
+    void noiseBeforeReplies()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(int, length);
+        QFETCH(int, kind);
+        QFETCH(int, skipped);
+        ReplyShape shape = temperatureReplyShape(2, 3, 2);
+        shape.length = length;
+        const JudgedReply judged = judgeReply(received, shape);
+        QCOMPARE(int(judged.status), kind);
+        QCOMPARE(judged.skipped, skipped);
+        if (kind == int(ReplyStatus::Usable))
+            QCOMPARE(judged.bytes, hex("02 03 04 09 C4 FF 38 CB 70"));
+        QCOMPARE(replyComplete(received, shape), kind != int(ReplyStatus::CutShort));
+    }
+
+    void echoedRequest_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("echoed");
+        const QByteArray request = hex("02 03 00 01 00 02 95 F8");
+        QTest::newRow("echo, then the reply") << request + hex("02 03 04") << 8;
+        QTest::newRow("echo alone") << request << 8;
+        QTest::newRow("echo still arriving") << request.left(5) << 5;
+        QTest::newRow("the reply without an echo") << hex("02 03 04 09 C4") << 0;
+        QTest::newRow("a damaged echo") << hex("02 03 00 01 01 02 95 F8") << 0;
+        QTest::newRow("nothing") << QByteArray() << 0;
+    }
+    void echoedRequest()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(int, echoed);
+        QCOMPARE(int(echoedRequestLength(received, hex("02 03 00 01 00 02 95 F8"))), echoed);
+    }
+
     void notesSayWhatIsWrong()
     {
         QCOMPARE(replyNote({ReplyStatus::CrcError, hex("01"), 0}), QStringLiteral(" CRC校验错误"));

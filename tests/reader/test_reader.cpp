@@ -10,6 +10,7 @@
 #include "port/port_messages.h"
 #include "port/qserialport_backend.h"
 #include "protocol/temperature.h"
+#include "acquisition/line_test.h"
 #include "sim/simulated_module.h"
 
 #include <QProcess>
@@ -59,11 +60,11 @@ QStringList summary(const QVector<site::ChannelRecords>& records)
     return lines;
 }
 
-QStringList expectedReadings(const sim::ModuleModel& model)
+QStringList expectedReadings(const sim::ModuleModel& model, int channels = kChannels, int sensors = kSensors)
 {
     QStringList lines;
-    for (int channel = 1; channel <= kChannels; ++channel)
-        for (int position = 1; position <= kSensors; ++position)
+    for (int channel = 1; channel <= channels; ++channel)
+        for (int position = 1; position <= sensors; ++position)
             lines << QStringLiteral("%1.%2.%3=%4")
                          .arg(model.station())
                          .arg(channel)
@@ -99,6 +100,7 @@ class TestReader : public QObject
         port::MSComm line(std::make_unique<port::QSerialPortBackend>());
         [&] { QVERIFY(reader::openLine(line, m_line->slavePath(), o.baud)); }();
         requests::RequestCore core(&line);
+        core.setLineTuning(o.tuning);
         reader::SiteReader siteReader(core, o);
         QVector<site::ChannelRecords> records;
         siteReader.onChannel([&records](const site::ChannelRecords& r) { records.append(r); });
@@ -159,6 +161,104 @@ private Q_SLOTS:
         QTest::qWait(200); // what the module sends for channel 2 is nobody's
         QCOMPARE(m_line->framesReceived().size(), 2);
         QCOMPARE(summary(records), expectedReadings(moduleAt(1)).mid(0, kSensors));
+    }
+
+    // Ten channels of forty sensors over a line that echoes the request, puts
+    // zeros before the reply or has a module slow to answer: every value arrives
+    // right where the line is tuned for it. A module slower than the time-out
+    // leaves its channels without a reply, never with another channel's values.
+    void passOverATunedLine_data()
+    {
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<bool>("read"); // false: every channel no_reply
+        QTest::newRow("echo") << QStringList{"echo"} << 500 << true << true;
+        QTest::newRow("five zeros before each reply") << QStringList{"leadzero 5"} << 500 << false << true;
+        QTest::newRow("slow module, time-out raised") << QStringList{"turnaround 600"} << 1000 << false << true;
+        QTest::newRow("slow module, default time-out") << QStringList{"turnaround 600"} << 500 << false << false;
+    }
+    void passOverATunedLine()
+    {
+        QFETCH(QStringList, faults);
+        QFETCH(int, timeoutMs);
+        QFETCH(bool, echo);
+        QFETCH(bool, read);
+        constexpr int Channels = 10, Sensors = 40;
+        sim::ModuleModel model;
+        model.setStation(1);
+        for (int channel = 1; channel <= Channels; ++channel)
+            for (int position = 1; position <= Sensors; ++position)
+                model.setSensor(channel, position, sim::SensorState::temperature(channel * 100 + position));
+        m_line = std::make_unique<sim::SimulatedModule>(m_folder.path(), kPort, model);
+        QString error;
+        QVERIFY2(m_line->start(&error, true), qPrintable(error));
+        for (const QString& fault : faults)
+            QVERIFY(m_line->applyLine(QStringLiteral("fault ") + fault));
+        reader::ReaderOptions o = options({1});
+        o.channels = Channels;
+        o.sensors = Sensors;
+        o.tuning.replyTimeoutMs = timeoutMs;
+        o.tuning.echo = echo;
+        const QStringList lines = summary(runReader(o));
+        if (read) {
+            QCOMPARE(lines, expectedReadings(model, Channels, Sensors));
+            return;
+        }
+        QStringList noReplies;
+        for (int channel = 1; channel <= Channels; ++channel)
+            noReplies << QStringLiteral("1.%1=no_reply").arg(channel);
+        QCOMPARE(lines, noReplies);
+    }
+
+    // A channel whose first reply was lost is read on its second asking.
+    void retryRecoversALostReply()
+    {
+        QVERIFY(m_line->applyLine(QStringLiteral("fault noreply next=1 channel=2")));
+        reader::ReaderOptions o = options({1});
+        o.tuning.retries = 1;
+        QCOMPARE(summary(runReader(o)), expectedReadings(moduleAt(1)));
+        QCOMPARE(m_line->framesReceived().size(), kChannels + 1);
+    }
+
+    // The line test sees what the line was made to do: the module's turnaround
+    // in the reply times, the echo (dropped where the line's tuning says so,
+    // otherwise skipped with the zeros), the zeros before each reply.
+    void lineTestFiguresMatchTheLine_data()
+    {
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<int>("skippedEach");
+        QTest::newRow("echo set") << true << 3;
+        QTest::newRow("echo not set") << false << 8 + 3;
+    }
+    void lineTestFiguresMatchTheLine()
+    {
+        QFETCH(bool, echo);
+        QFETCH(int, skippedEach);
+        for (const char* fault : {"fault turnaround 200", "fault echo", "fault leadzero 3"})
+            QVERIFY(m_line->applyLine(QLatin1String(fault)));
+        port::MSComm line(std::make_unique<port::QSerialPortBackend>());
+        QVERIFY(reader::openLine(line, m_line->slavePath(), 9600));
+        requests::RequestCore core(&line);
+        requests::LineTuning tuning;
+        tuning.echo = echo;
+        core.setLineTuning(tuning);
+        acquisition::LineTest test(core);
+        QSignalSpy finished(&test, &acquisition::LineTest::finished);
+        acquisition::TemperatureRequestFields fields{1, 3, 1, kSensors, 1};
+        constexpr int Requests = 10;
+        QVERIFY(test.start(fields, Requests));
+        QVERIFY(finished.wait(30000));
+        const auto figures = finished.at(0).at(0).value<acquisition::LineTestFigures>();
+        QVERIFY(finished.at(0).at(1).toBool());
+        QCOMPARE(figures.requests, Requests);
+        QCOMPARE(figures.usable, Requests);
+        QVERIFY(figures.echoSeen);
+        QCOMPARE(figures.garbageBytes, skippedEach * Requests);
+        // 200 ms of turnaround, then the reply's own time on the line; a loaded machine adds its delays.
+        QVERIFY2(figures.medianMs && *figures.medianMs >= 200 && *figures.medianMs < 1000,
+                 qPrintable(QString::number(figures.medianMs.value_or(-1))));
+        QVERIFY(figures.suggestedTimeoutMs && *figures.suggestedTimeoutMs >= 2 * *figures.medianMs);
     }
 
     void portLostMidRound()

@@ -118,6 +118,55 @@ private Q_SLOTS:
         QCOMPARE(got, outcome);
     }
 
+    // The line's tuning and the line test: "timeout retries gap echo line-test", or the error's start.
+    void lineTuning_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("defaults") << "--port COM1"
+                                  << "500 0 0 - -";
+        QTest::newRow("all") << "--port COM1 --timeout-ms 1500 --retries=2 --gap-ms 40 --echo"
+                             << "1500 2 40 echo -";
+        QTest::newRow("line test, default count") << "--port COM1 --line-test"
+                                                  << "500 0 0 - 50";
+        QTest::newRow("line test before another option") << "--port COM1 --line-test --echo"
+                                                         << "500 0 0 echo 50";
+        QTest::newRow("line test with a count") << "--port COM1 --line-test 200"
+                                                << "500 0 0 - 200";
+        QTest::newRow("line test count 0") << "--port COM1 --line-test=0"
+                                           << "选项 --line-test 的值 \"0\" 无效";
+        QTest::newRow("time-out too short") << "--port COM1 --timeout-ms 99"
+                                            << "选项 --timeout-ms 的值 \"99\" 无效，应为 100..60000";
+        QTest::newRow("time-out too long") << "--port COM1 --timeout-ms 60001"
+                                           << "选项 --timeout-ms";
+        QTest::newRow("retries 11") << "--port COM1 --retries 11"
+                                    << "选项 --retries 的值 \"11\" 无效，应为 0..10";
+        QTest::newRow("gap negative") << "--port COM1 --gap-ms -1"
+                                      << "选项 --gap-ms";
+        QTest::newRow("echo takes no value") << "--port COM1 --echo=1"
+                                             << "选项 --echo 不带值";
+    }
+    void lineTuning()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, outcome);
+        const ParsedOptions parsed = parseReaderOptions(arguments.split(QLatin1Char(' ')), config::ModuleSettings{});
+        if (parsed.status == ParsedOptions::Error) {
+            QVERIFY2(parsed.error.startsWith(outcome), qPrintable(parsed.error));
+            return;
+        }
+        QCOMPARE(int(parsed.status), int(ParsedOptions::Run));
+        const requests::LineTuning& t = parsed.options.tuning;
+        const std::optional<int> test = parsed.options.lineTestRequests;
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(t.replyTimeoutMs)
+                     .arg(t.retries)
+                     .arg(t.gapMs)
+                     .arg(t.echo ? QStringLiteral("echo") : QStringLiteral("-"),
+                          test ? QString::number(*test) : QStringLiteral("-")),
+                 outcome);
+    }
+
     // The shared libraries' Chinese, as the window shows it, then the English in
     // brackets, naming the port where the text is about one.
     void textsInBothLanguages_data()

@@ -110,6 +110,81 @@ private Q_SLOTS:
         QVERIFY(rig.core->idle());
     }
 
+    // An adapter that hears its own sending hands the request back before the
+    // reply: with the line's echo set, those bytes are dropped, checked to be
+    // the request; otherwise they are bytes before the reply, skipped.
+    void echoOfTheRequestIsDropped_data()
+    {
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<int>("echoBytes");
+        QTest::addColumn<int>("skipped");
+        QTest::addColumn<int>("replyAfterMs"); // after the echo: the module's turnaround
+        const QByteArray frame = Rig::request().frame;
+        QTest::newRow("echo") << true << frame << 8 << 0 << 0;
+        QTest::newRow("echo, the reply well after it") << true << frame << 8 << 0 << 300;
+        QTest::newRow("echo set, none came") << true << QByteArray() << 0 << 0 << 0;
+        QTest::newRow("echo set, a damaged one") << true << hex("01 22 02 03 00 01 AA BC") << 0 << 8 << 0;
+        QTest::newRow("echo not set") << false << frame << 0 << 8 << 0;
+    }
+    void echoOfTheRequestIsDropped()
+    {
+        QFETCH(bool, echo);
+        QFETCH(QByteArray, before);
+        QFETCH(int, echoBytes);
+        QFETCH(int, skipped);
+        QFETCH(int, replyAfterMs);
+        Rig rig;
+        LineTuning tuning;
+        tuning.echo = echo;
+        rig.core->setLineTuning(tuning);
+        QCOMPARE(rig.submit(Rig::request(3, 5000)), Submitted::Queued);
+        if (!before.isEmpty())
+            rig.device->inject(before);
+        QTimer::singleShot(replyAfterMs, rig.core.get(), [&rig] { rig.device->inject(goodReply()); });
+        QTRY_COMPARE(rig.told.size(), 1);
+        QCOMPARE(int(rig.told[0].reply.status), int(ReplyStatus::Usable));
+        QCOMPARE(rig.told[0].reply.bytes, goodReply());
+        QCOMPARE(rig.told[0].echoBytes, echoBytes);
+        QCOMPARE(rig.told[0].reply.skipped, skipped);
+        QVERIFY(rig.told[0].replyMs >= 0);
+    }
+
+    // The pause between requests holds the next one back after an exchange
+    // ends, however quickly its reply came.
+    void pauseBetweenRequests()
+    {
+        Rig rig;
+        LineTuning tuning;
+        tuning.gapMs = 300;
+        rig.core->setLineTuning(tuning);
+        rig.device->setResponder([](const QByteArray&) { return goodReply(); });
+        QElapsedTimer clock;
+        QList<qint64> writtenAt;
+        QObject::connect(rig.core.get(), &RequestCore::requestWritten,
+                         [&](const Request&) { writtenAt << clock.elapsed(); });
+        clock.start();
+        rig.submit(Rig::request(3, 5000));
+        rig.submit(Rig::request(4, 5000));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.told.size(), 2, 5000);
+        QCOMPARE(writtenAt.size(), 2);
+        QVERIFY2(writtenAt[1] - writtenAt[0] >= 300, qPrintable(QString::number(writtenAt[1] - writtenAt[0])));
+        QCOMPARE(int(rig.told[1].reply.status), int(ReplyStatus::Usable));
+    }
+
+    // A reply time-out longer than the watchdog's 3 s moves the watchdog with it.
+    void longTimeoutMovesTheWatchdog()
+    {
+        Rig rig;
+        QCOMPARE(rig.core->overdueAfterMs(), RequestCore::NoReplyTimeoutMs);
+        LineTuning tuning;
+        tuning.replyTimeoutMs = 4500;
+        rig.core->setLineTuning(tuning);
+        QCOMPARE(rig.core->overdueAfterMs(), 4500);
+        rig.submit(Rig::request(3, 0)); // a command's wait
+        QVERIFY(rig.core->watchdogRemainingMs() > RequestCore::NoReplyTimeoutMs);
+    }
+
     // One request on the line: the others wait in the order given, and a sender
     // that queues its next request while being told goes behind those queued before.
     void requestsWaitTheirTurnInOrder()

@@ -445,6 +445,10 @@ private Q_SLOTS:
         QTest::newRow("collision") << "collision,channel=2" << int(Fault::Collision) << 0 << -1 << 2;
         QTest::newRow("wrong station") << "wrong-station:7" << int(Fault::WrongStation) << 7 << -1 << 0;
         QTest::newRow("none") << "none" << int(Fault::None) << 0 << -1 << 0;
+        QTest::newRow("echo") << "echo" << int(Fault::Echo) << 0 << -1 << 0;
+        QTest::newRow("lead zeros") << "leadzero:5" << int(Fault::LeadZero) << 5 << -1 << 0;
+        QTest::newRow("jitter") << "jitter:80,next=3" << int(Fault::Jitter) << 80 << 3 << 0;
+        QTest::newRow("turnaround") << "turnaround:600" << int(Fault::Turnaround) << 600 << -1 << 0;
     }
     void faultParsing()
     {
@@ -482,6 +486,10 @@ private Q_SLOTS:
                                         << "at least 1";
         QTest::newRow("station beyond a byte") << "wrongstation:256"
                                                << "1..255";
+        QTest::newRow("no lead zeros") << "leadzero:0"
+                                       << "1..1000";
+        QTest::newRow("turnaround without ms") << "turnaround"
+                                               << "needs a number";
         QTest::newRow("next=0") << "noreply,next=0"
                                 << "next=";
         QTest::newRow("channel 11") << "noreply,channel=11"

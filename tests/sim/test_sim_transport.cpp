@@ -227,6 +227,13 @@ private Q_SLOTS:
         QTest::newRow("collision") << "collision" << 9 << 4 << 0 << 0;
         QTest::newRow("collision from byte 7") << "collision:7" << 9 << 7 << 0 << 0;
         QTest::newRow("wrong station") << "wrongstation" << 9 << 0 << 1 << 0;
+        // How the line carries the reply: these act together (faults split by ';').
+        QTest::newRow("turnaround") << "turnaround:300" << 9 << 9 << 1 << 300;
+        QTest::newRow("jitter") << "jitter:40" << 9 << 9 << 1 << 0;
+        QTest::newRow("echo") << "echo" << 17 << 0 << -1 << 0;
+        QTest::newRow("lead zeros") << "leadzero:3" << 12 << 0 << -1 << 0;
+        QTest::newRow("echo, lead zeros, turnaround, corrupt CRC")
+            << "echo;leadzero:2;turnaround:200;corruptcrc" << 19 << 0 << -1 << 200;
     }
     void faults()
     {
@@ -238,9 +245,14 @@ private Q_SLOTS:
         SimulatedModule module(m_dir->path(), 4);
         QString error;
         QVERIFY2(module.start(&error), qPrintable(error));
-        const std::optional<Fault> parsed = Fault::parse(fault, &error);
-        QVERIFY2(parsed, qPrintable(error));
-        module.setFault(*parsed);
+        QList<Fault> all;
+        for (const QString& text : fault.split(QLatin1Char(';'))) {
+            const std::optional<Fault> one = Fault::parse(text, &error);
+            QVERIFY2(one, qPrintable(error));
+            all << *one;
+        }
+        const std::optional<Fault> parsed = all.constLast();
+        module.transport().setFaults(all);
         LineEnd line;
         QVERIFY(line.open(module.linkPath()));
 
@@ -271,6 +283,16 @@ private Q_SLOTS:
         }
         if (parsed->kind == Fault::WrongStation) // another station's intact reply with the same data
             QCOMPARE(spaced(got), spaced(protocol::appendCrc(char(2) + truth.mid(1, 6))));
+        // The request's own bytes, then zeros, then the reply (its CRC damaged where asked).
+        QByteArray expected = truth;
+        if (fault.contains(QLatin1String("corruptcrc")))
+            expected[7] = char(expected.at(7) ^ 0x5A);
+        if (fault.contains(QLatin1String("leadzero")))
+            expected.prepend(QByteArray(length - 9 - (fault.contains(QLatin1String("echo")) ? 8 : 0), '\0'));
+        if (fault.contains(QLatin1String("echo")))
+            expected.prepend(request);
+        if (fault.contains(QLatin1String("echo")) || fault.contains(QLatin1String("leadzero")))
+            QCOMPARE(spaced(got), spaced(expected));
         QCOMPARE(module.framesReceived(), QByteArrayList{request});
     }
 

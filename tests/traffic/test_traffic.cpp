@@ -201,6 +201,24 @@ private Q_SLOTS:
         QCOMPARE(two.noReplies, 1);
         QCOMPARE(two.replyTimes.median(), std::optional<double>(10));
     }
+
+    // A request asked again is counted as a retry, and the zeros before its
+    // reply as skipped bytes, in its channel's statistics.
+    void retriesAndSkippedBytesCounted()
+    {
+        Rig rig;
+        QObject sender;
+        requests::Request again = request(3);
+        again.retry = 1;
+        QCOMPARE(rig.core->submit(again, &sender, [](const requests::Exchange&) {}),
+                 requests::RequestCore::Submitted::Queued);
+        rig.device->inject(QByteArray(3, 0) + protocol::appendCrc(hex("01 03 04 00 01 00 02")));
+        QTRY_VERIFY(rig.core->idle());
+        const ChannelStats& three = rig.recorder.stats().at(3);
+        QCOMPARE(three.retries, 1);
+        QCOMPARE(three.skippedBytes, 3);
+        QCOMPARE(three.replies, 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTraffic)

@@ -397,8 +397,8 @@ private Q_SLOTS:
         line.exchange(2, -1);
         line.recorder.noteVerdict(Line::request(2), traffic::Verdict::NoReply);
         QTRY_COMPARE(panel.tblTrafficStats->rowCount(), 2);
-        QCOMPARE(tableRow(panel.tblTrafficStats, 0), (QStringList{"1", "2", "2", "1", "0", "20"}));
-        QCOMPARE(tableRow(panel.tblTrafficStats, 1), (QStringList{"2", "1", "0", "0", "1", "-"}));
+        QCOMPARE(tableRow(panel.tblTrafficStats, 0), (QStringList{"1", "2", "2", "1", "0", "0", "0", "20"}));
+        QCOMPARE(tableRow(panel.tblTrafficStats, 1), (QStringList{"2", "1", "0", "0", "1", "0", "0", "-"}));
 
         panel.cmdClearTraffic->click();
         QCOMPARE(panel.lstTraffic->count(), 0);
