@@ -28,6 +28,13 @@ MSComm::MSComm(std::unique_ptr<SerialBackend> backend, QObject* parent)
     Q_ASSERT(m_backend);
     connect(m_backend.get(), &SerialBackend::readyRead, this, &MSComm::onReadyRead);
     connect(m_backend.get(), &SerialBackend::deviceLost, this, &MSComm::onDeviceLost);
+    connect(m_backend.get(), &SerialBackend::opened, this, [this] {
+        if (!m_openPending)
+            return;
+        m_openPending = false;
+        Q_EMIT opened();
+    });
+    connect(m_backend.get(), &SerialBackend::openFailed, this, &MSComm::onOpenFailed);
 }
 
 MSComm::~MSComm()
@@ -54,7 +61,18 @@ void MSComm::setPortNameResolver(std::function<QString(int)> resolver)
 
 QString MSComm::systemName() const
 {
-    return m_resolver(m_commPort);
+    return m_lineAddress.isEmpty() ? m_resolver(m_commPort) : m_lineAddress;
+}
+
+void MSComm::setLineAddress(const QString& address)
+{
+    if (!PortOpen())
+        m_lineAddress = address;
+}
+
+QString MSComm::lineName() const
+{
+    return m_lineAddress.isEmpty() ? QStringLiteral("COM%1").arg(m_commPort) : m_lineAddress;
 }
 
 QString MSComm::Settings() const
@@ -90,6 +108,7 @@ bool MSComm::setPortOpen(bool open)
     m_input.clear();
     if (!open) {
         m_watchingForLoss = false;
+        m_openPending = false;
         m_backend->close();
         Q_EMIT closed();
         return true;
@@ -104,6 +123,7 @@ bool MSComm::setPortOpen(bool open)
     m_backend->clearInput();
     m_backend->readAll();
     m_watchingForLoss = true;
+    m_openPending = m_backend->openPending();
     m_lastByte.start();
     return true;
 }
@@ -251,6 +271,19 @@ void MSComm::onDeviceLost()
     m_input.clear();
     Q_EMIT closed();
     Q_EMIT connectionLost();
+}
+
+void MSComm::onOpenFailed(OpenFailure failure)
+{
+    if (!m_openPending)
+        return;
+    m_openPending = false;
+    m_watchingForLoss = false;
+    m_lastFailure = failure;
+    m_backend->close();
+    m_input.clear();
+    Q_EMIT closed();
+    Q_EMIT openFailed();
 }
 
 } // namespace port
