@@ -1,5 +1,6 @@
 #include "mscomm.h"
 
+#include "line_address.h"
 #include "line_settings.h"
 #include "port_names.h"
 #include "protocol/frame_log.h"
@@ -73,6 +74,14 @@ void MSComm::setLineAddress(const QString& address)
 QString MSComm::lineName() const
 {
     return m_lineAddress.isEmpty() ? QStringLiteral("COM%1").arg(m_commPort) : m_lineAddress;
+}
+
+QString MSComm::wireFraming() const
+{
+    if (m_lineAddress.isEmpty())
+        return {};
+    const std::optional<LineAddress> address = parseLineAddress(m_lineAddress, nullptr);
+    return address ? address->framingName() : QString();
 }
 
 QString MSComm::Settings() const

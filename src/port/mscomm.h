@@ -35,6 +35,8 @@ public:
     QString lineAddress() const { return m_lineAddress; }
     // What the operator calls the line: "COM4" or the address.
     QString lineName() const;
+    // How frames are framed on a network line: "TCP" or "MBAP"; empty for a serial port.
+    QString wireFraming() const;
 
     // "9600,N,8,1". Only the baud rate varies; the rest is fixed 8N1.
     QString Settings() const;

@@ -5,6 +5,7 @@
 
 #include "port/port_messages.h"
 #include "sim/net_server.h"
+#include "traffic/traffic_recorder.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -73,6 +74,10 @@ private Q_SLOTS:
         readsEveryValue(e);
         QCOMPARE(e.module->framesReceived().size(), 10);
         QVERIFY(e.boxes.isEmpty());
+        // The traffic record names the framing that was on the wire, in the line's form.
+        const traffic::TrafficRing& record = w.trafficRecorder()->record();
+        QCOMPARE(record.at(record.size() - 1).framing, scheme.toUpper());
+        QCOMPARE(record.at(record.size() - 1).bytes, e.module->repliesSent().constLast());
 
         // The far end goes away: the window says so as for an unplugged adapter;
         // 打开端口 connects again.
