@@ -60,8 +60,10 @@ std::optional<LineAddress> parseLineAddress(const QString& given, QString* error
     }
     if (address.host.isEmpty())
         return fail(QStringLiteral("缺少主机名"));
-    if (address.host.contains(QLatin1Char('/')) || address.host.contains(QLatin1Char(' ')))
-        return fail(QStringLiteral("主机名“%1”无效").arg(address.host));
+    for (const QChar c : std::as_const(address.host)) {
+        if (c == u'/' || c == u'[' || c == u']' || c.isSpace() || c.isNull())
+            return fail(QStringLiteral("主机名“%1”无效").arg(address.host));
+    }
     bool ok = false;
     const uint number = portText.toUInt(&ok);
     if (!ok || number < 1 || number > 65535)

@@ -36,8 +36,6 @@ public:
     void setInputHeld(bool held) override;
     QString errorText() const override { return m_errorText; }
 
-    // The address opened last.
-    LineAddress address() const { return m_address; }
     // Gateway replies dropped (unknown transaction, broken header) since the backend was made.
     int droppedReplies() const { return m_mbap.dropped(); }
 

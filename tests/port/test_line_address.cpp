@@ -26,6 +26,7 @@ private Q_SLOTS:
         QTest::newRow("ipv6 without port") << "tcp://[::1]" << false << "缺少端口号";
         QTest::newRow("no host") << "mbap://:502" << false << "缺少主机名";
         QTest::newRow("path after host") << "tcp://h/x:1" << false << "主机名“h/x”";
+        QTest::newRow("bracket in host") << "tcp://a]:b:1" << false << "主机名“a]:b”";
         QTest::newRow("other scheme") << "udp://h:1" << false << "udp";
         QTest::newRow("no scheme") << "127.0.0.1:502" << false << "tcp://主机:端口";
     }
