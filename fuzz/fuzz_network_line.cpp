@@ -17,7 +17,9 @@ void checkGatewayStream(fuzz::Input& input)
     const auto station = char(input.byte());
     const QByteArray stream = input.rest();
     protocol::MbapClient client;
-    const QByteArray request = client.request(protocol::appendCrc(QByteArray(1, station) + "\x03\x01\x01\x00\x28"));
+    // Read channel 1's 40 positions.
+    const QByteArray read("\x03\x01\x01\x00\x28", 5);
+    const QByteArray request = client.request(protocol::appendCrc(QByteArray(1, station) + read));
     FUZZ_CHECK(request.size() == 12);
     // Fed in two parts: where the stream is cut changes nothing.
     const qsizetype cut = stream.isEmpty() ? 0 : qsizetype(quint8(stream.at(0))) % (stream.size() + 1);

@@ -10,7 +10,8 @@ QString LineAddress::text() const
 {
     const QString scheme = framing == Mbap ? QStringLiteral("mbap") : QStringLiteral("tcp");
     const QString shownHost = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
-    return QStringLiteral("%1://%2:%3").arg(scheme, shownHost).arg(port);
+    // Joined, not arg()-ed: a host may hold "%1" (an IPv6 scope, or a typing slip).
+    return scheme + QStringLiteral("://") + shownHost + QLatin1Char(':') + QString::number(port);
 }
 
 QString LineAddress::framingName() const

@@ -18,6 +18,7 @@ private Q_SLOTS:
         QTest::newRow("tcp") << "tcp://127.0.0.1:7001" << true << "tcp://127.0.0.1:7001";
         QTest::newRow("mbap, blanks, upper case") << "  MBAP://gw.local:502 " << true << "mbap://gw.local:502";
         QTest::newRow("ipv6") << "tcp://[::1]:65535" << true << "tcp://[::1]:65535";
+        QTest::newRow("ipv6 with scope") << "tcp://[fe80::1%1]:7001" << true << "tcp://[fe80::1%1]:7001";
         QTest::newRow("port 1") << "mbap://h:1" << true << "mbap://h:1";
         QTest::newRow("port 0") << "tcp://h:0" << false << "1 到 65535";
         QTest::newRow("port 65536") << "tcp://h:65536" << false << "1 到 65535";
