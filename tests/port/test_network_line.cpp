@@ -6,6 +6,8 @@
 #include "port/port_messages.h"
 #include "protocol/crc16.h"
 
+#include "../common/silent_port.h"
+
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -123,6 +125,22 @@ private Q_SLOTS:
                  QStringLiteral("无法连接到 tcp://127.0.0.1:%1（连接被拒绝）").arg(freePort));
         QCOMPARE(lost.count(), 0);
         QVERIFY(!comm.Output(kRequest));
+    }
+
+    // A host that never completes the connection: given up after the connect time-out.
+    void connectionThatNeverCompletesTimesOut()
+    {
+        SilentPort silent(false);
+        QVERIFY(silent.port() != 0);
+        MSComm comm(std::make_unique<port::LineBackend>());
+        comm.setLineAddress(QStringLiteral("mbap://127.0.0.1:%1").arg(silent.port()));
+        QSignalSpy failed(&comm, &MSComm::openFailed);
+        QVERIFY(comm.setPortOpen(true));
+        QVERIFY(failed.wait(port::NetworkBackend::kConnectTimeoutMs + 10000));
+        QCOMPARE(comm.lastFailure(), port::OpenFailure::TimedOut);
+        QVERIFY(!comm.PortOpen());
+        QCOMPARE(port::openFailureText(comm.lastFailure(), comm.lineName()),
+                 QStringLiteral("无法连接到 mbap://127.0.0.1:%1（连接超时）").arg(silent.port()));
     }
 
     void peerClosingIsALostLineThenItReopens()
