@@ -58,18 +58,6 @@ class TestNetworkLine : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void rawFramesPassUnchanged()
-    {
-        Line line;
-        QVERIFY(line.connect(QStringLiteral("tcp")));
-        QCOMPARE(line.comm.lineName(), line.comm.lineAddress());
-        QVERIFY(line.comm.Output(kRequest));
-        QCOMPARE(line.receivedByPeer(8).toHex(' '), kRequest.toHex(' '));
-        const QByteArray reply = appendCrc(hex("02 03 04 01 2C FF 38"));
-        line.peer->write(reply);
-        QTRY_COMPARE(line.comm.peekInput().toHex(' '), reply.toHex(' '));
-    }
-
     // Each request behind an MBAP header; only the awaited reply comes back, in the line's form.
     void gatewayReplies_data()
     {
