@@ -8,3 +8,4 @@ class QObject;
 std::unique_ptr<QObject> makeCommSettingsTest();
 std::unique_ptr<QObject> makeMSCommTest();
 std::unique_ptr<QObject> makePtyTest();
+std::unique_ptr<QObject> makeSystemPortsTest();

@@ -9,7 +9,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     int failures = 0;
-    for (auto make : {makeCommSettingsTest, makeMSCommTest, makePtyTest}) {
+    for (auto make : {makeCommSettingsTest, makeMSCommTest, makePtyTest, makeSystemPortsTest}) {
         const std::unique_ptr<QObject> test = make();
         failures += QTest::qExec(test.get(), argc, argv);
     }
