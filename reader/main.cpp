@@ -11,7 +11,7 @@
 #include "history/history_settings.h"
 #include "history/history_writer.h"
 #include "port/mscomm.h"
-#include "port/qserialport_backend.h"
+#include "port/line_backend.h"
 #include "platform/stop_signals.h"
 #include "requests/request_core.h"
 #include "site/mqtt_publisher.h"
@@ -172,7 +172,7 @@ int main(int argc, char* argv[])
     }
 
     const QString device = reader::devicePathFor(options.port, folder);
-    port::MSComm line(std::make_unique<port::QSerialPortBackend>());
+    port::MSComm line(std::make_unique<port::LineBackend>());
     if (!reader::openLine(line, device, options.baud)) {
         complain(reader::portOpenFailureText(line.lastFailure(), options.port, device));
         return kPortFailure;
@@ -252,7 +252,23 @@ int main(int argc, char* argv[])
     if (!platform::onStopSignals(&app, [&siteReader] { siteReader.stop(); }))
         complain(QStringLiteral("无法捕获 SIGINT/SIGTERM (cannot catch SIGINT/SIGTERM)"));
 
-    siteReader.start();
+    // A network line starts reading once connected; one that cannot be reached
+    // fails as a port that cannot be opened (the site reader names why).
+    // Later opens (after a lost connection) are the site reader's.
+    QMetaObject::Connection firstOpenFailed;
+    if (line.openPending()) {
+        firstOpenFailed = QObject::connect(&line, &port::MSComm::openFailed, &app,
+                                           [] { QCoreApplication::exit(kPortFailure); });
+        QObject::connect(
+            &line, &port::MSComm::opened, &siteReader,
+            [&siteReader, &firstOpenFailed] {
+                QObject::disconnect(firstOpenFailed);
+                siteReader.start();
+            },
+            Qt::SingleShotConnection);
+    } else {
+        siteReader.start();
+    }
     int status = app.exec();
     // The recorder writes what it was handed before it goes, and says what it could not.
     historyClosing = true;

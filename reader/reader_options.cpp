@@ -2,6 +2,7 @@
 
 #include "acquisition/line_test.h"
 #include "config/line_settings_file.h"
+#include "port/line_address.h"
 #include "port/port_names.h"
 #include "protocol/baud_codes.h"
 #include "protocol/module_limits.h"
@@ -137,7 +138,15 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
     ReaderOptions& o = parsed.options;
     o.port = given.value(QStringLiteral("port")).trimmed();
     if (o.port.isEmpty())
-        return fail(QStringLiteral("缺少选项 --port COMn|设备 (--port COMn|DEVICE is required)"));
+        return fail(QStringLiteral("缺少选项 --port COMn|设备|tcp://主机:端口|mbap://主机:端口 (--port "
+                                   "COMn|DEVICE|tcp://HOST:PORT|mbap://HOST:PORT is required)"));
+    if (port::looksLikeLineAddress(o.port)) {
+        QString error;
+        const std::optional<port::LineAddress> address = port::parseLineAddress(o.port, &error);
+        if (!address)
+            return fail(QStringLiteral("选项 --port：%1 (not a network line address)").arg(error));
+        o.port = address->text();
+    }
 
     // A number option: its value in lo..hi, or the message naming it.
     const auto number = [&given](const char* name, int lo, int hi, int* target, QString* error) {
@@ -244,7 +253,7 @@ QString devicePathFor(const QString& port, const QString& programFolder)
 QString readerHelpText()
 {
     return QStringLiteral(
-        "用法 (usage): tq5900k-reader --port COMn|DEVICE [选项 options]\n"
+        "用法 (usage): tq5900k-reader --port COMn|DEVICE|tcp://HOST:PORT|mbap://HOST:PORT [选项 options]\n"
         "\n"
         "依次读取串口线上各站的全部通道温度，每个数值输出一行。\n"
         "Reads every channel of each station on one serial line, one after another, and prints a line per "
@@ -252,6 +261,10 @@ QString readerHelpText()
         "\n"
         "  --port COMn|DEVICE       串口：COMn 按程序目录下 ports/COMn，或设备路径\n"
         "                           serial port: COMn through <program folder>/ports/COMn, or a device path\n"
+        "  --port tcp://HOST:PORT   网络串口服务器（原样转发帧，如 ser2net raw）\n"
+        "                           serial device server passing the frames as they are (e.g. ser2net raw)\n"
+        "  --port mbap://HOST:PORT  Modbus TCP 网关 (Modbus TCP gateway)；连接断开后下一轮重连\n"
+        "                           (a lost connection is tried again the next round)\n"
         "  --baud RATE              波特率 4800|9600|14400|19200，默认 9600 (baud rate, default 9600)\n"
         "  --stations LIST          站号，如 1,2,5-8，默认 1 (stations, e.g. 1,2,5-8; default 1)\n"
         "  --channels N             每站通道数 1..10，默认取 ModSet.set (channels per station; default from "
@@ -288,7 +301,8 @@ QString readerHelpText()
         "\n"
         "退出状态 (exit status):\n"
         "  0  正常 (done)\n"
-        "  1  串口无法打开或正被其他程序使用 (the port cannot be opened or is in use)\n"
+        "  1  串口无法打开或正被其他程序使用，或网络连接失败 (the port cannot be opened or is in use, or the "
+        "network line cannot be reached)\n"
         "  2  选项错误 (bad options)\n"
         "  3  --once 读完，但有消息未送达 MQTT 代理 (--once done, but messages not delivered to the broker)\n"
         "SIGINT/SIGTERM 放弃线上的请求后结束 (end, giving up the request on the line).\n");

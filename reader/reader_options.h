@@ -28,7 +28,7 @@ struct BrokerOptions
 
 struct ReaderOptions
 {
-    QString port; // "COMn" (through ports/COMn) or a device path
+    QString port; // "COMn" (through ports/COMn), a device path, or a network line address (tcp://, mbap://)
     int baud = 9600;
     QList<int> stations{1};
     int channels = 1;

@@ -43,6 +43,18 @@ QString portOpenFailureText(port::OpenFailure failure, const QString& portName, 
     case port::OpenFailure::Settings:
         english = QStringLiteral("port %1 does not take the line settings").arg(label);
         break;
+    case port::OpenFailure::Refused:
+        english = QStringLiteral("connection to %1 refused").arg(label);
+        break;
+    case port::OpenFailure::Unreachable:
+        english = QStringLiteral("%1 is unreachable").arg(label);
+        break;
+    case port::OpenFailure::HostNotFound:
+        english = QStringLiteral("host of %1 not found").arg(label);
+        break;
+    case port::OpenFailure::TimedOut:
+        english = QStringLiteral("no connection to %1 within the time-out").arg(label);
+        break;
     case port::OpenFailure::Other:
         english = QStringLiteral("port %1 cannot be opened").arg(label);
         break;

@@ -3,6 +3,7 @@
 #include "reader_texts.h"
 
 #include "acquisition/all_channels_pass.h"
+#include "port/line_address.h"
 #include "port/line_settings.h"
 
 #include <QDateTime>
@@ -24,6 +25,7 @@ bool openForReplies(port::MSComm& line)
 bool openLine(port::MSComm& line, const QString& device, int baud)
 {
     line.setPortNameResolver([device](int) { return device; });
+    line.setLineAddress(port::looksLikeLineAddress(device) ? device : QString());
     line.setSettings(port::lineSettingsText(baud));
     return openForReplies(line);
 }
@@ -38,6 +40,14 @@ SiteReader::SiteReader(requests::RequestCore& core, const ReaderOptions& options
         if (m_portProblemSaid != port::OpenFailure::Missing) {
             m_portProblemSaid = port::OpenFailure::Missing;
             emit portProblem(portLostText(m_options.port));
+        }
+    });
+    // A network line opens in the background: how it went is told here.
+    connect(core.port(), &port::MSComm::openFailed, this, &SiteReader::sayOpenFailure);
+    connect(core.port(), &port::MSComm::opened, this, [this] {
+        if (m_portProblemSaid) {
+            m_portProblemSaid.reset();
+            emit portBack();
         }
     });
     connect(&m_pass, &acquisition::AllChannelsPass::channelAnswered, this,
@@ -71,17 +81,25 @@ bool SiteReader::portReady()
         return true;
     // Lost since the last round (an unplugged adapter): try it again each round.
     if (openForReplies(*port)) {
-        m_portProblemSaid.reset();
-        emit portBack();
+        if (!port->openPending()) {
+            m_portProblemSaid.reset();
+            emit portBack();
+        }
         return true;
     }
+    sayOpenFailure();
+    return false;
+}
+
+void SiteReader::sayOpenFailure()
+{
     // Said when it differs from what was said last: a port lost and then taken by
     // another program is in use, not lost.
+    const port::MSComm* port = m_core.port();
     if (m_portProblemSaid != port->lastFailure()) {
         m_portProblemSaid = port->lastFailure();
         emit portProblem(portOpenFailureText(port->lastFailure(), m_options.port, port->systemName()));
     }
-    return false;
 }
 
 void SiteReader::runRound()

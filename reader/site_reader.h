@@ -29,6 +29,7 @@ inline constexpr int kReopenWaitMs = 1000;
 
 // Sets `line` to `device` at `baud` and opens it for binary replies, as the reader
 // reads with it. False when it cannot be opened (line.lastFailure() says why).
+// A network address (tcp://, mbap://) opens in the background (line.openPending()).
 bool openLine(port::MSComm& line, const QString& device, int baud);
 
 class SiteReader : public QObject
@@ -69,6 +70,7 @@ private:
     void reportStationAway(int station);
     void endRound();
     bool portReady();
+    void sayOpenFailure();
     void report(const site::ChannelRecords& records);
 
     requests::RequestCore& m_core;

@@ -4,6 +4,7 @@
 #include "protocol/baud_codes.h"
 #include "protocol/hex_text.h"
 #include "platform/stop_signals.h"
+#include "sim/net_server.h"
 #include "sim/scenario.h"
 #include "sim/simulated_module.h"
 
@@ -112,6 +113,23 @@ private:
     QByteArray m_pending;
 };
 
+// "HOST:PORT" for a network server; port 0 picks a free one.
+std::optional<std::pair<QHostAddress, quint16>> hostAndPort(const QString& text)
+{
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return std::nullopt;
+    QString host = text.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    const QHostAddress address(host == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : host);
+    bool ok = false;
+    const uint port = text.mid(colon + 1).toUInt(&ok);
+    if (address.isNull() || !ok || port > 65535)
+        return std::nullopt;
+    return std::make_pair(address, quint16(port));
+}
+
 int portNumber(const QString& text)
 {
     static const QRegularExpression form(QStringLiteral("^(?:COM)?(\\d{1,3})$"),
@@ -185,6 +203,16 @@ int main(int argc, char* argv[])
     const QCommandLineOption forceOption(
         QStringLiteral("force"),
         QStringLiteral("Replace whatever is at ports/COMn, even if not a pty link."));
+    const QCommandLineOption tcpOption(
+        QStringLiteral("tcp"),
+        QStringLiteral("Also serve the module over TCP at HOST:PORT, the frames as they are (a serial device "
+                       "server); port 0 picks one."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption mbapOption(
+        QStringLiteral("mbap"),
+        QStringLiteral("Also serve the module as a Modbus TCP gateway at HOST:PORT; port 0 picks one."),
+        QStringLiteral("HOST:PORT"));
+    parser.addOptions({tcpOption, mbapOption});
     parser.addOptions({portOption, folderOption, stationOption, moreStationOption, baudOption, scenarioOption,
                        logOption, faultOption, driftOption, swingOption, noiseOption, hotSpotOption,
                        timeScaleOption, noCollisionsOption, forceOption});
@@ -289,6 +317,40 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+    // The network servers answer from the same modules, at once and without faults.
+    std::vector<std::unique_ptr<sim::NetServer>> servers;
+    const std::pair<const QCommandLineOption*, sim::NetServer::Framing> serverOptions[] = {
+        {&tcpOption, sim::NetServer::RawTcp}, {&mbapOption, sim::NetServer::Mbap}};
+    for (const auto& [option, framing] : serverOptions) {
+        if (!parser.isSet(*option))
+            continue;
+        const QString text = parser.value(*option);
+        const auto where = hostAndPort(text);
+        if (!where) {
+            complain(QStringLiteral("--%1: expected HOST:PORT (an IP address or localhost), got \"%2\"")
+                         .arg(option->names().first(), text));
+            return 2;
+        }
+        const char* in = framing == sim::NetServer::Mbap ? "<- mbap" : "<- tcp";
+        const char* out = framing == sim::NetServer::Mbap ? "-> mbap" : "-> tcp";
+        auto server = std::make_unique<sim::NetServer>(
+            framing, [&module, in, out, log = parser.isSet(logOption)](const QByteArray& request) {
+                const QByteArray reply = module.answer(request);
+                if (log) {
+                    logFrame(in, request);
+                    if (!reply.isEmpty())
+                        logFrame(out, reply);
+                }
+                return reply;
+            });
+        QString listenError;
+        if (!server->listen(where->first, where->second, &listenError)) {
+            complain(QStringLiteral("--%1 %2: %3").arg(option->names().first(), text, listenError));
+            return 1;
+        }
+        servers.push_back(std::move(server));
+    }
+
     if (parser.isSet(logOption)) {
         QObject::connect(&module.transport(), &sim::PtyTransport::requestReceived, &app,
                          [](const QByteArray& bytes) { logFrame("<-", bytes); });
@@ -331,6 +393,13 @@ int main(int argc, char* argv[])
             }())
             .arg(m.baudRate()));
     say(QStringLiteral("链接 (link): %1").arg(module.linkPath()));
+    for (const auto& server : servers)
+        say(QStringLiteral("%1: %2:%3")
+                .arg(server->framing() == sim::NetServer::Mbap ? QStringLiteral("Modbus TCP 网关 (mbap)")
+                                                               : QStringLiteral("TCP 透传 (tcp)"))
+                .arg(parser.value(server->framing() == sim::NetServer::Mbap ? mbapOption : tcpOption)
+                         .section(QLatin1Char(':'), 0, -2))
+                .arg(server->port()));
     if (!module.transport().faults().isEmpty()) {
         QStringList names;
         for (const sim::Fault& f : module.transport().faults())

@@ -47,6 +47,23 @@ bool SimulatedModule::applyLine(const QString& line, QString* error)
     return true;
 }
 
+QByteArray SimulatedModule::answer(const QByteArray& request)
+{
+    QByteArray reply = m_model.reply(request);
+    for (ModuleModel& other : m_moreModels) {
+        if (!reply.isEmpty())
+            break;
+        reply = other.reply(request);
+    }
+    m_frames.append(request);
+    emit frameReceived(request);
+    if (!reply.isEmpty()) {
+        m_replies.append(reply);
+        emit replySent(reply);
+    }
+    return reply;
+}
+
 void SimulatedModule::clearHistory()
 {
     m_frames.clear();

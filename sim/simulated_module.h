@@ -45,6 +45,11 @@ public:
     // "temp 3 5 -2.00", "fault noreply next=1", "fault none", ...
     bool applyLine(const QString& line, QString* error = nullptr);
 
+    // The modules' answer to a request that came another way than the
+    // pseudo-terminal (a network server), at once and without faults; recorded
+    // like the pseudo-terminal's. Empty when no module answers.
+    QByteArray answer(const QByteArray& request);
+
     // Every request frame received since start (or the last clear), answered or not.
     QByteArrayList framesReceived() const { return m_frames; }
     QByteArrayList repliesSent() const { return m_replies; }

@@ -1,5 +1,6 @@
 #include "mscomm.h"
 
+#include "line_address.h"
 #include "line_settings.h"
 #include "port_names.h"
 #include "protocol/frame_log.h"
@@ -28,6 +29,13 @@ MSComm::MSComm(std::unique_ptr<SerialBackend> backend, QObject* parent)
     Q_ASSERT(m_backend);
     connect(m_backend.get(), &SerialBackend::readyRead, this, &MSComm::onReadyRead);
     connect(m_backend.get(), &SerialBackend::deviceLost, this, &MSComm::onDeviceLost);
+    connect(m_backend.get(), &SerialBackend::opened, this, [this] {
+        if (!m_openPending)
+            return;
+        m_openPending = false;
+        Q_EMIT opened();
+    });
+    connect(m_backend.get(), &SerialBackend::openFailed, this, &MSComm::onOpenFailed);
 }
 
 MSComm::~MSComm()
@@ -54,7 +62,26 @@ void MSComm::setPortNameResolver(std::function<QString(int)> resolver)
 
 QString MSComm::systemName() const
 {
-    return m_resolver(m_commPort);
+    return m_lineAddress.isEmpty() ? m_resolver(m_commPort) : m_lineAddress;
+}
+
+void MSComm::setLineAddress(const QString& address)
+{
+    if (!PortOpen())
+        m_lineAddress = address;
+}
+
+QString MSComm::lineName() const
+{
+    return m_lineAddress.isEmpty() ? QStringLiteral("COM%1").arg(m_commPort) : m_lineAddress;
+}
+
+QString MSComm::wireFraming() const
+{
+    if (m_lineAddress.isEmpty())
+        return {};
+    const std::optional<LineAddress> address = parseLineAddress(m_lineAddress, nullptr);
+    return address ? address->framingName() : QString();
 }
 
 QString MSComm::Settings() const
@@ -90,6 +117,7 @@ bool MSComm::setPortOpen(bool open)
     m_input.clear();
     if (!open) {
         m_watchingForLoss = false;
+        m_openPending = false;
         m_backend->close();
         Q_EMIT closed();
         return true;
@@ -104,6 +132,7 @@ bool MSComm::setPortOpen(bool open)
     m_backend->clearInput();
     m_backend->readAll();
     m_watchingForLoss = true;
+    m_openPending = m_backend->openPending();
     m_lastByte.start();
     return true;
 }
@@ -251,6 +280,19 @@ void MSComm::onDeviceLost()
     m_input.clear();
     Q_EMIT closed();
     Q_EMIT connectionLost();
+}
+
+void MSComm::onOpenFailed(OpenFailure failure)
+{
+    if (!m_openPending)
+        return;
+    m_openPending = false;
+    m_watchingForLoss = false;
+    m_lastFailure = failure;
+    m_backend->close();
+    m_input.clear();
+    Q_EMIT closed();
+    Q_EMIT openFailed();
 }
 
 } // namespace port

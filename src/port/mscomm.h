@@ -28,7 +28,15 @@ public:
     int CommPort() const;
     void setCommPort(int number); // ignored while the port is open
     void setPortNameResolver(std::function<QString(int)> resolver);
-    QString systemName() const; // device path for the current CommPort
+    QString systemName() const; // device path for the current CommPort, or the line address
+    // A network line address (tcp://, mbap://; see line_address.h) opened
+    // instead of CommPort; empty: CommPort. Ignored while the port is open.
+    void setLineAddress(const QString& address);
+    QString lineAddress() const { return m_lineAddress; }
+    // What the operator calls the line: "COM4" or the address.
+    QString lineName() const;
+    // How frames are framed on a network line: "TCP" or "MBAP"; empty for a serial port.
+    QString wireFraming() const;
 
     // "9600,N,8,1". Only the baud rate varies; the rest is fixed 8N1.
     QString Settings() const;
@@ -38,7 +46,10 @@ public:
     bool PortOpen() const;
     // Opens (true) or closes (false). Opening an open port or closing a closed
     // one is a no-op that succeeds. On failure lastFailure() tells why.
+    // A network line opens in the background: PortOpen() and openPending() are
+    // true until opened() or openFailed() (the port is closed again) says how it went.
     bool setPortOpen(bool open);
+    bool openPending() const { return m_openPending; }
     OpenFailure lastFailure() const;
 
     int InputMode() const;
@@ -81,14 +92,20 @@ Q_SIGNALS:
     void connectionLost();
     // The port closed, by the program or because the device went away.
     void closed();
+    // A pending open completed; or failed (after closed(); lastFailure() says why).
+    void opened();
+    void openFailed();
 
 private:
     void onReadyRead();
     void onDeviceLost();
+    void onOpenFailed(OpenFailure failure);
 
     std::unique_ptr<SerialBackend> m_backend;
     std::function<QString(int)> m_resolver;
     int m_commPort = 1;
+    QString m_lineAddress;
+    bool m_openPending = false;
     int m_baud = 9600;
     OpenFailure m_lastFailure = OpenFailure::None;
     int m_inputMode = comInputModeText;

@@ -1,5 +1,7 @@
 #include "port_messages.h"
 
+#include "line_address.h"
+
 namespace port {
 
 namespace {
@@ -15,9 +17,18 @@ QString deviceSuffix(const QString& portName, const QString& devicePath)
 QString openFailureText(OpenFailure failure, const QString& portName, const QString& devicePath)
 {
     const QString device = deviceSuffix(portName, devicePath);
+    const QString noConnection = QStringLiteral("无法连接到 %1（%2）");
     switch (failure) {
     case OpenFailure::None:
         return {};
+    case OpenFailure::Refused:
+        return noConnection.arg(portName, QStringLiteral("连接被拒绝"));
+    case OpenFailure::Unreachable:
+        return noConnection.arg(portName, QStringLiteral("网络或主机不可达"));
+    case OpenFailure::HostNotFound:
+        return noConnection.arg(portName, QStringLiteral("找不到主机"));
+    case OpenFailure::TimedOut:
+        return noConnection.arg(portName, QStringLiteral("连接超时"));
     case OpenFailure::Busy:
         return QStringLiteral("所选的串行端口已被其他设备所使用!");
     case OpenFailure::Missing:
@@ -29,6 +40,8 @@ QString openFailureText(OpenFailure failure, const QString& portName, const QStr
     case OpenFailure::Other:
         break;
     }
+    if (looksLikeLineAddress(portName))
+        return QStringLiteral("无法连接到 %1").arg(portName);
     return QStringLiteral("串口%1无法打开%2").arg(portName, device);
 }
 
@@ -44,7 +57,12 @@ QString portNotOpenText()
 
 QString portStateText(bool open, const QString& portName, int baud)
 {
-    return open ? QStringLiteral("已打开 %1, %2").arg(portName).arg(baud) : QStringLiteral("未打开");
+    if (!open)
+        return QStringLiteral("未打开");
+    // A network line has no rate of its own.
+    if (looksLikeLineAddress(portName))
+        return QStringLiteral("已打开 %1").arg(portName);
+    return QStringLiteral("已打开 %1, %2").arg(portName).arg(baud);
 }
 
 QString writeFailedText(const QString& reason)

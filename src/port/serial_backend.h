@@ -1,7 +1,7 @@
 #pragma once
-// What MSComm needs of a serial device. Two backends implement it: the real
-// line (QSerialPort) and an in-memory one that tests and the built-in
-// simulator drive.
+// What MSComm needs of a serial device. Backends implement it for the real
+// line (QSerialPort), a line reached over the network (QTcpSocket) and in
+// memory for tests.
 
 #include <QByteArray>
 #include <QObject>
@@ -16,6 +16,11 @@ enum class OpenFailure {
     Missing,  // no such device
     Denied,   // no permission
     Settings, // the device refused the line settings
+    // A network line (see line_address.h) that could not be reached:
+    Refused,      // nothing listens at the address
+    Unreachable,  // no route to the host
+    HostNotFound, // the host's name is not known
+    TimedOut,     // no answer to the connection within the connect time-out
     Other,
 };
 
@@ -27,7 +32,10 @@ public:
     ~SerialBackend() override = default;
 
     // Opens `systemName` (a device path) at `baud`, 8 data bits, no parity, 1 stop bit.
+    // A backend that cannot tell at once (a network connection) returns None
+    // with openPending() true; opened() or openFailed() follows from the event loop.
     virtual OpenFailure open(const QString& systemName, int baud) = 0;
+    virtual bool openPending() const { return false; }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // Changes the speed of an open device; a pseudo-terminal may ignore it.
@@ -49,6 +57,9 @@ Q_SIGNALS:
     void readyRead();
     // The device went away while open (USB adapter unplugged, pty closed).
     void deviceLost();
+    // A pending open completed, or failed (the backend is closed again).
+    void opened();
+    void openFailed(port::OpenFailure failure);
 };
 
 } // namespace port

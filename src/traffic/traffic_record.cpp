@@ -35,7 +35,8 @@ QString entryLine(const TrafficEntry& entry)
 {
     const QString time =
         QDateTime::fromMSecsSinceEpoch(entry.timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    return time + QStringLiteral("  ") + directionText(entry.direction) + QStringLiteral("  ") +
+    const QString framing = entry.framing.isEmpty() ? QString() : QLatin1Char(' ') + entry.framing;
+    return time + QStringLiteral("  ") + directionText(entry.direction) + framing + QStringLiteral("  ") +
            protocol::spacedHex(entry.bytes) + QStringLiteral("  ") + verdictText(entry.verdict);
 }
 

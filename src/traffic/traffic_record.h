@@ -16,6 +16,7 @@ struct TrafficEntry
     Direction direction = Direction::Out;
     QByteArray bytes;
     Verdict verdict = Verdict::Sent;
+    QString framing = {}; // "TCP" or "MBAP" on a network line (port::LineAddress); empty on a serial port
 };
 
 // Holds the last `capacity` entries; each new one past that replaces the
@@ -49,7 +50,8 @@ private:
 };
 
 // One line for the list and the file, fields two spaces apart: local time
-// "yyyy-MM-dd HH:mm:ss.zzz", the direction, the bytes as spaced hex, the verdict.
+// "yyyy-MM-dd HH:mm:ss.zzz", the direction (with the framing on a network
+// line: "发送 MBAP"), the bytes as spaced hex, the verdict.
 QString entryLine(const TrafficEntry& entry);
 
 // Every entry held, oldest first, one line each ended by CR LF, in UTF-8.

@@ -14,8 +14,14 @@ TrafficRecorder::TrafficRecorder(int capacity, QObject* parent)
     m_monotonic.start();
 }
 
+QString TrafficRecorder::wireFraming() const
+{
+    return m_port ? m_port->wireFraming() : QString();
+}
+
 void TrafficRecorder::attach(requests::RequestCore* core)
 {
+    m_port = core->port();
     connect(core, &requests::RequestCore::requestWritten, this, &TrafficRecorder::onRequestWritten);
     connect(core, &requests::RequestCore::replyTaken, this, &TrafficRecorder::onReplyTaken);
     connect(core, &requests::RequestCore::exchangeEnded, this, &TrafficRecorder::onExchangeEnded);
@@ -43,7 +49,7 @@ bool TrafficRecorder::isLast(const requests::Request& request) const
 
 void TrafficRecorder::onRequestWritten(const requests::Request& request)
 {
-    const quint64 out = m_record.append({m_wallMs(), Direction::Out, request.frame, Verdict::Sent});
+    const quint64 out = m_record.append({m_wallMs(), Direction::Out, request.frame, Verdict::Sent, wireFraming()});
     ChannelStats& stats = m_stats[request.context.channel];
     ++stats.requests;
     if (request.retry > 0)
@@ -54,7 +60,7 @@ void TrafficRecorder::onRequestWritten(const requests::Request& request)
 
 void TrafficRecorder::onReplyTaken(const requests::Reply& reply)
 {
-    const quint64 in = m_record.append({m_wallMs(), Direction::In, reply.bytes, Verdict::Unjudged});
+    const quint64 in = m_record.append({m_wallMs(), Direction::In, reply.bytes, Verdict::Unjudged, wireFraming()});
     if (reply.request.frame.isEmpty()) {
         Q_EMIT changed(); // bytes no request asked for: no channel's statistics
         return;

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <map>
 #include <optional>
@@ -51,6 +52,8 @@ private:
     void onReplyTaken(const requests::Reply& reply);
     void onExchangeEnded(const requests::Exchange& exchange);
     bool isLast(const requests::Request& request) const;
+    // What framed the frames on the port's line now (see TrafficEntry::framing).
+    QString wireFraming() const;
 
     // The request last written (its frame) and its frames in the record.
     struct Exchange
@@ -61,6 +64,7 @@ private:
         qint64 writtenAtMs = 0; // by the monotonic clock
     };
 
+    QPointer<port::MSComm> m_port;
     TrafficRing m_record;
     std::map<int, ChannelStats> m_stats;
     std::optional<Exchange> m_last;

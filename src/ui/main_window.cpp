@@ -10,7 +10,7 @@
 #include "config/module_settings.h"
 #include "port/line_settings.h"
 #include "port/port_names.h"
-#include "port/qserialport_backend.h"
+#include "port/line_backend.h"
 #include "protocol/hex_text.h"
 #include "serials/serial_file.h"
 
@@ -23,7 +23,7 @@ MainWindow::MainWindow(std::unique_ptr<port::SerialBackend> backend, QWidget* pa
     QWidget* form = createFormView();
     setupUi(form);
     if (!backend)
-        backend = std::make_unique<port::QSerialPortBackend>();
+        backend = std::make_unique<port::LineBackend>();
     MSComm1 = new port::MSComm(std::move(backend), this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     MSComm1->setPortNameResolver([](int number) { return port::resolvePortName(number, programFolder()); });
@@ -83,6 +83,7 @@ void MainWindow::wireControllers()
     });
     connect(m_requests, &requests::RequestCore::overdue, this, &MainWindow::onReplyOverdue);
     connect(MSComm1, &port::MSComm::connectionLost, this, &MainWindow::onConnectionLost);
+    connect(MSComm1, &port::MSComm::openFailed, this, &MainWindow::onOpenFailed);
 
     connect(m_reading, &acquisition::ReadingController::passChannelStarting, this,
             &MainWindow::onPassChannelStarting);

@@ -181,6 +181,8 @@ private:
     void showUnusableReply(const QByteArray& bytes, const QString& note);
     void onReplyOverdue();
     void onConnectionLost();
+    // The loops stop with the line: their ticks would only wipe what is said about it.
+    void stopLoopsWithTheLine();
     // The start the commands to the module share (search, read-in, address and
     // baud): loops stopped, status cleared, group 1 red; false (with a message)
     // when `channelBox` names channel 0.
@@ -197,10 +199,19 @@ private:
     // Closes the port and takes the port number and baud rate shown in the lists;
     // a baud rate that is not a whole number is named in a message and nothing changes.
     bool applyPortChoice();
+    // The network line address typed into Combo1 (tidied), empty for a serial
+    // port; nothing, after a message naming what is wrong, for a malformed address.
+    std::optional<QString> lineAddressFromList();
+    // Closes the port and takes the line: `lineAddress`, or (empty) Combo1's port number.
+    void takeLineChoice(const QString& lineAddress);
     // Input and output emptied, binary input, receive event at 1 byte, no transmit events.
     void resetPortBuffers();
     void armReceiveEvent();
     bool openOrWarn();
+    // Why the port did not open, in txtState and a message box.
+    void warnOpenFailed();
+    // A network line that could not be reached after all.
+    void onOpenFailed();
     void showPortState(); // lblPortState
 
     // ---- Reading (main_window_reading.cpp)

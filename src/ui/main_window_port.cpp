@@ -6,6 +6,7 @@
 #include "program_folder.h"
 
 #include "config/comm_settings.h"
+#include "port/line_address.h"
 #include "port/line_settings.h"
 #include "port/port_messages.h"
 
@@ -28,6 +29,29 @@ std::optional<int> baudFromList(const QComboBox* combo)
 }
 } // namespace
 
+std::optional<QString> MainWindow::lineAddressFromList()
+{
+    const QString text = Combo1->currentText().trimmed();
+    if (!port::looksLikeLineAddress(text))
+        return QString();
+    QString error;
+    const std::optional<port::LineAddress> address = port::parseLineAddress(text, &error);
+    if (!address) {
+        dialogs::MsgBox(this, error, QStringLiteral("系统信息"), dialogs::Icon::Warning);
+        return std::nullopt;
+    }
+    return address->text();
+}
+
+void MainWindow::takeLineChoice(const QString& lineAddress)
+{
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    MSComm1->setLineAddress(lineAddress);
+    if (lineAddress.isEmpty())
+        MSComm1->setCommPort(portNumberFromList(Combo1));
+}
+
 bool MainWindow::applyPortChoice()
 {
     const std::optional<int> baud = baudFromList(Combo2);
@@ -36,9 +60,10 @@ bool MainWindow::applyPortChoice()
                         dialogs::Icon::Warning);
         return false;
     }
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
-    MSComm1->setCommPort(portNumberFromList(Combo1));
+    const std::optional<QString> lineAddress = lineAddressFromList();
+    if (!lineAddress)
+        return false;
+    takeLineChoice(*lineAddress);
     MSComm1->setSettings(port::lineSettingsText(*baud));
     return true;
 }
@@ -61,35 +86,50 @@ void MainWindow::armReceiveEvent()
 }
 
 // Opens the port; on failure says why (a port in use, one that does not exist,
-// one not ours to use: in txtState and a message box) and returns false.
+// one not ours to use: in txtState and a message box) and returns false. A
+// network line connects in the background; onOpenFailed says why it did not.
 bool MainWindow::openOrWarn()
 {
     const bool opened = MSComm1->setPortOpen(true);
     showPortState();
     if (opened)
         return true;
+    warnOpenFailed();
+    return false;
+}
+
+void MainWindow::onOpenFailed()
+{
+    stopLoopsWithTheLine();
+    m_portIsOpen = false;
+    showPortState();
+    warnOpenFailed();
+}
+
+void MainWindow::warnOpenFailed()
+{
     // A name typed into the list that is none of its entries is named as typed.
-    const QString name = MSComm1->CommPort() > 0 ? QStringLiteral("COM%1").arg(MSComm1->CommPort())
-                                                 : Combo1->currentText().trimmed();
+    const QString name = !MSComm1->lineAddress().isEmpty() ? MSComm1->lineAddress()
+                         : MSComm1->CommPort() > 0        ? QStringLiteral("COM%1").arg(MSComm1->CommPort())
+                                                          : Combo1->currentText().trimmed();
     const QString why = port::openFailureText(MSComm1->lastFailure(), name, MSComm1->systemName());
     txtState->setPlainText(why);
     // Whatever the window showed before was read on a line that is now closed.
     imgNotConnected->raise();
     dialogs::MsgBox(this, why, QStringLiteral("系统信息"), dialogs::Icon::Warning);
-    return false;
 }
 
 void MainWindow::showPortState()
 {
-    lblPortState->setText(port::portStateText(MSComm1->PortOpen(), QStringLiteral("COM%1").arg(MSComm1->CommPort()),
-                                              MSComm1->baudRate()));
+    lblPortState->setText(port::portStateText(MSComm1->PortOpen(), MSComm1->lineName(), MSComm1->baudRate()));
 }
 
 void MainWindow::portChosen()
 {
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
-    MSComm1->setCommPort(portNumberFromList(Combo1));
+    const std::optional<QString> lineAddress = lineAddressFromList();
+    if (!lineAddress)
+        return;
+    takeLineChoice(*lineAddress);
     if (!openOrWarn())
         return;
     armReceiveEvent();

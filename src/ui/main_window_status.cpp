@@ -197,12 +197,16 @@ void MainWindow::onReplyOverdue()
     imgNotConnected->raise();
 }
 
-void MainWindow::onConnectionLost()
+void MainWindow::stopLoopsWithTheLine()
 {
-    // The loops stop with the line: their ticks would only wipe the message below.
     Timer2->setEnabled(false);
     Timer7->setEnabled(false);
     Timer5->setInterval(0); // nor can the automatic write go on
+}
+
+void MainWindow::onConnectionLost()
+{
+    stopLoopsWithTheLine();
     m_portIsOpen = false;
     imgNotConnected->raise();
     showStatusText(txtState, port::connectionLostText());

@@ -37,6 +37,10 @@ private Q_SLOTS:
         QTest::newRow("options over a bad ModSet.set") << "--port COM1 --channels 2 --sensors 8"
                                                        << "0,200"
                                                        << "COM1 9600 1 2 8 60 - csv - -";
+        QTest::newRow("gateway address, tidied") << "--port MBAP://gw:502" << defaults
+                                                 << "mbap://gw:502 9600 1 10 40 60 - csv - -";
+        QTest::newRow("network port 0") << "--port tcp://h:0" << defaults << "选项 --port：地址 tcp://h:0 无法使用：端口号“0”";
+        QTest::newRow("network address without host") << "--port tcp://:7001" << defaults << "选项 --port：地址 tcp://:7001 无法使用：缺少主机名";
         QTest::newRow("help wins") << "--port COM1 --baud 1 --help" << defaults << "help";
 
         QTest::newRow("no port") << "--once" << defaults << "缺少选项 --port";

@@ -140,8 +140,10 @@ private Q_SLOTS:
         TrafficRing ring;
         ring.append({1700000000123, Direction::Out, hex("01 03 00 00 00 02 C4 0B"), Verdict::NoReply});
         ring.append({1700000001005, Direction::In, hex("01 03 04 0A 0B"), Verdict::CrcError});
+        ring.append({1700000002000, Direction::In, hex("01 83 02 C0 F1"), Verdict::Refused, QStringLiteral("MBAP")});
         const QByteArray text = "2023-11-14 22:13:20.123  发送  01 03 00 00 00 02 C4 0B  无应答\r\n"
-                                "2023-11-14 22:13:21.005  接收  01 03 04 0A 0B  CRC校验错误\r\n";
+                                "2023-11-14 22:13:21.005  接收  01 03 04 0A 0B  CRC校验错误\r\n"
+                                "2023-11-14 22:13:22.000  接收 MBAP  01 83 02 C0 F1  模块异常响应\r\n";
         QCOMPARE(recordText(ring), text);
 
         QTemporaryDir folder;
