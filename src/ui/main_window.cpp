@@ -210,7 +210,13 @@ void MainWindow::startUp()
         if (Combo2->itemText(i).toInt() == comm.baud)
             Combo2->setCurrentIndex(i);
     const QString savedPort = QStringLiteral("COM%1").arg(comm.port);
-    for (int i = 0; i < Combo1->count(); ++i) {
+    const QString savedLine = m_requests->lineTuning().address;
+    if (!savedLine.isEmpty()) {
+        // A network line kept by 保存设置 is the line, in place of comm.set's port.
+        Combo1->setEditText(savedLine);
+        portChosen();
+    }
+    for (int i = 0; savedLine.isEmpty() && i < Combo1->count(); ++i) {
         if (Combo1->itemText(i) == savedPort) {
             Combo1->setCurrentIndex(i);
             portChosen();

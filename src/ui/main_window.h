@@ -267,6 +267,10 @@ private:
     // Start-up: line.set (defaults where it is missing; a value that cannot be
     // used is named in a message and its default used).
     void loadLineTuning();
+    // Writes line.set and drives the line by it; false, said, when it cannot be written.
+    bool keepLineTuning(const requests::LineTuning& tuning);
+    // Keeps `address` (empty: the serial port of comm.set) in line.set.
+    bool saveLineAddress(const QString& address);
     void applyLineTuning(const requests::LineTuning& tuning); // to the core and lblLineSummary
 
     // ---- History (main_window_history.cpp)

@@ -42,24 +42,38 @@ void MainWindow::applyLineTuning(const requests::LineTuning& tuning)
     lblLineSummary->setText(lineSummaryText(tuning));
 }
 
+bool MainWindow::keepLineTuning(const requests::LineTuning& tuning)
+{
+    const QString folder = programFolder();
+    if (!config::saveLineSet(folder, tuning, m_lineKept)) {
+        dialogs::MsgBox(this,
+                        QStringLiteral("无法写入通讯线路设置文件“%1”，设置未保存。")
+                            .arg(QDir::toNativeSeparators(config::settingsFilePath(folder, config::kLineSetName))),
+                        QString(), dialogs::Icon::Warning);
+        return false;
+    }
+    applyLineTuning(tuning);
+    return true;
+}
+
+bool MainWindow::saveLineAddress(const QString& address)
+{
+    requests::LineTuning tuning = m_requests->lineTuning();
+    if (tuning.address == address)
+        return true;
+    tuning.address = address;
+    return keepLineTuning(tuning);
+}
+
 void MainWindow::openLineSettings()
 {
     if (m_lineDialog) {
         m_lineDialog->raise();
         return;
     }
-    m_lineDialog = new LineSettingsDialog(m_requests->lineTuning(), [this](const requests::LineTuning& tuning) {
-        const QString folder = programFolder();
-        if (!config::saveLineSet(folder, tuning, m_lineKept)) {
-            dialogs::MsgBox(this,
-                            QStringLiteral("无法写入通讯线路设置文件“%1”，设置未保存。")
-                                .arg(QDir::toNativeSeparators(config::settingsFilePath(folder, config::kLineSetName))),
-                            QString(), dialogs::Icon::Warning);
-            return false;
-        }
-        applyLineTuning(tuning);
-        return true;
-    }, this);
+    m_lineDialog = new LineSettingsDialog(
+        m_requests->lineTuning(), [this](const requests::LineTuning& tuning) { return keepLineTuning(tuning); },
+        this);
     m_lineDialog->setAttribute(Qt::WA_DeleteOnClose);
     m_lineDialog->setWindowModality(Qt::WindowModal);
     m_lineDialog->open(); // no event loop of its own: the line's timers run on

@@ -144,6 +144,13 @@ void MainWindow::savePortSettings()
         return;
     armReceiveEvent();
     m_portIsOpen = true;
+    // A network line is kept in line.set; comm.set keeps the serial port it names.
+    if (!saveLineAddress(MSComm1->lineAddress()))
+        return;
+    if (!MSComm1->lineAddress().isEmpty()) {
+        dialogs::MsgBox(this, QStringLiteral("串口设置保存成功"), QStringLiteral("系统提示"));
+        return;
+    }
     // What the port now holds is what was chosen: the lists after ApplyPortChoice.
     if (!config::saveCommSet(programFolder(), MSComm1->CommPort(), MSComm1->baudRate())) {
         dialogs::MsgBox(this,

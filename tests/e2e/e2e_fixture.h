@@ -53,6 +53,12 @@ struct EndToEnd
             file.write(bytes);
     }
 
+    QByteArray readFile(const QString& name) const
+    {
+        QFile file(QDir(folder.path()).filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
     // Starts the module (demo installation unless given) on COM4.
     bool startModule(const sim::ModuleModel& model = sim::ModuleModel::demo())
     {

@@ -90,6 +90,40 @@ private Q_SLOTS:
         QVERIFY(e.boxes.isEmpty());
     }
 
+    // 保存设置 keeps a network line in line.set, and the next start opens it in
+    // place of comm.set's port; saving a serial port again makes that the line.
+    void savedNetworkLineIsOpenedAtStart()
+    {
+        EndToEnd e;
+        QVERIFY(e.startModule());
+        sim::NetServer server(sim::NetServer::RawTcp,
+                              [&e](const QByteArray& request) { return e.module->answer(request); });
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0, nullptr));
+        const QString address = QStringLiteral("tcp://127.0.0.1:%1").arg(server.port());
+        {
+            MainWindow& w = e.openWindow();
+            w.Combo1->setEditText(address);
+            w.savePortSettings();
+            QTRY_COMPARE(server.connectionCount(), 1);
+            QCOMPARE(e.boxes.last().text, QStringLiteral("串口设置保存成功"));
+        }
+        QCOMPARE(e.readFile(QStringLiteral("comm.set")), QByteArray("4,9600\r\n"));
+        e.window.reset();
+        QTRY_COMPARE(server.connectionCount(), 0);
+
+        MainWindow& again = e.openWindow();
+        QTRY_COMPARE(server.connectionCount(), 1);
+        QCOMPARE(again.lblPortState->text(), QStringLiteral("已打开 ") + address);
+        readsEveryValue(e);
+
+        again.Combo1->setCurrentIndex(again.Combo1->findText(QStringLiteral("COM4")));
+        again.savePortSettings();
+        QVERIFY(!e.readFile(QStringLiteral("line.set")).contains("address=tcp"));
+        e.window.reset();
+        MainWindow& serial = e.openWindow();
+        QCOMPARE(serial.lblPortState->text(), QStringLiteral("已打开 COM4, 9600"));
+    }
+
     void throughSer2net()
     {
         const QString ser2net = QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/usr/bin"});
