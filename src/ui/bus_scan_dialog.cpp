@@ -1,5 +1,7 @@
 #include "bus_scan_dialog.h"
 
+#include "port/port_messages.h"
+
 #include <QCheckBox>
 #include <QHideEvent>
 #include <QGridLayout>
@@ -104,11 +106,6 @@ BusScanDialog::BusScanDialog(requests::RequestCore& core, QWidget* parent)
     setRunning(false);
 }
 
-QString BusScanDialog::portClosedText()
-{
-    return QStringLiteral("串口未打开，请先打开串口");
-}
-
 void BusScanDialog::startScan()
 {
     if (spnScanLast->value() < spnScanFirst->value()) {
@@ -129,7 +126,7 @@ void BusScanDialog::startScan()
     m_found.clear();
     tblScanFound->setRowCount(0);
     if (!m_scanner.start(stations, bauds)) {
-        lblScanState->setText(portClosedText());
+        lblScanState->setText(port::portNotOpenText());
         return;
     }
     if (!m_scanner.running())

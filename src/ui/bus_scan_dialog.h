@@ -32,9 +32,6 @@ public:
 
     acquisition::BusScanner& scanner() { return m_scanner; }
 
-    // What the state line says for a scan that cannot start on a closed port.
-    static QString portClosedText();
-
 Q_SIGNALS:
     // The operator chose a module found: talk to `station` at `baud`.
     void moduleChosen(int station, int baud);

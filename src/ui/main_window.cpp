@@ -117,6 +117,7 @@ void MainWindow::wireControls()
 
     connect(cmdSaveSet, &QPushButton::clicked, this, &MainWindow::saveModuleSettings);
     connect(cmdLineSettings, &QPushButton::clicked, this, &MainWindow::openLineSettings);
+    connect(cmdBusScan, &QPushButton::clicked, this, &MainWindow::openBusScan);
     connect(cmdReadAdd, &QPushButton::clicked, this, &MainWindow::readModuleAddress);
     connect(cmdChangeID, &QPushButton::clicked, this, &MainWindow::changeModuleAddress);
     connect(cmdBuadRate, &QPushButton::clicked, this, &MainWindow::changeModuleBaud);

@@ -27,6 +27,7 @@
 
 class HistoryTab;
 class LineSettingsDialog;
+class BusScanDialog;
 class LineGutter;
 class QScrollArea;
 class AlarmsPanel;
@@ -130,6 +131,12 @@ public:
 
     // ---- The line's tuning and the line test (main_window_line.cpp)
     void openLineSettings(); // cmdLineSettings: the dialog, window-modal, without an event loop of its own
+    void openBusScan();      // cmdBusScan: the scan's dialog, not modal
+    // The module a scan found becomes the one talked to: its station in every
+    // station box, its rate on the port and in 当前波特率值.
+    void useFoundModule(int station, int baud);
+    void switchPortRate(int rate); // Combo2 set to `rate`, the port reopened at it
+    BusScanDialog* busScanDialog() const { return m_busScan; }
     // The line test on the request station, function, start, count and channel
     // boxes; its figures go to the traffic page.
     void startLineTest();
@@ -291,6 +298,7 @@ private:
     TrafficPanel* m_trafficPanel = nullptr;
     acquisition::LineTest* m_lineTest = nullptr;
     QPointer<LineSettingsDialog> m_lineDialog;
+    BusScanDialog* m_busScan = nullptr; // made on first use, kept for its findings
     QList<QByteArray> m_lineKept; // line.set's lines of other keys, written back as they were
     traffic::TrafficRecorder* m_traffic = nullptr;
     acquisition::GridLayout m_gridLayout;

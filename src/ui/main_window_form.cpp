@@ -111,6 +111,7 @@ void MainWindowForm::setupUi(QWidget* window)
     FORM_BIND(built, fraLine);
     FORM_BIND(built, lblLineSummary);
     FORM_BIND(built, cmdLineSettings);
+    FORM_BIND(built, cmdBusScan);
 
     FORM_BIND(built, Picture3);
     FORM_BIND(built, Label4);

@@ -132,6 +132,7 @@ struct MainWindowForm
     QGroupBox* fraLine = nullptr;        // "通讯线路"
     QLabel* lblLineSummary = nullptr;    // the line's reply time-out, retries, pause and echo
     QPushButton* cmdLineSettings = nullptr; // opens the line's settings
+    QPushButton* cmdBusScan = nullptr;      // opens the bus scan
 
     // Tab 4: about
     QLabel* Picture3 = nullptr;

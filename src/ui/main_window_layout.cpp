@@ -228,7 +228,8 @@ const form::Row rows[] = {
 
     // Beyond the form's controls: how the line is driven (line.set).
     {"fraLine", Kind::Group, "tabPages_2", "通讯线路", 360, 8640, 14655, 1095},
-    {"lblLineSummary", Kind::Label, "fraLine", "", 480, 420, 11400, 345},
+    {"lblLineSummary", Kind::Label, "fraLine", "", 480, 420, 9360, 345},
+    {"cmdBusScan", Kind::Button, "fraLine", "查找模块...", 10080, 390, 1920, 405},
     {"cmdLineSettings", Kind::Button, "fraLine", "线路参数...", 12240, 390, 1920, 405},
 
     // Tab 4: about the software.

@@ -3,6 +3,7 @@
 
 #include "main_window.h"
 
+#include "bus_scan_dialog.h"
 #include "dialogs.h"
 #include "program_folder.h"
 
@@ -104,12 +105,38 @@ void MainWindow::offerNewBaudRate(int newCode)
                                 QStringLiteral("系统提示"), dialogs::Icon::Question,
                                 dialogs::Buttons::OkCancel) != dialogs::AnswerOk)
                 return;
-            const int entry = Combo2->findText(QString::number(rate));
-            if (entry >= 0)
-                Combo2->setCurrentIndex(entry);
-            else
-                Combo2->setEditText(QString::number(rate));
-            openPort();
+            switchPortRate(rate);
         },
         Qt::QueuedConnection);
+}
+
+void MainWindow::switchPortRate(int rate)
+{
+    const int entry = Combo2->findText(QString::number(rate));
+    if (entry >= 0)
+        Combo2->setCurrentIndex(entry);
+    else
+        Combo2->setEditText(QString::number(rate));
+    openPort();
+}
+
+// ---- Finding the modules on the line
+
+void MainWindow::openBusScan()
+{
+    if (!m_busScan) {
+        m_busScan = new BusScanDialog(*m_requests, this);
+        m_busScan->setWindowFlag(Qt::Window);
+        connect(m_busScan, &BusScanDialog::moduleChosen, this, &MainWindow::useFoundModule);
+    }
+    m_busScan->show();
+    m_busScan->raise();
+}
+
+void MainWindow::useFoundModule(int station, int baud)
+{
+    showModuleAddress(station);
+    txtCurrentBuad->setText(QString::number(protocol::baudCodeForRate(baud)));
+    if (baud != MSComm1->baudRate())
+        switchPortRate(baud);
 }

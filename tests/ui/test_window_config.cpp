@@ -3,6 +3,14 @@
 
 #include "window_fixture.h"
 
+#include "ui/bus_scan_dialog.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+
 #include "protocol/frames.h"
 #include "sim/module_model.h"
 
@@ -40,6 +48,52 @@ private Q_SLOTS:
         QCOMPARE(f.backend->written(), protocol::changeBaudRequest(2, 2));
         QTRY_VERIFY(w.txtState->toPlainText().startsWith(QStringLiteral(" 0C 06 0A")));
         QCOMPARE(w.txtStationID->text(), QStringLiteral("12"));
+        QVERIFY(f.boxes.isEmpty());
+    }
+
+    // The scan's dialog finds a module at a rate other than the port's; 使用此模块
+    // moves the station boxes to it and the port to its rate. Closed during a
+    // scan, the dialog stops it and the port is back at its own rate.
+    void scanFindsAModuleToUse()
+    {
+        WindowFixture f;
+        sim::ModuleModel model;
+        model.setStation(7);
+        MainWindow& w = f.create();
+        f.backend->setResponder([&](const QByteArray& request) {
+            return f.backend->baudRate() == 19200 ? model.reply(request) : QByteArray();
+        });
+        QCOMPARE(f.backend->baudRate(), 9600);
+        w.cmdBusScan->click();
+        BusScanDialog* scan = w.busScanDialog();
+        QVERIFY(scan && scan->isVisible());
+        scan->spnScanFirst->setValue(6);
+        scan->spnScanLast->setValue(8);
+        for (QCheckBox* rate : scan->chkScanBauds)
+            rate->setChecked(rate->text() == QLatin1String("9600") || rate->text() == QLatin1String("19200"));
+        scan->cmdScanStart->click();
+        QVERIFY(!scan->cmdScanStart->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(scan->cmdScanStart->isEnabled(), 15000);
+        QCOMPARE(scan->tblScanFound->rowCount(), 1);
+        QCOMPARE(scan->tblScanFound->item(0, 0)->text(), QStringLiteral("7"));
+        QCOMPARE(scan->tblScanFound->item(0, 1)->text(), QStringLiteral("19200"));
+        QCOMPARE(scan->lblScanState->text(), QStringLiteral("查找结束：找到1个模块"));
+        QCOMPARE(f.backend->baudRate(), 9600);
+
+        scan->cmdScanUse->click();
+        for (QLineEdit* box : {w.txtCurrentAdd, w.txtStationID, w.txtSta})
+            QCOMPARE(box->text(), QStringLiteral("7"));
+        QCOMPARE(w.txtCurrentBuad->text(), QStringLiteral("4"));
+        QCOMPARE(w.Combo2->currentText(), QStringLiteral("19200"));
+        QCOMPARE(f.backend->baudRate(), 19200);
+
+        scan->spnScanFirst->setValue(1);
+        scan->spnScanLast->setValue(249);
+        scan->cmdScanStart->click();
+        QVERIFY(scan->scanner().running());
+        scan->close();
+        QVERIFY(!scan->scanner().running());
+        QCOMPARE(f.backend->baudRate(), 19200);
         QVERIFY(f.boxes.isEmpty());
     }
 
