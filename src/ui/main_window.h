@@ -15,6 +15,7 @@
 #include "acquisition/reading_controller.h"
 #include "config/module_config_controller.h"
 #include "port/mscomm.h"
+#include "port/system_ports.h"
 #include "protocol/box_number.h"
 #include "requests/request_core.h"
 #include "serials/serial_numbers_controller.h"
@@ -22,6 +23,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -132,6 +134,15 @@ public:
     // ---- The line's tuning and the line test (main_window_line.cpp)
     void openLineSettings(); // cmdLineSettings: the dialog, window-modal, without an event loop of its own
     void openBusScan();      // cmdBusScan: the scan's dialog, not modal
+    // Combo1's entries after COMn: the system's serial ports as `lister` gives
+    // them (the system's own list unless a test says otherwise), made anew now
+    // and whenever the list is about to open.
+    void setSystemPortLister(std::function<QList<port::SystemPort>()> lister)
+    {
+        m_listSystemPorts = std::move(lister);
+        refreshPortList();
+    }
+    void refreshPortList();
     // The module a scan found becomes the one talked to: its station in every
     // station box, its rate on the port and in 当前波特率值.
     void useFoundModule(int station, int baud);
@@ -157,6 +168,7 @@ protected:
     // Closing ends every wait at once: nothing more is read, recorded or published
     // for a request not yet answered, and the broker gets at most ReadingsOutlet::CloseFlushMs.
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // ---- View (main_window_view.cpp)
@@ -299,6 +311,8 @@ private:
     acquisition::LineTest* m_lineTest = nullptr;
     QPointer<LineSettingsDialog> m_lineDialog;
     BusScanDialog* m_busScan = nullptr; // made on first use, kept for its findings
+    int m_comEntryCount = 0;            // Combo1's COMn entries, before the system's ports
+    std::function<QList<port::SystemPort>()> m_listSystemPorts = port::systemPorts;
     QList<QByteArray> m_lineKept; // line.set's lines of other keys, written back as they were
     traffic::TrafficRecorder* m_traffic = nullptr;
     acquisition::GridLayout m_gridLayout;

@@ -10,7 +10,10 @@
 #include "port/line_settings.h"
 #include "port/port_messages.h"
 
+#include "port/system_ports.h"
+
 #include <QDir>
+#include <QKeyEvent>
 
 namespace {
 
@@ -32,8 +35,14 @@ std::optional<int> baudFromList(const QComboBox* combo)
 std::optional<QString> MainWindow::lineAddressFromList()
 {
     const QString text = Combo1->currentText().trimmed();
-    if (!port::looksLikeLineAddress(text))
+    const int entry = Combo1->findText(text);
+    // COMn goes through the program folder's ports/COMn; empty means "no port".
+    if (text.isEmpty() || (entry >= 0 && entry < m_comEntryCount))
         return QString();
+    // A device of the system's list or typed in (/dev/ttyUSB0, /dev/serial/by-id/...);
+    // any other name is no port (port 0), which cannot open and says so.
+    if (!port::looksLikeLineAddress(text))
+        return text.contains(QLatin1Char('/')) ? text : QString();
     QString error;
     const std::optional<port::LineAddress> address = port::parseLineAddress(text, &error);
     if (!address) {
@@ -117,6 +126,43 @@ void MainWindow::warnOpenFailed()
     // Whatever the window showed before was read on a line that is now closed.
     imgNotConnected->raise();
     dialogs::MsgBox(this, why, QStringLiteral("系统信息"), dialogs::Icon::Warning);
+}
+
+void MainWindow::refreshPortList()
+{
+    const QString shown = Combo1->currentText();
+    while (Combo1->count() > m_comEntryCount)
+        Combo1->removeItem(Combo1->count() - 1);
+    // After the COMn entries: each serial port the system has, and its stable
+    // by-id name where it has one, with what the driver says of it as a tool tip.
+    for (const port::SystemPort& p : m_listSystemPorts()) {
+        const QString tip = port::systemPortLine(p);
+        for (const QString& name : {p.location, p.stableName}) {
+            if (name.isEmpty())
+                continue;
+            Combo1->addItem(name);
+            Combo1->setItemData(Combo1->count() - 1, tip, Qt::ToolTipRole);
+        }
+    }
+    Combo1->setEditText(shown);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // The list is made anew whenever it is about to open, so an adapter plugged
+    // in meanwhile is there without restarting.
+    if (watched == Combo1) {
+        const bool opening =
+            event->type() == QEvent::MouseButtonPress ||
+            (event->type() == QEvent::KeyPress &&
+             (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F4 ||
+              ((static_cast<QKeyEvent*>(event)->modifiers() & Qt::AltModifier) &&
+               (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down ||
+                static_cast<QKeyEvent*>(event)->key() == Qt::Key_Up))));
+        if (opening)
+            refreshPortList();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::showPortState()

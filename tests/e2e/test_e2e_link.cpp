@@ -41,6 +41,35 @@ private Q_SLOTS:
         QVERIFY(e.boxes.isEmpty());
     }
 
+    // The system's ports follow the COMn entries, made anew as the list opens;
+    // an adapter's stable by-id name opens it, and 保存设置 keeps it for the next start.
+    void systemPortsAreListedAndOpenByTheirStableName()
+    {
+        EndToEnd e("1,10,40,1\r\n", "1,9600\r\n"); // start-up opens no port: COM1 is no pseudo-terminal
+        QVERIFY(e.startModule());
+        const QString stable = e.folder.filePath(QStringLiteral("usb-Sim_Adapter_A502-if00-port0"));
+        QVERIFY(QFile::link(e.module->slavePath(), stable));
+        MainWindow& w = e.openWindow();
+        QList<port::SystemPort> ports;
+        w.setSystemPortLister([&ports] { return ports; });
+        const int comEntries = w.Combo1->count();
+        ports = {{e.module->slavePath(), QStringLiteral("Sim Adapter"), QStringLiteral("tq"), QStringLiteral("A502"), stable}};
+        QTest::mouseClick(w.Combo1, Qt::LeftButton);
+        w.Combo1->hidePopup();
+        QCOMPARE(w.Combo1->count(), comEntries + 2);
+        QCOMPARE(w.Combo1->itemText(comEntries + 1), stable);
+        QVERIFY(w.Combo1->itemData(comEntries, Qt::ToolTipRole).toString().contains(QStringLiteral("Sim Adapter")));
+
+        w.Combo1->setCurrentIndex(comEntries + 1);
+        w.savePortSettings();
+        QCOMPARE(w.lblPortState->text(), QStringLiteral("已打开 %1, 9600").arg(stable));
+        readChannel3(w);
+        QCOMPARE(e.cells(3, 40), e.expected(3, 40));
+        e.window.reset();
+        MainWindow& again = e.openWindow();
+        QCOMPARE(again.lblPortState->text(), QStringLiteral("已打开 %1, 9600").arg(stable));
+    }
+
     void faultsOnASingleReading_data()
     {
         QTest::addColumn<QString>("fault");
