@@ -30,6 +30,7 @@ constexpr KindInfo kinds[] = {
     {Fault::LeadZero, "leadzero", true, true},
     {Fault::Jitter, "jitter", true, true},
     {Fault::Turnaround, "turnaround", true, true},
+    {Fault::Burst, "burst", true, true},
 };
 
 const KindInfo& info(Fault::Kind kind)

@@ -31,6 +31,7 @@ struct Fault
         LeadZero,   // `argument` zero bytes before the reply
         Jitter,     // each reply starts a random 0..`argument` ms late
         Turnaround, // the reply starts `argument` ms after the request (not 3.5 characters)
+        Burst,      // the reply is handed over in bursts every `argument` ms (a USB adapter's latency timer)
     };
     Kind kind = None;
     int argument = 0;
@@ -41,7 +42,7 @@ struct Fault
     // "noreply", "no-reply", "NoReply" ... all name the same kind.
     static std::optional<Kind> kindFromName(const QString& name);
     static QStringList kindNames();
-    // Echo, LeadZero, Jitter, Turnaround.
+    // Echo, LeadZero, Jitter, Turnaround, Burst.
     static bool shapesLine(Kind kind) { return kind >= Echo; }
 
     bool matches(const QByteArray& request) const;

@@ -349,6 +349,7 @@ void PtyTransport::handleRequest(const QByteArray& request)
         case Fault::LeadZero:
         case Fault::Jitter:
         case Fault::Turnaround:
+        case Fault::Burst:
             break;
         }
     }
@@ -359,6 +360,7 @@ void PtyTransport::handleRequest(const QByteArray& request)
     // module keeps 3.5 characters of silence before it answers.
     qint64 turnaroundMicros = protocol::interFrameGapUs(baud);
     bool echo = false;
+    qint64 burstMicros = 0;
     for (const Fault& fault : lineFaults) {
         switch (fault.kind) {
         case Fault::Echo:
@@ -372,6 +374,9 @@ void PtyTransport::handleRequest(const QByteArray& request)
             break;
         case Fault::Turnaround:
             turnaroundMicros = qint64(fault.argument) * 1000;
+            break;
+        case Fault::Burst:
+            burstMicros = qint64(fault.argument) * 1000;
             break;
         default:
             break;
@@ -390,6 +395,7 @@ void PtyTransport::handleRequest(const QByteArray& request)
     out.baudRate = baud;
     out.startMicros = qMax(ready, m_lineFreeMicros);
     out.vanishAfter = vanishAfter;
+    out.burstMicros = burstMicros;
     m_lineFreeMicros = out.startMicros + protocol::lineTimeUs(int(reply.size()), baud);
     m_outgoing.push_back(out);
     pump();
@@ -400,10 +406,13 @@ void PtyTransport::pump()
     while (!m_outgoing.empty() && m_master >= 0) {
         Outgoing& head = m_outgoing.front();
         const qint64 now = nowMicros();
-        // Byte i is handed over once its ten bits have passed on the line.
+        // Byte i is handed over once its ten bits have passed on the line; in
+        // bursts, at the first burst's end after that.
         const qint64 elapsed = now - head.startMicros;
+        const qint64 handedOver =
+            head.burstMicros > 0 && elapsed > 0 ? elapsed / head.burstMicros * head.burstMicros : elapsed;
         const int due =
-            int(qMin<qint64>(head.bytes.size(), protocol::bytesCarriedInUs(elapsed, head.baudRate)));
+            int(qMin<qint64>(head.bytes.size(), protocol::bytesCarriedInUs(handedOver, head.baudRate)));
         if (due > head.written) {
             const ssize_t n =
                 ::write(m_master, head.bytes.constData() + head.written, size_t(due - head.written));
@@ -432,7 +441,10 @@ void PtyTransport::pump()
             }
             continue;
         }
-        const qint64 nextDue = head.startMicros + protocol::lineTimeUs(head.written + 1, head.baudRate);
+        qint64 nextDue = head.startMicros + protocol::lineTimeUs(head.written + 1, head.baudRate);
+        if (head.burstMicros > 0) // the burst that carries that byte
+            nextDue = head.startMicros + ((nextDue - head.startMicros + head.burstMicros - 1) / head.burstMicros) *
+                                             head.burstMicros;
         m_pumpTimer.start(int(qMax<qint64>(1, (nextDue - now + 999) / 1000)));
         return;
     }

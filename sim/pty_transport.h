@@ -89,6 +89,7 @@ private:
         qint64 startMicros = 0;
         int written = 0;
         bool vanishAfter = false; // the device disappears once these bytes are out
+        qint64 burstMicros = 0;   // > 0: what the line carried is handed over only every burstMicros
     };
 
     qint64 nowMicros() const { return m_clock.nsecsElapsed() / 1000; }

@@ -164,7 +164,7 @@ private Q_SLOTS:
     }
 
     // Ten channels of forty sensors over a line that echoes the request, puts
-    // zeros before the reply or has a module slow to answer: every value arrives
+    // zeros before the reply, hands it over in bursts or has a module slow to answer: every value arrives
     // right where the line is tuned for it. A module slower than the time-out
     // leaves its channels without a reply, never with another channel's values.
     void passOverATunedLine_data()
@@ -175,6 +175,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("read"); // false: every channel no_reply
         QTest::newRow("echo") << QStringList{"echo"} << 500 << true << true;
         QTest::newRow("five zeros before each reply") << QStringList{"leadzero 5"} << 500 << false << true;
+        QTest::newRow("16 ms adapter bursts") << QStringList{"burst 16"} << 500 << false << true;
         QTest::newRow("slow module, time-out raised") << QStringList{"turnaround 600"} << 1000 << false << true;
         QTest::newRow("slow module, default time-out") << QStringList{"turnaround 600"} << 500 << false << false;
     }

@@ -73,6 +73,24 @@ public:
     }
     // Everything that arrives within `ms`.
     QByteArray readFor(int ms) { return read(INT_MAX, ms); }
+    // Until `count` bytes are in: each piece as the line handed it over.
+    QByteArrayList readPieces(int count, int timeoutMs)
+    {
+        QByteArrayList pieces;
+        int got = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (got < count && clock.elapsed() < timeoutMs && !m_hungUp) {
+            const QByteArray piece = take();
+            if (!piece.isEmpty()) {
+                pieces << piece;
+                got += int(piece.size());
+            } else {
+                QTest::qWait(1);
+            }
+        }
+        return pieces;
+    }
     bool hungUp() const { return m_hungUp; }
 
 private:
@@ -294,6 +312,24 @@ private Q_SLOTS:
         if (fault.contains(QLatin1String("echo")) || fault.contains(QLatin1String("leadzero")))
             QCOMPARE(spaced(got), spaced(expected));
         QCOMPARE(module.framesReceived(), QByteArrayList{request});
+    }
+
+    // A USB adapter's latency timer: the reply comes whole, in a few bursts
+    // rather than byte by byte (a loaded machine may merge bursts, never split them).
+    void burstsHandTheReplyOverInPieces()
+    {
+        SimulatedModule module(m_dir->path(), 4);
+        QString error;
+        QVERIFY2(module.start(&error), qPrintable(error));
+        QVERIFY(module.applyLine(QStringLiteral("fault burst 30")));
+        LineEnd line;
+        QVERIFY(line.open(module.linkPath()));
+        const QByteArray request = protocol::temperatureRequest(1, 3, 4, 1, 40);
+        const QByteArray truth = ModuleModel::demo().reply(request); // 85 bytes: 89 ms at 9600
+        QVERIFY(line.write(request));
+        const QByteArrayList pieces = line.readPieces(int(truth.size()), ReplyTimeoutMs);
+        QCOMPARE(pieces.join(), truth);
+        QVERIFY2(pieces.size() <= 4, qPrintable(QString::number(pieces.size())));
     }
 
     // The line is half duplex: a request sent while a reply goes out garbles the
