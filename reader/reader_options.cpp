@@ -282,6 +282,7 @@ QString readerHelpText()
 {
     return QStringLiteral(
         "用法 (usage): tq5900k-reader --port COMn|DEVICE|tcp://HOST:PORT|mbap://HOST:PORT [选项 options]\n"
+        "              tq5900k-reader --list-ports\n"
         "\n"
         "依次读取串口线上各站的全部通道温度，每个数值输出一行。\n"
         "Reads every channel of each station on one serial line, one after another, and prints a line per "
