@@ -6,13 +6,15 @@
 #include "reader_texts.h"
 #include "site_reader.h"
 
+#include "acquisition/bus_scanner.h"
 #include "acquisition/line_test.h"
 #include "config/module_settings.h"
 #include "history/history_settings.h"
 #include "history/history_writer.h"
-#include "port/mscomm.h"
-#include "port/line_backend.h"
 #include "platform/stop_signals.h"
+#include "port/line_backend.h"
+#include "port/mscomm.h"
+#include "port/system_ports.h"
 #include "requests/request_core.h"
 #include "site/mqtt_publisher.h"
 
@@ -127,6 +129,73 @@ int runLineTest(QCoreApplication& app, requests::RequestCore& core, const reader
     return status;
 }
 
+// --scan: each module on stdout as it is found, a line per baud rate and the
+// outcome on stderr. A stop signal ends it after the probe on the line. A
+// network line is scanned once connected.
+int runScan(QCoreApplication& app, port::MSComm& line, requests::RequestCore& core,
+            const reader::ReaderOptions& options)
+{
+    acquisition::BusScanner scanner(core);
+    const int stationCount = int(options.scanStations.size());
+    int found = 0;
+    int status = 0;
+    QObject::connect(
+        &scanner, &acquisition::BusScanner::moduleFound, &app,
+        [&found](const acquisition::ScanFinding& finding) {
+            ++found;
+            std::fputs((acquisition::scanFindingLine(finding) + QLatin1Char('\n')).toLatin1().constData(),
+                       stdout);
+            std::fflush(stdout);
+        });
+    QObject::connect(&scanner, &acquisition::BusScanner::progress, &app, [&](int done, int total) {
+        if (done < total && done % stationCount == 0)
+            complain(reader::scanBaudText(options.scanBauds.at(done / stationCount), stationCount));
+    });
+    // Queued: a scan that ends as it starts (the rate refused) ends once the loop runs.
+    QObject::connect(
+        &scanner, &acquisition::BusScanner::finished, &app,
+        [&](bool complete) {
+            if (!complete && !line.PortOpen()) {
+                complain(reader::portLostText(options.port));
+                status = kPortFailure;
+            }
+            complain(reader::scanEndText(found, complete));
+            app.quit();
+        },
+        Qt::QueuedConnection);
+    platform::onStopSignals(&app, [&scanner] { scanner.cancel(); });
+    const auto portFailed = [&] {
+        complain(reader::portOpenFailureText(line.lastFailure(), options.port, line.systemName()));
+        return kPortFailure;
+    };
+    if (line.openPending()) {
+        QObject::connect(
+            &line, &port::MSComm::opened, &app,
+            [&] {
+                if (!scanner.start(options.scanStations, options.scanBauds))
+                    QCoreApplication::exit(portFailed());
+            },
+            Qt::SingleShotConnection);
+        QObject::connect(&line, &port::MSComm::openFailed, &app,
+                         [&] { QCoreApplication::exit(portFailed()); });
+    } else if (!scanner.start(options.scanStations, options.scanBauds)) {
+        return portFailed();
+    }
+    const int exitStatus = app.exec();
+    return exitStatus != 0 ? exitStatus : status;
+}
+
+// --list-ports: a line per serial port the system lists.
+int listPorts()
+{
+    const QList<port::SystemPort> ports = port::systemPorts();
+    if (ports.isEmpty())
+        complain(reader::noSystemPortsText());
+    for (const port::SystemPort& systemPort : ports)
+        std::fputs((port::systemPortLine(systemPort) + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -146,6 +215,8 @@ int main(int argc, char* argv[])
         return kBadOptions;
     }
     const reader::ReaderOptions& options = parsed.options;
+    if (options.listPorts)
+        return listPorts();
 
     // A history that cannot be made and options the broker cannot use are bad
     // options: found before the port is opened.
@@ -181,6 +252,8 @@ int main(int argc, char* argv[])
     core.setLineTuning(options.tuning);
     if (options.lineTestRequests)
         return runLineTest(app, core, options);
+    if (options.scan)
+        return runScan(app, line, core, options);
     reader::SiteReader siteReader(core, options);
 
     LinePrinter printer(options.format);

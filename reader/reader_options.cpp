@@ -1,5 +1,6 @@
 #include "reader_options.h"
 
+#include "acquisition/bus_scan.h"
 #include "acquisition/line_test.h"
 #include "config/line_settings_file.h"
 #include "port/line_address.h"
@@ -51,16 +52,17 @@ constexpr KnownOption kOptions[] = {
     {"mqtt-cafile", true}, {"help", false},      {"timeout-ms", true},
     {"retries", true},     {"gap-ms", true},    {"echo", false},
     {"line-test", false, true},
+    {"scan", false},       {"scan-stations", true}, {"scan-bauds", true},
+    {"list-ports", false},
 };
 
 } // namespace
 
-QList<int> parseStationList(const QString& text, QString* error)
+QList<int> parseStationList(const QString& text, QString* error, const QString& option)
 {
     QList<int> stations;
     const auto fail = [&] {
-        *error = badValue(QStringLiteral("stations"), text,
-                          QStringLiteral("1..%1 的站号，如 1,2,5-8").arg(kStationMax),
+        *error = badValue(option, text, QStringLiteral("1..%1 的站号，如 1,2,5-8").arg(kStationMax),
                           QStringLiteral("stations 1..%1, e.g. 1,2,5-8").arg(kStationMax));
         return QList<int>();
     };
@@ -74,7 +76,8 @@ QList<int> parseStationList(const QString& text, QString* error)
             return fail();
         for (int station = *first; station <= *last; ++station) {
             if (stations.contains(station)) {
-                *error = QStringLiteral("选项 --stations 中站号 %1 出现了两次 (station %1 is given twice)")
+                *error = QStringLiteral("选项 --%1 中站号 %2 出现了两次 (station %2 is given twice)")
+                             .arg(option)
                              .arg(station);
                 return {};
             }
@@ -136,6 +139,11 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
     }
 
     ReaderOptions& o = parsed.options;
+    if (given.contains(QStringLiteral("list-ports"))) {
+        o.listPorts = true;
+        parsed.status = ParsedOptions::Run;
+        return parsed;
+    }
     o.port = given.value(QStringLiteral("port")).trimmed();
     if (o.port.isEmpty())
         return fail(QStringLiteral("缺少选项 --port COMn|设备|tcp://主机:端口|mbap://主机:端口 (--port "
@@ -200,6 +208,26 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
             return fail(error);
         o.lineTestRequests = requests;
     }
+    o.scan = given.contains(QStringLiteral("scan"));
+    for (const char* name : {"scan-stations", "scan-bauds"})
+        if (!o.scan && given.contains(QLatin1String(name)))
+            return fail(QStringLiteral("选项 --%1 需要 --scan (--%1 needs --scan)").arg(QLatin1String(name)));
+    if (given.contains(QStringLiteral("scan-stations"))) {
+        o.scanStations = parseStationList(given.value(QStringLiteral("scan-stations")), &error,
+                                          QStringLiteral("scan-stations"));
+        if (o.scanStations.isEmpty())
+            return fail(error);
+    } else {
+        for (int station = 1; station <= kStationMax; ++station)
+            o.scanStations.append(station);
+    }
+    if (given.contains(QStringLiteral("scan-bauds"))) {
+        o.scanBauds = acquisition::parseScanBaudRates(given.value(QStringLiteral("scan-bauds")), &error);
+        if (o.scanBauds.isEmpty())
+            return fail(QStringLiteral("选项 --scan-bauds：%1").arg(error));
+    } else {
+        o.scanBauds = acquisition::moduleBaudRates();
+    }
     if (o.channels < 1 || o.channels > protocol::MaxChannelsPerModule)
         return fail(QStringLiteral("ModSet.set 中的通道数 %1 不在 1..%2 之内，请用 --channels 指定 "
                                    "(the channel count in ModSet.set is out of range: give --channels)")
@@ -254,6 +282,7 @@ QString readerHelpText()
 {
     return QStringLiteral(
         "用法 (usage): tq5900k-reader --port COMn|DEVICE|tcp://HOST:PORT|mbap://HOST:PORT [选项 options]\n"
+        "              tq5900k-reader --list-ports\n"
         "\n"
         "依次读取串口线上各站的全部通道温度，每个数值输出一行。\n"
         "Reads every channel of each station on one serial line, one after another, and prints a line per "
@@ -297,6 +326,14 @@ QString readerHelpText()
         "                           N requests (default 50) to the first station; prints reply times, "
         "errors,\n"
         "                           echo, stray bytes and a suggested time-out, then exits\n"
+        "  --scan                   扫描总线：在各波特率下探测各站号，每找到一个模块输出一行\n"
+        "                           scans the line: probes each station at each baud rate and prints a "
+        "line\n"
+        "                           per module found, station,baud,channels, then exits\n"
+        "  --scan-stations LIST     扫描的站号，如 1-20，默认 1-249 (stations to scan, default 1-249)\n"
+        "  --scan-bauds LIST        扫描的波特率，默认 4800,9600,14400,19200\n"
+        "                           baud rates to scan, default all four\n"
+        "  --list-ports             列出本机的串口后退出 (lists this computer's serial ports, then exits)\n"
         "  --help                   显示本说明 (show this text)\n"
         "\n"
         "退出状态 (exit status):\n"

@@ -41,6 +41,12 @@ struct ReaderOptions
     requests::LineTuning tuning; // --timeout-ms, --retries, --gap-ms, --echo
     // --line-test [N]: N requests to the first station, the figures printed, then the end.
     std::optional<int> lineTestRequests;
+    // --scan: the modules found on the line printed, then the end.
+    bool scan = false;
+    QList<int> scanStations; // --scan-stations, default 1..249
+    QList<int> scanBauds;    // --scan-bauds, default every rate the module can run at
+    // --list-ports: the system's serial ports printed, then the end; nothing else is needed.
+    bool listPorts = false;
 };
 
 struct ParsedOptions
@@ -55,8 +61,10 @@ struct ParsedOptions
 // `modSet`'s (the installation's ModSet.set), which must then be in range.
 ParsedOptions parseReaderOptions(const QStringList& arguments, const config::ModuleSettings& modSet);
 
-// "1,2,5-8": stations 1..249, each once, in the order given. Empty with `error` set when it is not.
-QList<int> parseStationList(const QString& text, QString* error);
+// "1,2,5-8": stations 1..249, each once, in the order given. Empty with `error`
+// set, naming `option` (without its dashes), when it is not.
+QList<int> parseStationList(const QString& text, QString* error,
+                            const QString& option = QStringLiteral("stations"));
 
 // The device `port` stands for: "COMn" (any case, n 1..255) through the
 // program folder's ports/COMn as the window resolves it, anything else as a path.

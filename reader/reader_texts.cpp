@@ -106,4 +106,23 @@ QString historyRecoveredText(qint64 droppedRows)
     return withEnglish(history::recoveredText(droppedRows), english);
 }
 
+QString scanBaudText(int baud, int stations)
+{
+    return QStringLiteral("以 %1 波特扫描 %2 个站号 (scanning %2 stations at %1 baud)")
+        .arg(baud)
+        .arg(stations);
+}
+
+QString scanEndText(int found, bool complete)
+{
+    return complete ? QStringLiteral("扫描完成，找到 %1 个模块 (scan done: %1 modules found)").arg(found)
+                    : QStringLiteral("扫描中止，已找到 %1 个模块 (scan stopped: %1 modules found so far)")
+                          .arg(found);
+}
+
+QString noSystemPortsText()
+{
+    return QStringLiteral("本机没有串口 (this computer lists no serial ports)");
+}
+
 } // namespace reader

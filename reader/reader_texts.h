@@ -24,4 +24,11 @@ QString historyFailedText(const QString& text);
 QString historyLostText(const QString& text);
 QString historyRecoveredText(qint64 droppedRows);
 
+// The scan's progress: starting on `stations` stations at `baud`.
+QString scanBaudText(int baud, int stations);
+// The scan's end: how many modules were found, and whether every probe was made.
+QString scanEndText(int found, bool complete);
+// --list-ports found none.
+QString noSystemPortsText();
+
 } // namespace reader

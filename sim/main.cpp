@@ -16,6 +16,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -163,8 +164,9 @@ int main(int argc, char* argv[])
         QStringLiteral("station"), QStringLiteral("Station address 1-249 (default 1)."), QStringLiteral("N"));
     const QCommandLineOption moreStationOption(
         QStringLiteral("more-station"),
-        QStringLiteral("Another module on the same line at station N, set up like the first. Repeatable."),
-        QStringLiteral("N"));
+        QStringLiteral("Another module on the same line at station N, set up like the first; with @RATE "
+                       "at that baud rate instead of the first's. Repeatable."),
+        QStringLiteral("N[@RATE]"));
     const QCommandLineOption baudOption(
         QStringLiteral("baud"), QStringLiteral("Baud rate 4800, 9600, 14400 or 19200 (default 9600)."),
         QStringLiteral("RATE"));
@@ -251,16 +253,35 @@ int main(int argc, char* argv[])
             return 2;
         scenario.model.setStation(*station);
     }
-    QList<int> moreStations;
+    // "N" or "N@RATE"; without a rate the module runs at the first one's.
+    struct MoreStation
+    {
+        int station = 0;
+        int baudCode = 0; // 0: the first module's
+    };
+    QList<MoreStation> moreStations;
     for (const QString& text : parser.values(moreStationOption)) {
-        const std::optional<int> station = stationFrom(moreStationOption.names().first(), text);
+        const QStringList parts = text.split(QLatin1Char('@'));
+        const std::optional<int> station = stationFrom(moreStationOption.names().first(), parts.first());
         if (!station)
             return 2;
-        if (*station == scenario.model.station() || moreStations.contains(*station)) {
+        if (*station == scenario.model.station() ||
+            std::any_of(moreStations.cbegin(), moreStations.cend(),
+                        [&](const MoreStation& more) { return more.station == *station; })) {
             complain(QStringLiteral("--more-station: station %1 is already on the line").arg(*station));
             return 2;
         }
-        moreStations.append(*station);
+        MoreStation more{*station, 0};
+        if (parts.size() > 1) {
+            more.baudCode = parts.size() == 2 ? protocol::baudCodeForRate(parts.last().toInt()) : 0;
+            if (more.baudCode == 0) {
+                complain(QStringLiteral("--more-station: expected N@RATE with RATE 4800, 9600, 14400 or "
+                                        "19200, got \"%1\"")
+                             .arg(text));
+                return 2;
+            }
+        }
+        moreStations.append(more);
     }
     if (parser.isSet(baudOption)) {
         const int code = protocol::baudCodeForRate(parser.value(baudOption).toInt());
@@ -306,8 +327,11 @@ int main(int argc, char* argv[])
     ::signal(SIGTTIN, SIG_IGN); // reading the terminal from the background fails instead of stopping us
 
     sim::SimulatedModule module(folder, port, scenario.model);
-    for (int station : moreStations)
-        module.addModule(scenario.model, station);
+    for (const MoreStation& more : moreStations) {
+        sim::ModuleModel& added = module.addModule(scenario.model, more.station);
+        if (more.baudCode != 0)
+            added.setBaudCode(more.baudCode);
+    }
     module.transport().setFaults(scenario.faults);
     module.transport().setCollisionsEnabled(!parser.isSet(noCollisionsOption));
     const bool force = parser.isSet(forceOption);
@@ -387,8 +411,10 @@ int main(int argc, char* argv[])
             .arg(module.slavePath())
             .arg([&] {
                 QStringList stations{QString::number(m.station())};
-                for (int station : moreStations)
-                    stations.append(QString::number(station));
+                for (const MoreStation& more : moreStations)
+                    stations.append(more.baudCode == 0 ? QString::number(more.station)
+                                                       : QStringLiteral("%1@%2").arg(more.station).arg(
+                                                             protocol::baudRateForCode(more.baudCode)));
                 return stations.join(QLatin1Char(','));
             }())
             .arg(m.baudRate()));

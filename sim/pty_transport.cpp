@@ -1,5 +1,6 @@
 #include "pty_transport.h"
 
+#include "line_speed.h"
 #include "module_model.h"
 #include "protocol/crc16.h"
 #include "protocol/frame_log.h"
@@ -221,7 +222,7 @@ void PtyTransport::onReadable()
         emit requestCollided(bytes);
         return;
     }
-    m_splitter.setSilenceGapMicros(protocol::interFrameGapUs(m_model->baudRate()));
+    m_splitter.setSilenceGapMicros(protocol::interFrameGapUs(lineRate()));
     const QList<QByteArray> frames = m_splitter.push(bytes, nowMicros());
     const QByteArray dropped = m_splitter.takeDiscarded();
     if (!dropped.isEmpty())
@@ -236,7 +237,7 @@ void PtyTransport::onReadable()
 bool PtyTransport::collide(int count, qint64 nowMicros)
 {
     // The program's bytes take their own time on the line from the moment they arrive.
-    const qint64 endMicros = nowMicros + protocol::lineTimeUs(count, m_model->baudRate());
+    const qint64 endMicros = nowMicros + protocol::lineTimeUs(count, lineRate());
     bool met = false;
     for (Outgoing& out : m_outgoing) {
         const qint64 outEnd = out.startMicros + protocol::lineTimeUs(int(out.bytes.size()), out.baudRate);
@@ -267,15 +268,37 @@ QByteArray PtyTransport::randomBytes(int count)
     return bytes;
 }
 
+int PtyTransport::filteringRate() const
+{
+    const int first = m_model->baudRate();
+    for (const ModuleModel* other : m_moreModels)
+        if (other->baudRate() != first)
+            return terminalBaudRate(m_master);
+    return 0;
+}
+
+int PtyTransport::lineRate() const
+{
+    const int rate = filteringRate();
+    return rate > 0 ? rate : m_model->baudRate();
+}
+
 void PtyTransport::handleRequest(const QByteArray& request)
 {
-    // The reply goes out at the rate the request came in, even if it changes the rate.
-    const int baud = m_model->baudRate();
-    QByteArray reply = m_model->reply(request);
-    for (ModuleModel* other : m_moreModels) {
-        if (!reply.isEmpty())
+    // The first module that hears the request and answers it replies, at the
+    // rate the request came in, even if the request changes its rate.
+    const int heardAt = filteringRate();
+    int baud = m_model->baudRate();
+    QByteArray reply;
+    for (ModuleModel* module : QList<ModuleModel*>{m_model} + m_moreModels) {
+        const int moduleRate = module->baudRate();
+        if (heardAt > 0 && moduleRate != heardAt)
+            continue;
+        reply = module->reply(request);
+        if (!reply.isEmpty()) {
+            baud = moduleRate;
             break;
-        reply = other->reply(request);
+        }
     }
     // The first fault that matches is used up before anyone hears of the request,
     // so a fault added in reaction to it applies to the next request, not this one.

@@ -32,8 +32,10 @@ public:
     // The model must outlive the transport.
     explicit PtyTransport(ModuleModel* model, QObject* parent = nullptr);
     // Another module on the same line; it answers the requests the first one
-    // does not (its own station's). The line's pace is the first module's.
-    // The model must outlive the transport.
+    // does not (its own station's). While every module runs at one rate, each
+    // hears every request; once their rates differ, a module hears only what the
+    // program sends at its own rate (as far as the pseudo-terminal's speed can
+    // be read) and replies at that rate. The model must outlive the transport.
     void addModel(ModuleModel* model) { m_moreModels.append(model); }
     ~PtyTransport() override; // closes and removes the link it made
 
@@ -102,6 +104,12 @@ private:
     void garble(QByteArray& bytes, int from);
     QByteArray randomBytes(int count);
     void handleRequest(const QByteArray& request);
+    // The rate the program's side is set to when the modules' rates differ;
+    // 0 when they agree or it cannot be read, and then every module hears.
+    int filteringRate() const;
+    // The rate the line runs at for pacing and frame gaps: the program's side
+    // when the modules' rates differ, else the first module's.
+    int lineRate() const;
     void pump();
     void vanish();
 

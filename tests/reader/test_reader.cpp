@@ -9,6 +9,7 @@
 #include "port/mscomm.h"
 #include "port/port_messages.h"
 #include "port/qserialport_backend.h"
+#include "protocol/baud_codes.h"
 #include "protocol/temperature.h"
 #include "acquisition/line_test.h"
 #include "sim/simulated_module.h"
@@ -341,6 +342,36 @@ private Q_SLOTS:
         QCOMPARE(recorded.last().raw, quint16(2305));
     }
 
+    // Three modules, each at its own station and rate, on one line reached through
+    // a /dev/serial/by-id style link: each is found once, at its rate, and nothing else.
+    void scanFindsEachModuleAtItsOwnRate()
+    {
+        m_line.reset();
+        m_line = std::make_unique<sim::SimulatedModule>(m_folder.path(), kPort, moduleAt(3));
+        m_line->model().setBaudCode(protocol::baudCodeForRate(4800));
+        m_line->addModule(moduleAt(7), 7).setBaudCode(protocol::baudCodeForRate(9600));
+        m_line->addModule(moduleAt(9), 9).setBaudCode(protocol::baudCodeForRate(19200));
+        QString error;
+        QVERIFY2(m_line->start(&error, true), qPrintable(error));
+        QVERIFY(QDir(m_folder.path()).mkpath(QStringLiteral("by-id")));
+        const QString stableName =
+            m_folder.filePath(QStringLiteral("by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0"));
+        QFile::remove(stableName);
+        QVERIFY(QFile::link(m_line->slavePath(), stableName));
+
+        QProcess reader;
+        reader.start(QStringLiteral(TQ_READER_PROGRAM),
+                     {QStringLiteral("--port"), stableName, QStringLiteral("--scan"),
+                      QStringLiteral("--scan-stations"), QStringLiteral("1-10")});
+        QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 120000);
+        const QString progress = QString::fromLocal8Bit(reader.readAllStandardError());
+        QCOMPARE(reader.exitCode(), 0);
+        QCOMPARE(reader.readAllStandardOutput(), QByteArray("3,4800,10\n7,9600,10\n9,19200,10\n"));
+        QVERIFY2(progress.contains(QStringLiteral("scanning 10 stations at 14400 baud")),
+                 qPrintable(progress));
+        QVERIFY2(progress.endsWith(QStringLiteral("(scan done: 3 modules found)\n")), qPrintable(progress));
+    }
+
     // "@line" stands for the simulated line's device; with `holdLine` another
     // program (this test) holds it as the reader starts.
     void exitStatusTellsWhatWentWrong_data()
@@ -358,6 +389,13 @@ private Q_SLOTS:
         QTest::newRow("history folder missing")
             << QStringList{"--port", "@line", "--once", "--history", "/nonexistent-dir/site.db"} << false << 2
             << "(the history database's folder /nonexistent-dir does not exist)";
+        QTest::newRow("scan: bad baud rate")
+            << QStringList{"--port", "@line", "--scan", "--scan-bauds", "9600,300"} << false << 2
+            << "选项 --scan-bauds";
+        QTest::newRow("scan: bad station")
+            << QStringList{"--port", "@line", "--scan", "--scan-stations", "0-5"} << false << 2
+            << "选项 --scan-stations 的值 \"0-5\"";
+        QTest::newRow("list ports") << QStringList{"--list-ports"} << false << 0 << "";
         QTest::newRow("help") << QStringList{"--help"} << false << 0 << "";
     }
     void exitStatusTellsWhatWentWrong()
@@ -376,8 +414,12 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
         QCOMPARE(reader.exitCode(), exitCode);
         const QString error = QString::fromLocal8Bit(reader.readAllStandardError());
-        if (message.isEmpty())
-            QVERIFY(reader.readAllStandardOutput().contains("--mqtt-cafile"));
+        const QByteArray out = reader.readAllStandardOutput();
+        if (arguments.contains(QStringLiteral("--help")))
+            QVERIFY(out.contains("--mqtt-cafile"));
+        else if (message.isEmpty()) // the ports, or that there are none
+            QVERIFY2(!out.isEmpty() || error.contains(QStringLiteral("lists no serial ports")),
+                     qPrintable(error));
         else
             QVERIFY2(error.contains(message), qPrintable(error));
         QCOMPARE(m_line->framesReceived().size(), 0); // refused before a request went out

@@ -171,6 +171,50 @@ private Q_SLOTS:
                  outcome);
     }
 
+    // The scan's options: "stations bauds" (a range as first-last), or the error's start.
+    void scanOptions_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("defaults") << "--port COM1 --scan"
+                                  << "1-249 4800,9600,14400,19200";
+        QTest::newRow("chosen") << "--port COM1 --scan --scan-stations 9,3-5 --scan-bauds 19200,4800"
+                                << "9-5 19200,4800";
+        QTest::newRow("station repeated") << "--port COM1 --scan --scan-stations 3,3"
+                                          << "选项 --scan-stations 中站号 3 出现了两次";
+        QTest::newRow("rate repeated") << "--port COM1 --scan --scan-bauds 9600,9600"
+                                       << "选项 --scan-bauds：";
+        QTest::newRow("stations without --scan") << "--port COM1 --scan-stations 1-3"
+                                                 << "选项 --scan-stations 需要 --scan";
+        QTest::newRow("list ports needs no port") << "--list-ports"
+                                                  << "list";
+    }
+    void scanOptions()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, outcome);
+        const ParsedOptions parsed = parseReaderOptions(arguments.split(QLatin1Char(' ')), config::ModuleSettings{});
+        if (parsed.status == ParsedOptions::Error) {
+            QVERIFY2(parsed.error.startsWith(outcome), qPrintable(parsed.error));
+            return;
+        }
+        QCOMPARE(int(parsed.status), int(ParsedOptions::Run));
+        const ReaderOptions& o = parsed.options;
+        if (o.listPorts) {
+            QCOMPARE(QStringLiteral("list"), outcome);
+            return;
+        }
+        QVERIFY(o.scan);
+        QStringList bauds;
+        for (int baud : o.scanBauds)
+            bauds << QString::number(baud);
+        QCOMPARE(QStringLiteral("%1-%2 %3")
+                     .arg(o.scanStations.first())
+                     .arg(o.scanStations.last())
+                     .arg(bauds.join(QLatin1Char(','))),
+                 outcome);
+    }
+
     // The shared libraries' Chinese, as the window shows it, then the English in
     // brackets, naming the port where the text is about one.
     void textsInBothLanguages_data()
