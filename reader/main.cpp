@@ -23,6 +23,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -99,6 +100,25 @@ site::MqttOptions brokerOptions(const reader::BrokerOptions& given, QString* err
     return o;
 }
 
+// Runs `start` now, or once a network line has connected (it connects in the
+// background). False when it failed at once; failing later, or the line not
+// connecting, ends the program with `failed()`.
+bool startOnceOpen(QCoreApplication& app, port::MSComm& line, const std::function<bool()>& start,
+                   const std::function<int()>& failed)
+{
+    if (!line.openPending())
+        return start();
+    QObject::connect(
+        &line, &port::MSComm::opened, &app,
+        [start, failed] {
+            if (!start())
+                QCoreApplication::exit(failed());
+        },
+        Qt::SingleShotConnection);
+    QObject::connect(&line, &port::MSComm::openFailed, &app, [failed] { QCoreApplication::exit(failed()); });
+    return true;
+}
+
 // --line-test: the requests, then the figures on stdout. A stop signal ends it
 // after the request on the line, with the figures so far.
 int runLineTest(QCoreApplication& app, requests::RequestCore& core, const reader::ReaderOptions& options)
@@ -121,12 +141,15 @@ int runLineTest(QCoreApplication& app, requests::RequestCore& core, const reader
                          app.quit();
                      });
     platform::onStopSignals(&app, [&test] { test.stop(); });
-    if (!test.start(fields, *options.lineTestRequests)) {
-        complain(reader::portOpenFailureText(core.port()->lastFailure(), options.port, options.port));
+    const auto portFailed = [&] {
+        complain(reader::portOpenFailureText(core.port()->lastFailure(), options.port, core.port()->systemName()));
         return kPortFailure;
-    }
-    app.exec();
-    return status;
+    };
+    if (!startOnceOpen(app, *core.port(), [&] { return test.start(fields, *options.lineTestRequests); },
+                       portFailed))
+        return portFailed();
+    const int exitStatus = app.exec();
+    return exitStatus != 0 ? exitStatus : status;
 }
 
 // --scan: each module on stdout as it is found, a line per baud rate and the
@@ -168,19 +191,9 @@ int runScan(QCoreApplication& app, port::MSComm& line, requests::RequestCore& co
         complain(reader::portOpenFailureText(line.lastFailure(), options.port, line.systemName()));
         return kPortFailure;
     };
-    if (line.openPending()) {
-        QObject::connect(
-            &line, &port::MSComm::opened, &app,
-            [&] {
-                if (!scanner.start(options.scanStations, options.scanBauds))
-                    QCoreApplication::exit(portFailed());
-            },
-            Qt::SingleShotConnection);
-        QObject::connect(&line, &port::MSComm::openFailed, &app,
-                         [&] { QCoreApplication::exit(portFailed()); });
-    } else if (!scanner.start(options.scanStations, options.scanBauds)) {
+    if (!startOnceOpen(app, line, [&] { return scanner.start(options.scanStations, options.scanBauds); },
+                       portFailed))
         return portFailed();
-    }
     const int exitStatus = app.exec();
     return exitStatus != 0 ? exitStatus : status;
 }

@@ -180,6 +180,28 @@ private Q_SLOTS:
         QCOMPARE(m_module->framesReceived().size(), kChannels);
     }
 
+    // The modes that run and end wait for a network line to connect: the line
+    // test asks its requests over it, the scan finds the module behind it.
+    void lineTestAndScanOverANetworkLine()
+    {
+        sim::NetServer server(sim::NetServer::RawTcp,
+                              [this](const QByteArray& request) { return m_module->answer(request); });
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0, nullptr));
+        const QString address = QStringLiteral("tcp://127.0.0.1:%1").arg(server.port());
+        const auto run = [&](const QStringList& arguments) {
+            QProcess reader;
+            reader.start(QStringLiteral(TQ_READER_PROGRAM), QStringList{QStringLiteral("--port"), address} + arguments);
+            [&] { QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 60000); }();
+            [&] { QCOMPARE(reader.exitCode(), 0); }();
+            return QString::fromUtf8(reader.readAllStandardOutput());
+        };
+        const QString figures = run({QStringLiteral("--line-test"), QStringLiteral("5")});
+        QVERIFY2(figures.startsWith(QStringLiteral("请求 5，正确应答 5，")), qPrintable(figures));
+        QCOMPARE(run({QStringLiteral("--scan"), QStringLiteral("--scan-stations"), QStringLiteral("1-2"),
+                      QStringLiteral("--scan-bauds"), QStringLiteral("9600")}),
+                 QStringLiteral("1,9600,10\n"));
+    }
+
     // The connection ends during a round: said once; the next round connects again and reads it all.
     void droppedConnectionMidRound_data() { simulatorServers_data(); }
     void droppedConnectionMidRound()
