@@ -7,6 +7,8 @@
 #include "sim/net_server.h"
 #include "traffic/traffic_recorder.h"
 
+#include "../common/local_tcp.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -14,18 +16,7 @@
 
 namespace {
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
 
-bool listening(quint16 port)
-{
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, port);
-    return probe.waitForConnected(200);
-}
 
 // Types `address` into the port list and presses 打开端口.
 void openLine(MainWindow& w, const QString& address)

@@ -12,6 +12,8 @@
 #include "sim/net_server.h"
 #include "sim/simulated_module.h"
 
+#include "../common/local_tcp.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -81,20 +83,7 @@ QStringList summary(const QByteArray& csv)
     return lines;
 }
 
-// A TCP port nothing listens on now (another program may take it before we do).
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
 
-// Whether something accepts connections at the port (a blocking probe, in the test only).
-bool listening(quint16 port)
-{
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, port);
-    return probe.waitForConnected(200);
-}
 
 reader::ReaderOptions options(const QString& port)
 {
