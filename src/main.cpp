@@ -27,9 +27,10 @@ public:
         QDir().mkpath(folder);
         connect(&m_window.reading(), &acquisition::ReadingController::passFinished, this,
                 [this] { QTimer::singleShot(0, this, [this] { grabTab(0); }); });
+        // The chart lays itself out after its lines are set: grabbed once that ran.
         connect(m_window.historyTab(), &HistoryTab::trendShown, this, [this] {
             if (m_waitingForChart)
-                grabShown();
+                QTimer::singleShot(0, this, [this] { grabShown(); });
         });
         m_chartDeadline.setSingleShot(true);
         connect(&m_chartDeadline, &QTimer::timeout, this, [this] {
@@ -63,6 +64,9 @@ private:
 
     void grabShown()
     {
+        if (!m_waitingForChart && m_grabbed == m_tab)
+            return; // the deadline and the chart both came
+        m_grabbed = m_tab;
         m_waitingForChart = false;
         m_chartDeadline.stop();
         m_window.grab().save(QDir(m_folder).filePath(QStringLiteral("tab%1.png").arg(m_tab + 1)));
@@ -73,6 +77,7 @@ private:
     QString m_folder;
     QTimer m_chartDeadline;
     int m_tab = 0;
+    int m_grabbed = -1;
     bool m_waitingForChart = false;
 };
 
