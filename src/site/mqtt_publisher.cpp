@@ -511,7 +511,8 @@ QString MqttPublisher::stateReason() const
 MqttCounters MqttPublisher::counters() const
 {
     std::lock_guard lock(m_shared->mutex);
-    return {qint64(m_shared->queue.size()), m_shared->published, m_shared->dropped, m_shared->attempts};
+    return {qint64(m_shared->queue.size()), m_shared->published, m_shared->dropped, m_shared->attempts,
+            qint64(m_shared->inFlight)};
 }
 
 } // namespace site

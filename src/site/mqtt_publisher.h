@@ -36,6 +36,7 @@ struct MqttCounters
     qint64 published = 0; // acknowledged by the broker
     qint64 dropped = 0;   // never sent: the oldest beyond the queue bound, or too big for any broker
     qint64 attempts = 0;  // connections tried since start()
+    qint64 onTheirWay = 0; // of the waiting, those handed to the connection (kept beyond the bound)
 };
 
 class MqttPublisher : public QObject

@@ -362,7 +362,7 @@ private Q_SLOTS:
             broker.freeze();
             for (int k = 1; k <= kBound; ++k)
                 QVERIFY(publisher.publish(numbered(k), QByteArray::number(k)));
-            QTest::qWait(300); // handed to the connection
+            QTRY_COMPARE(publisher.counters().onTheirWay, kBound); // handed to the connection
         }
         for (int k = onTheirWay ? kBound + 1 : 1; k <= kCount; ++k)
             QVERIFY(publisher.publish(numbered(k), QByteArray::number(k)));
