@@ -103,8 +103,9 @@ void MainWindow::wireControls()
     // Combo1's reaction runs for a chosen entry only, by the operator or by start-up.
     connect(Combo1, QOverload<int>::of(&QComboBox::activated), this, [this](int) { portChosen(); });
     m_comEntryCount = Combo1->count();
+    // The system's ports are listed when the list first opens: asking the system
+    // for them is not start-up's work.
     Combo1->installEventFilter(this);
-    refreshPortList();
     connect(cmdCom, &QPushButton::clicked, this, &MainWindow::savePortSettings);
     connect(cmdOpenComm, &QPushButton::clicked, this, &MainWindow::openPort);
     connect(cmdCloseComm, &QPushButton::clicked, this, &MainWindow::closePort);

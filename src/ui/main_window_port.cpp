@@ -17,6 +17,18 @@
 
 namespace {
 
+// A press or the keys that open a combo box's list.
+bool opensList(const QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress)
+        return true;
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    return key->key() == Qt::Key_F4 ||
+           ((key->modifiers() & Qt::AltModifier) && (key->key() == Qt::Key_Down || key->key() == Qt::Key_Up));
+}
+
 // Port number from the list: the position of the entry whose text the box shows,
 // plus 1; 0 when the text typed into the box names no entry (no port has 0).
 int portNumberFromList(const QComboBox* combo)
@@ -151,17 +163,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // The list is made anew whenever it is about to open, so an adapter plugged
     // in meanwhile is there without restarting.
-    if (watched == Combo1) {
-        const bool opening =
-            event->type() == QEvent::MouseButtonPress ||
-            (event->type() == QEvent::KeyPress &&
-             (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F4 ||
-              ((static_cast<QKeyEvent*>(event)->modifiers() & Qt::AltModifier) &&
-               (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down ||
-                static_cast<QKeyEvent*>(event)->key() == Qt::Key_Up))));
-        if (opening)
-            refreshPortList();
-    }
+    if (watched == Combo1 && opensList(event))
+        refreshPortList();
     return QWidget::eventFilter(watched, event);
 }
 
