@@ -73,12 +73,11 @@ void AllChannelsPass::onAnswer(const requests::Exchange& exchange)
         return;
     }
     const protocol::ReplyStatus status = exchange.reply.status;
-    m_previousUnfinished = status != protocol::ReplyStatus::NoReply && status != protocol::ReplyStatus::Usable &&
-                           status != protocol::ReplyStatus::Exception;
-    m_previousSilent = status == protocol::ReplyStatus::NoReply;
     // A module that refused the request would refuse it again; anything else
     // unusable may have been the line's fault.
     const bool unusable = status != protocol::ReplyStatus::Usable && status != protocol::ReplyStatus::Exception;
+    m_previousSilent = status == protocol::ReplyStatus::NoReply;
+    m_previousUnfinished = unusable && !m_previousSilent;
     if (unusable && m_retry < m_core.lineTuning().retries) {
         ++m_retry;
         ask();
