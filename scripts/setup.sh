@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 preset="${1:-default}"
 packages=(qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite cmake ninja-build g++ xvfb xauth fonts-wqy-microhei
           pkg-config libmosquitto-dev mosquitto openssl qt6-translations-l10n
-          ser2net python3-pymodbus python3-serial-asyncio)
+          ser2net python3-pymodbus python3-serial-asyncio
+          libcurl4-openssl-dev python3-aiosmtpd poppler-utils)
 # The fuzz targets need clang and its libFuzzer runtime (libclang_rt.fuzzer).
 if [ "$preset" = fuzz ]; then packages+=(clang libclang-rt-14-dev); fi
 missing=()
