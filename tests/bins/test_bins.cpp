@@ -2,6 +2,7 @@
 // comparison of two readings, as tables.
 
 #include "bins/bin_figures.h"
+#include "bins/bins_settings.h"
 #include "bins/layout_file.h"
 
 #include <QtTest>
@@ -236,6 +237,52 @@ private Q_SLOTS:
         QCOMPARE(figure(c.layerAverageChange[1]), QStringLiteral("19.50")); // 29.5 against 10
         QCOMPARE(figure(c.averageChange), QStringLiteral("11.75"));
         QCOMPARE(figure(c.highestChange), QStringLiteral("40.00"));
+    }
+
+    void settings_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("badField");
+        QTest::newRow("all set") << QByteArray("\"东库, 北\",-5,35.5,1.5,06:30,7\r\n") << 0;
+        QTest::newRow("no daily report") << QByteArray("A,0,40,2,,30\r\n") << 0;
+        QTest::newRow("too few fields") << QByteArray("A,0,40,2\r\n") << 5;
+        QTest::newRow("empty site") << QByteArray(",0,40,2,,30") << 1;
+        QTest::newRow("high not above low") << QByteArray("A,20,20,2,,30") << 3;
+        QTest::newRow("negative rise") << QByteArray("A,0,40,-1,,30") << 4;
+        QTest::newRow("bad time") << QByteArray("A,0,40,2,25:00,30") << 5;
+        QTest::newRow("keep no days") << QByteArray("A,0,40,2,06:00,0") << 6;
+    }
+    void settings()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, badField);
+        const BinsSettingsParse parsed = parseBinsSettings(text);
+        QCOMPARE(parsed.badField, badField);
+        QCOMPARE(parsed.settings.has_value(), badField == 0);
+        if (parsed.settings) {
+            const BinsSettingsParse again = parseBinsSettings(formatBinsSettings(*parsed.settings));
+            QVERIFY(again.settings);
+            QVERIFY(*again.settings == *parsed.settings);
+        }
+    }
+
+    void nextReportTime_data()
+    {
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("at");
+        QTest::addColumn<qint64>("ms");
+        QTest::newRow("later today") << "2026-03-01 05:00:00" << "06:30" << qint64(90 * 60 * 1000);
+        QTest::newRow("just passed: tomorrow") << "2026-03-01 06:30:00" << "06:30" << qint64(24 * 3600 * 1000);
+        QTest::newRow("across the month") << "2026-02-28 23:59:30" << "00:00" << qint64(30 * 1000);
+    }
+    void nextReportTime()
+    {
+        QFETCH(QString, now);
+        QFETCH(QString, at);
+        QFETCH(qint64, ms);
+        const QDateTime start = QDateTime::fromString(now, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        QDateTime utc(start.date(), start.time(), Qt::UTC);
+        QCOMPARE(msUntilNext(utc, QTime::fromString(at, QStringLiteral("HH:mm"))), ms);
     }
 };
 
