@@ -34,41 +34,48 @@ void paintLegend(QPainter& painter, const QRectF& area, const ColourScale& scale
     painter.save();
     const QFontMetricsF metrics(painter.font());
     const double textH = metrics.height();
-    const double barH = std::max(textH, area.height() - textH * 1.2);
-    const QString lowText = celsiusText(scale.low) + QStringLiteral(" °C");
-    const QString highText = celsiusText(scale.high) + QStringLiteral(" °C");
-    const double barW = area.width() * 0.45;
-    QRectF bar(area.left(), area.top(), barW, barH);
+    struct Swatch
+    {
+        QColor colour;
+        QString text;
+    };
+    QVector<Swatch> swatches;
+    for (const auto& [state, text] : {std::pair{history::ReadingState::NotWired, "未接线"},
+                                      std::pair{history::ReadingState::NotRecognised, "未识别"},
+                                      std::pair{history::ReadingState::NoValue, "无数值"}}) {
+        history::Reading r;
+        r.state = state;
+        swatches.append({cellColour(r, scale), QString::fromUtf8(text)});
+    }
+    swatches.append({noSensorColour(), QStringLiteral("无传感器")});
+    double swatchesWidth = 0;
+    for (const Swatch& s : swatches)
+        swatchesWidth += textH * 1.9 + metrics.horizontalAdvance(s.text);
+    // The swatches beside the bar where they fit, otherwise on a row below it.
+    const bool beside = area.width() * 0.5 >= swatchesWidth;
+    const double barW = beside ? area.width() * 0.45 : area.width();
+    const double barH = textH;
+    const QRectF bar(area.left(), area.top(), barW, barH);
     QLinearGradient gradient(bar.topLeft(), bar.topRight());
     for (int i = 0; i <= 10; ++i)
         gradient.setColorAt(i / 10.0, scale.colourOf(scale.low + (scale.high - scale.low) * i / 10.0));
     painter.fillRect(bar, gradient);
     painter.setPen(QPen(Qt::black, 0));
     painter.drawRect(bar);
-    painter.drawText(QPointF(bar.left(), bar.bottom() + textH), lowText);
-    painter.drawText(QPointF(bar.right() - metrics.horizontalAdvance(highText), bar.bottom() + textH), highText);
-    struct Swatch
-    {
-        history::ReadingState state;
-        const char* text;
-    };
-    const Swatch swatches[] = {{history::ReadingState::NotWired, "未接线"},
-                               {history::ReadingState::NotRecognised, "未识别"},
-                               {history::ReadingState::NoValue, "无数值"}};
-    double x = bar.right() + textH;
+    const QString lowText = celsiusText(scale.low) + QStringLiteral(" °C");
+    const QString highText = celsiusText(scale.high) + QStringLiteral(" °C");
+    const double labelBase = bar.bottom() + textH - metrics.descent();
+    painter.drawText(QPointF(bar.left(), labelBase), lowText);
+    painter.drawText(QPointF(bar.right() - metrics.horizontalAdvance(highText), labelBase), highText);
+    double x = beside ? bar.right() + textH : area.left();
+    const double y = beside ? area.top() : bar.bottom() + textH * 1.3;
     for (const Swatch& s : swatches) {
-        history::Reading r;
-        r.state = s.state;
-        const QRectF box(x, area.top(), textH, textH);
-        painter.fillRect(box, cellColour(r, scale));
+        const QRectF box(x, y, textH * 0.9, textH * 0.9);
+        painter.fillRect(box, s.colour);
         painter.drawRect(box);
-        const QString text = QString::fromUtf8(s.text);
-        painter.drawText(QPointF(box.right() + textH * 0.3, box.bottom() - metrics.descent()), text);
-        x = box.right() + textH * 0.6 + metrics.horizontalAdvance(text);
+        painter.drawText(QPointF(box.right() + textH * 0.3, box.bottom() - metrics.descent() * 0.5), s.text);
+        x = box.right() + textH * 1.0 + metrics.horizontalAdvance(s.text);
     }
-    const QRectF none(x, area.top(), textH, textH);
-    painter.fillRect(none, noSensorColour());
-    painter.drawText(QPointF(none.right() + textH * 0.3, none.bottom() - metrics.descent()), QStringLiteral("无传感器"));
     painter.restore();
 }
 

@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 #include "form_zoom.h"
+#include "bins_tab.h"
 #include "history_tab.h"
 #include "line_gutter.h"
 #include "program_folder.h"
@@ -38,6 +39,7 @@ MainWindow::MainWindow(std::unique_ptr<port::SerialBackend> backend, QWidget* pa
     m_positionGutter = new LineGutter(txtShowID, txtSn, this);
     txtShowID->hide(); // until there are numbers to show
     createHistoryTab();
+    createBinsTab();
     showFormInView(form);
     wireControls();
     wireControllers();
@@ -206,6 +208,7 @@ void MainWindow::startUp()
 
     // 6. The history: how it records, and the choices of its tab; publishing to a broker.
     loadOutlet();
+    m_binsTab->setSource(folder, m_outlet->databasePath(), m_defaultAddress, m_channelCount, m_sensorsPerChannel);
 
     // 7. Prepare the port from the saved settings and select the saved entries.
     MSComm1->setCommPort(comm.port);

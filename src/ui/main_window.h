@@ -27,6 +27,7 @@
 #include <memory>
 #include <optional>
 
+class BinsTab;
 class HistoryTab;
 class LineSettingsDialog;
 class BusScanDialog;
@@ -59,6 +60,7 @@ public:
     serials::SerialNumbersController& serialCommands() { return *m_serials; }
     config::ModuleConfigController& moduleConfig() { return *m_moduleConfig; }
     site::ReadingsOutlet& outlet() { return *m_outlet; }
+    BinsTab* binsTab() const { return m_binsTab; }
 
     // The program opened the port (readings may run); false after a loss or a close.
     bool portIsOpen() const { return m_portIsOpen; }
@@ -294,6 +296,7 @@ private:
 
     // ---- History (main_window_history.cpp)
     void createHistoryTab();
+    void createBinsTab(); // the sixth tab, 温度分布 (main_window_bins.cpp)
     void addWatchPages(); // the alarms, traffic and broker pages of the history tab
     void loadOutlet();
     // Feeds a reply's readings to the alarms and gives each of its cells the
@@ -306,6 +309,7 @@ private:
     serials::SerialNumbersController* m_serials = nullptr;
     config::ModuleConfigController* m_moduleConfig = nullptr;
     HistoryTab* m_historyTab = nullptr;
+    BinsTab* m_binsTab = nullptr;
     AlarmsPanel* m_alarmsPanel = nullptr;
     TrafficPanel* m_trafficPanel = nullptr;
     acquisition::LineTest* m_lineTest = nullptr;

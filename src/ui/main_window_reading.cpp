@@ -4,6 +4,8 @@
 
 #include "main_window.h"
 
+#include "bins_tab.h"
+
 #include "dialogs.h"
 
 #include "acquisition/read_timing.h"
@@ -76,6 +78,7 @@ void MainWindow::onTemperatureAnswered(const requests::Exchange& exchange, bool 
     const site::ChannelRecords records =
         m_outlet->take(exchange, m_sensorsPerChannel, inPass, QDateTime::currentMSecsSinceEpoch());
     watchReadings(channel, records.readings);
+    m_binsTab->take(records.readings);
     // A group left empty says why, in its cells' tool tips; the pass keeps count.
     const QString failure = failureReason(reply);
     if (!failure.isEmpty())
