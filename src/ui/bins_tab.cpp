@@ -624,12 +624,9 @@ void BinsTab::answered(int ticket, const history::NewestReadings& readings)
         // Readings the window took meanwhile are newer and stay.
         m_live.add(readings.readings);
         if (!m_fileLayout) {
-            for (const history::Reading& r : readings.readings) {
-                const QPair<int, int> before = m_extent.value(r.station);
+            // The default map grows to the stations, channels and positions the history names.
+            for (const history::Reading& r : readings.readings)
                 seedDefaultMap(r.station, r.channel, r.position);
-                if (m_extent.value(r.station) != before)
-                    m_dirty = true;
-            }
             fillBinList();
         }
         scheduleRedraw();
