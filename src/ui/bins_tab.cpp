@@ -806,7 +806,19 @@ void BinsTab::showState(const QString& text)
             lines << problem;
     }
     m_lastState = lines.join(QLatin1Char('\n'));
+    lblBinsState->setStyleSheet(m_layoutProblem.isEmpty() && m_settingsProblem.isEmpty() ? QString()
+                                                                                          : QStringLiteral("color: #b00000"));
     lblBinsState->setText(m_lastState);
+}
+
+QString BinsTab::loadProblems() const
+{
+    QStringList problems;
+    for (const QString& problem : {m_layoutProblem, m_settingsProblem}) {
+        if (!problem.isEmpty())
+            problems << problem;
+    }
+    return problems.join(QLatin1Char('\n'));
 }
 
 QString BinsTab::stateText() const

@@ -115,6 +115,8 @@ public:
     // The report of the bin shown (every bin: `allBins`), as it would be printed.
     report::ReportContents reportContents(bool allBins) const;
     QString stateText() const;
+    // Why layout.set or bins.set could not be used at setSource (their defaults apply), or empty.
+    QString loadProblems() const;
 
     QComboBox* cboBinsBin = nullptr;
     QComboBox* cboBinsWhen = nullptr; // 最新读数 / 历史时刻

@@ -209,6 +209,8 @@ void MainWindow::startUp()
     // 6. The history: how it records, and the choices of its tab; publishing to a broker.
     loadOutlet();
     m_binsTab->setSource(folder, m_outlet->databasePath(), m_defaultAddress, m_channelCount, m_sensorsPerChannel);
+    if (const QString problems = m_binsTab->loadProblems(); !problems.isEmpty())
+        dialogs::MsgBox(this, problems, QStringLiteral("系统提示"), dialogs::Icon::Warning);
 
     // 7. Prepare the port from the saved settings and select the saved entries.
     MSComm1->setCommPort(comm.port);

@@ -143,6 +143,10 @@ private Q_SLOTS:
         MainWindow& w = e.openWindow();
         QVERIFY2(w.binsTab()->stateText().contains(QStringLiteral("第2行第4项（通道）：应为 1..10 的整数")),
                  qPrintable(w.binsTab()->stateText()));
+        // Said at start-up too, as the other settings files are.
+        QVERIFY(std::any_of(e.boxes.begin(), e.boxes.end(), [](const dialogs::MessageBoxRequest& box) {
+            return box.text.contains(QStringLiteral("layout.set”第2行第4项（通道）"));
+        }));
         // The default map serves meanwhile.
         QCOMPARE(w.binsTab()->cboBinsBin->itemText(0), QStringLiteral("1号站"));
     }

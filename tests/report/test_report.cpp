@@ -152,8 +152,22 @@ private Q_SLOTS:
         QStringList csvExpected;
         int bin = -1;
         int rowsSeen = 0;
+        QStringList binCells; // every cell of the bin, as the database holds it
+        const auto checkBinAverage = [&]() {
+            // The bin's average over its values, as the summary line writes it.
+            QStringList all = expectedRow(binCells);
+            const QString average = all.last();
+            for (const QString& line : lines) {
+                if (line.contains(QStringLiteral("全仓")) && line.contains(QStringLiteral("平均 %1 °C").arg(average)))
+                    return true;
+            }
+            return false;
+        };
         for (const QString& line : lines) {
             if (line.contains(QStringLiteral("温度分布日报"))) {
+                if (bin >= 0)
+                    QVERIFY2(checkBinAverage(), qPrintable(layout.bins[bin].name));
+                binCells.clear();
                 ++bin;
                 QVERIFY(line.contains(layout.bins[bin].name));
                 continue;
@@ -168,6 +182,7 @@ private Q_SLOTS:
                 const int position = cable.positionAt(layer);
                 cells << (position ? heldAt(db, cable.station, cable.channel, position, m_at) : QStringLiteral("/"));
             }
+            binCells += cells;
             const QStringList expected = expectedRow(cells);
             QCOMPARE(m.captured(2).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts), expected);
             QStringList csvRow = expected;
@@ -176,6 +191,7 @@ private Q_SLOTS:
             ++rowsSeen;
         }
         QCOMPARE(bin, 1);
+        QVERIFY2(checkBinAverage(), qPrintable(layout.bins[bin].name));
         QCOMPARE(rowsSeen, 5 + 3);
         // The bins' highest where the database has it, and the fault named.
         const QString all = lines.join(QLatin1Char('\n'));
