@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/package.sh
 export DEBIAN_FRONTEND=noninteractive
-for p in lintian systemd; do
+for p in lintian systemd mosquitto mosquitto-clients; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
         apt-get install -y -qq --no-install-recommends "$p"
 done
@@ -31,7 +31,9 @@ rm -rf "$data"
 mkdir -p "$data"
 printf '1,10,40,1\r\n' >"$data/ModSet.set"
 source scripts/simulator.sh
-SIMULATOR_FOLDER="$data" start_simulator /usr/bin
+# Also over TCP, for the reader run as the service runs it, below.
+sim_tcp=127.0.0.1:47021
+SIMULATOR_FOLDER="$data" start_simulator /usr/bin --tcp "$sim_tcp"
 [ -L "$data/ports/COM4" ] || { echo "the simulator did not link $data/ports/COM4" >&2; exit 1; }
 lines=$(tq5900k-reader --port COM4 --stations 1 --once | wc -l)
 echo "tq5900k-reader --once: $lines lines"
@@ -39,6 +41,19 @@ echo "tq5900k-reader --once: $lines lines"
 TQ_SCREENSHOT="$data/screenshots" QT_QPA_PLATFORM=offscreen tq5900k
 [ -s "$data/screenshots/tab1.png" ] || { echo "the installed window wrote no screenshot in $data" >&2; exit 1; }
 echo "window screenshot: $data/screenshots/tab1.png"
+
+echo "== the reader as its service runs it: user tq5900k, its folder, publishing to a broker"
+mosquitto -p 47883 >/dev/null 2>&1 &
+broker_pid=$!
+runuser -u tq5900k -- env XDG_DATA_HOME=/var/lib /usr/bin/tq5900k-reader --port "tcp://$sim_tcp" --stations 1 \
+    --once --name line1 --history /var/lib/tq5900k/line1.db --mqtt-host 127.0.0.1 --mqtt-port 47883 >/tmp/tq-service.csv
+echo "readings printed: $(wc -l </tmp/tq-service.csv)"
+[ -s /var/lib/tq5900k/line1.db ] || { echo "the reader recorded no history in /var/lib/tq5900k" >&2; exit 1; }
+# The reader's status is retained: the broker still has it after the reader ended.
+status=$(mosquitto_sub -p 47883 -t 'tq5900k/+/readers/line1/status' -C 1 -W 5)
+kill "$broker_pid"
+echo "status on the broker: $status"
+[ "$status" = offline ] || { echo "the reader's status did not reach the broker" >&2; exit 1; }
 
 echo "== service unit"
 systemd-analyze verify /lib/systemd/system/tq5900k-reader@.service
