@@ -22,14 +22,28 @@ install(TARGETS tq5900k-reader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPO
 install(FILES ${TQ_DIST}/tq5900k-reader@.service DESTINATION /lib/systemd/system COMPONENT reader)
 install(FILES ${TQ_DIST}/line1.conf DESTINATION /etc/tq5900k COMPONENT reader)
 
-# Each package's documents: the copyright, the changelog (compressed, as Debian
-# wants it) and what a user of that package reads.
+# Each package's documents: the copyright, the changelog and the manual pages
+# (compressed, as Debian wants them) and what a user of that package reads.
 set(TQ_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
 add_custom_command(OUTPUT ${TQ_CHANGELOG_GZ}
                    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
                    COMMAND gzip -9nc ${TQ_DIST}/debian/changelog > ${TQ_CHANGELOG_GZ}
                    DEPENDS ${TQ_DIST}/debian/changelog VERBATIM)
-add_custom_target(tq_changelog ALL DEPENDS ${TQ_CHANGELOG_GZ})
+# The manual pages, compressed the same way.
+set(TQ_MAN_PAGES)
+foreach(page tq5900k tq5900k-sim tq5900k-reader)
+  set(gz ${CMAKE_BINARY_DIR}/packaging/${page}.1.gz)
+  add_custom_command(OUTPUT ${gz}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+                     COMMAND gzip -9nc ${TQ_DIST}/man/${page}.1 > ${gz}
+                     DEPENDS ${TQ_DIST}/man/${page}.1 VERBATIM)
+  list(APPEND TQ_MAN_PAGES ${gz})
+endforeach()
+add_custom_target(tq_package_documents ALL DEPENDS ${TQ_CHANGELOG_GZ} ${TQ_MAN_PAGES})
+install(FILES ${CMAKE_BINARY_DIR}/packaging/tq5900k.1.gz ${CMAKE_BINARY_DIR}/packaging/tq5900k-sim.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT window)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/tq5900k-reader.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT reader)
 set(TQ_PACKAGE_OF_window tq5900k)
 set(TQ_PACKAGE_OF_reader tq5900k-reader)
 foreach(component window reader)
