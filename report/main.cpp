@@ -5,6 +5,7 @@
 
 #include "bins/layout_file.h"
 #include "history/history_store.h"
+#include "platform/settings_folder.h"
 #include "report/bin_report.h"
 
 #include <QDateTime>
@@ -26,21 +27,28 @@ void complain(const QString& text)
 
 int main(int argc, char* argv[])
 {
-    // No window is ever shown: the offscreen platform needs no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tq5900k-report"));
-
-    const reportcmd::ParsedOptions parsed = reportcmd::parseReportOptions(app.arguments().mid(1));
+    // The options first: --help, --version and bad options need no graphics.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const reportcmd::ParsedOptions parsed = reportcmd::parseReportOptions(arguments);
     if (parsed.status == reportcmd::ParsedOptions::Help) {
         std::fputs(reportcmd::reportHelpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parsed.status == reportcmd::ParsedOptions::Version) {
+        std::printf("tq5900k-report %s\n", qPrintable(platform::versionText()));
         return 0;
     }
     if (parsed.status == reportcmd::ParsedOptions::Error) {
         complain(parsed.error);
         return kBadOptions;
     }
+    // No window is ever shown: the offscreen platform needs no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tq5900k-report"));
     const reportcmd::ReportOptions& options = parsed.options;
 
     // A database that is not there is not made here.

@@ -37,6 +37,10 @@ ParsedOptions parseReportOptions(const QStringList& arguments)
             result.status = ParsedOptions::Help;
             return result;
         }
+        if (argument == QLatin1String("--version")) {
+            result.status = ParsedOptions::Version;
+            return result;
+        }
         const QString name = argument.startsWith(QLatin1String("--")) ? argument.mid(2) : QString();
         if (!valued.contains(name)) {
             result.error = QStringLiteral("未知选项 %1 (unknown option %1)").arg(argument);
@@ -111,6 +115,7 @@ QString reportHelpText()
         "  --site NAME      报表上的站点名，默认“站点” (the site's name on the report)\n"
         "  --scale LOW,HIGH 色标范围 °C，默认 0,40 (the colour scale in °C, default 0,40)\n"
         "  --help           显示本说明 (show this text)\n"
+        "  --version        显示版本 (show the version)\n"
         "\n"
         "退出码 (exit codes): 0 完成 (done), 1 文件无法读取或写入 (a file could not be read or written), "
         "2 选项无效 (bad options)\n");

@@ -24,7 +24,7 @@ struct ReportOptions
 
 struct ParsedOptions
 {
-    enum Status { Run, Help, Error };
+    enum Status { Run, Help, Version, Error };
     Status status = Error;
     ReportOptions options;
     QString error;
