@@ -25,15 +25,6 @@ const history::Reading* SensorReadings::find(int station, int channel, int posit
     return it == m_readings.cend() ? nullptr : &*it;
 }
 
-QVector<history::Reading> SensorReadings::all() const
-{
-    QVector<history::Reading> result;
-    result.reserve(m_readings.size());
-    for (const history::Reading& r : m_readings)
-        result.append(r);
-    return result;
-}
-
 void Figures::add(double celsius, int cable, int layer)
 {
     sumHundredths += std::llround(celsius * 100);

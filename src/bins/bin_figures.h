@@ -19,8 +19,6 @@ public:
     void add(const history::Reading& r);
     void add(const QVector<history::Reading>& readings);
     const history::Reading* find(int station, int channel, int position) const;
-    bool isEmpty() const { return m_readings.isEmpty(); }
-    QVector<history::Reading> all() const;
 
 private:
     static quint64 key(int station, int channel, int position)

@@ -46,20 +46,30 @@ QString summaryLine(const bins::BinView& view)
         .arg(f.faults);
 }
 
-QString faultText(const bins::BinView& view, const history::Reading& r)
+// The cable (index in the bin) that holds the sensor of `r`, or -1.
+int cableOf(const bins::BinView& view, const history::Reading& r)
 {
     for (int c = 0; c < view.bin.cables.size(); ++c) {
         const bins::Cable& cable = view.bin.cables[c];
         if (cable.station == r.station && cable.channel == r.channel && cable.layerOf(r.position) != 0)
-            return QStringLiteral("%1号电缆 第%2层（%3号站 %4通道 位置%5）：%6")
-                .arg(cable.number)
-                .arg(cable.layerOf(r.position))
-                .arg(r.station)
-                .arg(r.channel)
-                .arg(r.position)
-                .arg(cellText(r));
+            return c;
     }
-    return {};
+    return -1;
+}
+
+QString faultText(const bins::BinView& view, const history::Reading& r)
+{
+    const int c = cableOf(view, r);
+    if (c < 0)
+        return {};
+    const bins::Cable& cable = view.bin.cables[c];
+    return QStringLiteral("%1号电缆 第%2层（%3号站 %4通道 位置%5）：%6")
+        .arg(cable.number)
+        .arg(cable.layerOf(r.position))
+        .arg(r.station)
+        .arg(r.channel)
+        .arg(r.position)
+        .arg(cellText(r));
 }
 
 // Draws the pages in device pixels; `mm` pixels make a millimetre.
@@ -304,12 +314,10 @@ QByteArray reportCsv(const ReportContents& contents)
             text += csvLine({QStringLiteral("电缆"), QStringLiteral("层"), QStringLiteral("站号"), QStringLiteral("通道"),
                              QStringLiteral("位置"), QStringLiteral("状态")});
             for (const history::Reading& r : faults) {
-                for (const bins::Cable& cable : view.bin.cables) {
-                    if (cable.station == r.station && cable.channel == r.channel && cable.layerOf(r.position))
-                        text += csvLine({QString::number(cable.number), QString::number(cable.layerOf(r.position)),
-                                         QString::number(r.station), QString::number(r.channel),
-                                         QString::number(r.position), cellText(r)});
-                }
+                const bins::Cable& cable = view.bin.cables[cableOf(view, r)]; // a fault is always a cell's
+                text += csvLine({QString::number(cable.number), QString::number(cable.layerOf(r.position)),
+                                 QString::number(r.station), QString::number(r.channel),
+                                 QString::number(r.position), cellText(r)});
             }
         }
         text += QStringLiteral("\r\n");

@@ -693,8 +693,8 @@ void BinsTab::answered(int ticket, const history::NewestReadings& readings)
 void BinsTab::makeDailyReport()
 {
     armDailyReport();
-    if (!m_queries)
-        return;
+    if (!m_queries || m_reportWriter)
+        return; // the one being written is today's
     m_reportAtMs = QDateTime::currentMSecsSinceEpoch();
     m_reportTicket = m_nextTicket++;
     m_queries->ask(m_reportTicket, m_reportAtMs);
@@ -736,7 +736,7 @@ void BinsTab::saveSettings()
         showState(QStringLiteral("设置已保存"));
 }
 
-report::ReportContents BinsTab::reportContents(bool allBins) const
+report::ReportContents BinsTab::shownReport() const
 {
     report::ReportContents contents;
     contents.site = m_settings.site;
@@ -744,7 +744,7 @@ report::ReportContents BinsTab::reportContents(bool allBins) const
     contents.atMs = shownTimeMs();
     contents.madeAtMs = QDateTime::currentMSecsSinceEpoch();
     for (const bins::Bin& bin : layout().bins) {
-        if (allBins || bin.name == cboBinsBin->currentText())
+        if (bin.name == cboBinsBin->currentText())
             contents.bins.append(bins::binView(bin, shownReadings()));
     }
     return contents;
@@ -761,7 +761,7 @@ void BinsTab::chooseFile(bool pdf)
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // The contents are those shown when the button was clicked.
-    const report::ReportContents contents = reportContents(false);
+    const report::ReportContents contents = shownReport();
     connect(dialog, &QFileDialog::fileSelected, this, [this, contents, pdf](const QString& path) {
         QString problem;
         const bool written = pdf ? report::writeReportPdf(path, contents, &problem)
@@ -778,7 +778,7 @@ void BinsTab::print()
     printer->setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
     auto* dialog = new QPrintDialog(printer.get(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    const report::ReportContents contents = reportContents(false);
+    const report::ReportContents contents = shownReport();
     connect(dialog, &QDialog::accepted, this, [printer, contents] { report::paintReport(*printer, contents); });
     dialog->open();
 }

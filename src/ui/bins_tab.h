@@ -111,9 +111,6 @@ public:
     const bins::BinLayout& layout() const;
     const bins::BinView& shownView() const { return m_model->view(); }
     BinTableModel* model() const { return m_model; }
-    BinPlanWidget* plan() const { return m_plan; }
-    // The report of the bin shown (every bin: `allBins`), as it would be printed.
-    report::ReportContents reportContents(bool allBins) const;
     QString stateText() const;
     // Why layout.set or bins.set could not be used at setSource (their defaults apply), or empty.
     QString loadProblems() const;
@@ -173,6 +170,8 @@ private:
     void openLayoutEditor();
     void showState(const QString& text);
     const bins::SensorReadings& shownReadings() const;
+    // The report of the bin shown, as it is shown.
+    report::ReportContents shownReport() const;
     bool showingNewest() const;
     qint64 shownTimeMs() const;
     Compare compare() const;
