@@ -175,7 +175,12 @@ LayoutEditor::LayoutEditor(const QString& folder, const QByteArray& text, QWidge
     connect(cmdLayoutSave, &QPushButton::clicked, this, [this] {
         if (!check())
             return;
-        if (!bins::saveLayoutText(m_folder, txtLayoutText->toPlainText().toUtf8())) {
+        // Written with CR LF line ends, as the program writes its settings files.
+        QString written = txtLayoutText->toPlainText();
+        if (!written.endsWith(QLatin1Char('\n')))
+            written += QLatin1Char('\n');
+        written.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        if (!bins::saveLayoutText(m_folder, written.toUtf8())) {
             lblLayoutCheck->setText(QStringLiteral("无法写入布局文件“%1”").arg(QDir::toNativeSeparators(
                 config::settingsFilePath(m_folder, bins::kLayoutSetName))));
             return;

@@ -130,10 +130,10 @@ private Q_SLOTS:
         editor->cmdLayoutSave->click();
         QCOMPARE(editor->lblLayoutCheck->text(), QStringLiteral("布局有误：第2行第5项（x）：应为 0..10 的数"));
         QVERIFY(!QFile::exists(QDir(t.folder.path()).filePath(QStringLiteral("layout.set"))));
-        editor->txtLayoutText->setPlainText(QStringLiteral("bin,东仓,10,10\ncable,1,1,1,9,1,1,3\n"));
+        editor->txtLayoutText->setPlainText(QStringLiteral("bin,东仓,10,10\ncable,1,1,1,9,1,1,3"));
         editor->cmdLayoutSave->click();
         QCOMPARE(fileBytes(QDir(t.folder.path()).filePath(QStringLiteral("layout.set"))),
-                 QByteArray("bin,东仓,10,10\ncable,1,1,1,9,1,1,3\n"));
+                 QByteArray("bin,东仓,10,10\r\ncable,1,1,1,9,1,1,3\r\n"));
         QCOMPARE(tab.cboBinsBin->count(), 1);
         QCOMPARE(tab.cboBinsBin->itemText(0), QStringLiteral("东仓"));
     }
