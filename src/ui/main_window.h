@@ -34,6 +34,9 @@ class LineGutter;
 class QScrollArea;
 class AlarmsPanel;
 class TrafficPanel;
+namespace notify {
+class AlarmDelivery;
+}
 namespace traffic {
 class TrafficRecorder;
 }
@@ -59,6 +62,9 @@ public:
     serials::SerialNumbersController& serialCommands() { return *m_serials; }
     config::ModuleConfigController& moduleConfig() { return *m_moduleConfig; }
     site::ReadingsOutlet& outlet() { return *m_outlet; }
+    // Where alarm events go to people (e-mail, webhooks, the broker), when
+    // notify.set asked for it and it started; null otherwise.
+    notify::AlarmDelivery* alarmDelivery() const { return m_alarmDelivery.get(); }
 
     // The program opened the port (readings may run); false after a loss or a close.
     bool portIsOpen() const { return m_portIsOpen; }
@@ -337,6 +343,8 @@ private:
     QScrollArea* m_formView = nullptr;
     std::unique_ptr<form::Zoom> m_zoom;
     int m_zoomPercent = 100;
+    std::unique_ptr<notify::AlarmDelivery> m_alarmDelivery;
+    QString m_notifyProblem; // why notify.set could not be used
     // Declared last: destroyed first, it writes what it was handed while the window still stands.
     std::unique_ptr<site::ReadingsOutlet> m_outlet;
 };
