@@ -155,6 +155,9 @@ class Attempt
 public:
     Attempt(DeliveryShared& shared, const QString& url) : m_curl(curl_easy_init())
     {
+        m_error[0] = 0;
+        if (!m_curl)
+            return;
         const NotifySettings& s = shared.settings;
         m_url = url.toUtf8();
         curl_easy_setopt(m_curl.get(), CURLOPT_URL, m_url.constData());
@@ -165,12 +168,16 @@ public:
         curl_easy_setopt(m_curl.get(), CURLOPT_XFERINFOFUNCTION, &progress);
         curl_easy_setopt(m_curl.get(), CURLOPT_XFERINFODATA, &shared);
         curl_easy_setopt(m_curl.get(), CURLOPT_ERRORBUFFER, m_error);
-        m_error[0] = 0;
     }
+
+    // libcurl could not make a handle (out of memory): the attempt fails and is made again.
+    static Outcome noHandle() { return {Outcome::Retry, QStringLiteral("curl_easy_init failed")}; }
 
     Outcome sendMail(const NotifySettings& s, const QByteArray& message)
     {
         CURL* c = m_curl.get();
+        if (!c)
+            return noHandle();
         if (s.smtpSecurity != SmtpSecurity::None)
             curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
         const QByteArray user = s.smtpUser.toUtf8(), password = s.smtpPassword.toUtf8();
@@ -200,6 +207,8 @@ public:
     Outcome post(const QByteArray& body)
     {
         CURL* c = m_curl.get();
+        if (!c)
+            return noHandle();
         std::unique_ptr<curl_slist, SlistDeleter> headers(
             curl_slist_append(nullptr, "Content-Type: application/json; charset=utf-8"));
         curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
@@ -431,6 +440,7 @@ bool AlarmDelivery::deliver(const AlarmNotice& notice)
         }
     }
     m_shared->changed.notify_all();
+    emit statusChanged(); // the events waiting grew
     if (m_publisher) {
         for (const MqttAlarmMessage& m : m_mqttState.messagesFor(notice, m_publisher->options().site))
             m_publisher->publish(m.topic, m.payload, m.retained);

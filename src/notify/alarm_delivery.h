@@ -68,7 +68,7 @@ public:
     QList<DestinationStatus> status() const;
 
 Q_SIGNALS:
-    // In the delivery's thread, after each attempt and each change of state.
+    // In the delivery's thread, after each attempt and each event handed over.
     void statusChanged();
     // The result of sendTest() for one destination: an empty error when it took the message.
     void testFinished(const QString& destination, const QString& error);
