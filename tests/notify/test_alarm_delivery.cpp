@@ -331,7 +331,8 @@ private slots:
         QCOMPARE(qint64(web.files().size()), delivered);
     }
 
-    // Beyond its bound a destination keeps the newest events.
+    // Beyond its bound a destination keeps the newest events (and the one being
+    // sent, should the first attempt have begun before the others came).
     void boundKeepsNewest()
     {
         Sink web("http_sink.py");
@@ -345,8 +346,10 @@ private slots:
         QCOMPARE(delivery.status().first().dropped, 2);
         QVERIFY(web.start());
         QTRY_COMPARE_WITH_TIMEOUT(delivery.status().first().delivered, 3, 20000);
-        QCOMPARE(receivedCounts({&web}).keys(),
-                 (QStringList{QStringLiteral("E3-started"), QStringLiteral("E4-started"), QStringLiteral("E5-started")}));
+        const QStringList received = receivedCounts({&web}).keys();
+        QCOMPARE(received.size(), 3);
+        QVERIFY2(received.contains(QStringLiteral("E4-started")) && received.contains(QStringLiteral("E5-started")),
+                 qPrintable(received.join(u' ')));
     }
 
     // The page's test: one attempt per destination, each result told.
