@@ -23,8 +23,9 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using alarms::AlarmNotice;
 
-// stop(): after its flush, for a cut-off attempt to end (libcurl asks at least once a second).
-constexpr int kStopGraceMs = 1500;
+// stop(): after its flush, for a cut-off attempt to end; one that takes longer
+// (libcurl asks about once a second) ends by itself, detached.
+constexpr int kStopGraceMs = 250;
 constexpr int kConnectTimeoutMs = 10000;
 
 void initLibrary()
@@ -318,10 +319,12 @@ private:
         }
     }
 
+    // Stopping: whether no destination that works has anything left to take.
+    // One whose last attempt failed is not waited for.
     bool nothingWaiting() const
     {
         for (const Destination& d : m_s->destinations)
-            if (!d.jobs.empty() && d.status.state != DestinationStatus::State::Failed)
+            if (!d.jobs.empty() && d.status.state == DestinationStatus::State::Idle)
                 return false;
         return true;
     }

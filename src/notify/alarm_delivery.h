@@ -36,7 +36,7 @@ class AlarmDelivery : public QObject
     Q_OBJECT
 public:
     // What stop() gives the destinations to take what is waiting.
-    static constexpr int DefaultFlushMs = 5000;
+    static constexpr int DefaultFlushMs = 2000;
     static constexpr int ClosingFlushMs = 500;
 
     explicit AlarmDelivery(const NotifySettings& settings, QObject* parent = nullptr);
@@ -61,8 +61,9 @@ public:
     void sendTest(const QString& site);
 
     // Gives the destinations up to `flushMs` to take what is waiting (the
-    // gathered events go out at once) and ends the thread: an attempt still
-    // running then is cut off. Returns the events left waiting.
+    // gathered events go out at once; one whose last attempt failed is not
+    // waited for) and ends the thread: an attempt still running then is cut
+    // off. Returns the events left waiting.
     qint64 stop(int flushMs = DefaultFlushMs);
 
     QList<DestinationStatus> status() const;

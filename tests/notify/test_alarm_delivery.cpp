@@ -352,6 +352,25 @@ private slots:
                  qPrintable(received.join(u' ')));
     }
 
+    // Stopping does not wait out the back-off of a destination that is away:
+    // what it could not take is counted as left.
+    void stopLeavesWhatCannotBeSent()
+    {
+        Sink web("http_sink.py"); // never started
+        notify::NotifySettings settings = fastSettings(0, {webhookUrl(web)});
+        settings.retryFirstMs = settings.retryLastMs = 3600 * 1000;
+        AlarmDelivery delivery(settings);
+        QCOMPARE(delivery.start(), QString());
+        delivery.deliver(makeNotice(1, AlarmNotice::Event::Started));
+        delivery.deliver(makeNotice(2, AlarmNotice::Event::Started));
+        QTRY_COMPARE_WITH_TIMEOUT(delivery.status().first().failedAttempts, 1, 20000);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(delivery.stop(60000), 2);
+        QVERIFY2(clock.elapsed() < 30000, "stop waited for the back-off");
+        QVERIFY(!delivery.deliver(makeNotice(3, AlarmNotice::Event::Started)));
+    }
+
     // The page's test: one attempt per destination, each result told.
     void testReportsEachDestination()
     {
