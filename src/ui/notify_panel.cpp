@@ -101,7 +101,7 @@ NotifyPanel::NotifyPanel(const QString& programFolder, notify::AlarmDelivery* de
     txtMailTo = named(new QPlainTextEdit, "txtMailTo");
     txtMailTo->setMaximumHeight(70);
     spnGatherSeconds = named(new QSpinBox, "spnGatherSeconds");
-    spnGatherSeconds->setRange(0, 3600);
+    spnGatherSeconds->setRange(0, 86400); // as notify.set allows
     txtWebhooks = named(new QPlainTextEdit, "txtWebhooks");
     txtWebhooks->setMaximumHeight(70);
     cmdNotifySave = named(new QPushButton(captions::Save), "cmdNotifySave");
