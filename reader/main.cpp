@@ -11,6 +11,7 @@
 #include "config/module_settings.h"
 #include "history/history_settings.h"
 #include "history/history_writer.h"
+#include "platform/settings_folder.h"
 #include "platform/stop_signals.h"
 #include "port/line_backend.h"
 #include "port/mscomm.h"
@@ -216,12 +217,16 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tq5900k-reader"));
-    const QString folder = QCoreApplication::applicationDirPath();
+    const QString folder = platform::settingsFolder().path;
 
     const reader::ParsedOptions parsed =
         reader::parseReaderOptions(app.arguments().mid(1), config::loadModSet(folder).values);
     if (parsed.status == reader::ParsedOptions::Help) {
         std::fputs(reader::readerHelpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parsed.status == reader::ParsedOptions::Version) {
+        std::printf("tq5900k-reader %s\n", qPrintable(platform::versionText()));
         return 0;
     }
     if (parsed.status == reader::ParsedOptions::Error) {

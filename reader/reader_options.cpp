@@ -54,7 +54,7 @@ constexpr KnownOption kOptions[] = {
     {"retries", true},     {"gap-ms", true},    {"echo", false},
     {"line-test", false, true},
     {"scan", false},       {"scan-stations", true}, {"scan-bauds", true},
-    {"list-ports", false},
+    {"list-ports", false}, {"version", false},
     {"notify", true},      {"smtp-host", true}, {"smtp-port", true},
     {"smtp-tls", true},    {"smtp-user", true}, {"smtp-password-file", true},
     {"mail-from", true},   {"mail-to", true, false, true}, {"webhook", true, false, true},
@@ -142,6 +142,10 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
     }
     if (given.contains(QStringLiteral("help"))) {
         parsed.status = ParsedOptions::Help;
+        return parsed;
+    }
+    if (given.contains(QStringLiteral("version"))) {
+        parsed.status = ParsedOptions::Version;
         return parsed;
     }
 
@@ -426,6 +430,7 @@ QString readerHelpText()
         "  --scan-bauds LIST        扫描的波特率，默认 4800,9600,14400,19200\n"
         "                           baud rates to scan, default all four\n"
         "  --list-ports             列出本机的串口后退出 (lists this computer's serial ports, then exits)\n"
+        "  --version                显示版本 (show the version)\n"
         "  --help                   显示本说明 (show this text)\n"
         "\n"
         "退出状态 (exit status):\n"

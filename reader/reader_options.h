@@ -72,7 +72,7 @@ struct ReaderOptions
 
 struct ParsedOptions
 {
-    enum Status { Run, Help, Error };
+    enum Status { Run, Help, Version, Error };
     Status status = Error;
     ReaderOptions options;
     QString error; // when Error: names the option and what it takes

@@ -14,6 +14,7 @@
 #include "port/line_backend.h"
 #include "protocol/hex_text.h"
 #include "serials/serial_file.h"
+#include "platform/settings_folder.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -152,6 +153,7 @@ void MainWindow::wireControls()
 void MainWindow::startUp()
 {
     const QString folder = programFolder();
+    showVersionAndFolder(folder);
 
     // 1. Serial settings. A missing file means first run: the defaults.
     const config::CommSetLoad comm = config::loadCommSet(folder);
@@ -239,4 +241,14 @@ void MainWindow::startUp()
 
     // 9. The form at the zoom it had, in a window the screen can hold.
     restoreZoom();
+}
+
+void MainWindow::showVersionAndFolder(const QString& folder)
+{
+    lblVersion->setText(QStringLiteral("版本：%1").arg(platform::versionText()));
+    const platform::SettingsFolder& chosen = platform::settingsFolder();
+    QString text = QStringLiteral("设置文件保存在：%1").arg(QDir::toNativeSeparators(folder));
+    if (!chosen.error.isEmpty() && chosen.path == folder)
+        text += QStringLiteral("（无法创建该文件夹，设置无法保存）");
+    lblDataFolder->setText(text);
 }

@@ -297,6 +297,7 @@ private:
     // Keeps `address` (empty: the serial port of comm.set) in line.set.
     bool saveLineAddress(const QString& address);
     void applyLineTuning(const requests::LineTuning& tuning); // to the core and lblLineSummary
+    void showVersionAndFolder(const QString& folder);         // on the about tab
 
     // ---- History (main_window_history.cpp)
     void createHistoryTab();
