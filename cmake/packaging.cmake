@@ -53,7 +53,7 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tq5900k COMPONENT window)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tq5900k COMPONENT window)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/site.md ${PROJECT_SOURCE_DIR}/docs/history.md
-        ${PROJECT_SOURCE_DIR}/docs/alarms.md ${PROJECT_SOURCE_DIR}/docs/bins.md
+        ${PROJECT_SOURCE_DIR}/docs/alarms.md ${PROJECT_SOURCE_DIR}/docs/alarm-delivery.md ${PROJECT_SOURCE_DIR}/docs/bins.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tq5900k-reader COMPONENT reader)
 
 set(CPACK_GENERATOR DEB)

@@ -17,6 +17,7 @@
 #include "port/mscomm.h"
 #include "port/system_ports.h"
 #include "requests/request_core.h"
+#include "notify/alarm_delivery.h"
 #include "site/mqtt_publisher.h"
 
 #include <QCoreApplication>
@@ -260,6 +261,29 @@ int main(int argc, char* argv[])
         }
     }
 
+    // Alarms to people: every event is handed over at once, sent in the delivery's own thread.
+    std::unique_ptr<notify::AlarmDelivery> delivery;
+    if (options.notify.given()) {
+        QString error;
+        if (const std::optional<notify::NotifySettings> settings = reader::notifySettings(options.notify, &error)) {
+            delivery = std::make_unique<notify::AlarmDelivery>(*settings);
+            delivery->setMqttPublisher(publisher.get());
+            error = delivery->start();
+        }
+        if (!error.isEmpty()) {
+            complain(error);
+            return kBadOptions;
+        }
+        QObject::connect(delivery.get(), &notify::AlarmDelivery::statusChanged, &app,
+                         [&delivery, last = delivery->status()]() mutable {
+                             const QList<notify::DestinationStatus> now = delivery->status();
+                             for (qsizetype i = 0; i < now.size() && i < last.size(); ++i)
+                                 if (const QString text = reader::deliveryChangeText(last[i], now[i]); !text.isEmpty())
+                                     complain(text);
+                             last = now;
+                         });
+    }
+
     const QString device = reader::devicePathFor(options.port, folder);
     port::MSComm line(std::make_unique<port::LineBackend>());
     if (!reader::openLine(line, device, options.baud)) {
@@ -364,6 +388,13 @@ int main(int argc, char* argv[])
     // The recorder writes what it was handed before it goes, and says what it could not.
     historyClosing = true;
     recorder.reset();
+    if (delivery) {
+        if (const qint64 left = delivery->stop()) {
+            complain(reader::deliveryLeftText(left));
+            if (options.once)
+                status = kNotDelivered;
+        }
+    }
     if (publisher) {
         // Says "offline" after a short wait for what the broker has not acknowledged yet.
         if (const qint64 left = publisher->stop()) {

@@ -9,6 +9,7 @@
 
 #include "config/comm_settings.h"
 #include "config/module_settings.h"
+#include "notify/alarm_delivery.h"
 #include "port/line_settings.h"
 #include "port/port_names.h"
 #include "port/line_backend.h"
@@ -71,6 +72,10 @@ void MainWindow::shutDown()
         timer->setEnabled(false);
     Timer5->setInterval(0);
     m_outlet->passEnded(); // the channels a pass did read are kept
+    if (m_alarmDelivery) {
+        if (const qint64 left = m_alarmDelivery->stop(notify::AlarmDelivery::ClosingFlushMs))
+            qWarning("tq5900k: %lld alarm events not sent", static_cast<long long>(left));
+    }
     if (const qint64 left = m_outlet->close(site::ReadingsOutlet::CloseFlushMs))
         qWarning("tq5900k: %lld messages not delivered to the broker", static_cast<long long>(left));
 }
