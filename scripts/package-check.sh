@@ -17,7 +17,7 @@ lintian --allow-root --fail-on error build/packages/*.deb
 
 echo "== install"
 apt-get install -y -qq ./build/packages/tq5900k_*.deb ./build/packages/tq5900k-reader_*.deb
-for program in tq5900k tq5900k-reader tq5900k-sim; do
+for program in tq5900k tq5900k-reader tq5900k-sim tq5900k-report; do
     [ "$(command -v "$program")" = "/usr/bin/$program" ] || { echo "$program is not in /usr/bin" >&2; exit 1; }
     "$program" --version
 done
@@ -54,6 +54,11 @@ status=$(mosquitto_sub -p 47883 -t 'tq5900k/+/readers/line1/status' -C 1 -W 5)
 kill "$broker_pid"
 echo "status on the broker: $status"
 [ "$status" = offline ] || { echo "the reader's status did not reach the broker" >&2; exit 1; }
+# The bins' report from that history, on the server without a display.
+runuser -u tq5900k -- env -u DISPLAY /usr/bin/tq5900k-report --history /var/lib/tq5900k/line1.db \
+    --pdf /var/lib/tq5900k/report.pdf
+pdftotext /var/lib/tq5900k/report.pdf - | grep -q "1号站" || { echo "the installed report has no bin" >&2; exit 1; }
+echo "report: /var/lib/tq5900k/report.pdf"
 
 echo "== service unit"
 systemd-analyze verify /lib/systemd/system/tq5900k-reader@.service
