@@ -178,6 +178,7 @@ void AlarmEngine::judgeLimits(SensorTrack& track, const SensorReading& reading, 
     entry.level = confirmed->second;
     entry.where = r.sensor;
     entry.peak = r.celsius;
+    entry.firstValue = r.celsius;
     entry.limit = limitOf(*confirmed, r.sensor.channel);
     track.limitAlarm = start(entry, r.timeMs, r.celsius, notices);
 }

@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "alarms_panel.h"
+
 #include "dialogs.h"
 #include "form_zoom.h"
 #include "history_tab.h"
@@ -14,6 +16,7 @@
 #include "protocol/hex_text.h"
 #include "serials/serial_file.h"
 
+#include <QDateTime>
 #include <QCloseEvent>
 #include <QDir>
 
@@ -92,6 +95,8 @@ void MainWindow::wireControllers()
     connect(m_reading, &acquisition::ReadingController::passFinished, m_outlet.get(),
             &site::ReadingsOutlet::passEnded);
     connect(m_reading, &acquisition::ReadingController::passFinished, this, &MainWindow::showPassSummary);
+    connect(m_reading, &acquisition::ReadingController::passFinished, this,
+            [this] { alarmsPanel()->roundEnded(QDateTime::currentMSecsSinceEpoch()); });
     wireSerialCommands();
     connect(m_moduleConfig, &config::ModuleConfigController::addressReported, this,
             &MainWindow::showModuleAddress);

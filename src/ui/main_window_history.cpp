@@ -57,9 +57,17 @@ AlarmsPanel* MainWindow::alarmsPanel()
     if (!m_alarmsPanel) {
         m_alarmsPanel = new AlarmsPanel(programFolder(), m_historyTab);
         m_alarmsPanel->setObjectName(QStringLiteral("tabHistoryAlarms"));
+        m_alarmsPanel->setUser(m_loggedInUser);
         m_alarmsPanel->hide(); // until the tab's contents take it as a page
     }
     return m_alarmsPanel;
+}
+
+void MainWindow::setLoggedInUser(const QString& user)
+{
+    m_loggedInUser = user;
+    if (m_alarmsPanel)
+        m_alarmsPanel->setUser(user);
 }
 
 void MainWindow::showCellAlarm(QLineEdit* cell, bool inAlarm)

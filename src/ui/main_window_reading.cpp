@@ -4,6 +4,8 @@
 
 #include "main_window.h"
 
+#include "alarms_panel.h"
+
 #include "dialogs.h"
 
 #include "acquisition/read_timing.h"
@@ -80,6 +82,9 @@ void MainWindow::onTemperatureAnswered(const requests::Exchange& exchange, bool 
     const QString failure = failureReason(reply);
     if (!failure.isEmpty())
         noteGroupFailure(channel, failure);
+    // A pass's channel without a reading counts towards its station's silence.
+    if (inPass && records.readings.isEmpty())
+        alarmsPanel()->channelUnanswered(exchange.request.context.station, QDateTime::currentMSecsSinceEpoch());
     if (inPass) {
         ++m_passSummary.asked;
         if (failure.isEmpty())
