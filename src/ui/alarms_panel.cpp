@@ -243,6 +243,26 @@ void AlarmsPanel::feed(const QVector<history::Reading>& batch)
         handle(m_engine.feed({{r.station, r.channel, r.position}, r.timeMs, sensorState(r.state), r.celsius}));
 }
 
+void AlarmsPanel::restore(const QVector<alarms::AlarmEntry>& entries, qint64 highestId)
+{
+    QList<alarms::AlarmEntry> active;
+    for (const alarms::AlarmEntry& entry : entries) {
+        if (m_entries.count(entry.id) != 0)
+            continue;
+        if (entry.active())
+            active.append(entry);
+        else if (lstAlarms->topLevelItemCount() - m_activeCount >= MaxEndedAlarms)
+            continue;
+        m_entries[entry.id] = entry;
+        auto* row = new QTreeWidgetItem;
+        // In force at the top, ended after them, each in the order given.
+        lstAlarms->insertTopLevelItem(entry.active() ? m_activeCount++ : lstAlarms->topLevelItemCount(), row);
+        m_rows[entry.id] = row;
+        showRow(row, entry);
+    }
+    m_engine.restore(active, highestId);
+}
+
 void AlarmsPanel::channelUnanswered(int station, qint64 timeMs)
 {
     m_engine.channelUnanswered(station, timeMs);

@@ -35,6 +35,9 @@ public:
     void channelUnanswered(int station, qint64 timeMs);
     // The pass is over: a round for silent stations and what is no longer read.
     void roundEnded(qint64 timeMs);
+    // The alarms of the record: those in force (the engine takes them up) and
+    // ended ones, in the list's order; ids go on after `highestId`.
+    void restore(const QVector<alarms::AlarmEntry>& entries, qint64 highestId);
     // Who acknowledges: the user logged in.
     void setUser(const QString& user) { m_user = user; }
 

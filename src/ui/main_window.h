@@ -303,6 +303,8 @@ private:
     // alarm background while its sensor is in alarm.
     void watchReadings(int channel, const QVector<history::Reading>& readings);
     void showCellAlarm(QLineEdit* cell, bool inAlarm);
+    // The alarms of history.db into the alarms page: those in force stay in force.
+    void restoreAlarms();
 
     requests::RequestCore* m_requests = nullptr;
     acquisition::ReadingController* m_reading = nullptr;

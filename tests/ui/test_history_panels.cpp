@@ -250,6 +250,34 @@ private Q_SLOTS:
         QVERIFY(!panel.lblAlarmsFile->isVisibleTo(&panel));
     }
 
+    // Alarms of the record: the one in force stays in force (its cell orange) until a reading ends it.
+    void restoredAlarmsListedAndInForce()
+    {
+        QVERIFY(writeBytes(alarmsFile(), "80,,\r\n"));
+        AlarmsPanel panel(m_folder.path());
+        alarms::AlarmEntry inForce;
+        inForce.id = 7;
+        inForce.where = {1, 2, 3};
+        inForce.startMs = T0;
+        inForce.firstValue = inForce.peak = 85;
+        inForce.limit = 80;
+        alarms::AlarmEntry ended = inForce;
+        ended.id = 5;
+        ended.where.position = 4;
+        ended.endMs = T0 + Minute;
+        ended.endReason = QStringLiteral("不再读取");
+        panel.restore({inForce, ended}, 9);
+        QCOMPARE(alarmRows(panel), (QStringList{"3 报警中", "4 2023-11-14 22:14:20"}));
+        QVERIFY(panel.inAlarm(1, 2, 3));
+        QList<alarms::AlarmNotice> notices;
+        connect(&panel, &AlarmsPanel::noticeReady, [&notices](const alarms::AlarmNotice& n) { notices << n; });
+        panel.feed({reading(3, 20, T0 + 2 * Minute), reading(5, 90, T0 + 2 * Minute)});
+        QCOMPARE(notices.size(), 2);
+        QCOMPARE(notices[0].alarmId, 7);
+        QCOMPARE(notices[1].alarmId, 10);
+        QCOMPARE(alarmRows(panel), (QStringList{"5 报警中", "3 2023-11-14 22:15:20", "4 2023-11-14 22:14:20"}));
+    }
+
     void alarmBeginsAndEnds()
     {
         QVERIFY(writeBytes(alarmsFile(), "80,,\r\n"));
