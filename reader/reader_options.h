@@ -37,6 +37,7 @@ struct ReaderOptions
     bool once = false;
     OutputFormat format = OutputFormat::Csv;
     QString historyPath; // empty: no history
+    QString alarmsPath;  // --alarms FILE, limits and rules as alarms.set holds them; empty: no alarms
     BrokerOptions broker;
     requests::LineTuning tuning; // --timeout-ms, --retries, --gap-ms, --echo
     // --line-test [N]: N requests to the first station, the figures printed, then the end.

@@ -252,8 +252,13 @@ AlarmsFileParse parseAlarmsFile(const QByteArray& text)
 
 AlarmsLoad loadAlarmLimits(const QString& folder)
 {
+    return loadAlarmsFile(config::settingsFilePath(folder, kAlarmsSetName));
+}
+
+AlarmsLoad loadAlarmsFile(const QString& path)
+{
     AlarmsLoad result;
-    result.path = config::settingsFilePath(folder, kAlarmsSetName);
+    result.path = path;
     // One byte more than a file may hold tells a file that is too long from one that fits.
     const config::FileText file = config::readSettingsFile(result.path, kAlarmsFileBytes + 1);
     result.status = file.status;

@@ -50,6 +50,8 @@ struct AlarmsLoad : config::SettingsLoad
 // Loads the file from `folder`: missing, no limits; unreadable, no limits and
 // the line that made it so.
 AlarmsLoad loadAlarmLimits(const QString& folder);
+// The same from the file at `path` (the reader's --alarms).
+AlarmsLoad loadAlarmsFile(const QString& path);
 
 // "无法读取报警限值文件“<path>”第<n>行，报警限值未使用。" (without the line when the file could not be read
 // at all).

@@ -54,21 +54,6 @@ QString celsiusText(const std::optional<double>& celsius)
     return celsius ? QString::number(*celsius, 'f', 2) : QString();
 }
 
-alarms::SensorState sensorState(history::ReadingState state)
-{
-    switch (state) {
-    case history::ReadingState::Ok:
-        return alarms::SensorState::Ok;
-    case history::ReadingState::NotWired:
-        return alarms::SensorState::NotWired;
-    case history::ReadingState::NotRecognised:
-        return alarms::SensorState::NotRecognised;
-    case history::ReadingState::NoValue:
-        break;
-    }
-    return alarms::SensorState::NoValue;
-}
-
 QLineEdit* limitBox(const QString& objectName)
 {
     auto* box = new QLineEdit;
@@ -240,7 +225,7 @@ void AlarmsPanel::cmdSaveAlarmLimits_Click()
 void AlarmsPanel::feed(const QVector<history::Reading>& batch)
 {
     for (const history::Reading& r : batch)
-        handle(m_engine.feed({{r.station, r.channel, r.position}, r.timeMs, sensorState(r.state), r.celsius}));
+        handle(m_engine.feed(history::alarmReading(r)));
 }
 
 void AlarmsPanel::restore(const QVector<alarms::AlarmEntry>& entries, qint64 highestId)
