@@ -2,8 +2,8 @@
 
 namespace reader {
 
-AlarmWatch::AlarmWatch(const alarms::AlarmLimits& limits, const alarms::AlarmRules& rules, const QString& site,
-                       QObject* parent)
+AlarmWatch::AlarmWatch(const alarms::AlarmLimits& limits, const alarms::AlarmRules& rules,
+                       const QString& site, QObject* parent)
     : QObject(parent)
 {
     m_engine.setLimits(limits, rules);

@@ -8,8 +8,8 @@
 #include "site_reader.h"
 
 #include "acquisition/bus_scanner.h"
-#include "alarms/alarms_file.h"
 #include "acquisition/line_test.h"
+#include "alarms/alarms_file.h"
 #include "config/module_settings.h"
 #include "history/history_settings.h"
 #include "history/history_store.h"
@@ -327,7 +327,8 @@ int main(int argc, char* argv[])
     // The alarms: each event said on standard error and recorded; noticeReady is where the delivery listens.
     std::unique_ptr<reader::AlarmWatch> alarmWatch;
     if (!options.alarmsPath.isEmpty()) {
-        alarmWatch = std::make_unique<reader::AlarmWatch>(alarmsLoad.limits, alarmsLoad.rules, options.broker.site);
+        alarmWatch =
+            std::make_unique<reader::AlarmWatch>(alarmsLoad.limits, alarmsLoad.rules, options.broker.site);
         if (recorder)
             restoreAlarms(*alarmWatch, options.historyPath);
         QObject::connect(alarmWatch.get(), &reader::AlarmWatch::noticeReady, &app,
@@ -336,7 +337,8 @@ int main(int argc, char* argv[])
                              if (recorder)
                                  recorder->recordAlarms({notice});
                          });
-        siteReader.onChannel([&alarmWatch](const site::ChannelRecords& records) { alarmWatch->takeChannel(records); });
+        siteReader.onChannel(
+            [&alarmWatch](const site::ChannelRecords& records) { alarmWatch->takeChannel(records); });
         siteReader.onRound([&alarmWatch] { alarmWatch->roundEnded(QDateTime::currentMSecsSinceEpoch()); });
     }
 

@@ -44,16 +44,33 @@ struct KnownOption
 };
 
 constexpr KnownOption kOptions[] = {
-    {"port", true},        {"baud", true},      {"stations", true},
-    {"channels", true},    {"sensors", true},   {"interval", true},
-    {"once", false},       {"format", true},    {"history", true},
-    {"mqtt-host", true},   {"mqtt-port", true}, {"site", true},
-    {"name", true},        {"mqtt-user", true}, {"mqtt-password-file", true},
-    {"mqtt-cafile", true}, {"help", false},      {"timeout-ms", true},
-    {"retries", true},     {"gap-ms", true},    {"echo", false},
+    {"port", true},
+    {"baud", true},
+    {"stations", true},
+    {"channels", true},
+    {"sensors", true},
+    {"interval", true},
+    {"once", false},
+    {"format", true},
+    {"history", true},
+    {"mqtt-host", true},
+    {"mqtt-port", true},
+    {"site", true},
+    {"name", true},
+    {"mqtt-user", true},
+    {"mqtt-password-file", true},
+    {"mqtt-cafile", true},
+    {"help", false},
+    {"timeout-ms", true},
+    {"retries", true},
+    {"gap-ms", true},
+    {"echo", false},
     {"line-test", false, true},
-    {"scan", false},       {"scan-stations", true}, {"scan-bauds", true},
-    {"list-ports", false}, {"alarms", true},
+    {"scan", false},
+    {"scan-stations", true},
+    {"scan-bauds", true},
+    {"list-ports", false},
+    {"alarms", true},
 };
 
 } // namespace
@@ -309,7 +326,8 @@ QString readerHelpText()
         "                           列/字段 (columns/fields): time,station,channel,position,value,state,raw\n"
         "                           state: ok, not_wired, not_recognised, no_value, crc_error, no_reply\n"
         "  --history PATH           同时记入历史数据库 (also record into this history database)\n"
-        "  --alarms FILE            按此报警设置（alarms.set 格式）判断报警，报警事件写到标准错误并记入历史数据库\n"
+        "  --alarms FILE            按此报警设置（alarms.set "
+        "格式）判断报警，报警事件写到标准错误并记入历史数据库\n"
         "                           (judge alarms by this file, as alarms.set; each alarm event goes to "
         "standard error and the history)\n"
         "  --mqtt-host HOST         同时发布到 MQTT 代理 (also publish to this MQTT broker)\n"

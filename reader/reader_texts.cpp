@@ -78,7 +78,8 @@ QString alarmsFileText(const alarms::AlarmsLoad& load)
     if (load.status == alarms::AlarmsLoad::Missing)
         return QStringLiteral("报警设置文件 %1 不存在 (the alarms file %1 does not exist)")
             .arg(QDir::toNativeSeparators(load.path));
-    return withEnglish(alarms::unreadableAlarmsMessage(load), QStringLiteral("the alarms file cannot be used"));
+    return withEnglish(alarms::unreadableAlarmsMessage(load),
+                       QStringLiteral("the alarms file cannot be used"));
 }
 
 QString historyFolderMissingText(const QString& folder)

@@ -74,10 +74,12 @@ QString noticeText(const AlarmNotice& n)
         if (n.kind == Kind::SensorFault)
             detail = QStringLiteral("：") + n.reason;
         else if (n.hasValue && n.hasLimit && n.kind == Kind::Rise)
-            detail = QStringLiteral(" %1°C（温升上限 %2°C/天）").arg(celsiusText(n.value), celsiusText(n.limit));
+            detail =
+                QStringLiteral(" %1°C（温升上限 %2°C/天）").arg(celsiusText(n.value), celsiusText(n.limit));
         else if (n.hasValue && n.hasLimit)
             detail = QStringLiteral(" %1°C（%2 %3°C）")
-                         .arg(celsiusText(n.value), n.kind == Kind::Low ? QStringLiteral("下限") : QStringLiteral("上限"),
+                         .arg(celsiusText(n.value),
+                              n.kind == Kind::Low ? QStringLiteral("下限") : QStringLiteral("上限"),
                               celsiusText(n.limit));
         return site + levelText(n.level) + QStringLiteral("：") + what + detail;
     }
@@ -160,8 +162,10 @@ void AlarmEngine::judgeLimits(SensorTrack& track, const SensorReading& reading, 
         AlarmEntry& active = m_active[track.limitAlarm];
         const Condition current{active.kind, active.level};
         if (!holds(current, r, earlier, m_rules.marginCelsius)) {
-            const bool deescalated = confirmed && confirmed->first == current.first && confirmed->second < current.second;
-            end(track.limitAlarm, r.timeMs, deescalated ? EndedDeescalated : EndedBackInside, r.celsius, notices);
+            const bool deescalated =
+                confirmed && confirmed->first == current.first && confirmed->second < current.second;
+            end(track.limitAlarm, r.timeMs, deescalated ? EndedDeescalated : EndedBackInside, r.celsius,
+                notices);
         } else {
             const double v = *r.celsius;
             if (!active.peak || (active.kind == Kind::Low ? v < *active.peak : v > *active.peak))
@@ -219,8 +223,8 @@ void AlarmEngine::judgeFault(SensorTrack& track, const SensorReading& reading, Q
     if (!track.faultHeld)
         track.faultHeld = Held{reading.timeMs, 0};
     ++track.faultHeld->readings;
-    if (track.faultAlarm ||
-        !m_rules.faultPersistence.reached(track.faultHeld->readings, reading.timeMs - track.faultHeld->sinceMs))
+    if (track.faultAlarm || !m_rules.faultPersistence.reached(track.faultHeld->readings,
+                                                              reading.timeMs - track.faultHeld->sinceMs))
         return;
     AlarmEntry entry;
     entry.kind = Kind::SensorFault;
@@ -245,7 +249,8 @@ QList<AlarmNotice> AlarmEngine::roundEnded(qint64 timeMs)
         if (station.askedThisRound && !station.answeredThisRound)
             ++station.silentRounds;
         station.askedThisRound = station.answeredThisRound = false;
-        if (!station.silentAlarm && m_rules.silentRounds > 0 && station.silentRounds >= m_rules.silentRounds) {
+        if (!station.silentAlarm && m_rules.silentRounds > 0 &&
+            station.silentRounds >= m_rules.silentRounds) {
             AlarmEntry entry;
             entry.kind = Kind::StationSilent;
             entry.level = Level::Alarm;
@@ -335,7 +340,8 @@ bool AlarmEngine::holds(const Condition& condition, const SensorReading& reading
     case Kind::Rise: {
         AlarmLimits riseOnly;
         riseOnly.risePerDay = limits.risePerDay;
-        return brokenLimit({reading.sensor, reading.timeMs, reading.celsius}, earlier, riseOnly) == Limit::Rise;
+        return brokenLimit({reading.sensor, reading.timeMs, reading.celsius}, earlier, riseOnly) ==
+               Limit::Rise;
     }
     case Kind::SensorFault:
     case Kind::StationSilent:

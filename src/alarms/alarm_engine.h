@@ -35,12 +35,12 @@ struct AlarmEntry
     AlarmNotice::Level level = AlarmNotice::Level::Alarm;
     Sensor where; // channel and position 0 for a station
     qint64 startMs = 0;
-    qint64 endMs = 0;     // 0 while in force
-    QString endReason;    // "恢复正常", "不再读取", "升为报警", "降为预警"
-    QString faultReason;  // SensorFault: "未接线", "未识别", "无数值", "上电值85.00"
+    qint64 endMs = 0;                 // 0 while in force
+    QString endReason;                // "恢复正常", "不再读取", "升为报警", "降为预警"
+    QString faultReason;              // SensorFault: "未接线", "未识别", "无数值", "上电值85.00"
     std::optional<double> firstValue; // the reading that started it
-    std::optional<double> peak;  // the value furthest past the limit so far
-    std::optional<double> limit; // the limit broken
+    std::optional<double> peak;       // the value furthest past the limit so far
+    std::optional<double> limit;      // the limit broken
     QString ackedBy;
     qint64 ackedMs = 0; // 0: not acknowledged
 

@@ -58,16 +58,19 @@ QString celsiusField(const std::optional<double>& celsius)
 // A field in double quotes when it holds a separator or a quote.
 QString csvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')))
         return text;
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
 }
 
 } // namespace
 
 QByteArray alarmsCsv(const QList<AlarmEntry>& entries)
 {
-    QString text = QStringLiteral("编号,等级,报警,地址,通道,位置,开始时间,结束时间,结束原因,温度(°C),峰值(°C),限值,确认人,确认时间\r\n");
+    QString text = QStringLiteral("编号,等级,报警,地址,通道,位置,开始时间,结束时间,结束原因,温度(°C),峰值(°C)"
+                                  ",限值,确认人,确认时间\r\n");
     for (const AlarmEntry& e : entries) {
         const bool sensor = e.where.channel != 0;
         const QStringList fields{

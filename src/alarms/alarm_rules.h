@@ -43,14 +43,14 @@ inline constexpr double PowerOnCelsius = 85.0;
 
 struct AlarmRules
 {
-    AlarmLimits warning;           // 预警: the same kinds as the alarm level's limits
-    Persistence limitPersistence;  // high and low, both levels
-    Persistence risePersistence;   // rise, both levels
-    Persistence faultPersistence;  // a sensor in fault
-    double marginCelsius = 0;      // a high or low alarm ends only this far back inside
-    int powerOnRepeats = 3;        // 85.00 this many readings in a row is a fault; 0: never
-    int silentRounds = 3;          // a station that answered nothing this many rounds; 0: never
-    int goneRounds = 3;            // not read this many rounds: its alarms end as "不再读取"
+    AlarmLimits warning;          // 预警: the same kinds as the alarm level's limits
+    Persistence limitPersistence; // high and low, both levels
+    Persistence risePersistence;  // rise, both levels
+    Persistence faultPersistence; // a sensor in fault
+    double marginCelsius = 0;     // a high or low alarm ends only this far back inside
+    int powerOnRepeats = 3;       // 85.00 this many readings in a row is a fault; 0: never
+    int silentRounds = 3;         // a station that answered nothing this many rounds; 0: never
+    int goneRounds = 3;           // not read this many rounds: its alarms end as "不再读取"
 
     friend bool operator==(const AlarmRules& a, const AlarmRules& b)
     {

@@ -115,7 +115,8 @@ bool readRuleLine(const QList<QByteArray>& fields, AlarmRules& rules, QList<QByt
         return fields.size() == 4 &&
                readLimit(fields[1], MinCelsius, MaxCelsius, rules.warning.installation.high) &&
                readLimit(fields[2], MinCelsius, MaxCelsius, rules.warning.installation.low) &&
-               readLimit(fields[3], 0, MaxRisePerDay, rules.warning.risePerDay) && !anyLowAboveHigh(rules.warning);
+               readLimit(fields[3], 0, MaxRisePerDay, rules.warning.risePerDay) &&
+               !anyLowAboveHigh(rules.warning);
     }
     if (name == key::WarningChannel) {
         const std::optional<int> channel = config::int16FromField(fields.value(1));
@@ -181,19 +182,22 @@ QByteArray formatAlarmsFile(const AlarmLimits& limits, const AlarmRules& rules)
     for (int channel = 1; channel <= int(warning.channels.size()); ++channel) {
         const HighLow& own = warning.channels[std::size_t(channel - 1)];
         if (own.high || own.low)
-            text += key::WarningChannel + ',' + QByteArray::number(channel) + ',' + limitField(own.high) + ',' +
-                    limitField(own.low) + LineEnd;
+            text += key::WarningChannel + ',' + QByteArray::number(channel) + ',' + limitField(own.high) +
+                    ',' + limitField(own.low) + LineEnd;
     }
     const std::pair<const QByteArray&, const Persistence&> persistences[] = {
-        {key::Limit, rules.limitPersistence}, {key::Rise, rules.risePersistence}, {key::Fault, rules.faultPersistence}};
+        {key::Limit, rules.limitPersistence},
+        {key::Rise, rules.risePersistence},
+        {key::Fault, rules.faultPersistence}};
     for (const auto& [name, persistence] : persistences)
         if (persistence.isSet())
             text += key::Persist + ',' + name + ',' + countField(persistence.readings) + ',' +
                     countField(persistence.minutes) + LineEnd;
     if (rules.marginCelsius != defaults.marginCelsius)
         text += key::Margin + ',' + limitField(rules.marginCelsius) + LineEnd;
-    const std::pair<const QByteArray&, int> counts[] = {
-        {key::PowerOn, rules.powerOnRepeats}, {key::Silent, rules.silentRounds}, {key::Gone, rules.goneRounds}};
+    const std::pair<const QByteArray&, int> counts[] = {{key::PowerOn, rules.powerOnRepeats},
+                                                        {key::Silent, rules.silentRounds},
+                                                        {key::Gone, rules.goneRounds}};
     const int defaultCounts[] = {defaults.powerOnRepeats, defaults.silentRounds, defaults.goneRounds};
     for (std::size_t i = 0; i < std::size(counts); ++i)
         if (counts[i].second != defaultCounts[i])

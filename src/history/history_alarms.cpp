@@ -23,8 +23,9 @@ std::optional<double> celsiusAt(const QSqlQuery& query, int column)
     return value.toDouble();
 }
 
-constexpr const char* kAlarmColumns = "id, kind, level, station, channel, position, start_ms, end_ms, end_reason, "
-                                      "fault_reason, first_value, peak, limit_value, acked_by, acked_ms";
+constexpr const char* kAlarmColumns =
+    "id, kind, level, station, channel, position, start_ms, end_ms, end_reason, "
+    "fault_reason, first_value, peak, limit_value, acked_by, acked_ms";
 
 alarms::AlarmEntry alarmAt(const QSqlQuery& q)
 {
@@ -51,9 +52,10 @@ void prepareNotice(QSqlQuery& q, const alarms::AlarmNotice& n)
     using Event = alarms::AlarmNotice::Event;
     switch (n.event) {
     case Event::Started:
-        q.prepare(QStringLiteral("INSERT OR REPLACE INTO alarms (id, kind, level, station, channel, position, "
-                                 "start_ms, fault_reason, first_value, peak, limit_value) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        q.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO alarms (id, kind, level, station, channel, position, "
+                           "start_ms, fault_reason, first_value, peak, limit_value) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         q.addBindValue(n.alarmId);
         q.addBindValue(int(n.kind));
         q.addBindValue(int(n.level));
@@ -114,11 +116,13 @@ std::optional<QVector<alarms::AlarmEntry>> HistoryStore::recentAlarms(int endedC
     if (m_off)
         return std::nullopt;
     QVector<alarms::AlarmEntry> entries;
-    const QString inForce = QStringLiteral("SELECT %1 FROM alarms WHERE end_ms = 0 ORDER BY start_ms DESC, id DESC")
-                                .arg(QLatin1String(kAlarmColumns));
-    const QString ended = QStringLiteral("SELECT %1 FROM alarms WHERE end_ms <> 0 ORDER BY end_ms DESC, id DESC LIMIT %2")
-                              .arg(QLatin1String(kAlarmColumns))
-                              .arg(endedCount);
+    const QString inForce =
+        QStringLiteral("SELECT %1 FROM alarms WHERE end_ms = 0 ORDER BY start_ms DESC, id DESC")
+            .arg(QLatin1String(kAlarmColumns));
+    const QString ended =
+        QStringLiteral("SELECT %1 FROM alarms WHERE end_ms <> 0 ORDER BY end_ms DESC, id DESC LIMIT %2")
+            .arg(QLatin1String(kAlarmColumns))
+            .arg(endedCount);
     for (const QString& statement : {inForce, ended}) {
         QSqlQuery q(m_db);
         q.setForwardOnly(true);

@@ -95,7 +95,8 @@ public:
     // end its end, reason and peak, an acknowledgement who and when. False,
     // and the store off, when it failed.
     bool recordAlarmNotices(const QVector<alarms::AlarmNotice>& notices);
-    // Every alarm in force, then the `endedCount` that ended last, newest first; nullopt when the query failed.
+    // Every alarm in force, then the `endedCount` that ended last, newest first; nullopt when the query
+    // failed.
     std::optional<QVector<alarms::AlarmEntry>> recentAlarms(int endedCount);
     // The largest id ever recorded (0 for none): ids go on from it.
     std::optional<qint64> highestAlarmId();

@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QSaveFile>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -31,9 +31,10 @@ const QString ChannelRow = QStringLiteral("通道%1");
 const QString Save = QStringLiteral("保存");
 const QString AlarmsGroup = QStringLiteral("报警记录");
 const QStringList AlarmColumns = {
-    QStringLiteral("开始时间"), QStringLiteral("地址"),     QStringLiteral("通道"),     QStringLiteral("位置"),
-    QStringLiteral("温度(°C)"), QStringLiteral("报警"),     QStringLiteral("结束时间"), QStringLiteral("等级"),
-    QStringLiteral("峰值(°C)"), QStringLiteral("结束原因"), QStringLiteral("确认人"),   QStringLiteral("确认时间")};
+    QStringLiteral("开始时间"), QStringLiteral("地址"),     QStringLiteral("通道"),
+    QStringLiteral("位置"),     QStringLiteral("温度(°C)"), QStringLiteral("报警"),
+    QStringLiteral("结束时间"), QStringLiteral("等级"),     QStringLiteral("峰值(°C)"),
+    QStringLiteral("结束原因"), QStringLiteral("确认人"),   QStringLiteral("确认时间")};
 const QString StillActive = QStringLiteral("报警中");
 const QString Acknowledge = QStringLiteral("确认");
 const QString AcknowledgeAll = QStringLiteral("全部确认");
@@ -270,7 +271,8 @@ void AlarmsPanel::handle(const QList<alarms::AlarmNotice>& notices)
         const alarms::Sensor where{notice.station, notice.channel, notice.position};
         if (notice.channel != 0 && notice.event == alarms::AlarmNotice::Event::Started)
             Q_EMIT alarmBegan(where.station, where.channel, where.position);
-        if (notice.channel != 0 && notice.event == alarms::AlarmNotice::Event::Ended && !m_engine.inAlarm(where))
+        if (notice.channel != 0 && notice.event == alarms::AlarmNotice::Event::Ended &&
+            !m_engine.inAlarm(where))
             Q_EMIT alarmEnded(where.station, where.channel, where.position);
         Q_EMIT noticeReady(notice);
     }
@@ -294,7 +296,8 @@ void AlarmsPanel::showRow(QTreeWidgetItem* row, const alarms::AlarmEntry& entry)
     for (int column = 0; column < texts.size(); ++column) {
         row->setText(column, texts[column]);
         if (entry.active())
-            row->setForeground(column, entry.level == alarms::AlarmNotice::Level::Alarm ? AlarmColour : WarningColour);
+            row->setForeground(column, entry.level == alarms::AlarmNotice::Level::Alarm ? AlarmColour
+                                                                                        : WarningColour);
         else
             row->setData(column, Qt::ForegroundRole, QVariant());
     }

@@ -60,7 +60,20 @@ public:
     QPushButton* cmdExportAlarms = nullptr;
 
     // The columns of lstAlarms.
-    enum AlarmColumn { Began, Station, Channel, Position, Value, Kind, Ended, Level, Peak, EndReason, AckedBy, AckedAt };
+    enum AlarmColumn {
+        Began,
+        Station,
+        Channel,
+        Position,
+        Value,
+        Kind,
+        Ended,
+        Level,
+        Peak,
+        EndReason,
+        AckedBy,
+        AckedAt
+    };
 
 Q_SIGNALS:
     void alarmBegan(int station, int channel, int position);

@@ -16,8 +16,8 @@
 #include "protocol/hex_text.h"
 #include "serials/serial_file.h"
 
-#include <QDateTime>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 
 MainWindow::MainWindow(std::unique_ptr<port::SerialBackend> backend, QWidget* parent) : QWidget(parent)

@@ -60,8 +60,9 @@ AlarmsPanel* MainWindow::alarmsPanel()
         m_alarmsPanel->setObjectName(QStringLiteral("tabHistoryAlarms"));
         m_alarmsPanel->setUser(m_loggedInUser);
         restoreAlarms();
-        connect(m_alarmsPanel, &AlarmsPanel::noticeReady, m_outlet.get(),
-                [outlet = m_outlet.get()](const alarms::AlarmNotice& notice) { outlet->recordAlarms({notice}); });
+        connect(
+            m_alarmsPanel, &AlarmsPanel::noticeReady, m_outlet.get(),
+            [outlet = m_outlet.get()](const alarms::AlarmNotice& notice) { outlet->recordAlarms({notice}); });
         m_alarmsPanel->hide(); // until the tab's contents take it as a page
     }
     return m_alarmsPanel;
@@ -74,7 +75,8 @@ void MainWindow::restoreAlarms()
         return;
     // A few hundred rows, once: read here, before the first reading is judged.
     history::HistoryStore store(path, 1000);
-    const std::optional<QVector<alarms::AlarmEntry>> entries = store.recentAlarms(AlarmsPanel::MaxEndedAlarms);
+    const std::optional<QVector<alarms::AlarmEntry>> entries =
+        store.recentAlarms(AlarmsPanel::MaxEndedAlarms);
     const std::optional<qint64> highestId = store.highestAlarmId();
     // A database that cannot be used is said once, by the writer, as readings are recorded.
     if (entries && highestId)

@@ -84,7 +84,8 @@ void MainWindow::onTemperatureAnswered(const requests::Exchange& exchange, bool 
         noteGroupFailure(channel, failure);
     // A pass's channel without a reading counts towards its station's silence.
     if (inPass && records.readings.isEmpty())
-        alarmsPanel()->channelUnanswered(exchange.request.context.station, QDateTime::currentMSecsSinceEpoch());
+        alarmsPanel()->channelUnanswered(exchange.request.context.station,
+                                         QDateTime::currentMSecsSinceEpoch());
     if (inPass) {
         ++m_passSummary.asked;
         if (failure.isEmpty())

@@ -91,8 +91,8 @@ private Q_SLOTS:
             << QStringList{"81@0", "82@1", "79@2", "81@3", "81@4", "83@5", "79@6"}
             << QStringList{"+报警高温", "-报警高温 恢复正常 83.00"};
         QTest::newRow("persistence by minutes")
-            << QByteArray("80,,\r\npersist,limit,,5\r\n") << QStringList{"81@0", "81@4", "79@5", "81@6", "81@11"}
-            << QStringList{"+报警高温"};
+            << QByteArray("80,,\r\npersist,limit,,5\r\n")
+            << QStringList{"81@0", "81@4", "79@5", "81@6", "81@11"} << QStringList{"+报警高温"};
         QTest::newRow("readings or minutes, whichever first")
             << QByteArray("80,,\r\npersist,limit,10,2\r\n") << QStringList{"81@0", "81@1", "81@2"}
             << QStringList{"+报警高温"};
@@ -110,29 +110,32 @@ private Q_SLOTS:
             << QStringList{"71@0", "81@1", "75@2", "81@3", "81@4"}
             << QStringList{"+预警高温", "-预警高温 升为报警 81.00", "+报警高温"};
         QTest::newRow("a channel's own warning")
-            << QByteArray(",,\r\nwarning-channel,2,,5\r\nwarning-channel,3,40,\r\n") << QStringList{"4@0", "41@1"}
-            << QStringList{"+预警低温", "-预警低温 恢复正常 4.00"};
+            << QByteArray(",,\r\nwarning-channel,2,,5\r\nwarning-channel,3,40,\r\n")
+            << QStringList{"4@0", "41@1"} << QStringList{"+预警低温", "-预警低温 恢复正常 4.00"};
         QTest::newRow("rise per day")
             << QByteArray(",,12\r\n") << QStringList{"20@0", "20.4@30", "20.6@60", "20.1@70"}
             << QStringList{"+报警温升", "-报警温升 恢复正常 20.60"};
         QTest::newRow("no temperature changes no limit alarm")
             << QByteArray("80,,\r\nsilent,0\r\n") << QStringList{"81@0", "nv@1", "79@2"}
-            << QStringList{"+报警高温", "+报警传感器故障", "-报警传感器故障 恢复正常", "-报警高温 恢复正常 81.00"};
+            << QStringList{"+报警高温", "+报警传感器故障", "-报警传感器故障 恢复正常",
+                           "-报警高温 恢复正常 81.00"};
         QTest::newRow("未接线 after a value is a fault; before any, nothing")
             << QByteArray(",,\r\n") << QStringList{"nw@0", "nw@1", "20@2", "nw@3", "nw@4", "20@5"}
             << QStringList{"+报警传感器故障", "-报警传感器故障 恢复正常"};
-        QTest::newRow("未识别 is a fault at once") << QByteArray(",,\r\n") << QStringList{"nr@0"}
-                                                 << QStringList{"+报警传感器故障"};
-        QTest::newRow("fault persistence") << QByteArray(",,\r\npersist,fault,2,\r\n")
-                                           << QStringList{"nr@0", "20@1", "nr@2", "nr@3"}
-                                           << QStringList{"+报警传感器故障"};
+        QTest::newRow("未识别 is a fault at once")
+            << QByteArray(",,\r\n") << QStringList{"nr@0"} << QStringList{"+报警传感器故障"};
+        QTest::newRow("fault persistence")
+            << QByteArray(",,\r\npersist,fault,2,\r\n") << QStringList{"nr@0", "20@1", "nr@2", "nr@3"}
+            << QStringList{"+报警传感器故障"};
         QTest::newRow("85.00 three times is the power-on value")
             << QByteArray(",,\r\n") << QStringList{"85@0", "85@1", "20@2", "85@3", "85@4", "85@5", "20@6"}
             << QStringList{"+报警传感器故障", "-报警传感器故障 恢复正常"};
         QTest::newRow("85.00 repeats set to 0: never a fault")
-            << QByteArray(",,\r\npoweron,0\r\n") << QStringList{"85@0", "85@1", "85@2", "85@3"} << QStringList{};
+            << QByteArray(",,\r\npoweron,0\r\n") << QStringList{"85@0", "85@1", "85@2", "85@3"}
+            << QStringList{};
         QTest::newRow("a station silent three rounds, then answering")
-            << QByteArray(",,\r\n") << QStringList{"x@0", "round@0", "x@1", "round@1", "x@2", "round@2", "20@3"}
+            << QByteArray(",,\r\n")
+            << QStringList{"x@0", "round@0", "x@1", "round@1", "x@2", "round@2", "20@3"}
             << QStringList{"+报警通信中断", "-报警通信中断 恢复正常"};
         QTest::newRow("a station that answered in a round is not silent in it")
             << QByteArray(",,\r\nsilent,1\r\n") << QStringList{"20@0", "x@0", "round@0"} << QStringList{};
@@ -144,7 +147,8 @@ private Q_SLOTS:
             << QStringList{"81@0", "round@0", "x@1", "round@1", "x@2", "round@2", "x@3", "round@3"}
             << QStringList{"+报警高温", "+报警通信中断", "-报警高温 不再读取 81.00"};
         QTest::newRow("a station no longer read: 不再读取")
-            << QByteArray(",,\r\nsilent,1\r\ngone,2\r\n") << QStringList{"x@0", "round@0", "round@1", "round@2"}
+            << QByteArray(",,\r\nsilent,1\r\ngone,2\r\n")
+            << QStringList{"x@0", "round@0", "round@1", "round@2"}
             << QStringList{"+报警通信中断", "-报警通信中断 不再读取"};
     }
     void events()
@@ -184,7 +188,8 @@ private Q_SLOTS:
         QCOMPARE(ended[0].startedAt.toMSecsSinceEpoch(), T0);
         QCOMPARE(ended[0].at.toMSecsSinceEpoch(), T0 + 4 * Minute);
         QCOMPARE(ended[0].acknowledgedBy, QStringLiteral("张工"));
-        QCOMPARE(ended[0].text, QStringLiteral("一号仓 报警结束（恢复正常）：地址1 通道2 位置3 高温，峰值 90.00°C"));
+        QCOMPARE(ended[0].text,
+                 QStringLiteral("一号仓 报警结束（恢复正常）：地址1 通道2 位置3 高温，峰值 90.00°C"));
         QVERIFY(!engine.inAlarm(Probe));
         QVERIFY(engine.activeAlarms().isEmpty());
     }
@@ -219,18 +224,22 @@ private Q_SLOTS:
             << 0
             << QByteArray("80,,\r\nwarning,70,-5,8\r\nwarning-channel,2,,3\r\npersist,limit,3,10\r\n"
                           "persist,fault,2,0\r\nmargin,0.5\r\npoweron,4\r\nsilent,0\r\ngone,5\r\n");
-        QTest::newRow("defaults are not written") << QByteArray("80,,\r\nsilent,3\r\npersist,rise,,\r\n") << 0
-                                                  << QByteArray("80,,\r\n");
+        QTest::newRow("defaults are not written")
+            << QByteArray("80,,\r\nsilent,3\r\npersist,rise,,\r\n") << 0 << QByteArray("80,,\r\n");
         QTest::newRow("unknown key") << QByteArray(",,\r\nlevel,3\r\n") << 2 << QByteArray();
         QTest::newRow("key twice") << QByteArray(",,\r\nmargin,1\r\nmargin,2\r\n") << 3 << QByteArray();
-        QTest::newRow("persist of an unknown kind") << QByteArray(",,\r\npersist,hot,1,\r\n") << 2 << QByteArray();
+        QTest::newRow("persist of an unknown kind")
+            << QByteArray(",,\r\npersist,hot,1,\r\n") << 2 << QByteArray();
         QTest::newRow("count negative") << QByteArray(",,\r\nsilent,-1\r\n") << 2 << QByteArray();
         QTest::newRow("gone 0") << QByteArray(",,\r\ngone,0\r\n") << 2 << QByteArray();
-        QTest::newRow("minutes over a week") << QByteArray(",,\r\npersist,limit,,10081\r\n") << 2 << QByteArray();
-        QTest::newRow("warning low above high") << QByteArray(",,\r\nwarning,10,20,\r\n") << 2 << QByteArray();
+        QTest::newRow("minutes over a week")
+            << QByteArray(",,\r\npersist,limit,,10081\r\n") << 2 << QByteArray();
+        QTest::newRow("warning low above high")
+            << QByteArray(",,\r\nwarning,10,20,\r\n") << 2 << QByteArray();
         QTest::newRow("warning channel's low above the warning high")
             << QByteArray(",,\r\nwarning-channel,4,,30\r\nwarning,20,,\r\n") << 3 << QByteArray();
-        QTest::newRow("warning channel 11") << QByteArray(",,\r\nwarning-channel,11,5,\r\n") << 2 << QByteArray();
+        QTest::newRow("warning channel 11")
+            << QByteArray(",,\r\nwarning-channel,11,5,\r\n") << 2 << QByteArray();
         QTest::newRow("a key on the first line") << QByteArray("margin,1\r\n") << 1 << QByteArray();
         QTest::newRow("margin out of range") << QByteArray(",,\r\nmargin,51\r\n") << 2 << QByteArray();
     }

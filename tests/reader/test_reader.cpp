@@ -5,6 +5,7 @@
 #include "reader/alarm_watch.h"
 #include "reader/site_reader.h"
 
+#include "acquisition/line_test.h"
 #include "alarms/alarms_file.h"
 #include "history/history_store.h"
 #include "port/memory_backend.h"
@@ -13,7 +14,6 @@
 #include "port/qserialport_backend.h"
 #include "protocol/baud_codes.h"
 #include "protocol/temperature.h"
-#include "acquisition/line_test.h"
 #include "sim/simulated_module.h"
 
 #include <QProcess>
@@ -323,15 +323,17 @@ private Q_SLOTS:
     // level, each start once; unplugged, a fault alarm.
     void alarmsFollowTheRounds()
     {
-        const alarms::AlarmsFileParse parsed = alarms::parseAlarmsFile("80,,\r\nwarning,70,,\r\npersist,limit,2,\r\n");
+        const alarms::AlarmsFileParse parsed =
+            alarms::parseAlarmsFile("80,,\r\nwarning,70,,\r\npersist,limit,2,\r\n");
         reader::AlarmWatch watch(*parsed.limits, parsed.rules, QStringLiteral("plant"));
         QStringList told;
         connect(&watch, &reader::AlarmWatch::noticeReady,
                 [&told](const alarms::AlarmNotice& n) { told << n.text; });
         const QList<int> script{2500, 9000, 2500, 7500, 7500, 8600, 8600, 8600, -1, -1}; // -1: unplugged
         const auto setProbe = [this](int hundredths) {
-            m_line->model().setSensor(1, 1, hundredths < 0 ? sim::SensorState::notWired()
-                                                           : sim::SensorState::temperature(hundredths));
+            m_line->model().setSensor(1, 1,
+                                      hundredths < 0 ? sim::SensorState::notWired()
+                                                     : sim::SensorState::temperature(hundredths));
         };
         setProbe(script[0]);
         reader::ReaderOptions o = options({1});
@@ -367,10 +369,10 @@ private Q_SLOTS:
         const QString db = m_folder.filePath(QStringLiteral("alarms.db"));
         QProcess reader;
         reader.start(QStringLiteral(TQ_READER_PROGRAM),
-                     {QStringLiteral("--port"), m_line->slavePath(), QStringLiteral("--stations"), QStringLiteral("1"),
-                      QStringLiteral("--channels"), QStringLiteral("1"), QStringLiteral("--sensors"),
-                      QString::number(kSensors), QStringLiteral("--once"), QStringLiteral("--history"), db,
-                      QStringLiteral("--alarms"), alarmsSet});
+                     {QStringLiteral("--port"), m_line->slavePath(), QStringLiteral("--stations"),
+                      QStringLiteral("1"), QStringLiteral("--channels"), QStringLiteral("1"),
+                      QStringLiteral("--sensors"), QString::number(kSensors), QStringLiteral("--once"),
+                      QStringLiteral("--history"), db, QStringLiteral("--alarms"), alarmsSet});
         QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
         QCOMPARE(reader.exitCode(), 0);
         // Channel 1 holds 11.01 .. 11.05: none past 12.02.
@@ -382,9 +384,11 @@ private Q_SLOTS:
         reader.start(QStringLiteral(TQ_READER_PROGRAM), reader.arguments());
         QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
         QCOMPARE(reader.exitCode(), 0);
-        const QStringList said = QString::fromLocal8Bit(reader.readAllStandardError()).split(QLatin1Char('\n'));
-        QCOMPARE(said.mid(0, 2), (QStringList{"tq5900k-reader: site 报警：地址1 通道1 位置4 高温 11.04°C（上限 11.03°C）",
-                                              "tq5900k-reader: site 报警：地址1 通道1 位置5 高温 11.05°C（上限 11.03°C）"}));
+        const QStringList said =
+            QString::fromLocal8Bit(reader.readAllStandardError()).split(QLatin1Char('\n'));
+        QCOMPARE(said.mid(0, 2),
+                 (QStringList{"tq5900k-reader: site 报警：地址1 通道1 位置4 高温 11.04°C（上限 11.03°C）",
+                              "tq5900k-reader: site 报警：地址1 通道1 位置5 高温 11.05°C（上限 11.03°C）"}));
         history::HistoryStore store(db);
         const std::optional<QVector<alarms::AlarmEntry>> recorded = store.recentAlarms(10);
         QVERIFY(recorded);

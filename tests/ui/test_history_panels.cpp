@@ -270,12 +270,14 @@ private Q_SLOTS:
         QCOMPARE(alarmRows(panel), (QStringList{"3 报警中", "4 2023-11-14 22:14:20"}));
         QVERIFY(panel.inAlarm(1, 2, 3));
         QList<alarms::AlarmNotice> notices;
-        connect(&panel, &AlarmsPanel::noticeReady, [&notices](const alarms::AlarmNotice& n) { notices << n; });
+        connect(&panel, &AlarmsPanel::noticeReady,
+                [&notices](const alarms::AlarmNotice& n) { notices << n; });
         panel.feed({reading(3, 20, T0 + 2 * Minute), reading(5, 90, T0 + 2 * Minute)});
         QCOMPARE(notices.size(), 2);
         QCOMPARE(notices[0].alarmId, 7);
         QCOMPARE(notices[1].alarmId, 10);
-        QCOMPARE(alarmRows(panel), (QStringList{"5 报警中", "3 2023-11-14 22:15:20", "4 2023-11-14 22:14:20"}));
+        QCOMPARE(alarmRows(panel),
+                 (QStringList{"5 报警中", "3 2023-11-14 22:15:20", "4 2023-11-14 22:14:20"}));
     }
 
     void alarmBeginsAndEnds()
@@ -292,15 +294,16 @@ private Q_SLOTS:
         QVERIFY(!panel.inAlarm(1, 2, 4));
         QCOMPARE(panel.lstAlarms->topLevelItemCount(), 1);
         QCOMPARE(rowTexts(panel.lstAlarms->topLevelItem(0)),
-                 (QStringList{"2023-11-14 22:13:20", "1", "2", "3", "85.00", "高温", "报警中", "报警", "85.00", "", "", ""}));
+                 (QStringList{"2023-11-14 22:13:20", "1", "2", "3", "85.00", "高温", "报警中", "报警",
+                              "85.00", "", "", ""}));
 
         panel.feed({reading(3, 70, T0 + Minute)});
         QCOMPARE(ended.size(), 1);
         QCOMPARE(ended[0], (QVariantList{1, 2, 3}));
         QVERIFY(!panel.inAlarm(1, 2, 3));
         QCOMPARE(rowTexts(panel.lstAlarms->topLevelItem(0)),
-                 (QStringList{"2023-11-14 22:13:20", "1", "2", "3", "85.00", "高温", "2023-11-14 22:14:20", "报警", "85.00",
-                              "恢复正常", "", ""}));
+                 (QStringList{"2023-11-14 22:13:20", "1", "2", "3", "85.00", "高温", "2023-11-14 22:14:20",
+                              "报警", "85.00", "恢复正常", "", ""}));
     }
 
     // The rise is judged against the sensor's reading of an hour before, which the panel keeps.
@@ -344,7 +347,8 @@ private Q_SLOTS:
         AlarmsPanel panel(m_folder.path());
         panel.setUser(QStringLiteral("张工"));
         QList<alarms::AlarmNotice> notices;
-        connect(&panel, &AlarmsPanel::noticeReady, [&notices](const alarms::AlarmNotice& n) { notices << n; });
+        connect(&panel, &AlarmsPanel::noticeReady,
+                [&notices](const alarms::AlarmNotice& n) { notices << n; });
         panel.feed({reading(1, 75, T0)});
         panel.feed({reading(1, 85, T0 + Minute)});
         QCOMPARE(notices.size(), 3); // warning started, ended as escalated, alarm started
@@ -367,10 +371,11 @@ private Q_SLOTS:
         panel.cmdExportAlarms->click();
         const QStringList csv = QString::fromUtf8(fileBytes(m_chosenPath)).split(QStringLiteral("\r\n"));
         QCOMPARE(csv.size(), 5); // header, three alarms, the empty rest after the last line end
-        QVERIFY(csv[1].startsWith(QStringLiteral("3,报警,高温,1,2,2,2023-11-14 22:14:20,,,90.00,90.00,80.00,张工,")));
-        QVERIFY(csv[3].startsWith(QStringLiteral("1,预警,高温,1,2,1,2023-11-14 22:13:20,2023-11-14 22:14:20,升为报警,75.00,85.00,70.00,,")));
+        QVERIFY(csv[1].startsWith(
+            QStringLiteral("3,报警,高温,1,2,2,2023-11-14 22:14:20,,,90.00,90.00,80.00,张工,")));
+        QVERIFY(csv[3].startsWith(QStringLiteral(
+            "1,预警,高温,1,2,1,2023-11-14 22:13:20,2023-11-14 22:14:20,升为报警,75.00,85.00,70.00,,")));
     }
-
 
     // ---- Traffic
 

@@ -161,7 +161,8 @@ private Q_SLOTS:
     void alarmsRecordedAndInForceAfterARestart()
     {
         WindowFixture f;
-        f.writeFile(QStringLiteral("alarms.set"), "1.03,,\r\n"); // channel 1's position 4, all of channels 2 and 3
+        f.writeFile(QStringLiteral("alarms.set"),
+                    "1.03,,\r\n"); // channel 1's position 4, all of channels 2 and 3
         MainWindow& w = readingWindow(f);
         w.setLoggedInUser(QStringLiteral("张工"));
         w.readAllChannelsOnce();
