@@ -14,11 +14,13 @@
 #include "history/history_settings.h"
 #include "history/history_store.h"
 #include "history/history_writer.h"
+#include "platform/settings_folder.h"
 #include "platform/stop_signals.h"
 #include "port/line_backend.h"
 #include "port/mscomm.h"
 #include "port/system_ports.h"
 #include "requests/request_core.h"
+#include "notify/alarm_delivery.h"
 #include "site/mqtt_publisher.h"
 
 #include <QCoreApplication>
@@ -233,12 +235,16 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tq5900k-reader"));
-    const QString folder = QCoreApplication::applicationDirPath();
+    const QString folder = platform::settingsFolder().path;
 
     const reader::ParsedOptions parsed =
         reader::parseReaderOptions(app.arguments().mid(1), config::loadModSet(folder).values);
     if (parsed.status == reader::ParsedOptions::Help) {
         std::fputs(reader::readerHelpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parsed.status == reader::ParsedOptions::Version) {
+        std::printf("tq5900k-reader %s\n", qPrintable(platform::versionText()));
         return 0;
     }
     if (parsed.status == reader::ParsedOptions::Error) {
@@ -279,6 +285,29 @@ int main(int argc, char* argv[])
                          .arg(error));
             return kBadOptions;
         }
+    }
+
+    // Alarms to people: every event is handed over at once, sent in the delivery's own thread.
+    std::unique_ptr<notify::AlarmDelivery> delivery;
+    if (options.notify.given()) {
+        QString error;
+        if (const std::optional<notify::NotifySettings> settings = reader::notifySettings(options.notify, &error)) {
+            delivery = std::make_unique<notify::AlarmDelivery>(*settings);
+            delivery->setMqttPublisher(publisher.get());
+            error = delivery->start();
+        }
+        if (!error.isEmpty()) {
+            complain(error);
+            return kBadOptions;
+        }
+        QObject::connect(delivery.get(), &notify::AlarmDelivery::statusChanged, &app,
+                         [&delivery, last = delivery->status()]() mutable {
+                             const QList<notify::DestinationStatus> now = delivery->status();
+                             for (qsizetype i = 0; i < now.size() && i < last.size(); ++i)
+                                 if (const QString text = reader::deliveryChangeText(last[i], now[i]); !text.isEmpty())
+                                     complain(text);
+                             last = now;
+                         });
     }
 
     const QString device = reader::devicePathFor(options.port, folder);
@@ -403,6 +432,13 @@ int main(int argc, char* argv[])
     // The recorder writes what it was handed before it goes, and says what it could not.
     historyClosing = true;
     recorder.reset();
+    if (delivery) {
+        if (const qint64 left = delivery->stop()) {
+            complain(reader::deliveryLeftText(left));
+            if (options.once)
+                status = kNotDelivered;
+        }
+    }
     if (publisher) {
         // Says "offline" after a short wait for what the broker has not acknowledged yet.
         if (const qint64 left = publisher->stop()) {

@@ -41,35 +41,23 @@ struct KnownOption
     const char* name;
     bool takesValue;
     bool valueOptional = false; // a value follows unless the next argument is an option
+    bool repeatable = false;    // may be given several times, each value kept
 };
 
 constexpr KnownOption kOptions[] = {
-    {"port", true},
-    {"baud", true},
-    {"stations", true},
-    {"channels", true},
-    {"sensors", true},
-    {"interval", true},
-    {"once", false},
-    {"format", true},
-    {"history", true},
-    {"mqtt-host", true},
-    {"mqtt-port", true},
-    {"site", true},
-    {"name", true},
-    {"mqtt-user", true},
-    {"mqtt-password-file", true},
-    {"mqtt-cafile", true},
-    {"help", false},
-    {"timeout-ms", true},
-    {"retries", true},
-    {"gap-ms", true},
-    {"echo", false},
+    {"port", true},        {"baud", true},      {"stations", true},
+    {"channels", true},    {"sensors", true},   {"interval", true},
+    {"once", false},       {"format", true},    {"history", true},
+    {"mqtt-host", true},   {"mqtt-port", true}, {"site", true},
+    {"name", true},        {"mqtt-user", true}, {"mqtt-password-file", true},
+    {"mqtt-cafile", true}, {"help", false},      {"timeout-ms", true},
+    {"retries", true},     {"gap-ms", true},    {"echo", false},
     {"line-test", false, true},
-    {"scan", false},
-    {"scan-stations", true},
-    {"scan-bauds", true},
-    {"list-ports", false},
+    {"scan", false},       {"scan-stations", true}, {"scan-bauds", true},
+    {"list-ports", false}, {"version", false},
+    {"notify", true},      {"smtp-host", true}, {"smtp-port", true},
+    {"smtp-tls", true},    {"smtp-user", true}, {"smtp-password-file", true},
+    {"mail-from", true},   {"mail-to", true, false, true}, {"webhook", true, false, true},
     {"alarms", true},
 };
 
@@ -115,6 +103,7 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
 
     // --name value and --name=value; every option at most once.
     QHash<QString, QString> given;
+    QHash<QString, QStringList> repeated; // every value of a repeatable option
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (!argument.startsWith(QLatin1String("--")))
@@ -136,7 +125,7 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
             return fail(
                 QStringLiteral("未知选项 --%1，--help 列出选项 (unknown option; --help lists the options)")
                     .arg(name));
-        if (given.contains(name))
+        if (given.contains(name) && !known->repeatable)
             return fail(QStringLiteral("选项 --%1 给了两次 (given twice)").arg(name));
         if (known->valueOptional && !value && i + 1 < arguments.size() &&
             !arguments[i + 1].startsWith(QLatin1String("--")))
@@ -149,9 +138,15 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
             return fail(QStringLiteral("选项 --%1 不带值 (takes no value)").arg(name));
         }
         given.insert(name, value.value_or(QString()));
+        if (known->repeatable)
+            repeated[name].append(value.value_or(QString()));
     }
     if (given.contains(QStringLiteral("help"))) {
         parsed.status = ParsedOptions::Help;
+        return parsed;
+    }
+    if (given.contains(QStringLiteral("version"))) {
+        parsed.status = ParsedOptions::Version;
         return parsed;
     }
 
@@ -281,8 +276,81 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
                 return fail(QStringLiteral("选项 --%1 需要 --mqtt-host (--%1 needs --mqtt-host)")
                                 .arg(QLatin1String(name)));
     }
+    NotifyOptions& n = o.notify;
+    n.file = given.value(QStringLiteral("notify"));
+    const auto text = [&given](const char* name) -> std::optional<QString> {
+        const QString key = QLatin1String(name);
+        return given.contains(key) ? std::optional<QString>(given.value(key)) : std::nullopt;
+    };
+    n.smtpHost = text("smtp-host");
+    n.smtpUser = text("smtp-user");
+    n.smtpPasswordFile = text("smtp-password-file");
+    n.mailFrom = text("mail-from");
+    if (given.contains(QStringLiteral("smtp-port"))) {
+        int smtpPort = 0;
+        if (!number("smtp-port", 1, 65535, &smtpPort, &error))
+            return fail(error);
+        n.smtpPort = smtpPort;
+    }
+    if (const std::optional<QString> security = text("smtp-tls")) {
+        n.smtpSecurity = notify::securityFromName(*security);
+        if (!n.smtpSecurity)
+            return fail(badValue(QStringLiteral("smtp-tls"), *security, QStringLiteral("none|starttls|tls")));
+    }
+    n.mailTo = repeated.value(QStringLiteral("mail-to"));
+    n.webhooks = repeated.value(QStringLiteral("webhook"));
     parsed.status = ParsedOptions::Run;
     return parsed;
+}
+
+std::optional<notify::NotifySettings> notifySettings(const NotifyOptions& given, QString* error)
+{
+    notify::NotifySettings s;
+    if (!given.file.isEmpty()) {
+        const notify::NotifySetLoad load = notify::loadNotifySet(given.file);
+        if (load.status == notify::NotifySetLoad::Missing) {
+            *error = QStringLiteral("通知设置文件 %1 不存在 (the file given with --notify does not exist)")
+                         .arg(given.file);
+            return std::nullopt;
+        }
+        if (load.status != notify::NotifySetLoad::Ok) {
+            *error = QStringLiteral("%1 (the file given with --notify cannot be used)").arg(load.errorText);
+            return std::nullopt;
+        }
+        s = load.settings;
+    }
+    s.smtpHost = given.smtpHost.value_or(s.smtpHost);
+    s.smtpUser = given.smtpUser.value_or(s.smtpUser);
+    s.mailFrom = given.mailFrom.value_or(s.mailFrom);
+    s.smtpPort = given.smtpPort.value_or(s.smtpPort);
+    s.smtpSecurity = given.smtpSecurity.value_or(s.smtpSecurity);
+    if (!given.mailTo.isEmpty())
+        s.mailTo = given.mailTo;
+    if (!given.webhooks.isEmpty())
+        s.webhooks = given.webhooks;
+    if (given.smtpPasswordFile) {
+        s.smtpPasswordFile = *given.smtpPasswordFile;
+        const std::optional<QString> password = notify::readPasswordFile(s.smtpPasswordFile);
+        if (!password) {
+            *error = QStringLiteral("无法读取密码文件 %1 (cannot read the password file given with "
+                                    "--smtp-password-file)")
+                         .arg(s.smtpPasswordFile);
+            return std::nullopt;
+        }
+        s.smtpPassword = *password;
+    }
+    if (const std::optional<notify::NotifySetError> wrong = notify::checkNotifySettings(s)) {
+        // The option that sets the field, where there is one; the file otherwise.
+        const QString option = QString(wrong->field).replace(u'_', u'-');
+        const bool isOption = option == QLatin1String("webhook") || option.startsWith(QLatin1String("mail-")) ||
+                              option.startsWith(QLatin1String("smtp-"));
+        *error = isOption ? QStringLiteral("选项 --%1：%2 (--%1 cannot be used for the alarms' delivery)")
+                                .arg(option, wrong->rule)
+                          : QStringLiteral("通知设置文件 %1 中的 %2：%3 (cannot be used)")
+                                .arg(given.file, wrong->field, wrong->rule);
+        return std::nullopt;
+    }
+    return s;
 }
 
 QString devicePathFor(const QString& port, const QString& programFolder)
@@ -326,8 +394,8 @@ QString readerHelpText()
         "                           列/字段 (columns/fields): time,station,channel,position,value,state,raw\n"
         "                           state: ok, not_wired, not_recognised, no_value, crc_error, no_reply\n"
         "  --history PATH           同时记入历史数据库 (also record into this history database)\n"
-        "  --alarms FILE            按此报警设置（alarms.set "
-        "格式）判断报警，报警事件写到标准错误并记入历史数据库\n"
+        "  --alarms FILE            按此报警设置（alarms.set 格式）判断报警，报警事件写到标准错误并记入历史"
+        "数据库\n"
         "                           (judge alarms by this file, as alarms.set; each alarm event goes to "
         "standard error and the history)\n"
         "  --mqtt-host HOST         同时发布到 MQTT 代理 (also publish to this MQTT broker)\n"
@@ -339,6 +407,18 @@ QString readerHelpText()
         "  --mqtt-password-file F   从文件读取密码 (password read from file F)\n"
         "  --mqtt-cafile FILE       用 TLS 连接，以此 CA 证书校验代理 (TLS, verifying the broker with this "
         "CA)\n"
+        "  --notify FILE            报警通知设置 (notify.set 格式) (where alarms are sent: a notify.set "
+        "file)\n"
+        "  --smtp-host HOST         发送报警邮件的 SMTP 服务器 (SMTP server for the alarm e-mails)\n"
+        "  --smtp-port N            默认 25/587/465，随 --smtp-tls (default by --smtp-tls)\n"
+        "  --smtp-tls none|starttls|tls  默认 starttls (default starttls)\n"
+        "  --smtp-user USER         SMTP 登录用户名 (SMTP login)\n"
+        "  --smtp-password-file F   从文件读取 SMTP 密码 (SMTP password read from file F)\n"
+        "  --mail-from ADDR         发件人 (sender)\n"
+        "  --mail-to ADDR           收件人，可多次给出 (receiver; may be given several times)\n"
+        "  --webhook URL            报警以 JSON POST 到此地址，可多次给出 (alarms POSTed as JSON here; "
+        "repeatable)\n"
+        "                           选项覆盖 --notify 文件中的同名设置 (options override the file's)\n"
         "  --timeout-ms N           应答超时 100..60000 ms，默认 500 (reply time-out, default 500)\n"
         "  --retries N              无可用应答时重试 0..10 次，默认 0 (asks again after no usable reply)\n"
         "  --gap-ms N               两次请求之间的间隔 0..10000 ms，默认 0 (pause between requests)\n"
@@ -356,6 +436,7 @@ QString readerHelpText()
         "  --scan-bauds LIST        扫描的波特率，默认 4800,9600,14400,19200\n"
         "                           baud rates to scan, default all four\n"
         "  --list-ports             列出本机的串口后退出 (lists this computer's serial ports, then exits)\n"
+        "  --version                显示版本 (show the version)\n"
         "  --help                   显示本说明 (show this text)\n"
         "\n"
         "退出状态 (exit status):\n"
@@ -363,7 +444,8 @@ QString readerHelpText()
         "  1  串口无法打开或正被其他程序使用，或网络连接失败 (the port cannot be opened or is in use, or the "
         "network line cannot be reached)\n"
         "  2  选项错误 (bad options)\n"
-        "  3  --once 读完，但有消息未送达 MQTT 代理 (--once done, but messages not delivered to the broker)\n"
+        "  3  --once 读完，但有消息未送达 MQTT 代理或报警未送出 (--once done, but messages not delivered to the "
+        "broker, or alarm events not sent)\n"
         "SIGINT/SIGTERM 放弃线上的请求后结束 (end, giving up the request on the line).\n");
 }
 

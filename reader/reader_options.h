@@ -4,6 +4,7 @@
 // the same arguments; the texts say what is wrong in Chinese and English.
 
 #include "config/module_settings.h"
+#include "notify/notify_settings.h"
 #include "requests/line_tuning.h"
 
 #include <QList>
@@ -26,6 +27,25 @@ struct BrokerOptions
     QString caFile;
 };
 
+// Where alarms are sent: --notify FILE (notify.set), and the essentials as
+// options, which override the file's fields (--mail-to and --webhook, which
+// may be given several times, replace the file's lists).
+struct NotifyOptions
+{
+    QString file;
+    std::optional<QString> smtpHost, smtpUser, smtpPasswordFile, mailFrom;
+    std::optional<int> smtpPort;
+    std::optional<notify::SmtpSecurity> smtpSecurity;
+    QStringList mailTo;
+    QStringList webhooks;
+
+    bool given() const
+    {
+        return !file.isEmpty() || smtpHost || smtpUser || smtpPasswordFile || mailFrom || smtpPort ||
+               smtpSecurity || !mailTo.isEmpty() || !webhooks.isEmpty();
+    }
+};
+
 struct ReaderOptions
 {
     QString port; // "COMn" (through ports/COMn), a device path, or a network line address (tcp://, mbap://)
@@ -39,6 +59,7 @@ struct ReaderOptions
     QString historyPath; // empty: no history
     QString alarmsPath;  // --alarms FILE, limits and rules as alarms.set holds them; empty: no alarms
     BrokerOptions broker;
+    NotifyOptions notify; // alarms' delivery
     requests::LineTuning tuning; // --timeout-ms, --retries, --gap-ms, --echo
     // --line-test [N]: N requests to the first station, the figures printed, then the end.
     std::optional<int> lineTestRequests;
@@ -52,7 +73,7 @@ struct ReaderOptions
 
 struct ParsedOptions
 {
-    enum Status { Run, Help, Error };
+    enum Status { Run, Help, Version, Error };
     Status status = Error;
     ReaderOptions options;
     QString error; // when Error: names the option and what it takes
@@ -61,6 +82,11 @@ struct ParsedOptions
 // `arguments` without the program's name. Channels and sensors default to
 // `modSet`'s (the installation's ModSet.set), which must then be in range.
 ParsedOptions parseReaderOptions(const QStringList& arguments, const config::ModuleSettings& modSet);
+
+// The alarms' delivery settings `given` makes: the file's, the options over
+// them, the SMTP password from its file. nullopt with `error` (naming the
+// option or the file) when they cannot be used.
+std::optional<notify::NotifySettings> notifySettings(const NotifyOptions& given, QString* error);
 
 // "1,2,5-8": stations 1..249, each once, in the order given. Empty with `error`
 // set, naming `option` (without its dashes), when it is not.

@@ -134,4 +134,26 @@ QString noSystemPortsText()
     return QStringLiteral("本机没有串口 (this computer lists no serial ports)");
 }
 
+QString deliveryChangeText(const notify::DestinationStatus& before, const notify::DestinationStatus& now)
+{
+    using State = notify::DestinationStatus::State;
+    QStringList lines;
+    if (now.state == State::Failed && before.state != State::Failed)
+        lines << QStringLiteral("报警通知 %1 被拒绝，不再重试 (alarm delivery refused, not trying again): %2")
+                     .arg(now.name, now.lastError);
+    else if (now.state == State::Retrying && before.state != State::Retrying)
+        lines << QStringLiteral("报警通知 %1 发送失败，稍后重试 (alarm delivery failed, trying again): %2")
+                     .arg(now.name, now.lastError);
+    else if (now.state == State::Idle && before.state == State::Retrying)
+        lines << QStringLiteral("报警通知 %1 已恢复发送 (alarm delivery works again)").arg(now.name);
+    if (now.dropped > before.dropped)
+        lines << QStringLiteral("报警通知 %1 已丢弃 %2 条事件 (alarm events dropped so far)").arg(now.name).arg(now.dropped);
+    return lines.join(u'\n');
+}
+
+QString deliveryLeftText(qint64 events)
+{
+    return QStringLiteral("%1 条报警事件未送出 (alarm events not delivered)").arg(events);
+}
+
 } // namespace reader

@@ -4,6 +4,7 @@
 // their libraries, as the window shows it; the English is added here.
 
 #include "alarms/alarms_file.h"
+#include "notify/destination_status.h"
 #include "port/serial_backend.h"
 
 #include <QString>
@@ -33,5 +34,12 @@ QString scanBaudText(int baud, int stations);
 QString scanEndText(int found, bool complete);
 // --list-ports found none.
 QString noSystemPortsText();
+
+// What changed for an alarm destination from `before` to `now` worth a line on
+// standard error (failing, refused for good, delivering again, events
+// dropped); empty when nothing is.
+QString deliveryChangeText(const notify::DestinationStatus& before, const notify::DestinationStatus& now);
+// Alarm events still waiting as the reader ends.
+QString deliveryLeftText(qint64 events);
 
 } // namespace reader

@@ -3,6 +3,7 @@
 
 #include "protocol/baud_codes.h"
 #include "protocol/hex_text.h"
+#include "platform/settings_folder.h"
 #include "platform/stop_signals.h"
 #include "sim/net_server.h"
 #include "sim/scenario.h"
@@ -146,6 +147,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tq5900k-sim"));
+    QCoreApplication::setApplicationVersion(platform::versionText());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -153,12 +155,14 @@ int main(int argc, char* argv[])
         "Simulated TQ5900K module on a pseudo-terminal, linked as <folder>/ports/COMn.\n"
         "While it runs, scenario lines typed on the terminal change it (\"help\" lists them)."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"),
                                         QStringLiteral("Port name to provide (default COM4)."),
                                         QStringLiteral("COMn"), QStringLiteral("COM4"));
     const QCommandLineOption folderOption(
         QStringLiteral("folder"),
-        QStringLiteral("Program folder holding ports/ (default: this executable's folder)."),
+        QStringLiteral("Program folder holding ports/ (default: this executable's folder, or for an "
+                       "installed one the user's data folder ~/.local/share/tq5900k)."),
         QStringLiteral("DIR"));
     const QCommandLineOption stationOption(
         QStringLiteral("station"), QStringLiteral("Station address 1-249 (default 1)."), QStringLiteral("N"));
@@ -226,7 +230,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString folder =
-        parser.isSet(folderOption) ? parser.value(folderOption) : QCoreApplication::applicationDirPath();
+        parser.isSet(folderOption) ? parser.value(folderOption) : platform::settingsFolder().path;
 
     sim::Scenario scenario;
     if (parser.isSet(scenarioOption)) {

@@ -1,5 +1,6 @@
 // tq5900k: commissioning and reading a multi-channel temperature module.
 
+#include "platform/settings_folder.h"
 #include "ui/login_window.h"
 #include "ui/main_window.h"
 #include "ui/history_tab.h"
@@ -10,6 +11,9 @@
 #include <QDir>
 #include <QEvent>
 #include <QTimer>
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 // TQ_SCREENSHOT and TQ_EXIT_AFTER_SHOW serve documentation and benchmarks: both
@@ -115,6 +119,11 @@ int runMainWindowDirectly(const QString& screenshots, bool quitAfterShow)
 
 int main(int argc, char* argv[])
 {
+    // Answered before any window system is needed, so it works over ssh and in scripts.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tq5900k %s\n", qPrintable(platform::versionText()));
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tq5900k"));
     if (!ui::installQtChineseTranslations(app))

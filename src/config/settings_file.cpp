@@ -151,4 +151,17 @@ bool saveWholeFile(const QString& path, const QByteArray& bytes)
     return file.commit();
 }
 
+std::optional<QByteArray> textAsField(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    const bool needsQuotes = bytes.contains(',') || bytes.contains('\r') || bytes.contains('\n') ||
+                             bytes.startsWith('"') || bytes.startsWith(' ') || bytes.startsWith('\t') ||
+                             bytes.endsWith(' ') || bytes.endsWith('\t');
+    if (!needsQuotes)
+        return bytes;
+    if (bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n'))
+        return std::nullopt;
+    return '"' + bytes + '"';
+}
+
 } // namespace config

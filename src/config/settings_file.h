@@ -69,6 +69,11 @@ private:
     bool m_broken = false;
 };
 
+// `text` as one field FieldReader reads back as it is: in double quotes where
+// it holds a comma or starts or ends with a blank or a quote; nullopt when it
+// cannot be (a line end, or a double quote where quotes are needed).
+std::optional<QByteArray> textAsField(const QString& text);
+
 // A field as a signed 16-bit whole number: an optional sign and decimal digits, nothing else.
 std::optional<int> int16FromField(const QByteArray& field);
 

@@ -100,6 +100,7 @@ struct MqttPublisherShared
     {
         QByteArray topic;
         QByteArray payload;
+        bool retained = false;
         int mid = 0; // libmosquitto's message id while on its way
     };
 
@@ -312,7 +313,7 @@ private:
                 return MOSQ_ERR_SUCCESS;
             MqttPublisherShared::Entry& entry = m_s->queue[size_t(m_s->inFlight)];
             const int rc = mosquitto_publish(m_client, &entry.mid, entry.topic.constData(),
-                                             int(entry.payload.size()), entry.payload.constData(), 1, false);
+                                             int(entry.payload.size()), entry.payload.constData(), 1, entry.retained);
             if (rc == MOSQ_ERR_SUCCESS) {
                 ++m_s->inFlight;
             } else if (rc == MOSQ_ERR_PAYLOAD_SIZE || rc == MOSQ_ERR_OVERSIZE_PACKET) {
@@ -442,7 +443,7 @@ QString MqttPublisher::start()
     return QString();
 }
 
-bool MqttPublisher::publish(const QByteArray& topic, const QByteArray& payload)
+bool MqttPublisher::publish(const QByteArray& topic, const QByteArray& payload, bool retained)
 {
     if (mosquitto_pub_topic_check2(topic.constData(), size_t(topic.size())) != MOSQ_ERR_SUCCESS ||
         mosquitto_validate_utf8(topic.constData(), int(topic.size())) != MOSQ_ERR_SUCCESS)
@@ -452,7 +453,7 @@ bool MqttPublisher::publish(const QByteArray& topic, const QByteArray& payload)
         if (m_shared->closed)
             return false;
         std::deque<MqttPublisherShared::Entry>& queue = m_shared->queue;
-        queue.push_back({topic, payload, 0});
+        queue.push_back({topic, payload, retained, 0});
         if (queue.size() > size_t(m_options.queueBound)) {
             // The oldest not on its way, the new one when all others are: what is on
             // its way stays until the broker acknowledges it or the connection breaks.

@@ -69,11 +69,12 @@ public:
     // runs; otherwise why not (the options, the CA file), and nothing runs.
     QString start();
 
-    // Queues a message for `topic` (QoS 1, not retained) and returns at once;
+    // Queues a message for `topic` (QoS 1; retained when asked: an empty
+    // retained payload clears the broker's retained message) and returns at once;
     // false, and nothing queued, once stopped or for a topic MQTT forbids.
     // Messages queued before start() go out once connected. Failed still
     // queues (within the bound), so the counters say what was not delivered.
-    bool publish(const QByteArray& topic, const QByteArray& payload);
+    bool publish(const QByteArray& topic, const QByteArray& payload, bool retained = false);
     // Each reading to its value topic and a failure to its channel's error topic,
     // the JSON objects of site_record.h as payloads.
     void publishRecords(const ChannelRecords& records);

@@ -50,19 +50,6 @@ std::optional<int> positiveNumber(const QByteArray& field, int maximum)
     return value;
 }
 
-std::optional<QByteArray> textField(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    const bool needsQuotes = bytes.contains(',') || bytes.contains('\r') || bytes.contains('\n') ||
-                             bytes.startsWith('"') || bytes.startsWith(' ') || bytes.startsWith('\t') ||
-                             bytes.endsWith(' ') || bytes.endsWith('\t');
-    if (!needsQuotes)
-        return bytes;
-    if (bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n'))
-        return std::nullopt;
-    return '"' + bytes + '"';
-}
-
 // The options, or the first field that cannot be used.
 std::variant<MqttOptions, Field> parseFields(const QByteArray& content)
 {
@@ -117,7 +104,7 @@ std::optional<QByteArray> formatMqttSet(const MqttOptions& o)
     QByteArray line;
     for (const QString& text : {o.host, QString::number(o.port), o.site, o.name, o.user, o.password, o.caFile,
                                 QString::number(o.queueBound)}) {
-        const std::optional<QByteArray> field = textField(text);
+        const std::optional<QByteArray> field = config::textAsField(text);
         if (!field)
             return std::nullopt;
         if (!line.isEmpty())

@@ -27,6 +27,17 @@ QByteArray statusTopic(const QString& site, const QString& name)
     return siteRoot(site) + "readers/" + name.toUtf8() + "/status";
 }
 
+QByteArray alarmTopic(const QString& site, int station, int channel, int position)
+{
+    return siteRoot(site) + "alarms/" + QByteArray::number(station) + '/' + QByteArray::number(channel) + '/' +
+           QByteArray::number(position);
+}
+
+QByteArray alarmEventsTopic(const QString& site)
+{
+    return siteRoot(site) + "alarms/events";
+}
+
 QString checkTopicLevel(const QString& text)
 {
     if (text.isEmpty())

@@ -3,6 +3,9 @@
 //   tq5900k/<site>/<station>/<channel>/<position>   a value (the JSON record of a reading)
 //   tq5900k/<site>/<station>/<channel>/error        a channel whose reply failed
 //   tq5900k/<site>/readers/<name>/status            "online" or "offline", retained
+//   tq5900k/<site>/alarms/<station>/<channel>/<position>  an alarm in force (JSON), retained;
+//                                                   emptied when it ends
+//   tq5900k/<site>/alarms/events                    every alarm event (JSON), not retained
 // A site and a reader's name are one topic level each; stations, channels and
 // positions are numbers, so "readers" never meets a station.
 
@@ -14,6 +17,8 @@ namespace site {
 QByteArray valueTopic(const QString& site, int station, int channel, int position);
 QByteArray errorTopic(const QString& site, int station, int channel);
 QByteArray statusTopic(const QString& site, const QString& name);
+QByteArray alarmTopic(const QString& site, int station, int channel, int position);
+QByteArray alarmEventsTopic(const QString& site);
 
 // Why `text` cannot be one topic level, as the rest of a sentence that names it
 // ("is empty", "\"a/b\" contains '/' ..."); empty when it can. A level is not

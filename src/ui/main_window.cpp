@@ -10,11 +10,13 @@
 
 #include "config/comm_settings.h"
 #include "config/module_settings.h"
+#include "notify/alarm_delivery.h"
 #include "port/line_settings.h"
 #include "port/port_names.h"
 #include "port/line_backend.h"
 #include "protocol/hex_text.h"
 #include "serials/serial_file.h"
+#include "platform/settings_folder.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -71,6 +73,10 @@ void MainWindow::shutDown()
         timer->setEnabled(false);
     Timer5->setInterval(0);
     m_outlet->passEnded(); // the channels a pass did read are kept
+    if (m_alarmDelivery) {
+        if (const qint64 left = m_alarmDelivery->stop(notify::AlarmDelivery::ClosingFlushMs))
+            qWarning("tq5900k: %lld alarm events not sent", static_cast<long long>(left));
+    }
     if (const qint64 left = m_outlet->close(site::ReadingsOutlet::CloseFlushMs))
         qWarning("tq5900k: %lld messages not delivered to the broker", static_cast<long long>(left));
 }
@@ -152,6 +158,7 @@ void MainWindow::wireControls()
 void MainWindow::startUp()
 {
     const QString folder = programFolder();
+    showVersionAndFolder(folder);
 
     // 1. Serial settings. A missing file means first run: the defaults.
     const config::CommSetLoad comm = config::loadCommSet(folder);
@@ -239,4 +246,14 @@ void MainWindow::startUp()
 
     // 9. The form at the zoom it had, in a window the screen can hold.
     restoreZoom();
+}
+
+void MainWindow::showVersionAndFolder(const QString& folder)
+{
+    lblVersion->setText(QStringLiteral("版本：%1").arg(platform::versionText()));
+    const platform::SettingsFolder& chosen = platform::settingsFolder();
+    QString text = QStringLiteral("设置文件保存在：%1").arg(QDir::toNativeSeparators(folder));
+    if (!chosen.error.isEmpty() && chosen.path == folder)
+        text += QStringLiteral("（无法创建该文件夹，设置无法保存）");
+    lblDataFolder->setText(text);
 }

@@ -34,6 +34,9 @@ class LineGutter;
 class QScrollArea;
 class AlarmsPanel;
 class TrafficPanel;
+namespace notify {
+class AlarmDelivery;
+}
 namespace traffic {
 class TrafficRecorder;
 }
@@ -61,6 +64,9 @@ public:
     serials::SerialNumbersController& serialCommands() { return *m_serials; }
     config::ModuleConfigController& moduleConfig() { return *m_moduleConfig; }
     site::ReadingsOutlet& outlet() { return *m_outlet; }
+    // Where alarm events go to people (e-mail, webhooks, the broker), when
+    // notify.set asked for it and it started; null otherwise.
+    notify::AlarmDelivery* alarmDelivery() const { return m_alarmDelivery.get(); }
 
     // The program opened the port (readings may run); false after a loss or a close.
     bool portIsOpen() const { return m_portIsOpen; }
@@ -294,6 +300,7 @@ private:
     // Keeps `address` (empty: the serial port of comm.set) in line.set.
     bool saveLineAddress(const QString& address);
     void applyLineTuning(const requests::LineTuning& tuning); // to the core and lblLineSummary
+    void showVersionAndFolder(const QString& folder);         // on the about tab
 
     // ---- History (main_window_history.cpp)
     void createHistoryTab();
@@ -343,6 +350,8 @@ private:
     QScrollArea* m_formView = nullptr;
     std::unique_ptr<form::Zoom> m_zoom;
     int m_zoomPercent = 100;
+    std::unique_ptr<notify::AlarmDelivery> m_alarmDelivery;
+    QString m_notifyProblem; // why notify.set could not be used
     // Declared last: destroyed first, it writes what it was handed while the window still stands.
     std::unique_ptr<site::ReadingsOutlet> m_outlet;
 };

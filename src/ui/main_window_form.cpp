@@ -110,6 +110,8 @@ void MainWindowForm::setupUi(QWidget* window)
     FORM_BIND(built, cmdSaveSet);
     FORM_BIND(built, fraLine);
     FORM_BIND(built, lblLineSummary);
+    FORM_BIND(built, lblVersion);
+    FORM_BIND(built, lblDataFolder);
     FORM_BIND(built, cmdLineSettings);
     FORM_BIND(built, cmdBusScan);
 

@@ -130,6 +130,8 @@ struct MainWindowForm
     QLineEdit* txtMaxofSensor = nullptr;
     QPushButton* cmdSaveSet = nullptr;
     QGroupBox* fraLine = nullptr;        // "通讯线路"
+    QLabel* lblVersion = nullptr;        // "版本：0.9.0"
+    QLabel* lblDataFolder = nullptr;     // "设置文件保存在：<folder>"
     QLabel* lblLineSummary = nullptr;    // the line's reply time-out, retries, pause and echo
     QPushButton* cmdLineSettings = nullptr; // opens the line's settings
     QPushButton* cmdBusScan = nullptr;      // opens the bus scan

@@ -1,17 +1,19 @@
 // The fifth tab "历史数据" and its pages: the history's chart and export, the
-// alarms, the traffic record and the broker; what the outlet (history and
-// publishing) says is shown there.
+// alarms, the traffic record, the broker and the alarms' delivery; what the
+// outlet (history and publishing) says is shown there.
 
 #include "main_window.h"
 
 #include "alarms_panel.h"
 #include "broker_panel.h"
 #include "history_tab.h"
+#include "notify_panel.h"
 #include "program_folder.h"
 #include "traffic_panel.h"
 
 #include "history/history_store.h"
 #include "history/history_writer.h"
+#include "notify/alarm_delivery.h"
 #include "site/mqtt_publisher.h"
 #include "site/mqtt_settings.h"
 #include "site/site_record.h"
@@ -51,6 +53,9 @@ void MainWindow::addWatchPages()
         QDir::toNativeSeparators(config::settingsFilePath(programFolder(), site::kMqttSetName)));
     broker->setObjectName(QStringLiteral("tabHistoryBroker"));
     m_historyTab->tabHistory->addTab(broker, QStringLiteral("消息代理"));
+    auto* notifyPage = new NotifyPanel(programFolder(), m_alarmDelivery.get(), m_notifyProblem);
+    notifyPage->setObjectName(QStringLiteral("tabHistoryNotify"));
+    m_historyTab->tabHistory->addTab(notifyPage, QStringLiteral("通知"));
 }
 
 AlarmsPanel* MainWindow::alarmsPanel()
@@ -122,6 +127,18 @@ void MainWindow::watchReadings(int channel, const QVector<history::Reading>& rea
 void MainWindow::loadOutlet()
 {
     m_outlet->load(programFolder());
+    // The alarms' delivery, when notify.set asks for it; it publishes to the outlet's broker too.
+    const notify::NotifySetLoad notifySet =
+        notify::loadNotifySet(config::settingsFilePath(programFolder(), notify::kNotifySetName));
+    m_notifyProblem = notifySet.errorText;
+    if (notifySet.status == notify::NotifySetLoad::Ok) {
+        m_alarmDelivery = std::make_unique<notify::AlarmDelivery>(notifySet.settings);
+        m_alarmDelivery->setMqttPublisher(m_outlet->publisher());
+        if (const QString problem = m_alarmDelivery->start(); !problem.isEmpty()) {
+            m_notifyProblem = QStringLiteral("通知设置文件 %1：%2，报警不会发出").arg(notifySet.path, problem);
+            m_alarmDelivery.reset();
+        }
+    }
     const history::HistorySettings& settings = m_outlet->historySettings();
     const QString path = m_outlet->databasePath();
     m_historyTab->setSource(path, m_defaultAddress, m_channelCount, m_sensorsPerChannel);

@@ -243,6 +243,9 @@ const form::Row rows[] = {
     {"Label9_0", Kind::Label, "tabPages_3", "技术支持：请联系设备供应商", 4200, 3150, 10200, 450, AboutFont},
     {"Label9_1", Kind::Label, "tabPages_3", "联系地址：详见产品说明书", 4200, 3600, 10200, 450, AboutFont},
     {"Label9_2", Kind::Label, "tabPages_3", "服务电话：详见产品合格证", 4200, 4050, 10200, 450, AboutFont},
+    // Filled at start-up: the version, and the folder the settings files are kept in.
+    {"lblVersion", Kind::Label, "tabPages_3", "", 4200, 4500, 10200, 450, AboutFont},
+    {"lblDataFolder", Kind::Label, "tabPages_3", "", 4200, 4950, 10200, 900, WordWrap},
 
     // Below the tabs, on the window itself.
     {"Frame1", Kind::Group, "", "命令执行状态", 120, 11640, 15375, 1815},

@@ -1,6 +1,6 @@
 #include "program_folder.h"
 
-#include <QCoreApplication>
+#include "platform/settings_folder.h"
 
 namespace {
 QString& overrideFolder()
@@ -12,7 +12,7 @@ QString& overrideFolder()
 
 QString programFolder()
 {
-    return overrideFolder().isEmpty() ? QCoreApplication::applicationDirPath() : overrideFolder();
+    return overrideFolder().isEmpty() ? platform::settingsFolder().path : overrideFolder();
 }
 
 void setProgramFolderForTests(const QString& folder)

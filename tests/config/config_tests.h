@@ -11,3 +11,4 @@ std::unique_ptr<QObject> makeModuleAddressTest();
 std::unique_ptr<QObject> makeLoginFilesTest();
 std::unique_ptr<QObject> makeViewSettingsTest();
 std::unique_ptr<QObject> makeLineSettingsTest();
+std::unique_ptr<QObject> makeSettingsFolderTest();

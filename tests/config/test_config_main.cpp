@@ -10,7 +10,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int failures = 0;
     for (auto make : {makeSettingsFileTest, makeModuleSettingsTest, makeModuleAddressTest, makeLoginFilesTest,
-                      makeViewSettingsTest, makeLineSettingsTest}) {
+                      makeViewSettingsTest, makeLineSettingsTest, makeSettingsFolderTest}) {
         const std::unique_ptr<QObject> test = make();
         failures += QTest::qExec(test.get(), argc, argv);
     }

@@ -215,6 +215,116 @@ private Q_SLOTS:
                  outcome);
     }
 
+    // Where alarms go: "url from receivers webhooks user:password", or the start of the error text.
+    void notifyOptions_data()
+    {
+        QTest::addColumn<QString>("arguments"); // {dir}: a folder with notify.set and the password file pw
+        QTest::addColumn<QByteArray>("notifySet");
+        QTest::addColumn<QString>("outcome");
+        const QByteArray file = "smtp_host,file.example\nsmtp_port,2525\nmail_from,f@x.example\n"
+                                "mail_to,z@x.example\nwebhook,http://hook.example/1\n";
+        QTest::newRow("options only")
+            << "--smtp-host mail --smtp-tls tls --mail-from a@x.example --mail-to b@x.example --mail-to c@x.example"
+            << QByteArray() << "smtps://mail:465 a@x.example b@x.example,c@x.example - -";
+        QTest::newRow("webhooks only, repeated")
+            << "--webhook http://h/1 --webhook=https://h/2" << QByteArray() << "- - - http://h/1,https://h/2 -";
+        QTest::newRow("the file") << "--notify {dir}/notify.set" << file
+                                  << "smtp://file.example:2525 f@x.example z@x.example http://hook.example/1 -";
+        QTest::newRow("options over the file")
+            << "--notify {dir}/notify.set --smtp-host o.example --smtp-tls none --mail-to y@x.example "
+               "--webhook http://h/9 --smtp-user u --smtp-password-file {dir}/pw"
+            << file << "smtp://o.example:2525 f@x.example y@x.example http://h/9 u:s3cret";
+        QTest::newRow("receiver without server") << "--mail-to b@x.example" << QByteArray() << "选项 --smtp-host：";
+        QTest::newRow("server without receiver")
+            << "--smtp-host mail --mail-from a@x.example" << QByteArray() << "选项 --mail-to：";
+        QTest::newRow("webhook not http") << "--webhook ftp://h/1" << QByteArray() << "选项 --webhook：";
+        QTest::newRow("security") << "--smtp-tls ssl" << QByteArray() << "选项 --smtp-tls 的值 \"ssl\" 无效";
+        QTest::newRow("port") << "--smtp-port 0" << QByteArray() << "选项 --smtp-port 的值 \"0\" 无效";
+        QTest::newRow("sender twice")
+            << "--mail-from a@x.example --mail-from b@x.example" << QByteArray() << "选项 --mail-from 给了两次";
+        QTest::newRow("no such file") << "--notify {dir}/none.set" << QByteArray() << "通知设置文件 ";
+        QTest::newRow("file's line named")
+            << "--notify {dir}/notify.set" << QByteArray("webhook,http://h/1\nsmtp_port,x\n")
+            << "通知设置文件 {dir}/notify.set 第 2 行的 smtp_port 不可用";
+        QTest::newRow("password file missing")
+            << "--webhook http://h/1 --smtp-user u --smtp-password-file {dir}/nothing" << QByteArray()
+            << "无法读取密码文件 {dir}/nothing";
+    }
+    void notifyOptions()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, notifySet);
+        QFETCH(QString, outcome);
+        QTemporaryDir dir;
+        if (!notifySet.isEmpty()) {
+            QFile file(dir.filePath(QStringLiteral("notify.set")));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(notifySet) == notifySet.size());
+        }
+        QFile password(dir.filePath(QStringLiteral("pw")));
+        QVERIFY(password.open(QIODevice::WriteOnly) && password.write("s3cret\n") == 7);
+        password.close();
+        arguments.replace(QStringLiteral("{dir}"), dir.path());
+        outcome.replace(QStringLiteral("{dir}"), dir.path());
+
+        config::ModuleSettings installation;
+        const ParsedOptions parsed = parseReaderOptions(
+            (QStringLiteral("--port COM1 ") + arguments).split(QLatin1Char(' ')), installation);
+        if (parsed.status == ParsedOptions::Error) {
+            QVERIFY2(parsed.error.startsWith(outcome), qPrintable(parsed.error));
+            return;
+        }
+        QCOMPARE(parsed.status, ParsedOptions::Run);
+        QString error;
+        const std::optional<notify::NotifySettings> s = notifySettings(parsed.options.notify, &error);
+        if (!s) {
+            QVERIFY2(error.startsWith(outcome), qPrintable(error));
+            QVERIFY2(error.endsWith(u')'), qPrintable(error)); // the English follows
+            return;
+        }
+        const auto orDash = [](const QString& text) { return text.isEmpty() ? QStringLiteral("-") : text; };
+        const QString got = QStringList{s->mailConfigured() ? notify::smtpUrl(*s) : QStringLiteral("-"),
+                                        orDash(s->mailFrom), orDash(s->mailTo.join(u',')),
+                                        orDash(s->webhooks.join(u',')),
+                                        s->smtpUser.isEmpty() ? QStringLiteral("-") : s->smtpUser + u':' + s->smtpPassword}
+                                .join(u' ');
+        QCOMPARE(got, outcome);
+    }
+
+    // What the reader says as an alarm destination's state changes: "" for nothing.
+    void deliveryChanges_data()
+    {
+        using State = notify::DestinationStatus::State;
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("now");
+        QTest::addColumn<qint64>("dropped");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("failing") << int(State::Idle) << int(State::Retrying) << qint64(0) << "发送失败，稍后重试";
+        QTest::newRow("still failing") << int(State::Retrying) << int(State::Retrying) << qint64(0) << "";
+        QTest::newRow("back") << int(State::Retrying) << int(State::Idle) << qint64(0) << "已恢复发送";
+        QTest::newRow("refused") << int(State::Retrying) << int(State::Failed) << qint64(0) << "被拒绝，不再重试";
+        QTest::newRow("dropping") << int(State::Retrying) << int(State::Retrying) << qint64(3) << "已丢弃 3 条事件";
+        QTest::newRow("delivering") << int(State::Idle) << int(State::Idle) << qint64(0) << "";
+    }
+    void deliveryChanges()
+    {
+        QFETCH(int, before);
+        QFETCH(int, now);
+        QFETCH(qint64, dropped);
+        QFETCH(QString, said);
+        notify::DestinationStatus a, b;
+        a.name = b.name = QStringLiteral("webhook http://h/1");
+        a.state = notify::DestinationStatus::State(before);
+        b.state = notify::DestinationStatus::State(now);
+        b.dropped = dropped;
+        b.lastError = QStringLiteral("Couldn't connect to server");
+        const QString text = deliveryChangeText(a, b);
+        if (said.isEmpty()) {
+            QCOMPARE(text, QString());
+            return;
+        }
+        QVERIFY2(text.contains(said) && text.contains(a.name) && text.contains(QLatin1String(" (")), qPrintable(text));
+    }
+
     // The shared libraries' Chinese, as the window shows it, then the English in
     // brackets, naming the port where the text is about one.
     void textsInBothLanguages_data()
