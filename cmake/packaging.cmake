@@ -16,8 +16,8 @@ foreach(size 16 24 32 48 64 128 256)
           RENAME tq5900k.png COMPONENT window)
 endforeach()
 
-# The reader and its service.
-install(TARGETS tq5900k-reader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT reader)
+# The reader and its service, and the bins' report for the same server.
+install(TARGETS tq5900k-reader tq5900k-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT reader)
 # Debian 12 keeps units under /lib even with its merged /usr.
 install(FILES ${TQ_DIST}/tq5900k-reader@.service DESTINATION /lib/systemd/system COMPONENT reader)
 install(FILES ${TQ_DIST}/line1.conf DESTINATION /etc/tq5900k COMPONENT reader)
@@ -31,7 +31,7 @@ add_custom_command(OUTPUT ${TQ_CHANGELOG_GZ}
                    DEPENDS ${TQ_DIST}/debian/changelog VERBATIM)
 # The manual pages, compressed the same way.
 set(TQ_MAN_PAGES)
-foreach(page tq5900k tq5900k-sim tq5900k-reader)
+foreach(page tq5900k tq5900k-sim tq5900k-reader tq5900k-report)
   set(gz ${CMAKE_BINARY_DIR}/packaging/${page}.1.gz)
   add_custom_command(OUTPUT ${gz}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
@@ -42,7 +42,7 @@ endforeach()
 add_custom_target(tq_package_documents ALL DEPENDS ${TQ_CHANGELOG_GZ} ${TQ_MAN_PAGES})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/tq5900k.1.gz ${CMAKE_BINARY_DIR}/packaging/tq5900k-sim.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT window)
-install(FILES ${CMAKE_BINARY_DIR}/packaging/tq5900k-reader.1.gz
+install(FILES ${CMAKE_BINARY_DIR}/packaging/tq5900k-reader.1.gz ${CMAKE_BINARY_DIR}/packaging/tq5900k-report.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT reader)
 set(TQ_PACKAGE_OF_window tq5900k)
 set(TQ_PACKAGE_OF_reader tq5900k-reader)
@@ -53,7 +53,7 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tq5900k COMPONENT window)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tq5900k COMPONENT window)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/site.md ${PROJECT_SOURCE_DIR}/docs/history.md
-        ${PROJECT_SOURCE_DIR}/docs/alarms.md ${PROJECT_SOURCE_DIR}/docs/alarm-delivery.md
+        ${PROJECT_SOURCE_DIR}/docs/alarms.md ${PROJECT_SOURCE_DIR}/docs/alarm-delivery.md ${PROJECT_SOURCE_DIR}/docs/bins.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tq5900k-reader COMPONENT reader)
 
 set(CPACK_GENERATOR DEB)
@@ -85,13 +85,16 @@ set(CPACK_DEBIAN_WINDOW_DESCRIPTION
     "Simplified Chinese. Also holds tq5900k-sim, a simulated module.")
 
 set(CPACK_DEBIAN_READER_PACKAGE_NAME tq5900k-reader)
+# tq5900k-report draws offscreen (a plugin of libqt6gui6) with a font that has Chinese glyphs.
 set(CPACK_DEBIAN_READER_PACKAGE_DEPENDS "adduser, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_READER_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_READER_DESCRIPTION
     "headless reader of TQ5900K temperature acquisition modules\n"
     "Reads the modules on one serial or network line in rounds, prints each\n"
     "value as CSV or JSON lines, records them into a history database and\n"
     "publishes them to an MQTT broker. A systemd template unit runs one\n"
-    "reader per line as the system user tq5900k.")
+    "reader per line as the system user tq5900k. Also holds tq5900k-report,\n"
+    "which makes the bins' temperature report (PDF, CSV) from the history.")
 set(CPACK_DEBIAN_READER_PACKAGE_CONTROL_EXTRA
     ${CMAKE_BINARY_DIR}/packaging/reader/postinst ${CMAKE_BINARY_DIR}/packaging/reader/prerm
     ${CMAKE_BINARY_DIR}/packaging/reader/postrm ${CMAKE_BINARY_DIR}/packaging/reader/conffiles)

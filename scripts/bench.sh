@@ -20,7 +20,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-targets=(bench_pass bench_startup bench_empty_window bench_history tq5900k tq5900k-sim)
+targets=(bench_pass bench_startup bench_empty_window bench_history bench_bins tq5900k tq5900k-sim)
 if [ -n "${TQ_BENCH_BUILD_DIR:-}" ]; then
     build="$TQ_BENCH_BUILD_DIR"
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -50,4 +50,7 @@ echo "== Start-up, whole process (bench_startup)"
 echo
 echo "== History store, a week of 10 x 40 (bench_history; about 300 MB in a temporary folder)"
 "$build/bench/bench_history"
+echo
+echo "== The 温度分布 tab for a bin of 10 x 160 and the report of ten such bins (bench_bins)"
+"$build/bench/bench_bins"
 echo

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Screenshots of the main window's five tabs, taken on a virtual display.
+# Screenshots of the main window's six tabs, taken on a virtual display.
 #
 #   scripts/screenshot.sh [--screen WxH] [--sim] [PROGRAM] [FOLDER]
 #
 # PROGRAM (default build/bin/tq5900k) is started under xvfb-run with
 # TQ_SCREENSHOT=FOLDER (default screenshots/): after start-up it grabs each tab
-# to FOLDER/tab1.png ... tab5.png and quits (tab5.png, "历史数据", charts what
+# to FOLDER/tab1.png ... tab6.png and quits (tab5.png, "历史数据", charts what
 # history.db in the program's folder holds). With --sim the simulated module
 # beside the program (tq5900k-sim) serves COM4 meanwhile, so the value grid
 # shows readings. --screen gives the virtual screen's size (default xvfb-run's,
@@ -57,14 +57,14 @@ if [ "$with_sim" = 1 ]; then
 fi
 
 mkdir -p "$folder"
-rm -f "$folder"/tab[1-5].png
+rm -f "$folder"/tab[1-6].png
 # The program quits by itself once the last tab is grabbed; the time limit
 # only guards against a program that does not know TQ_SCREENSHOT.
 (cd "$bin" && TQ_SCREENSHOT="$folder" timeout 120 xvfb-run -a "${screen_args[@]}" "$program")
 
 missing=0
-for n in 1 2 3 4 5; do
+for n in 1 2 3 4 5 6; do
     [ -s "$folder/tab$n.png" ] || { echo "Missing $folder/tab$n.png" >&2; missing=1; }
 done
-[ "$missing" = 0 ] && echo "Screenshots: $folder/tab1.png ... tab5.png"
+[ "$missing" = 0 ] && echo "Screenshots: $folder/tab1.png ... tab6.png"
 exit "$missing"

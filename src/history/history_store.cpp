@@ -92,6 +92,13 @@ QString firstReadingStatement()
         .arg(QLatin1String(kReadingColumns));
 }
 
+QString newestReadingsStatement()
+{
+    // SQLite takes the bare column raw from the row that holds MAX(time_ms).
+    return QStringLiteral("SELECT station, channel, position, MAX(time_ms), raw FROM readings "
+                          "WHERE time_ms BETWEEN ? AND ? GROUP BY station, channel, position");
+}
+
 HistoryStore::HistoryStore(const QString& path, int busyTimeoutMs)
     : m_path(path), m_connectionName(newConnectionName())
 {
@@ -274,6 +281,32 @@ std::optional<Reading> HistoryStore::firstReadingAtOrAfter(int station, int chan
     if (!run(select, "无法查询") || !select.next())
         return std::nullopt;
     return readingAt(select, station, channel);
+}
+
+std::optional<QVector<Reading>> HistoryStore::newestReadingsAtOrBefore(qint64 atMs, qint64 notBeforeMs)
+{
+    if (m_off)
+        return std::nullopt;
+    QSqlQuery select(m_db);
+    select.setForwardOnly(true);
+    if (!select.prepare(newestReadingsStatement())) {
+        fail("无法查询", select.lastError());
+        return std::nullopt;
+    }
+    select.addBindValue(notBeforeMs);
+    select.addBindValue(atMs);
+    if (!run(select, "无法查询"))
+        return std::nullopt;
+    QVector<Reading> result;
+    while (select.next())
+        result.append(readingFromRaw(select.value(3).toLongLong(), int(select.value(0).toLongLong()),
+                                     int(select.value(1).toLongLong()), int(select.value(2).toLongLong()),
+                                     quint16(select.value(4).toLongLong())));
+    if (select.lastError().isValid()) {
+        fail("无法查询", select.lastError());
+        return std::nullopt;
+    }
+    return result;
 }
 
 std::optional<TimeRange> HistoryStore::timeRange()

@@ -51,6 +51,14 @@ QString readingsStatement(const ReadingQuery& query);
 // time are bound to its four placeholders in that order.
 QString firstReadingStatement();
 
+// The statement of newestReadingsAtOrBefore: the earliest and the latest time
+// are bound to its two placeholders in that order.
+QString newestReadingsStatement();
+
+// How far back newestReadingsAtOrBefore looks by default: a sensor not read
+// for a day has no reading "at" a time.
+inline constexpr qint64 kNewestLookBackMs = 24LL * 3600 * 1000;
+
 class HistoryStore
 {
 public:
@@ -83,6 +91,10 @@ public:
 
     // The sensor's first reading at or after `timeMs`, if any.
     std::optional<Reading> firstReadingAtOrAfter(int station, int channel, int position, qint64 timeMs);
+
+    // The newest reading of each sensor read in [notBeforeMs, atMs], in
+    // station, channel, position order; nullopt when the query failed.
+    std::optional<QVector<Reading>> newestReadingsAtOrBefore(qint64 atMs, qint64 notBeforeMs);
 
     // The times of the oldest and the newest reading held; nullopt when there are none.
     std::optional<TimeRange> timeRange();

@@ -4,6 +4,7 @@
 
 #include "dialogs.h"
 #include "form_zoom.h"
+#include "bins_tab.h"
 #include "history_tab.h"
 #include "line_gutter.h"
 #include "program_folder.h"
@@ -43,6 +44,7 @@ MainWindow::MainWindow(std::unique_ptr<port::SerialBackend> backend, QWidget* pa
     m_positionGutter = new LineGutter(txtShowID, txtSn, this);
     txtShowID->hide(); // until there are numbers to show
     createHistoryTab();
+    createBinsTab();
     showFormInView(form);
     wireControls();
     wireControllers();
@@ -218,6 +220,9 @@ void MainWindow::startUp()
 
     // 6. The history: how it records, and the choices of its tab; publishing to a broker.
     loadOutlet();
+    m_binsTab->setSource(folder, m_outlet->databasePath(), m_defaultAddress, m_channelCount, m_sensorsPerChannel);
+    if (const QString problems = m_binsTab->loadProblems(); !problems.isEmpty())
+        dialogs::MsgBox(this, problems, QStringLiteral("系统提示"), dialogs::Icon::Warning);
 
     // 7. Prepare the port from the saved settings and select the saved entries.
     MSComm1->setCommPort(comm.port);

@@ -27,6 +27,7 @@
 #include <memory>
 #include <optional>
 
+class BinsTab;
 class HistoryTab;
 class LineSettingsDialog;
 class BusScanDialog;
@@ -67,6 +68,7 @@ public:
     // Where alarm events go to people (e-mail, webhooks, the broker), when
     // notify.set asked for it and it started; null otherwise.
     notify::AlarmDelivery* alarmDelivery() const { return m_alarmDelivery.get(); }
+    BinsTab* binsTab() const { return m_binsTab; }
 
     // The program opened the port (readings may run); false after a loss or a close.
     bool portIsOpen() const { return m_portIsOpen; }
@@ -304,6 +306,7 @@ private:
 
     // ---- History (main_window_history.cpp)
     void createHistoryTab();
+    void createBinsTab(); // the sixth tab, 温度分布 (main_window_bins.cpp)
     void addWatchPages(); // the alarms, traffic and broker pages of the history tab
     void loadOutlet();
     // Feeds a reply's readings to the alarms and gives each of its cells the
@@ -318,6 +321,7 @@ private:
     serials::SerialNumbersController* m_serials = nullptr;
     config::ModuleConfigController* m_moduleConfig = nullptr;
     HistoryTab* m_historyTab = nullptr;
+    BinsTab* m_binsTab = nullptr;
     AlarmsPanel* m_alarmsPanel = nullptr;
     QString m_loggedInUser;
     TrafficPanel* m_trafficPanel = nullptr;

@@ -5,6 +5,7 @@
 #include "main_window.h"
 
 #include "alarms_panel.h"
+#include "bins_tab.h"
 
 #include "dialogs.h"
 
@@ -78,6 +79,7 @@ void MainWindow::onTemperatureAnswered(const requests::Exchange& exchange, bool 
     const site::ChannelRecords records =
         m_outlet->take(exchange, m_sensorsPerChannel, inPass, QDateTime::currentMSecsSinceEpoch());
     watchReadings(channel, records.readings);
+    m_binsTab->take(records.readings);
     // A group left empty says why, in its cells' tool tips; the pass keeps count.
     const QString failure = failureReason(reply);
     if (!failure.isEmpty())

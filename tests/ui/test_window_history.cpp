@@ -95,8 +95,9 @@ private Q_SLOTS:
     {
         WindowFixture f;
         MainWindow& w = f.create();
-        QCOMPARE(w.SSTab1->count(), 5);
+        QCOMPARE(w.SSTab1->count(), 6);
         QCOMPARE(w.SSTab1->tabText(4), QStringLiteral("历史数据"));
+        QCOMPARE(w.SSTab1->tabText(5), QStringLiteral("温度分布"));
         QCOMPARE(w.SSTab1->widget(4)->objectName(), QStringLiteral("tabPages_4"));
         QCOMPARE(w.SSTab1->currentIndex(), 3);
         HistoryTab* tab = w.historyTab();
