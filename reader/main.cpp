@@ -2,14 +2,17 @@
 // a window, and prints a line per value; optionally records them into a history
 // database and publishes them to an MQTT broker. See docs/site.md.
 
+#include "alarm_watch.h"
 #include "reader_options.h"
 #include "reader_texts.h"
 #include "site_reader.h"
 
 #include "acquisition/bus_scanner.h"
 #include "acquisition/line_test.h"
+#include "alarms/alarms_file.h"
 #include "config/module_settings.h"
 #include "history/history_settings.h"
+#include "history/history_store.h"
 #include "history/history_writer.h"
 #include "platform/settings_folder.h"
 #include "platform/stop_signals.h"
@@ -21,6 +24,7 @@
 #include "site/mqtt_publisher.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -39,6 +43,20 @@ void complain(const QString& text)
 {
     std::fputs(("tq5900k-reader: " + text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
+}
+
+// The alarms in force that the history recorded: they stay in force until the readings end them.
+void restoreAlarms(reader::AlarmWatch& watch, const QString& historyPath)
+{
+    if (!QFileInfo::exists(historyPath))
+        return;
+    history::HistoryStore store(historyPath);
+    const std::optional<QVector<alarms::AlarmEntry>> active = store.recentAlarms(0);
+    const std::optional<qint64> highestId = store.highestAlarmId();
+    if (active && highestId)
+        watch.restore(QList<alarms::AlarmEntry>(active->begin(), active->end()), *highestId);
+    else
+        complain(reader::historyFailedText(store.errorText()));
 }
 
 // The records of a round as lines, written and flushed when the round ends.
@@ -246,6 +264,14 @@ int main(int argc, char* argv[])
             return kBadOptions;
         }
     }
+    alarms::AlarmsLoad alarmsLoad;
+    if (!options.alarmsPath.isEmpty()) {
+        alarmsLoad = alarms::loadAlarmsFile(options.alarmsPath);
+        if (alarmsLoad.status != alarms::AlarmsLoad::Ok) {
+            complain(reader::alarmsFileText(alarmsLoad));
+            return kBadOptions;
+        }
+    }
     std::unique_ptr<site::MqttPublisher> publisher;
     if (!options.broker.host.isEmpty()) {
         QString error;
@@ -325,6 +351,24 @@ int main(int argc, char* argv[])
             recorder->record(batch);
             batch.clear();
         });
+    }
+
+    // The alarms: each event said on standard error and recorded; noticeReady is where the delivery listens.
+    std::unique_ptr<reader::AlarmWatch> alarmWatch;
+    if (!options.alarmsPath.isEmpty()) {
+        alarmWatch =
+            std::make_unique<reader::AlarmWatch>(alarmsLoad.limits, alarmsLoad.rules, options.broker.site);
+        if (recorder)
+            restoreAlarms(*alarmWatch, options.historyPath);
+        QObject::connect(alarmWatch.get(), &reader::AlarmWatch::noticeReady, &app,
+                         [&recorder](const alarms::AlarmNotice& notice) {
+                             complain(notice.text);
+                             if (recorder)
+                                 recorder->recordAlarms({notice});
+                         });
+        siteReader.onChannel(
+            [&alarmWatch](const site::ChannelRecords& records) { alarmWatch->takeChannel(records); });
+        siteReader.onRound([&alarmWatch] { alarmWatch->roundEnded(QDateTime::currentMSecsSinceEpoch()); });
     }
 
     // Publishing only queues: the line never waits for the broker.

@@ -58,6 +58,7 @@ constexpr KnownOption kOptions[] = {
     {"notify", true},      {"smtp-host", true}, {"smtp-port", true},
     {"smtp-tls", true},    {"smtp-user", true}, {"smtp-password-file", true},
     {"mail-from", true},   {"mail-to", true, false, true}, {"webhook", true, false, true},
+    {"alarms", true},
 };
 
 } // namespace
@@ -259,6 +260,7 @@ ParsedOptions parseReaderOptions(const QStringList& arguments, const config::Mod
     else
         return fail(badValue(QStringLiteral("format"), format, QStringLiteral("csv|jsonl")));
     o.historyPath = given.value(QStringLiteral("history"));
+    o.alarmsPath = given.value(QStringLiteral("alarms"));
 
     BrokerOptions& b = o.broker;
     b.host = given.value(QStringLiteral("mqtt-host")).trimmed();
@@ -392,6 +394,10 @@ QString readerHelpText()
         "                           列/字段 (columns/fields): time,station,channel,position,value,state,raw\n"
         "                           state: ok, not_wired, not_recognised, no_value, crc_error, no_reply\n"
         "  --history PATH           同时记入历史数据库 (also record into this history database)\n"
+        "  --alarms FILE            按此报警设置（alarms.set 格式）判断报警，报警事件写到标准错误并记入历史"
+        "数据库\n"
+        "                           (judge alarms by this file, as alarms.set; each alarm event goes to "
+        "standard error and the history)\n"
         "  --mqtt-host HOST         同时发布到 MQTT 代理 (also publish to this MQTT broker)\n"
         "  --mqtt-port PORT         默认 1883 (default 1883)\n"
         "  --site NAME              主题中的站点名，默认 site (site name in the topics, default site)\n"

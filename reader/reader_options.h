@@ -57,6 +57,7 @@ struct ReaderOptions
     bool once = false;
     OutputFormat format = OutputFormat::Csv;
     QString historyPath; // empty: no history
+    QString alarmsPath;  // --alarms FILE, limits and rules as alarms.set holds them; empty: no alarms
     BrokerOptions broker;
     NotifyOptions notify; // alarms' delivery
     requests::LineTuning tuning; // --timeout-ms, --retries, --gap-ms, --echo

@@ -73,6 +73,15 @@ QString portBackText(const QString& portName)
     return QStringLiteral("串口 %1 已重新打开 (port open again)").arg(portName);
 }
 
+QString alarmsFileText(const alarms::AlarmsLoad& load)
+{
+    if (load.status == alarms::AlarmsLoad::Missing)
+        return QStringLiteral("报警设置文件 %1 不存在 (the alarms file %1 does not exist)")
+            .arg(QDir::toNativeSeparators(load.path));
+    return withEnglish(alarms::unreadableAlarmsMessage(load),
+                       QStringLiteral("the alarms file cannot be used"));
+}
+
 QString historyFolderMissingText(const QString& folder)
 {
     return QStringLiteral("历史数据库的文件夹 %1 不存在 (the history database's folder %1 does not exist)")

@@ -3,6 +3,7 @@
 // in brackets. The Chinese of the port's and the history's texts comes from
 // their libraries, as the window shows it; the English is added here.
 
+#include "alarms/alarms_file.h"
 #include "notify/destination_status.h"
 #include "port/serial_backend.h"
 
@@ -15,6 +16,8 @@ QString portOpenFailureText(port::OpenFailure failure, const QString& portName, 
 QString portLostText(const QString& portName);
 QString portBackText(const QString& portName);
 
+// Refused before the port is opened: the --alarms file is missing or cannot be used.
+QString alarmsFileText(const alarms::AlarmsLoad& load);
 // Refused before the port is opened: the history database could not be made there.
 QString historyFolderMissingText(const QString& folder);
 // history.set beside the database cannot be used (`text`: which file, what is wrong).

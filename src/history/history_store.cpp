@@ -35,6 +35,24 @@ constexpr const char* kSchema[] = {
     " state INTEGER NOT NULL)",
     "CREATE INDEX IF NOT EXISTS readings_by_channel ON readings (station, channel, time_ms, position, raw)",
     "CREATE INDEX IF NOT EXISTS readings_by_time ON readings (time_ms)",
+    // The alarms' record (history_alarms.cpp): one row an alarm, its id the engine's.
+    "CREATE TABLE IF NOT EXISTS alarms ("
+    " id INTEGER PRIMARY KEY,"
+    " kind INTEGER NOT NULL,"
+    " level INTEGER NOT NULL,"
+    " station INTEGER NOT NULL,"
+    " channel INTEGER NOT NULL,"
+    " position INTEGER NOT NULL,"
+    " start_ms INTEGER NOT NULL,"
+    " end_ms INTEGER NOT NULL DEFAULT 0,"
+    " end_reason TEXT NOT NULL DEFAULT '',"
+    " fault_reason TEXT NOT NULL DEFAULT '',"
+    " first_value REAL,"
+    " peak REAL,"
+    " limit_value REAL,"
+    " acked_by TEXT NOT NULL DEFAULT '',"
+    " acked_ms INTEGER NOT NULL DEFAULT 0)",
+    "CREATE INDEX IF NOT EXISTS alarms_by_end ON alarms (end_ms)",
 };
 
 // The columns a Reading is made from, with the station and channel that the

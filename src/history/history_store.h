@@ -5,6 +5,8 @@
 
 #include "reading.h"
 
+#include "alarms/alarm_engine.h"
+
 #include <QLatin1String>
 #include <QSqlDatabase>
 #include <QString>
@@ -99,6 +101,19 @@ public:
 
     // Deletes up to `maxRows` readings older than `beforeMs`: how many, or -1 on failure.
     int deleteOlderThan(qint64 beforeMs, int maxRows);
+
+    // ---- The alarms' record (history_alarms.cpp)
+    // Writes the events in one transaction: a start adds its alarm's row, an
+    // end its end, reason and peak, an acknowledgement who and when. False,
+    // and the store off, when it failed.
+    bool recordAlarmNotices(const QVector<alarms::AlarmNotice>& notices);
+    // Every alarm in force, then the `endedCount` that ended last, newest first; nullopt when the query
+    // failed.
+    std::optional<QVector<alarms::AlarmEntry>> recentAlarms(int endedCount);
+    // The largest id ever recorded (0 for none): ids go on from it.
+    std::optional<qint64> highestAlarmId();
+    // Deletes the alarms that ended before `beforeMs` (kept as long as the readings): how many, or -1.
+    int deleteAlarmsEndedBefore(qint64 beforeMs);
 
 private:
     bool setUp();

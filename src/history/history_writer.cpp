@@ -58,6 +58,13 @@ void HistoryWriter::write(const QVector<Reading>& batch)
     }
 }
 
+void HistoryWriter::writeAlarms(const QVector<alarms::AlarmNotice>& notices)
+{
+    m_pendingAlarms += notices;
+    if (!m_failing)
+        writePending();
+}
+
 void HistoryWriter::writeAgain()
 {
     m_writeAgainQueued = false;
@@ -103,6 +110,11 @@ void HistoryWriter::writePending()
         m_pendingRows -= written.size();
         emit recorded(written);
     }
+    if (!m_store->recordAlarmNotices(m_pendingAlarms)) {
+        failedNow(m_store->errorText());
+        return;
+    }
+    m_pendingAlarms.clear();
     if (m_failing) {
         m_failing = false;
         m_retryTimer->stop();
@@ -133,7 +145,7 @@ void HistoryWriter::failedNow(const QString& text)
 
 qint64 HistoryWriter::close()
 {
-    if (!m_pending.empty())
+    if (!m_pending.empty() || !m_pendingAlarms.isEmpty())
         writePending();
     m_retryTimer->stop();
     m_store.reset();
@@ -160,6 +172,12 @@ void HistoryWriter::retentionStep()
     if (deleted == kRetentionChunkRows) {
         // More to delete: the next chunk queues behind the batches already waiting.
         QMetaObject::invokeMethod(this, &HistoryWriter::retentionStep, Qt::QueuedConnection);
+        return;
+    }
+    // The alarms are kept as long as the readings.
+    if (m_store->deleteAlarmsEndedBefore(now - m_retentionMs) < 0) {
+        m_retentionRunning = false;
+        failedNow(m_store->errorText());
         return;
     }
     m_retentionRunning = false;
@@ -207,6 +225,14 @@ void HistoryRecorder::record(const QVector<Reading>& batch)
 {
     QMetaObject::invokeMethod(
         m_writer, [writer = m_writer, batch] { writer->write(batch); }, Qt::QueuedConnection);
+}
+
+void HistoryRecorder::recordAlarms(const QVector<alarms::AlarmNotice>& notices)
+{
+    if (notices.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        m_writer, [writer = m_writer, notices] { writer->writeAlarms(notices); }, Qt::QueuedConnection);
 }
 
 } // namespace history

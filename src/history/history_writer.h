@@ -53,6 +53,8 @@ public:
     // Records the readings of `batch` that the record interval admits, in one
     // transaction, behind any still waiting; starts retention when its hour has come.
     void write(const QVector<Reading>& batch);
+    // Records alarm events behind what waits; kept and tried again like the readings.
+    void writeAlarms(const QVector<alarms::AlarmNotice>& notices);
     // Tries once more to write what waits, then closes the store: the readings
     // that never reached the database (still waiting or dropped since the last
     // recovery), 0 when none.
@@ -81,6 +83,7 @@ private:
     WriterOptions m_options;
     std::unique_ptr<HistoryStore> m_store;
     std::deque<QVector<Reading>> m_pending; // admitted batches not yet written, oldest first
+    QVector<alarms::AlarmNotice> m_pendingAlarms; // alarm events not yet written, oldest first
     qint64 m_pendingRows = 0;
     qint64 m_droppedRows = 0; // since the last recovery
     bool m_failing = false;
@@ -111,6 +114,8 @@ public:
 
     // Hands the batch to the writer's thread; returns at once.
     void record(const QVector<Reading>& batch);
+    // Hands alarm events to the writer's thread; returns at once.
+    void recordAlarms(const QVector<alarms::AlarmNotice>& notices);
 
 Q_SIGNALS:
     // The writer's failure, in this object's thread: said once until it recovers.

@@ -54,4 +54,23 @@ Reading readingFromRaw(qint64 timeMs, int station, int channel, int position, qu
     return reading;
 }
 
+alarms::SensorReading alarmReading(const Reading& r)
+{
+    alarms::SensorState state = alarms::SensorState::NoValue;
+    switch (r.state) {
+    case ReadingState::Ok:
+        state = alarms::SensorState::Ok;
+        break;
+    case ReadingState::NotWired:
+        state = alarms::SensorState::NotWired;
+        break;
+    case ReadingState::NotRecognised:
+        state = alarms::SensorState::NotRecognised;
+        break;
+    case ReadingState::NoValue:
+        break;
+    }
+    return {{r.station, r.channel, r.position}, r.timeMs, state, r.celsius};
+}
+
 } // namespace history

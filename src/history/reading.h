@@ -2,6 +2,7 @@
 // One temperature reading as the history keeps it: when, which sensor, the raw
 // register and what it means.
 
+#include "alarms/alarm_engine.h"
 #include "protocol/temperature.h"
 
 #include <QLatin1String>
@@ -40,6 +41,9 @@ struct Reading
     }
     friend bool operator!=(const Reading& a, const Reading& b) { return !(a == b); }
 };
+
+// The reading as the alarm engine is fed it.
+alarms::SensorReading alarmReading(const Reading& reading);
 
 // The reading of a raw register, judged with the module's own codes and conversion.
 Reading readingFromRaw(qint64 timeMs, int station, int channel, int position, quint16 raw);

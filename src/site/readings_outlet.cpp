@@ -68,13 +68,24 @@ void ReadingsOutlet::record(const QVector<history::Reading>& readings)
 {
     if (readings.isEmpty())
         return;
+    madeRecorder().record(readings);
+}
+
+void ReadingsOutlet::recordAlarms(const QVector<alarms::AlarmNotice>& notices)
+{
+    if (!notices.isEmpty())
+        madeRecorder().recordAlarms(notices);
+}
+
+history::HistoryRecorder& ReadingsOutlet::madeRecorder()
+{
     if (!m_recorder) {
         m_recorder = std::make_unique<history::HistoryRecorder>(m_databasePath, m_historySettings);
         connect(m_recorder.get(), &history::HistoryRecorder::failed, this, &ReadingsOutlet::historyFailed);
         connect(m_recorder.get(), &history::HistoryRecorder::recovered, this, &ReadingsOutlet::historyRecovered);
         connect(m_recorder.get(), &history::HistoryRecorder::recorded, this, &ReadingsOutlet::recorded);
     }
-    m_recorder->record(readings);
+    return *m_recorder;
 }
 
 } // namespace site

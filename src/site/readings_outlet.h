@@ -48,6 +48,8 @@ public:
     ChannelRecords take(const requests::Exchange& exchange, int positions, bool inPass, qint64 timeMs);
     // The pass ended: its readings go to the history as one batch.
     void passEnded();
+    // Alarm events go to the history's alarm record.
+    void recordAlarms(const QVector<alarms::AlarmNotice>& notices);
 
     // Stops publishing, waiting at most `flushMs` for the broker to take what
     // is queued; returns what was left unacknowledged. The history's writer
@@ -64,6 +66,7 @@ Q_SIGNALS:
 
 private:
     void record(const QVector<history::Reading>& readings);
+    history::HistoryRecorder& madeRecorder();
 
     QString m_databasePath;
     history::HistorySettings m_historySettings;

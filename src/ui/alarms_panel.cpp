@@ -1,9 +1,11 @@
 #include "alarms_panel.h"
 
+#include "alarms/alarm_log.h"
 #include "alarms/alarms_file.h"
 #include "dialogs.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -28,19 +31,28 @@ const QString ChannelRow = QStringLiteral("通道%1");
 const QString Save = QStringLiteral("保存");
 const QString AlarmsGroup = QStringLiteral("报警记录");
 const QStringList AlarmColumns = {
-    QStringLiteral("开始时间"), QStringLiteral("地址"), QStringLiteral("通道"),    QStringLiteral("位置"),
-    QStringLiteral("温度(°C)"), QStringLiteral("报警"), QStringLiteral("结束时间")};
+    QStringLiteral("开始时间"), QStringLiteral("地址"),     QStringLiteral("通道"),
+    QStringLiteral("位置"),     QStringLiteral("温度(°C)"), QStringLiteral("报警"),
+    QStringLiteral("结束时间"), QStringLiteral("等级"),     QStringLiteral("峰值(°C)"),
+    QStringLiteral("结束原因"), QStringLiteral("确认人"),   QStringLiteral("确认时间")};
 const QString StillActive = QStringLiteral("报警中");
+const QString Acknowledge = QStringLiteral("确认");
+const QString AcknowledgeAll = QStringLiteral("全部确认");
+const QString Export = QStringLiteral("导出CSV...");
+const QString ExportTitle = QStringLiteral("导出报警记录");
+const QString ExportFilter = QStringLiteral("CSV文件 (*.csv)|*.csv");
+const QString ExportFailed = QStringLiteral("无法写入文件“%1”，报警记录未导出。");
 } // namespace captions
 
-enum AlarmColumn { Began, Station, Channel, Position, Value, Kind, Ended };
 enum LimitColumn { High, Low };
 
-const QColor ActiveColour(Qt::red);
+const QColor AlarmColour(Qt::red);
+const QColor WarningColour(200, 110, 0);
+const int IdRole = Qt::UserRole;
 
-QString timeText(qint64 timeMs)
+QString celsiusText(const std::optional<double>& celsius)
 {
-    return QDateTime::fromMSecsSinceEpoch(timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return celsius ? QString::number(*celsius, 'f', 2) : QString();
 }
 
 QLineEdit* limitBox(const QString& objectName)
@@ -76,7 +88,8 @@ AlarmsPanel::AlarmsPanel(const QString& programFolder, QWidget* parent)
         lblAlarmsFile->show();
         dialogs::MsgBox(this, message, QString(), dialogs::Icon::Warning);
     }
-    m_tracker.setLimits(load.limits);
+    m_rules = load.rules;
+    m_engine.setLimits(load.limits, m_rules);
     showLimits(load.limits);
 }
 
@@ -121,6 +134,17 @@ void AlarmsPanel::buildControls()
     lstAlarms->setHeaderLabels(captions::AlarmColumns);
     lstAlarms->header()->setStretchLastSection(false);
     lstAlarms->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lstAlarms->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    cmdAckAlarm = new QPushButton(captions::Acknowledge);
+    cmdAckAlarm->setObjectName(QStringLiteral("cmdAckAlarm"));
+    connect(cmdAckAlarm, &QPushButton::clicked, this, &AlarmsPanel::acknowledgeSelected);
+    cmdAckAllAlarms = new QPushButton(captions::AcknowledgeAll);
+    cmdAckAllAlarms->setObjectName(QStringLiteral("cmdAckAllAlarms"));
+    connect(cmdAckAllAlarms, &QPushButton::clicked, this, &AlarmsPanel::acknowledgeAll);
+    cmdExportAlarms = new QPushButton(captions::Export);
+    cmdExportAlarms->setObjectName(QStringLiteral("cmdExportAlarms"));
+    connect(cmdExportAlarms, &QPushButton::clicked, this, &AlarmsPanel::exportCsv);
 
     auto* installation = new QFormLayout;
     installation->addRow(alarms::highCaption(), withUnit(txtAlarmHigh, captions::Celsius));
@@ -145,6 +169,12 @@ void AlarmsPanel::buildControls()
     auto* alarmsGroup = new QGroupBox(captions::AlarmsGroup);
     auto* list = new QVBoxLayout(alarmsGroup);
     list->addWidget(lstAlarms);
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(cmdAckAlarm);
+    listButtons->addWidget(cmdAckAllAlarms);
+    listButtons->addStretch();
+    listButtons->addWidget(cmdExportAlarms);
+    list->addLayout(listButtons);
 
     auto* page = new QHBoxLayout(this);
     page->addWidget(limitsGroup);
@@ -184,60 +214,162 @@ void AlarmsPanel::cmdSaveAlarmLimits_Click()
         return;
     }
     // The limits in force are always those in the file: one not written is not used either.
-    if (!alarms::saveAlarmLimits(m_folder, *entry.limits)) {
+    if (!alarms::saveAlarmLimits(m_folder, *entry.limits, m_rules)) {
         dialogs::MsgBox(this, alarms::unsavedAlarmsMessage(m_folder), QString(), dialogs::Icon::Warning);
         return;
     }
-    m_tracker.setLimits(*entry.limits);
+    m_engine.setLimits(*entry.limits, m_rules);
     showLimits(*entry.limits); // as saved: rounded to hundredths
     lblAlarmsFile->hide();
 }
 
 void AlarmsPanel::feed(const QVector<history::Reading>& batch)
 {
-    for (const history::Reading& reading : batch) {
-        const alarms::SensorValue value{
-            {reading.station, reading.channel, reading.position}, reading.timeMs, reading.celsius};
-        const std::optional<alarms::EarlierValue> earlier = m_baselines.earlier(value.sensor, value.timeMs);
-        m_baselines.add(value);
-        for (const alarms::AlarmEvent& event : m_tracker.feed(value, earlier))
-            listEvent(event);
+    for (const history::Reading& r : batch)
+        handle(m_engine.feed(history::alarmReading(r)));
+}
+
+void AlarmsPanel::restore(const QVector<alarms::AlarmEntry>& entries, qint64 highestId)
+{
+    QList<alarms::AlarmEntry> active;
+    for (const alarms::AlarmEntry& entry : entries) {
+        if (m_entries.count(entry.id) != 0)
+            continue;
+        if (entry.active())
+            active.append(entry);
+        else if (lstAlarms->topLevelItemCount() - m_activeCount >= MaxEndedAlarms)
+            continue;
+        m_entries[entry.id] = entry;
+        auto* row = new QTreeWidgetItem;
+        // In force at the top, ended after them, each in the order given.
+        lstAlarms->insertTopLevelItem(entry.active() ? m_activeCount++ : lstAlarms->topLevelItemCount(), row);
+        m_rows[entry.id] = row;
+        showRow(row, entry);
     }
+    m_engine.restore(active, highestId);
+}
+
+void AlarmsPanel::channelUnanswered(int station, qint64 timeMs)
+{
+    m_engine.channelUnanswered(station, timeMs);
+}
+
+void AlarmsPanel::roundEnded(qint64 timeMs)
+{
+    handle(m_engine.roundEnded(timeMs));
 }
 
 bool AlarmsPanel::inAlarm(int station, int channel, int position) const
 {
-    return m_tracker.inAlarm({station, channel, position});
+    return m_engine.inAlarm({station, channel, position});
 }
 
-void AlarmsPanel::listEvent(const alarms::AlarmEvent& event)
+void AlarmsPanel::handle(const QList<alarms::AlarmNotice>& notices)
 {
-    const alarms::Alarm& alarm = event.alarm;
-    const alarms::Sensor& sensor = alarm.sensor;
-    if (event.kind == alarms::AlarmEvent::Began) {
-        auto* row = new QTreeWidgetItem(QStringList{
-            timeText(alarm.sinceMs), QString::number(sensor.station), QString::number(sensor.channel),
-            QString::number(sensor.position), QString::number(alarm.celsius, 'f', 2),
-            alarms::limitText(alarm.limit), captions::StillActive});
-        for (int column = 0; column < row->columnCount(); ++column)
-            row->setForeground(column, ActiveColour);
+    for (const alarms::AlarmNotice& notice : notices) {
+        listNotice(notice);
+        const alarms::Sensor where{notice.station, notice.channel, notice.position};
+        if (notice.channel != 0 && notice.event == alarms::AlarmNotice::Event::Started)
+            Q_EMIT alarmBegan(where.station, where.channel, where.position);
+        if (notice.channel != 0 && notice.event == alarms::AlarmNotice::Event::Ended &&
+            !m_engine.inAlarm(where))
+            Q_EMIT alarmEnded(where.station, where.channel, where.position);
+        Q_EMIT noticeReady(notice);
+    }
+}
+
+void AlarmsPanel::showRow(QTreeWidgetItem* row, const alarms::AlarmEntry& entry)
+{
+    const bool sensor = entry.where.channel != 0;
+    const QStringList texts{alarms::alarmTimeText(entry.startMs),
+                            QString::number(entry.where.station),
+                            sensor ? QString::number(entry.where.channel) : QString(),
+                            sensor ? QString::number(entry.where.position) : QString(),
+                            celsiusText(entry.firstValue),
+                            alarms::alarmWhatText(entry),
+                            entry.active() ? captions::StillActive : alarms::alarmTimeText(entry.endMs),
+                            alarms::levelText(entry.level),
+                            celsiusText(entry.peak),
+                            entry.endReason,
+                            entry.ackedBy,
+                            alarms::alarmTimeText(entry.ackedMs)};
+    for (int column = 0; column < texts.size(); ++column) {
+        row->setText(column, texts[column]);
+        if (entry.active())
+            row->setForeground(column, entry.level == alarms::AlarmNotice::Level::Alarm ? AlarmColour
+                                                                                        : WarningColour);
+        else
+            row->setData(column, Qt::ForegroundRole, QVariant());
+    }
+    row->setData(0, IdRole, entry.id);
+}
+
+void AlarmsPanel::listNotice(const alarms::AlarmNotice& notice)
+{
+    alarms::AlarmEntry& entry = m_entries[notice.alarmId];
+    alarms::applyNotice(entry, notice);
+    QTreeWidgetItem*& row = m_rows[notice.alarmId];
+    switch (notice.event) {
+    case alarms::AlarmNotice::Event::Started:
+        row = new QTreeWidgetItem;
         lstAlarms->insertTopLevelItem(0, row);
-        m_activeRows[sensor] = row;
-        Q_EMIT alarmBegan(sensor.station, sensor.channel, sensor.position);
+        ++m_activeCount;
+        break;
+    case alarms::AlarmNotice::Event::Ended:
+        if (!row)
+            break;
+        row = lstAlarms->takeTopLevelItem(lstAlarms->indexOfTopLevelItem(row));
+        --m_activeCount;
+        // The newest ended alarm comes right after those in force.
+        lstAlarms->insertTopLevelItem(m_activeCount, row);
+        break;
+    case alarms::AlarmNotice::Event::Acknowledged:
+        break;
+    }
+    if (!row) { // an alarm restored, or one whose row was dropped
+        m_rows.erase(notice.alarmId);
         return;
     }
+    showRow(row, entry);
+    while (lstAlarms->topLevelItemCount() - m_activeCount > MaxEndedAlarms) {
+        QTreeWidgetItem* oldest = lstAlarms->takeTopLevelItem(lstAlarms->topLevelItemCount() - 1);
+        const qint64 id = oldest->data(0, IdRole).toLongLong();
+        m_rows.erase(id);
+        m_entries.erase(id);
+        delete oldest;
+    }
+}
 
-    const auto active = m_activeRows.find(sensor);
-    if (active == m_activeRows.end())
+void AlarmsPanel::acknowledgeSelected()
+{
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    for (QTreeWidgetItem* row : lstAlarms->selectedItems())
+        handle(m_engine.acknowledge(row->data(0, IdRole).toLongLong(), m_user, nowMs));
+}
+
+void AlarmsPanel::acknowledgeAll()
+{
+    handle(m_engine.acknowledgeAll(m_user, QDateTime::currentMSecsSinceEpoch()));
+}
+
+void AlarmsPanel::exportCsv()
+{
+    dialogs::FileDialogRequest ask;
+    ask.save = true;
+    ask.folder = m_folder;
+    ask.fileName = QStringLiteral("alarms.csv");
+    ask.filter = captions::ExportFilter;
+    ask.title = captions::ExportTitle;
+    ask.confirmOverwrite = true;
+    const QString path = dialogs::FileDialog(this, ask);
+    if (path.isEmpty())
         return;
-    QTreeWidgetItem* row = lstAlarms->takeTopLevelItem(lstAlarms->indexOfTopLevelItem(active->second));
-    m_activeRows.erase(active);
-    row->setText(Ended, timeText(event.timeMs));
-    for (int column = 0; column < row->columnCount(); ++column)
-        row->setData(column, Qt::ForegroundRole, QVariant());
-    // The newest ended alarm comes right after those in force.
-    lstAlarms->insertTopLevelItem(int(m_activeRows.size()), row);
-    while (lstAlarms->topLevelItemCount() - int(m_activeRows.size()) > MaxEndedAlarms)
-        delete lstAlarms->takeTopLevelItem(lstAlarms->topLevelItemCount() - 1);
-    Q_EMIT alarmEnded(sensor.station, sensor.channel, sensor.position);
+    // In the list's order: in force first, newest first.
+    QList<alarms::AlarmEntry> entries;
+    for (int i = 0; i < lstAlarms->topLevelItemCount(); ++i)
+        entries.append(m_entries[lstAlarms->topLevelItem(i)->data(0, IdRole).toLongLong()]);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(alarms::alarmsCsv(entries)) < 0 || !file.commit())
+        dialogs::MsgBox(this, captions::ExportFailed.arg(QDir::toNativeSeparators(path)), QString(),
+                        dialogs::Icon::Warning);
 }

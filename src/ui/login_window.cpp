@@ -119,6 +119,7 @@ void LoginWindow::logIn()
         tellLoginFailed(this);
         return;
     }
+    window->setLoggedInUser(userName);
     moveToScreenCentre(*window);
     window->show();
     m_mainWindow = std::move(window);

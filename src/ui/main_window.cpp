@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "alarms_panel.h"
+
 #include "dialogs.h"
 #include "form_zoom.h"
 #include "bins_tab.h"
@@ -18,6 +20,7 @@
 #include "platform/settings_folder.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 
 MainWindow::MainWindow(std::unique_ptr<port::SerialBackend> backend, QWidget* parent) : QWidget(parent)
@@ -100,6 +103,8 @@ void MainWindow::wireControllers()
     connect(m_reading, &acquisition::ReadingController::passFinished, m_outlet.get(),
             &site::ReadingsOutlet::passEnded);
     connect(m_reading, &acquisition::ReadingController::passFinished, this, &MainWindow::showPassSummary);
+    connect(m_reading, &acquisition::ReadingController::passFinished, this,
+            [this] { alarmsPanel()->roundEnded(QDateTime::currentMSecsSinceEpoch()); });
     wireSerialCommands();
     connect(m_moduleConfig, &config::ModuleConfigController::addressReported, this,
             &MainWindow::showModuleAddress);

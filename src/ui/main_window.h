@@ -55,6 +55,8 @@ public:
 
     // Start-up: restores settings, fills boxes, lays out the grid, opens the saved port.
     void startUp();
+    // The user who logged in: who acknowledges alarms.
+    void setLoggedInUser(const QString& user);
 
     // The window's serial port, and the request core every request travels.
     port::MSComm* MSComm1 = nullptr;
@@ -135,7 +137,8 @@ public:
     // ---- History, alarms, traffic, broker (main_window_history.cpp)
     // The fifth tab "历史数据" (objectName tabPages_4), after the four of the form.
     HistoryTab* historyTab() const { return m_historyTab; }
-    // The alarms page, made with the first readings or when the tab is first shown.
+    // The alarms page, made with the first readings or when the tab is first shown; its
+    // noticeReady tells every alarm event.
     AlarmsPanel* alarmsPanel();
     traffic::TrafficRecorder* trafficRecorder() const { return m_traffic; }
 
@@ -310,6 +313,8 @@ private:
     // alarm background while its sensor is in alarm.
     void watchReadings(int channel, const QVector<history::Reading>& readings);
     void showCellAlarm(QLineEdit* cell, bool inAlarm);
+    // The alarms of history.db into the alarms page: those in force stay in force.
+    void restoreAlarms();
 
     requests::RequestCore* m_requests = nullptr;
     acquisition::ReadingController* m_reading = nullptr;
@@ -318,6 +323,7 @@ private:
     HistoryTab* m_historyTab = nullptr;
     BinsTab* m_binsTab = nullptr;
     AlarmsPanel* m_alarmsPanel = nullptr;
+    QString m_loggedInUser;
     TrafficPanel* m_trafficPanel = nullptr;
     acquisition::LineTest* m_lineTest = nullptr;
     QPointer<LineSettingsDialog> m_lineDialog;

@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 
 void MainWindow::createHistoryTab()
 {
@@ -62,9 +63,36 @@ AlarmsPanel* MainWindow::alarmsPanel()
     if (!m_alarmsPanel) {
         m_alarmsPanel = new AlarmsPanel(programFolder(), m_historyTab);
         m_alarmsPanel->setObjectName(QStringLiteral("tabHistoryAlarms"));
+        m_alarmsPanel->setUser(m_loggedInUser);
+        restoreAlarms();
+        connect(
+            m_alarmsPanel, &AlarmsPanel::noticeReady, m_outlet.get(),
+            [outlet = m_outlet.get()](const alarms::AlarmNotice& notice) { outlet->recordAlarms({notice}); });
         m_alarmsPanel->hide(); // until the tab's contents take it as a page
     }
     return m_alarmsPanel;
+}
+
+void MainWindow::restoreAlarms()
+{
+    const QString path = m_outlet->databasePath();
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return;
+    // A few hundred rows, once: read here, before the first reading is judged.
+    history::HistoryStore store(path, 1000);
+    const std::optional<QVector<alarms::AlarmEntry>> entries =
+        store.recentAlarms(AlarmsPanel::MaxEndedAlarms);
+    const std::optional<qint64> highestId = store.highestAlarmId();
+    // A database that cannot be used is said once, by the writer, as readings are recorded.
+    if (entries && highestId)
+        m_alarmsPanel->restore(*entries, *highestId);
+}
+
+void MainWindow::setLoggedInUser(const QString& user)
+{
+    m_loggedInUser = user;
+    if (m_alarmsPanel)
+        m_alarmsPanel->setUser(user);
 }
 
 void MainWindow::showCellAlarm(QLineEdit* cell, bool inAlarm)

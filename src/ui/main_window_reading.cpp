@@ -4,6 +4,7 @@
 
 #include "main_window.h"
 
+#include "alarms_panel.h"
 #include "bins_tab.h"
 
 #include "dialogs.h"
@@ -83,6 +84,10 @@ void MainWindow::onTemperatureAnswered(const requests::Exchange& exchange, bool 
     const QString failure = failureReason(reply);
     if (!failure.isEmpty())
         noteGroupFailure(channel, failure);
+    // A pass's channel without a reading counts towards its station's silence.
+    if (inPass && records.readings.isEmpty())
+        alarmsPanel()->channelUnanswered(exchange.request.context.station,
+                                         QDateTime::currentMSecsSinceEpoch());
     if (inPass) {
         ++m_passSummary.asked;
         if (failure.isEmpty())

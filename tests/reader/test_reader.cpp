@@ -2,8 +2,11 @@
 // pseudo-terminal: its rounds in process, then the program itself as scripts and
 // services run it (output, exit status, signals).
 
+#include "reader/alarm_watch.h"
 #include "reader/site_reader.h"
 
+#include "acquisition/line_test.h"
+#include "alarms/alarms_file.h"
 #include "history/history_store.h"
 #include "port/memory_backend.h"
 #include "port/mscomm.h"
@@ -11,7 +14,6 @@
 #include "port/qserialport_backend.h"
 #include "protocol/baud_codes.h"
 #include "protocol/temperature.h"
-#include "acquisition/line_test.h"
 #include "sim/simulated_module.h"
 
 #include <QProcess>
@@ -316,6 +318,84 @@ private Q_SLOTS:
         QVERIFY(finished.wait(10000));
     }
 
+    // Sensor 1.1.1 of the simulated module changes round by round: a spike
+    // shorter than the persistence gives nothing; the warning, then the alarm
+    // level, each start once; unplugged, a fault alarm.
+    void alarmsFollowTheRounds()
+    {
+        const alarms::AlarmsFileParse parsed =
+            alarms::parseAlarmsFile("80,,\r\nwarning,70,,\r\npersist,limit,2,\r\n");
+        reader::AlarmWatch watch(*parsed.limits, parsed.rules, QStringLiteral("plant"));
+        QStringList told;
+        connect(&watch, &reader::AlarmWatch::noticeReady,
+                [&told](const alarms::AlarmNotice& n) { told << n.text; });
+        const QList<int> script{2500, 9000, 2500, 7500, 7500, 8600, 8600, 8600, -1, -1}; // -1: unplugged
+        const auto setProbe = [this](int hundredths) {
+            m_line->model().setSensor(1, 1,
+                                      hundredths < 0 ? sim::SensorState::notWired()
+                                                     : sim::SensorState::temperature(hundredths));
+        };
+        setProbe(script[0]);
+        reader::ReaderOptions o = options({1});
+        o.once = false;
+        o.intervalSeconds = 0;
+        int round = 0;
+        runReader(o, [&](reader::SiteReader& siteReader) {
+            siteReader.onChannel([&watch](const site::ChannelRecords& r) { watch.takeChannel(r); });
+            siteReader.onRound([&] {
+                watch.roundEnded(QDateTime::currentMSecsSinceEpoch());
+                if (++round < script.size())
+                    setProbe(script[round]);
+                else
+                    siteReader.stop();
+            });
+        });
+        QCOMPARE(told, (QStringList{
+                           "plant 预警：地址1 通道1 位置1 高温 75.00°C（上限 70.00°C）",
+                           "plant 预警结束（升为报警）：地址1 通道1 位置1 高温，峰值 86.00°C",
+                           "plant 报警：地址1 通道1 位置1 高温 86.00°C（上限 80.00°C）",
+                           "plant 报警：地址1 通道1 位置1 传感器故障：未接线",
+                       }));
+    }
+
+    // --alarms: each event on standard error and in the history's alarm record.
+    void programSaysAndRecordsAlarms()
+    {
+        const QString alarmsSet = m_folder.filePath(QStringLiteral("limits.set"));
+        QFile file(alarmsSet);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("12.02,,\r\n");
+        file.close();
+        const QString db = m_folder.filePath(QStringLiteral("alarms.db"));
+        QProcess reader;
+        reader.start(QStringLiteral(TQ_READER_PROGRAM),
+                     {QStringLiteral("--port"), m_line->slavePath(), QStringLiteral("--stations"),
+                      QStringLiteral("1"), QStringLiteral("--channels"), QStringLiteral("1"),
+                      QStringLiteral("--sensors"), QString::number(kSensors), QStringLiteral("--once"),
+                      QStringLiteral("--history"), db, QStringLiteral("--alarms"), alarmsSet});
+        QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
+        QCOMPARE(reader.exitCode(), 0);
+        // Channel 1 holds 11.01 .. 11.05: none past 12.02.
+        QCOMPARE(QString::fromLocal8Bit(reader.readAllStandardError()), QString());
+
+        file.open(QIODevice::WriteOnly);
+        file.write("11.03,,\r\n");
+        file.close();
+        reader.start(QStringLiteral(TQ_READER_PROGRAM), reader.arguments());
+        QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
+        QCOMPARE(reader.exitCode(), 0);
+        const QStringList said =
+            QString::fromLocal8Bit(reader.readAllStandardError()).split(QLatin1Char('\n'));
+        QCOMPARE(said.mid(0, 2),
+                 (QStringList{"tq5900k-reader: site 报警：地址1 通道1 位置4 高温 11.04°C（上限 11.03°C）",
+                              "tq5900k-reader: site 报警：地址1 通道1 位置5 高温 11.05°C（上限 11.03°C）"}));
+        history::HistoryStore store(db);
+        const std::optional<QVector<alarms::AlarmEntry>> recorded = store.recentAlarms(10);
+        QVERIFY(recorded);
+        QCOMPARE(recorded->size(), 2);
+        QVERIFY(recorded->at(0).active());
+    }
+
     void programAsAScriptRunsIt()
     {
         QProcess reader;
@@ -395,6 +475,9 @@ private Q_SLOTS:
         QTest::newRow("scan: bad station")
             << QStringList{"--port", "@line", "--scan", "--scan-stations", "0-5"} << false << 2
             << "选项 --scan-stations 的值 \"0-5\"";
+        QTest::newRow("alarms file missing")
+            << QStringList{"--port", "@line", "--alarms", "/no/such/alarms.set"} << false << 2
+            << "报警设置文件 /no/such/alarms.set 不存在";
         QTest::newRow("list ports") << QStringList{"--list-ports"} << false << 0 << "";
         QTest::newRow("help") << QStringList{"--help"} << false << 0 << "";
     }

@@ -250,6 +250,36 @@ private Q_SLOTS:
         QVERIFY(!panel.lblAlarmsFile->isVisibleTo(&panel));
     }
 
+    // Alarms of the record: the one in force stays in force (its cell orange) until a reading ends it.
+    void restoredAlarmsListedAndInForce()
+    {
+        QVERIFY(writeBytes(alarmsFile(), "80,,\r\n"));
+        AlarmsPanel panel(m_folder.path());
+        alarms::AlarmEntry inForce;
+        inForce.id = 7;
+        inForce.where = {1, 2, 3};
+        inForce.startMs = T0;
+        inForce.firstValue = inForce.peak = 85;
+        inForce.limit = 80;
+        alarms::AlarmEntry ended = inForce;
+        ended.id = 5;
+        ended.where.position = 4;
+        ended.endMs = T0 + Minute;
+        ended.endReason = QStringLiteral("不再读取");
+        panel.restore({inForce, ended}, 9);
+        QCOMPARE(alarmRows(panel), (QStringList{"3 报警中", "4 2023-11-14 22:14:20"}));
+        QVERIFY(panel.inAlarm(1, 2, 3));
+        QList<alarms::AlarmNotice> notices;
+        connect(&panel, &AlarmsPanel::noticeReady,
+                [&notices](const alarms::AlarmNotice& n) { notices << n; });
+        panel.feed({reading(3, 20, T0 + 2 * Minute), reading(5, 90, T0 + 2 * Minute)});
+        QCOMPARE(notices.size(), 2);
+        QCOMPARE(notices[0].alarmId, 7);
+        QCOMPARE(notices[1].alarmId, 10);
+        QCOMPARE(alarmRows(panel),
+                 (QStringList{"5 报警中", "3 2023-11-14 22:15:20", "4 2023-11-14 22:14:20"}));
+    }
+
     void alarmBeginsAndEnds()
     {
         QVERIFY(writeBytes(alarmsFile(), "80,,\r\n"));
@@ -264,14 +294,16 @@ private Q_SLOTS:
         QVERIFY(!panel.inAlarm(1, 2, 4));
         QCOMPARE(panel.lstAlarms->topLevelItemCount(), 1);
         QCOMPARE(rowTexts(panel.lstAlarms->topLevelItem(0)),
-                 (QStringList{"2023-11-14 22:13:20", "1", "2", "3", "85.00", "高温", "报警中"}));
+                 (QStringList{"2023-11-14 22:13:20", "1", "2", "3", "85.00", "高温", "报警中", "报警",
+                              "85.00", "", "", ""}));
 
         panel.feed({reading(3, 70, T0 + Minute)});
         QCOMPARE(ended.size(), 1);
         QCOMPARE(ended[0], (QVariantList{1, 2, 3}));
         QVERIFY(!panel.inAlarm(1, 2, 3));
         QCOMPARE(rowTexts(panel.lstAlarms->topLevelItem(0)),
-                 (QStringList{"2023-11-14 22:13:20", "1", "2", "3", "85.00", "高温", "2023-11-14 22:14:20"}));
+                 (QStringList{"2023-11-14 22:13:20", "1", "2", "3", "85.00", "高温", "2023-11-14 22:14:20",
+                              "报警", "85.00", "恢复正常", "", ""}));
     }
 
     // The rise is judged against the sensor's reading of an hour before, which the panel keeps.
@@ -305,6 +337,44 @@ private Q_SLOTS:
         QCOMPARE(rows.mid(0, 2), (QStringList{"3 报警中", "2 报警中"}));
         QVERIFY(rows.at(2).startsWith(QLatin1String("9 ")));
         QVERIFY(rows.last().startsWith(QLatin1String("9 "))); // position 1's alarm was the oldest
+    }
+
+    // A warning then the alarm level: two rows; acknowledged by the user set, one or all; the
+    // list exported as CSV in its order.
+    void levelsAcknowledgedAndExported()
+    {
+        QVERIFY(writeBytes(alarmsFile(), "80,,\r\nwarning,70,,\r\n"));
+        AlarmsPanel panel(m_folder.path());
+        panel.setUser(QStringLiteral("张工"));
+        QList<alarms::AlarmNotice> notices;
+        connect(&panel, &AlarmsPanel::noticeReady,
+                [&notices](const alarms::AlarmNotice& n) { notices << n; });
+        panel.feed({reading(1, 75, T0)});
+        panel.feed({reading(1, 85, T0 + Minute)});
+        QCOMPARE(notices.size(), 3); // warning started, ended as escalated, alarm started
+        QCOMPARE(alarmRows(panel), (QStringList{"1 报警中", "1 2023-11-14 22:14:20"}));
+        QCOMPARE(panel.lstAlarms->topLevelItem(0)->text(AlarmsPanel::Level), QStringLiteral("报警"));
+        QCOMPARE(panel.lstAlarms->topLevelItem(1)->text(AlarmsPanel::EndReason), QStringLiteral("升为报警"));
+        panel.feed({reading(2, 90, T0 + Minute)});
+
+        panel.lstAlarms->topLevelItem(1)->setSelected(true); // position 1's alarm
+        panel.cmdAckAlarm->click();
+        QCOMPARE(panel.lstAlarms->topLevelItem(1)->text(AlarmsPanel::AckedBy), QStringLiteral("张工"));
+        QVERIFY(panel.lstAlarms->topLevelItem(0)->text(AlarmsPanel::AckedBy).isEmpty());
+        panel.cmdAckAllAlarms->click();
+        QCOMPARE(panel.lstAlarms->topLevelItem(0)->text(AlarmsPanel::AckedBy), QStringLiteral("张工"));
+        QVERIFY(!panel.lstAlarms->topLevelItem(0)->text(AlarmsPanel::AckedAt).isEmpty());
+        QCOMPARE(notices.size(), 6); // one more start, two acknowledgements
+        QCOMPARE(notices.last().acknowledgedBy, QStringLiteral("张工"));
+
+        m_chosenPath = m_folder.filePath(QStringLiteral("alarms.csv"));
+        panel.cmdExportAlarms->click();
+        const QStringList csv = QString::fromUtf8(fileBytes(m_chosenPath)).split(QStringLiteral("\r\n"));
+        QCOMPARE(csv.size(), 5); // header, three alarms, the empty rest after the last line end
+        QVERIFY(csv[1].startsWith(
+            QStringLiteral("3,报警,高温,1,2,2,2023-11-14 22:14:20,,,90.00,90.00,80.00,张工,")));
+        QVERIFY(csv[3].startsWith(QStringLiteral(
+            "1,预警,高温,1,2,1,2023-11-14 22:13:20,2023-11-14 22:14:20,升为报警,75.00,85.00,70.00,,")));
     }
 
     // ---- Traffic

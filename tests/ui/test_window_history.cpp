@@ -11,6 +11,7 @@
 #include "history/history_store.h"
 #include "protocol/crc16.h"
 #include "site/site_record.h"
+#include "ui/alarms_panel.h"
 #include "ui/broker_panel.h"
 #include "ui/history_tab.h"
 
@@ -20,6 +21,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QTreeWidget>
 #include <QValueAxis>
 #include <cmath>
 
@@ -155,6 +157,35 @@ private Q_SLOTS:
     }
 
     // The chart shows what is recorded, and follows each pass while the range is "last ...".
+    // The alarms of a pass go to history.db with who acknowledged them; after a
+    // restart they are listed again and those in force are still in force.
+    void alarmsRecordedAndInForceAfterARestart()
+    {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("alarms.set"),
+                    "1.03,,\r\n"); // channel 1's position 4, all of channels 2 and 3
+        MainWindow& w = readingWindow(f);
+        w.setLoggedInUser(QStringLiteral("张工"));
+        w.readAllChannelsOnce();
+        QVERIFY(lineSettles(w));
+        QVERIFY(w.alarmsPanel()->inAlarm(1, 1, 4));
+        QVERIFY(!w.alarmsPanel()->inAlarm(1, 1, 3));
+        w.alarmsPanel()->cmdAckAllAlarms->click();
+        f.window.reset(); // its writer writes what it was handed before it goes
+
+        {
+            history::HistoryStore store(history::HistoryStore::pathIn(f.folder.path()));
+            const std::optional<QVector<alarms::AlarmEntry>> entries = store.recentAlarms(20);
+            QVERIFY(entries);
+            QCOMPARE(entries->size(), 9);
+            for (const alarms::AlarmEntry& entry : *entries)
+                QVERIFY(entry.active() && entry.ackedBy == QStringLiteral("张工"));
+        }
+        MainWindow& again = f.create();
+        QVERIFY(again.alarmsPanel()->inAlarm(1, 1, 4));
+        QCOMPARE(again.alarmsPanel()->lstAlarms->topLevelItemCount(), 9);
+    }
+
     void chartShowsAndFollowsTheRecordedReadings()
     {
         WindowFixture f;
