@@ -353,7 +353,7 @@ int main(int argc, char* argv[])
         });
     }
 
-    // The alarms: each event said on standard error and recorded; noticeReady is where the delivery listens.
+    // The alarms: each event said on standard error, recorded and handed to the delivery.
     std::unique_ptr<reader::AlarmWatch> alarmWatch;
     if (!options.alarmsPath.isEmpty()) {
         alarmWatch =
@@ -361,10 +361,12 @@ int main(int argc, char* argv[])
         if (recorder)
             restoreAlarms(*alarmWatch, options.historyPath);
         QObject::connect(alarmWatch.get(), &reader::AlarmWatch::noticeReady, &app,
-                         [&recorder](const alarms::AlarmNotice& notice) {
+                         [&recorder, &delivery](const alarms::AlarmNotice& notice) {
                              complain(notice.text);
                              if (recorder)
                                  recorder->recordAlarms({notice});
+                             if (delivery)
+                                 delivery->deliver(notice);
                          });
         siteReader.onChannel(
             [&alarmWatch](const site::ChannelRecords& records) { alarmWatch->takeChannel(records); });

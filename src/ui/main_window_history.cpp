@@ -65,9 +65,12 @@ AlarmsPanel* MainWindow::alarmsPanel()
         m_alarmsPanel->setObjectName(QStringLiteral("tabHistoryAlarms"));
         m_alarmsPanel->setUser(m_loggedInUser);
         restoreAlarms();
-        connect(
-            m_alarmsPanel, &AlarmsPanel::noticeReady, m_outlet.get(),
-            [outlet = m_outlet.get()](const alarms::AlarmNotice& notice) { outlet->recordAlarms({notice}); });
+        // Each alarm event is recorded and, when notify.set asks for it, sent to people.
+        connect(m_alarmsPanel, &AlarmsPanel::noticeReady, this, [this](const alarms::AlarmNotice& notice) {
+            m_outlet->recordAlarms({notice});
+            if (m_alarmDelivery)
+                m_alarmDelivery->deliver(notice);
+        });
         m_alarmsPanel->hide(); // until the tab's contents take it as a page
     }
     return m_alarmsPanel;

@@ -10,28 +10,11 @@
 #include <QTemporaryDir>
 #include <QtDebug>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "../common/local_tcp.h"
 
 namespace {
 
 const QString kPython = QStringLiteral("/usr/bin/python3");
-
-quint16 freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    quint16 port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
 
 // One of the Python servers beside this test: what it receives lands in a folder, a file a message.
 class Sink

@@ -6,6 +6,7 @@
 #include "reader/site_reader.h"
 
 #include "acquisition/line_test.h"
+#include "../notify/python_sink.h"
 #include "alarms/alarms_file.h"
 #include "history/history_store.h"
 #include "port/memory_backend.h"
@@ -358,9 +359,14 @@ private Q_SLOTS:
                        }));
     }
 
-    // --alarms: each event on standard error and in the history's alarm record.
+    // --alarms: each event on standard error, in the history's alarm record and,
+    // with --webhook, posted once to the receiver.
     void programSaysAndRecordsAlarms()
     {
+        if (const QString missing = Sink::unavailable("import http.server"); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        Sink web("http_sink.py");
+        QVERIFY(web.start());
         const QString alarmsSet = m_folder.filePath(QStringLiteral("limits.set"));
         QFile file(alarmsSet);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -381,7 +387,9 @@ private Q_SLOTS:
         file.open(QIODevice::WriteOnly);
         file.write("11.03,,\r\n");
         file.close();
-        reader.start(QStringLiteral(TQ_READER_PROGRAM), reader.arguments());
+        reader.start(QStringLiteral(TQ_READER_PROGRAM),
+                     reader.arguments() << QStringLiteral("--webhook")
+                                        << QStringLiteral("http://127.0.0.1:%1/hook").arg(web.port()));
         QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 30000);
         QCOMPARE(reader.exitCode(), 0);
         const QStringList said =
@@ -394,6 +402,16 @@ private Q_SLOTS:
         QVERIFY(recorded);
         QCOMPARE(recorded->size(), 2);
         QVERIFY(recorded->at(0).active());
+
+        // The reader waits for its deliveries before it ends: both posts are in.
+        const QStringList posts = web.files();
+        QCOMPARE(posts.size(), 2);
+        for (int k = 0; k < 2; ++k) {
+            QFile post(posts[k]);
+            QVERIFY(post.open(QIODevice::ReadOnly));
+            QVERIFY2(QString::fromUtf8(post.readAll()).contains(said[k].mid(int(qstrlen("tq5900k-reader: ")))),
+                     qPrintable(posts[k]));
+        }
     }
 
     void programAsAScriptRunsIt()

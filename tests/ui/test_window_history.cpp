@@ -3,6 +3,7 @@
 // on; the chart following what is recorded; the CSV export; the readings
 // published to a broker when mqtt.set asks for it, and the page that shows it.
 
+#include "../notify/python_sink.h"
 #include "window_fixture.h"
 
 #include "../common/mosquitto_broker.h"
@@ -159,18 +160,27 @@ private Q_SLOTS:
     // The chart shows what is recorded, and follows each pass while the range is "last ...".
     // The alarms of a pass go to history.db with who acknowledged them; after a
     // restart they are listed again and those in force are still in force.
+    // Each start and acknowledgement is also posted once to notify.set's webhook.
     void alarmsRecordedAndInForceAfterARestart()
     {
+        if (const QString missing = Sink::unavailable("import http.server"); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        Sink web("http_sink.py");
+        QVERIFY(web.start());
         WindowFixture f;
         f.writeFile(QStringLiteral("alarms.set"),
                     "1.03,,\r\n"); // channel 1's position 4, all of channels 2 and 3
+        f.writeFile(QStringLiteral("notify.set"),
+                    QStringLiteral("webhook,http://127.0.0.1:%1/hook\r\n").arg(web.port()).toUtf8());
         MainWindow& w = readingWindow(f);
         w.setLoggedInUser(QStringLiteral("张工"));
         w.readAllChannelsOnce();
         QVERIFY(lineSettles(w));
         QVERIFY(w.alarmsPanel()->inAlarm(1, 1, 4));
         QVERIFY(!w.alarmsPanel()->inAlarm(1, 1, 3));
+        QTRY_COMPARE(web.files().size(), 9);
         w.alarmsPanel()->cmdAckAllAlarms->click();
+        QTRY_COMPARE(web.files().size(), 18);
         f.window.reset(); // its writer writes what it was handed before it goes
 
         {
