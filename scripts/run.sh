@@ -24,5 +24,5 @@ else
     shots="$PWD/screenshots"
     echo "No display found: running the program on a virtual display (Xvfb) to take screenshots."
     TQ_SCREENSHOT="$shots" xvfb-run -a "$bin/tq5900k"
-    echo "Screenshots of the main window, after one all-channels reading: $shots/tab1.png ... $shots/tab5.png"
+    echo "Screenshots of the main window, after one all-channels reading: $shots/tab1.png ... $shots/tab6.png"
 fi

@@ -97,6 +97,21 @@ std::optional<QByteArray> FieldReader::next()
     return field;
 }
 
+std::optional<int> digitsFromField(const QByteArray& field, int lo, int hi)
+{
+    if (field.isEmpty() || field.size() > 9)
+        return std::nullopt;
+    int value = 0;
+    for (const char c : field) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < lo || value > hi)
+        return std::nullopt;
+    return value;
+}
+
 std::optional<int> int16FromField(const QByteArray& field)
 {
     constexpr int kMin = std::numeric_limits<qint16>::min();

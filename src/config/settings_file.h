@@ -74,6 +74,9 @@ private:
 // cannot be (a line end, or a double quote where quotes are needed).
 std::optional<QByteArray> textAsField(const QString& text);
 
+// A field of decimal digits only (no sign, at most 9 of them) within [lo, hi].
+std::optional<int> digitsFromField(const QByteArray& field, int lo, int hi);
+
 // A field as a signed 16-bit whole number: an optional sign and decimal digits, nothing else.
 std::optional<int> int16FromField(const QByteArray& field);
 

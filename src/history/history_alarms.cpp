@@ -97,18 +97,10 @@ bool HistoryStore::recordAlarmNotices(const QVector<alarms::AlarmNotice>& notice
     for (const alarms::AlarmNotice& notice : notices) {
         QSqlQuery q(m_db);
         prepareNotice(q, notice);
-        if (!q.exec()) {
-            const QSqlError error = q.lastError();
-            m_db.rollback();
-            return fail("无法写入", error);
-        }
+        if (!q.exec())
+            return abandonWrite(q.lastError());
     }
-    if (!m_db.commit()) {
-        const QSqlError error = m_db.lastError();
-        m_db.rollback();
-        return fail("无法写入", error);
-    }
-    return true;
+    return commitWrite();
 }
 
 std::optional<QVector<alarms::AlarmEntry>> HistoryStore::recentAlarms(int endedCount)

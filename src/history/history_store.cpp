@@ -196,18 +196,21 @@ bool HistoryStore::append(const QVector<Reading>& batch)
         m_insert->bindValue(4, int(r.raw));
         m_insert->bindValue(5, r.celsius ? QVariant(*r.celsius) : noCelsius);
         m_insert->bindValue(6, int(r.state));
-        if (!m_insert->exec()) {
-            const QSqlError error = m_insert->lastError();
-            m_db.rollback();
-            return fail("无法写入", error);
-        }
+        if (!m_insert->exec())
+            return abandonWrite(m_insert->lastError());
     }
-    if (!m_db.commit()) {
-        const QSqlError error = m_db.lastError();
-        m_db.rollback();
-        return fail("无法写入", error);
-    }
-    return true;
+    return commitWrite();
+}
+
+bool HistoryStore::abandonWrite(const QSqlError& error)
+{
+    m_db.rollback();
+    return fail("无法写入", error);
+}
+
+bool HistoryStore::commitWrite()
+{
+    return m_db.commit() || abandonWrite(m_db.lastError());
 }
 
 bool HistoryStore::prepareRange(QSqlQuery& query, const QString& statement, const ReadingQuery& range)

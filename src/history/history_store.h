@@ -119,6 +119,9 @@ private:
     bool setUp();
     bool run(QSqlQuery& query, const char* what);
     bool fail(const char* what, const QSqlError& error);
+    // The end of a write in a transaction: rolled back with its error, or committed (false when that fails).
+    bool abandonWrite(const QSqlError& error);
+    bool commitWrite();
     bool prepareRange(QSqlQuery& query, const QString& statement, const ReadingQuery& range);
 
     QString m_path;

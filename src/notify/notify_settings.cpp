@@ -31,22 +31,6 @@ const QLatin1String kAllFields[] = {kSmtpHost,  kSmtpPort,      kSmtpTls,       
                                     kWebhook,   kGatherSeconds, kRetryFirstSeconds, kRetryLastSeconds,
                                     kQueueBound};
 
-// Decimal digits only, within [lo, hi].
-std::optional<int> wholeNumber(const QByteArray& field, int lo, int hi)
-{
-    if (field.isEmpty() || field.size() > 9)
-        return std::nullopt;
-    int value = 0;
-    for (const char c : field) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value < lo || value > hi)
-        return std::nullopt;
-    return value;
-}
-
 // An address as SMTP's MAIL FROM and RCPT TO take it: local@domain, nothing that breaks a command.
 bool isMailAddress(const QString& text)
 {
@@ -179,7 +163,7 @@ std::variant<NotifySettings, NotifySetError> parseNotifySet(const QByteArray& co
         given.append(field);
         const QString text = QString::fromUtf8(*valueField);
         const auto seconds = [&](int lo, int* targetMs) {
-            const std::optional<int> value = wholeNumber(*valueField, lo, kMaxSeconds);
+            const std::optional<int> value = config::digitsFromField(*valueField, lo, kMaxSeconds);
             if (value)
                 *targetMs = *value * 1000;
             return value.has_value();
@@ -188,7 +172,7 @@ std::variant<NotifySettings, NotifySetError> parseNotifySet(const QByteArray& co
         if (field == kSmtpHost) {
             s.smtpHost = text;
         } else if (field == kSmtpPort) {
-            const std::optional<int> port = wholeNumber(*valueField, 1, 65535);
+            const std::optional<int> port = config::digitsFromField(*valueField, 1, 65535);
             ok = port.has_value();
             s.smtpPort = port.value_or(0);
         } else if (field == kSmtpTls) {
@@ -219,7 +203,7 @@ std::variant<NotifySettings, NotifySetError> parseNotifySet(const QByteArray& co
         } else if (field == kRetryLastSeconds) {
             ok = seconds(1, &s.retryLastMs);
         } else if (field == kQueueBound) {
-            const std::optional<int> bound = wholeNumber(*valueField, 1, kMaxNotifyQueueBound);
+            const std::optional<int> bound = config::digitsFromField(*valueField, 1, kMaxNotifyQueueBound);
             ok = bound.has_value();
             s.queueBound = bound.value_or(0);
         }

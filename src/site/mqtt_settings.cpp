@@ -34,22 +34,6 @@ QString fieldRule(Field field)
     }
 }
 
-// Decimal digits only, within [1, maximum].
-std::optional<int> positiveNumber(const QByteArray& field, int maximum)
-{
-    if (field.isEmpty() || field.size() > 9)
-        return std::nullopt;
-    int value = 0;
-    for (const char c : field) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1 || value > maximum)
-        return std::nullopt;
-    return value;
-}
-
 // The options, or the first field that cannot be used.
 std::variant<MqttOptions, Field> parseFields(const QByteArray& content)
 {
@@ -70,7 +54,7 @@ std::variant<MqttOptions, Field> parseFields(const QByteArray& content)
     if (o.host.isEmpty())
         return Host;
     if (!fields[Port].isEmpty()) {
-        const std::optional<int> port = positiveNumber(fields[Port], 65535);
+        const std::optional<int> port = config::digitsFromField(fields[Port], 1, 65535);
         if (!port)
             return Port;
         o.port = *port;
@@ -89,7 +73,7 @@ std::variant<MqttOptions, Field> parseFields(const QByteArray& content)
         return User;
     o.caFile = QString::fromUtf8(fields[CaFile]);
     if (!fields[QueueBound].isEmpty()) {
-        const std::optional<int> bound = positiveNumber(fields[QueueBound], kMaxQueueBound);
+        const std::optional<int> bound = config::digitsFromField(fields[QueueBound], 1, kMaxQueueBound);
         if (!bound)
             return QueueBound;
         o.queueBound = *bound;
