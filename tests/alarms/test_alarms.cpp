@@ -1,7 +1,6 @@
 // Alarm limits: the boxes' texts and the file, both read the same way; which
 // limit a reading breaks; and the alarms the tracker keeps from reading to reading.
 
-#include "alarms/alarm_tracker.h"
 #include "alarms/alarms_file.h"
 #include "alarms/limit_entry.h"
 #include "alarms/rise_baseline.h"
@@ -214,48 +213,6 @@ private Q_SLOTS:
         QFETCH(std::optional<EarlierValue>, earlier);
         QFETCH(Limit, limit);
         QCOMPARE(alarms::brokenLimit(reading(channel, celsius), earlier, sampleLimits()), limit);
-    }
-
-    // One sensor's alarms from reading to reading, and a neighbour's on its own.
-    void trackerFollowsEachSensor()
-    {
-        AlarmTracker tracker;
-        tracker.setLimits(sampleLimits());
-        QStringList seen;
-        const auto feed = [&](int position, std::optional<double> celsius, qint64 timeMs) {
-            SensorValue value = reading(1, celsius, timeMs);
-            value.sensor.position = position;
-            for (const AlarmEvent& e : tracker.feed(value, std::nullopt))
-                seen << QStringLiteral("%1 %2 %3 since %4 at %5 %6")
-                            .arg(e.kind == AlarmEvent::Began ? "began" : "ended")
-                            .arg(e.alarm.sensor.position)
-                            .arg(limitText(e.alarm.limit))
-                            .arg(e.alarm.sinceMs)
-                            .arg(e.timeMs)
-                            .arg(e.celsius);
-        };
-        feed(7, 25, 1);
-        feed(7, 90, 2);
-        feed(8, -20, 3);
-        feed(7, 95, 4);           // still the same alarm
-        feed(7, std::nullopt, 5); // no temperature: no news
-        QVERIFY(tracker.inAlarm({1, 1, 7}));
-        QVERIFY(!tracker.inAlarm({2, 1, 7}));
-        const QList<Alarm> active = tracker.activeAlarms();
-        QCOMPARE(active.size(), 2);
-        QCOMPARE(active[0].sensor.position, 7);
-        QCOMPARE(active[0].celsius, 90.0);
-        feed(7, -30, 6); // from one limit straight to the other
-        feed(7, 20, 7);
-        QVERIFY(!tracker.inAlarm({1, 1, 7}));
-        QVERIFY(tracker.inAlarm({1, 1, 8}));
-        QCOMPARE(seen, (QStringList{
-                           "began 7 高温 since 2 at 2 90",
-                           "began 8 低温 since 3 at 3 -20",
-                           "ended 7 高温 since 2 at 6 -30",
-                           "began 7 低温 since 6 at 6 -30",
-                           "ended 7 低温 since 6 at 7 20",
-                       }));
     }
 
     // Readings "<minute>" (with a temperature of minute / 100) or "<minute>?"

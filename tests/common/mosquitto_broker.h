@@ -3,6 +3,7 @@
 // (or one user with a password, over TLS or not), its configuration in a
 // folder of its own, on a free port that it keeps when stopped and started again.
 
+#include "child_process.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -71,13 +72,7 @@ public:
     // Ends the broker as a service stop does (a persistent one writes what it keeps) and waits for it.
     void stop()
     {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        endChildProcess(m_process);
         m_log += m_process.readAll();
     }
 

@@ -4,6 +4,7 @@
 // 127.0.0.1, writing what it receives to a folder of its own, a file a message.
 // TQ_PYTHON_SINK_DIR names the folder of the scripts.
 
+#include "../common/child_process.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -50,13 +51,7 @@ public:
     }
     void stop()
     {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        endChildProcess(m_process);
     }
     // The files written so far, oldest first.
     QStringList files() const

@@ -11,6 +11,14 @@
 
 using namespace reader;
 
+// In a row of a table of options: when the options are refused, the error must
+// start with the row's outcome, and the row ends there.
+#define END_ROW_IF_REFUSED(parsed, outcome)                                                          \
+    if ((parsed).status == ParsedOptions::Error) {                                                   \
+        QVERIFY2((parsed).error.startsWith(outcome), qPrintable((parsed).error));                    \
+        return;                                                                                      \
+    }
+
 class TestReaderOptions : public QObject
 {
     Q_OBJECT
@@ -90,10 +98,7 @@ private Q_SLOTS:
         installation.sensorsPerChannel = modSet.section(QLatin1Char(','), 1, 1).toInt();
 
         const ParsedOptions parsed = parseReaderOptions(arguments.split(QLatin1Char(' ')), installation);
-        if (parsed.status == ParsedOptions::Error) {
-            QVERIFY2(parsed.error.startsWith(outcome), qPrintable(parsed.error));
-            return;
-        }
+        END_ROW_IF_REFUSED(parsed, outcome);
         if (parsed.status == ParsedOptions::Help) {
             QCOMPARE(QStringLiteral("help"), outcome);
             return;
@@ -155,10 +160,7 @@ private Q_SLOTS:
         QFETCH(QString, arguments);
         QFETCH(QString, outcome);
         const ParsedOptions parsed = parseReaderOptions(arguments.split(QLatin1Char(' ')), config::ModuleSettings{});
-        if (parsed.status == ParsedOptions::Error) {
-            QVERIFY2(parsed.error.startsWith(outcome), qPrintable(parsed.error));
-            return;
-        }
+        END_ROW_IF_REFUSED(parsed, outcome);
         QCOMPARE(int(parsed.status), int(ParsedOptions::Run));
         const requests::LineTuning& t = parsed.options.tuning;
         const std::optional<int> test = parsed.options.lineTestRequests;
@@ -194,10 +196,7 @@ private Q_SLOTS:
         QFETCH(QString, arguments);
         QFETCH(QString, outcome);
         const ParsedOptions parsed = parseReaderOptions(arguments.split(QLatin1Char(' ')), config::ModuleSettings{});
-        if (parsed.status == ParsedOptions::Error) {
-            QVERIFY2(parsed.error.startsWith(outcome), qPrintable(parsed.error));
-            return;
-        }
+        END_ROW_IF_REFUSED(parsed, outcome);
         QCOMPARE(int(parsed.status), int(ParsedOptions::Run));
         const ReaderOptions& o = parsed.options;
         if (o.listPorts) {
@@ -269,10 +268,7 @@ private Q_SLOTS:
         config::ModuleSettings installation;
         const ParsedOptions parsed = parseReaderOptions(
             (QStringLiteral("--port COM1 ") + arguments).split(QLatin1Char(' ')), installation);
-        if (parsed.status == ParsedOptions::Error) {
-            QVERIFY2(parsed.error.startsWith(outcome), qPrintable(parsed.error));
-            return;
-        }
+        END_ROW_IF_REFUSED(parsed, outcome);
         QCOMPARE(parsed.status, ParsedOptions::Run);
         QString error;
         const std::optional<notify::NotifySettings> s = notifySettings(parsed.options.notify, &error);
